@@ -1,0 +1,404 @@
+// The port: every contact of the kit with the operating system goes through these interfaces.
+// The core never includes <windows.h>; an adapter (win32/ or memory/) answers.
+//
+// Conventions of the whole port:
+// - Strings are UTF-8. Paths are Windows paths ("C:\dir\file.ext", case-insensitive names).
+// - Calls that can fail return bool (or an empty optional / null pointer) and leave the Windows
+//   error code of the failure in LastError() of the interface that failed; ErrorText() turns a
+//   code into the system's message text. Both adapters use the Windows error codes below.
+// - File times at the port are local DOS date-times (date in the high word, time in the low word,
+//   two-second granularity), the form the archive headers and the overwrite rules work with.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tmby::platform {
+
+// Windows error codes both adapters report.
+namespace err {
+inline constexpr uint32_t kSuccess = 0;
+inline constexpr uint32_t kFileNotFound = 2;
+inline constexpr uint32_t kPathNotFound = 3;
+inline constexpr uint32_t kAccessDenied = 5;
+inline constexpr uint32_t kInvalidHandle = 6;
+inline constexpr uint32_t kNotEnoughMemory = 8;
+inline constexpr uint32_t kInvalidDrive = 15;
+inline constexpr uint32_t kNoMoreFiles = 18;
+inline constexpr uint32_t kWriteFault = 29;
+inline constexpr uint32_t kReadFault = 30;
+inline constexpr uint32_t kSharingViolation = 32;
+inline constexpr uint32_t kLockViolation = 33;
+inline constexpr uint32_t kHandleEof = 38;
+inline constexpr uint32_t kFileExists = 80;
+inline constexpr uint32_t kInvalidParameter = 87;
+inline constexpr uint32_t kDiskFull = 112;
+inline constexpr uint32_t kInvalidName = 123;
+inline constexpr uint32_t kModNotFound = 126;
+inline constexpr uint32_t kDirNotEmpty = 145;
+inline constexpr uint32_t kAlreadyExists = 183;
+inline constexpr uint32_t kFilenameExcedRange = 206;
+inline constexpr uint32_t kMoreData = 234;
+inline constexpr uint32_t kNoMoreItems = 259;
+inline constexpr uint32_t kBadFileType = 222;
+inline constexpr uint32_t kCallNotImplemented = 120;
+inline constexpr uint32_t kKeyDeleted = 1018;
+inline constexpr uint32_t kBadExeFormat = 193;
+inline constexpr uint32_t kElevationRequired = 740;
+}  // namespace err
+
+// ---------------------------------------------------------------------------------------------
+// Registry
+
+// The six root numbers of the kit, in this order (alphabetical by name).
+enum class RootKey : int {
+  ClassesRoot = 0,
+  CurrentConfig = 1,
+  CurrentUser = 2,
+  DynData = 3,
+  LocalMachine = 4,
+  Users = 5,
+};
+
+// Maps a root number to a root key; numbers outside 0..5 give nullopt.
+std::optional<RootKey> RootKeyFromNumber(int number);
+const char* RootKeyName(RootKey root);
+
+enum class RegValueType : uint32_t {
+  None = 0,
+  String = 1,        // REG_SZ
+  ExpandString = 2,  // REG_EXPAND_SZ
+  Binary = 3,        // REG_BINARY
+  Integer = 4,       // REG_DWORD
+  MultiString = 7,   // REG_MULTI_SZ
+};
+
+// Key paths are relative to the root, without a leading backslash ("Software\\Vendor\\Product").
+// An empty path is the root key itself.
+class IRegistry {
+ public:
+  virtual ~IRegistry() = default;
+
+  virtual bool KeyExists(RootKey root, const std::string& key) = 0;
+  // Creates the key and every missing parent. True when the key exists afterwards.
+  virtual bool CreateKey(RootKey root, const std::string& key) = 0;
+  // Deletes one key. Like the NT system call it refuses a key that still has subkeys
+  // (LastError kAccessDenied); recursive removal is built on top of this by the core.
+  virtual bool DeleteKey(RootKey root, const std::string& key) = 0;
+  virtual bool DeleteValue(RootKey root, const std::string& key, const std::string& name) = 0;
+
+  // Value type, or nullopt when the key or value is missing.
+  virtual std::optional<RegValueType> ValueType(RootKey root, const std::string& key,
+                                                const std::string& name) = 0;
+  // Reads fail (nullopt) for a missing key or value and for a value of another type.
+  // ReadString accepts String and ExpandString values (unexpanded).
+  virtual std::optional<std::string> ReadString(RootKey root, const std::string& key,
+                                                const std::string& name) = 0;
+  virtual std::optional<uint32_t> ReadInteger(RootKey root, const std::string& key,
+                                              const std::string& name) = 0;
+  virtual std::optional<std::vector<uint8_t>> ReadBinary(RootKey root, const std::string& key,
+                                                         const std::string& name) = 0;
+
+  // Writes need an existing key (they do not create it).
+  virtual bool WriteString(RootKey root, const std::string& key, const std::string& name,
+                           const std::string& value, bool expand = false) = 0;
+  virtual bool WriteInteger(RootKey root, const std::string& key, const std::string& name,
+                            uint32_t value) = 0;
+  virtual bool WriteBinary(RootKey root, const std::string& key, const std::string& name,
+                           const std::vector<uint8_t>& value) = 0;
+
+  // Names of the direct subkeys / values of a key; nullopt when the key cannot be opened.
+  virtual std::optional<std::vector<std::string>> EnumKeys(RootKey root,
+                                                           const std::string& key) = 0;
+  virtual std::optional<std::vector<std::string>> EnumValues(RootKey root,
+                                                             const std::string& key) = 0;
+
+  // With lazy writing off, every write is flushed to disk before the call returns.
+  virtual void SetLazyWrite(bool lazy) = 0;
+  virtual bool LazyWrite() const = 0;
+
+  virtual uint32_t LastError() const = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Files and directories
+
+enum class FileAccess : uint32_t { Read = 1, Write = 2, ReadWrite = 3 };
+
+// Sharing granted to other openers, as a bit set.
+enum FileShare : uint32_t {
+  kShareNone = 0,
+  kShareRead = 1,
+  kShareWrite = 2,
+  kShareDelete = 4,
+  kShareAll = 7,
+};
+
+enum class FileDisposition : uint32_t {
+  CreateNew = 1,         // fails when the file exists
+  CreateAlways = 2,      // creates or truncates
+  OpenExisting = 3,      // fails when the file is missing
+  OpenAlways = 4,        // opens or creates
+  TruncateExisting = 5,  // fails when missing, else truncates
+};
+
+enum class SeekOrigin : uint32_t { Begin = 0, Current = 1, End = 2 };
+
+// Windows file attribute bits.
+namespace attr {
+inline constexpr uint32_t kReadOnly = 0x1;
+inline constexpr uint32_t kHidden = 0x2;
+inline constexpr uint32_t kSystem = 0x4;
+inline constexpr uint32_t kDirectory = 0x10;
+inline constexpr uint32_t kArchive = 0x20;
+inline constexpr uint32_t kNormal = 0x80;
+inline constexpr uint32_t kTemporary = 0x100;
+inline constexpr uint32_t kCompressed = 0x800;
+inline constexpr uint32_t kOffline = 0x1000;
+inline constexpr uint32_t kInvalid = 0xFFFFFFFF;
+}  // namespace attr
+
+// An open file. Closing happens on destruction.
+class IFile {
+ public:
+  virtual ~IFile() = default;
+  // Reads up to `size` bytes; `*done` receives the count (0 at the end of the file).
+  virtual bool Read(void* buffer, size_t size, size_t* done) = 0;
+  // Writes all `size` bytes or fails (kDiskFull when the disk runs out; what fitted is written).
+  virtual bool Write(const void* buffer, size_t size) = 0;
+  virtual bool Seek(int64_t offset, SeekOrigin origin, int64_t* position = nullptr) = 0;
+  virtual std::optional<int64_t> Size() = 0;
+  // Cuts or extends the file at the current position.
+  virtual bool SetEnd() = 0;
+  virtual bool Flush() = 0;
+  virtual std::optional<uint32_t> GetDosTime() = 0;
+  virtual bool SetDosTime(uint32_t dos_time) = 0;
+  virtual uint32_t LastError() const = 0;
+};
+
+struct FindData {
+  std::string name;        // long name, no directory part
+  std::string short_name;  // 8.3 name when the file system has one, else empty
+  uint32_t attributes = 0;
+  int64_t size = 0;
+  uint32_t dos_time = 0;  // last write, local DOS date-time
+};
+
+struct DiskSpace {
+  uint64_t free_bytes = 0;  // available to the caller
+  uint64_t total_bytes = 0;
+};
+
+class IFileSystem {
+ public:
+  virtual ~IFileSystem() = default;
+
+  // Null on failure; LastError tells why (kSharingViolation for a file in use).
+  virtual std::unique_ptr<IFile> Open(const std::string& path, FileAccess access, uint32_t share,
+                                      FileDisposition disposition) = 0;
+
+  virtual bool FileExists(const std::string& path) = 0;       // a file, not a directory
+  virtual bool DirectoryExists(const std::string& path) = 0;  // a directory
+  virtual std::optional<uint32_t> GetAttributes(const std::string& path) = 0;
+  virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
+  virtual std::optional<int64_t> FileSize(const std::string& path) = 0;
+  virtual std::optional<uint32_t> GetDosTime(const std::string& path) = 0;  // last write
+  virtual bool SetDosTime(const std::string& path, uint32_t dos_time) = 0;
+
+  // Creates the directory and every missing parent; true when it exists afterwards.
+  virtual bool CreateDirectories(const std::string& path) = 0;
+  virtual bool RemoveDir(const std::string& path) = 0;   // must be empty
+  virtual bool RemoveFile(const std::string& path) = 0;  // kSharingViolation when in use
+  virtual bool RenameFile(const std::string& from, const std::string& to) = 0;
+  virtual bool CopyFileTo(const std::string& from, const std::string& to, bool fail_if_exists) = 0;
+
+  // Entries of a directory matching a pattern with * and ? wildcards, e.g. "C:\dir\*.dll".
+  // "." and ".." are not listed. Empty when nothing matches.
+  virtual std::vector<FindData> FindFiles(const std::string& pattern) = 0;
+
+  // The 8.3 form of an existing path; the long path itself where no short name exists.
+  virtual std::optional<std::string> ShortPathName(const std::string& path) = 0;
+  virtual std::optional<std::string> FullPathName(const std::string& path) = 0;
+
+  // The temporary directory, with a trailing backslash.
+  virtual std::optional<std::string> TempPath() = 0;
+  // Creates a new empty file with a unique name "<prefix>XXXX.tmp" in `dir` and returns its path.
+  virtual std::optional<std::string> CreateTempFile(const std::string& dir,
+                                                    const std::string& prefix) = 0;
+
+  // Delayed replacement at the next restart (MoveFileEx with delay-until-reboot): an empty `to`
+  // deletes `from` at the restart. True when recorded.
+  virtual bool MoveFileAtReboot(const std::string& from, const std::string& to) = 0;
+
+  virtual std::string CurrentDir() = 0;
+  virtual bool SetCurrentDir(const std::string& path) = 0;
+  // Free space of the drive or share that holds `path`.
+  virtual std::optional<DiskSpace> FreeSpace(const std::string& path) = 0;
+
+  // The full path of the running program.
+  virtual std::string ModuleFileName() = 0;
+
+  virtual uint32_t LastError() const = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// System information
+
+enum class PlatformId : uint32_t { Win32s = 0, Windows = 1, NT = 2, Other = 3 };
+
+struct OsVersion {
+  PlatformId platform = PlatformId::NT;
+  uint32_t major = 5;
+  uint32_t minor = 1;
+  uint32_t build = 2600;
+  std::string service_pack;  // "Service Pack 3" or empty
+};
+
+struct ScreenInfo {
+  int width = 1024;
+  int height = 768;
+  int bits_per_pixel = 32;
+};
+
+class ISystemInfo {
+ public:
+  virtual ~ISystemInfo() = default;
+  // Nullopt when the system will not say.
+  virtual std::optional<OsVersion> Version() = 0;
+  virtual std::optional<std::string> SystemDirectory() = 0;   // no trailing backslash
+  virtual std::optional<std::string> WindowsDirectory() = 0;  // no trailing backslash
+  virtual uint16_t UserDefaultLanguage() = 0;                 // LANGID, e.g. 0x0409
+  virtual ScreenInfo Screen() = 0;
+  // The system's message text for an error code (no trailing line break).
+  virtual std::string ErrorText(uint32_t code) = 0;
+  // Runs pending window messages once (the long operations call it once per buffer).
+  virtual void ProcessMessages() = 0;
+  // Asks Windows to restart (with the shutdown privilege). True when Windows accepted.
+  virtual bool Reboot() = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Shell folders
+
+// CSIDL numbers the kit asks for.
+namespace csidl {
+inline constexpr int kDesktop = 0x0000;
+inline constexpr int kPrograms = 0x0002;
+inline constexpr int kPersonal = 0x0005;
+inline constexpr int kFavorites = 0x0006;
+inline constexpr int kStartup = 0x0007;
+inline constexpr int kRecent = 0x0008;
+inline constexpr int kSendTo = 0x0009;
+inline constexpr int kStartMenu = 0x000b;
+inline constexpr int kDesktopDirectory = 0x0010;
+inline constexpr int kFonts = 0x0014;
+inline constexpr int kTemplates = 0x0015;
+inline constexpr int kCommonStartMenu = 0x0016;
+inline constexpr int kCommonPrograms = 0x0017;
+inline constexpr int kCommonStartup = 0x0018;
+inline constexpr int kCommonDesktopDirectory = 0x0019;
+inline constexpr int kAppData = 0x001a;
+inline constexpr int kNetHood = 0x0013;
+inline constexpr int kPrintHood = 0x001b;
+inline constexpr int kLocalAppData = 0x001c;
+inline constexpr int kCommonFavorites = 0x001f;
+inline constexpr int kInternetCache = 0x0020;
+inline constexpr int kCookies = 0x0021;
+inline constexpr int kHistory = 0x0022;
+inline constexpr int kCommonAppData = 0x0023;
+inline constexpr int kWindows = 0x0024;
+inline constexpr int kSystem = 0x0025;
+inline constexpr int kProgramFiles = 0x0026;
+inline constexpr int kProgramFilesCommon = 0x002b;
+inline constexpr int kCommonTemplates = 0x002d;
+inline constexpr int kCommonDocuments = 0x002e;
+}  // namespace csidl
+
+class IShellFolders {
+ public:
+  virtual ~IShellFolders() = default;
+  // The folder's path without a trailing backslash; nullopt when the shell has none.
+  virtual std::optional<std::string> SpecialFolder(int csidl) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Libraries
+
+class ILibraries {
+ public:
+  virtual ~ILibraries() = default;
+  // True when the library loads (the open-file error box suppressed); it is freed again.
+  virtual bool CanLoad(const std::string& name) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Processes
+
+// SW_* show modes.
+namespace show {
+inline constexpr int kHide = 0;
+inline constexpr int kNormal = 1;
+inline constexpr int kMinimized = 2;
+inline constexpr int kMaximized = 3;
+inline constexpr int kNoActivate = 4;
+inline constexpr int kShow = 5;
+inline constexpr int kMinimize = 6;
+inline constexpr int kMinNoActive = 7;
+inline constexpr int kShowNA = 8;
+inline constexpr int kRestore = 9;
+inline constexpr int kShowDefault = 10;
+}  // namespace show
+
+struct LaunchRequest {
+  std::string command_line;       // program and arguments, quoted as Windows expects
+  std::string current_directory;  // empty: the caller's
+  int show_mode = show::kNormal;
+};
+
+class IProcess {
+ public:
+  virtual ~IProcess() = default;
+  virtual uint32_t Id() const = 0;
+  // WaitForInputIdle: 0 when idle, kWaitTimeout on time-out, kWaitFailed otherwise.
+  virtual uint32_t WaitForInputIdle(uint32_t timeout_ms) = 0;
+  // Waits for the end; true when it ended within the time (0xFFFFFFFF waits for ever).
+  virtual bool WaitForExit(uint32_t timeout_ms) = 0;
+  virtual std::optional<uint32_t> ExitCode() = 0;
+};
+
+inline constexpr uint32_t kWaitTimeout = 258;
+inline constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
+inline constexpr uint32_t kInfinite = 0xFFFFFFFF;
+
+class IProcesses {
+ public:
+  virtual ~IProcesses() = default;
+  // Null on failure (LastError tells why).
+  virtual std::unique_ptr<IProcess> Create(const LaunchRequest& request) = 0;
+  virtual uint32_t LastError() const = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The whole port. Later parts add shell links, version resources, internet sessions and windows.
+
+class IPlatform {
+ public:
+  virtual ~IPlatform() = default;
+  virtual IRegistry& Registry() = 0;
+  virtual IFileSystem& Files() = 0;
+  virtual ISystemInfo& System() = 0;
+  virtual IShellFolders& ShellFolders() = 0;
+  virtual ILibraries& Libraries() = 0;
+  virtual IProcesses& Processes() = 0;
+};
+
+// The port the kit runs on. Programs install their adapter at start; tests install theirs.
+IPlatform& Port();
+// Installs `platform` (not owned) and returns the previous one; null restores the default.
+IPlatform* SetPort(IPlatform* platform);
+
+}  // namespace tmby::platform
