@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Builds every flavour and runs every test: the native unit and contract tests (also under the
+# sanitizers), the Windows tests under Wine (32-bit under winxp and win98, 64-bit under winxp) and the
+# end-to-end scripts in tests/e2e/. Ends with one line: "N passed, N failed".
+set -uo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+logs="$here/build/test-logs"
+mkdir -p "$logs"
+start=$(date +%s)
+passed=0
+failed=0
+failures=()
+
+# Counts one GoogleTest run from its log; a run that ends without its summary counts as one failure.
+count_gtest() {
+  local name=$1 log=$2 rc=$3
+  local p f
+  p=$(grep -E '^\[  PASSED  \] [0-9]+ test' "$log" | tail -n1 | sed -E 's/.* ([0-9]+) test.*/\1/')
+  f=$(grep -E '^\[  FAILED  \] [0-9]+ test' "$log" | tail -n1 | sed -E 's/.* ([0-9]+) test.*/\1/')
+  p=${p:-0}
+  f=${f:-0}
+  if [ "$rc" != 0 ] && [ "$f" = 0 ]; then
+    f=1
+    failures+=("$name: ended with code $rc before its summary (log: $log)")
+  elif [ "$f" != 0 ]; then
+    failures+=("$name: $f failed (log: $log)")
+    while read -r line; do failures+=("    $line"); done < <(grep -E '^\[  FAILED  \] [A-Za-z]' "$log" | sort -u | head -n 20)
+  fi
+  passed=$((passed + p))
+  failed=$((failed + f))
+  echo "   $name: $p passed, $f failed"
+}
+
+build_failed=0
+for flavour in native asan win32 win64; do
+  if ! scripts/build.sh "$flavour" >"$logs/build-$flavour.log" 2>&1; then
+    tail -n 40 "$logs/build-$flavour.log"
+    echo "run-tests: building $flavour failed (log: $logs/build-$flavour.log)"
+    failures+=("build $flavour failed")
+    failed=$((failed + 1))
+    build_failed=1
+  else
+    echo "== built $flavour"
+  fi
+done
+
+echo "== native tests"
+if [ -x build/native/tests/tmby_tests ]; then
+  (cd build/native/tests && ./tmby_tests) >"$logs/native.log" 2>&1
+  count_gtest native "$logs/native.log" $?
+fi
+if [ -x build/asan/tests/tmby_tests ]; then
+  (cd build/asan/tests && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ./tmby_tests) \
+    >"$logs/asan.log" 2>&1
+  count_gtest asan "$logs/asan.log" $?
+fi
+
+echo "== Windows tests under Wine"
+run_wine_tests() {
+  local flavour=$1 version=$2
+  local exe="build/$flavour/tests/tmby_wintests.exe"
+  [ -f "$exe" ] || return 0
+  (cd "build/$flavour/tests" &&
+    "$here/scripts/wine.sh" --version "$version" --timeout 900 ./tmby_wintests.exe) \
+    >"$logs/$flavour-$version.log" 2>&1
+  count_gtest "$flavour-$version" "$logs/$flavour-$version.log" $?
+}
+run_wine_tests win32 winxp
+run_wine_tests win32 win98
+run_wine_tests win64 winxp
+
+if compgen -G "tests/e2e/*.sh" >/dev/null; then
+  echo "== end-to-end tests"
+  for t in tests/e2e/*.sh; do
+    name=$(basename "$t" .sh)
+    if timeout 900 bash "$t" >"$logs/e2e-$name.log" 2>&1; then
+      passed=$((passed + 1))
+      echo "   e2e $name: passed"
+    else
+      failed=$((failed + 1))
+      failures+=("e2e $name failed (log: $logs/e2e-$name.log)")
+      echo "   e2e $name: FAILED"
+    fi
+  done
+fi
+
+scripts/wine.sh --stop >/dev/null 2>&1
+echo "== took $(( $(date +%s) - start )) s"
+if [ ${#failures[@]} -gt 0 ]; then
+  printf 'failures:\n'
+  printf '  %s\n' "${failures[@]}"
+fi
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]

@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# The Wine test host. Runs a Windows program in a private Wine prefix (never the user's own), with the
+# Windows version the caller asks for, quiet Wine debugging, an Xvfb display when there is none, a time
+# limit, and cleanup of every process it started.
+#
+#   scripts/wine.sh [options] [--] PROGRAM [ARGS...]
+#     --prefix DIR      the Wine prefix (default: build/wineprefix)
+#     --version VER     win95 win98 winme nt40 win2k winxp win7 win10 (default: winxp)
+#     --timeout SEC     end the program after SEC seconds (default: 600); exit code 124 then
+#     --desktop WxH     run inside a Wine desktop window of that size (frames for screenshots)
+#     --screenshot F    after --shot-delay seconds, save a screenshot of the display into F (PNG)
+#     --shot-delay SEC  (default: 5)
+#     --keep-display    use the current $DISPLAY even when it is set (default: own Xvfb always)
+#   scripts/wine.sh --stop [--prefix DIR]   ends the prefix's wineserver and our Xvfb
+#
+# The exit code is the program's.
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+prefix="$here/build/wineprefix"
+version=winxp
+timeout_s=600
+desktop=""
+screenshot=""
+shot_delay=5
+keep_display=0
+stop=0
+
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --prefix) prefix=$2; shift 2 ;;
+    --version) version=$2; shift 2 ;;
+    --timeout) timeout_s=$2; shift 2 ;;
+    --desktop) desktop=$2; shift 2 ;;
+    --screenshot) screenshot=$2; shift 2 ;;
+    --shot-delay) shot_delay=$2; shift 2 ;;
+    --keep-display) keep_display=1; shift ;;
+    --stop) stop=1; shift ;;
+    --) shift; break ;;
+    -*) echo "wine.sh: unknown option $1" >&2; exit 2 ;;
+    *) break ;;
+  esac
+done
+
+case "$version" in
+  win95|win98|winme|nt40|win2k|winxp|win7|win10) ;;
+  *) echo "wine.sh: unknown Windows version '$version' (win95 win98 winme nt40 win2k winxp win7 win10)" >&2; exit 2 ;;
+esac
+
+for tool in wine wineserver; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "wine.sh: '$tool' is missing: run scripts/install-deps.sh (or 'make test', which runs it)" >&2
+    exit 2
+  fi
+done
+
+mkdir -p "$prefix"
+prefix=$(cd "$prefix" && pwd)
+export WINEPREFIX="$prefix/prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+state="$prefix/state"
+mkdir -p "$state"
+
+stop_all() {
+  WINEPREFIX="$WINEPREFIX" wineserver -k >/dev/null 2>&1
+  if [ -f "$state/xvfb.pid" ]; then
+    kill "$(cat "$state/xvfb.pid")" >/dev/null 2>&1
+    rm -f "$state/xvfb.pid" "$state/xvfb.display"
+  fi
+}
+
+if [ $stop = 1 ]; then
+  stop_all
+  exit 0
+fi
+
+if [ $# -eq 0 ]; then
+  echo "wine.sh: no program given" >&2
+  exit 2
+fi
+
+# The display: our own Xvfb, started once per prefix and reused by later runs.
+start_xvfb() {
+  if [ -f "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; then
+    export DISPLAY=$(cat "$state/xvfb.display")
+    return 0
+  fi
+  if ! command -v Xvfb >/dev/null; then
+    echo "wine.sh: no display and Xvfb is missing: run scripts/install-deps.sh" >&2
+    return 1
+  fi
+  local n
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$state/xvfb.log" 2>&1 &
+    local pid=$!
+    local i
+    for i in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      kill -0 $pid 2>/dev/null || break
+      sleep 0.1
+    done
+    if kill -0 $pid 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+      echo $pid >"$state/xvfb.pid"
+      echo ":$n" >"$state/xvfb.display"
+      export DISPLAY=":$n"
+      return 0
+    fi
+    kill $pid 2>/dev/null
+  done
+  echo "wine.sh: could not start Xvfb (see $state/xvfb.log)" >&2
+  return 1
+}
+
+if [ $keep_display = 0 ] || [ -z "${DISPLAY:-}" ]; then
+  start_xvfb || exit 2
+fi
+
+# The prefix: created on first use.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  if ! timeout 180 wineboot -i >"$state/wineboot.log" 2>&1; then
+    echo "wine.sh: the Wine prefix $WINEPREFIX failed to start (log: $state/wineboot.log); remove it and retry, or reinstall wine with scripts/install-deps.sh" >&2
+    stop_all
+    exit 2
+  fi
+  timeout 60 wineserver -w
+fi
+
+# The Windows version, set only when it changes.
+if [ "$(cat "$state/version" 2>/dev/null)" != "$version" ]; then
+  if ! timeout 120 wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >"$state/reg.log" 2>&1; then
+    echo "wine.sh: could not set the Windows version to $version (log: $state/reg.log)" >&2
+    exit 2
+  fi
+  echo "$version" >"$state/version"
+fi
+
+cmd=(wine "$@")
+if [ -n "$desktop" ]; then
+  cmd=(wine explorer "/desktop=tmby,$desktop" "$@")
+fi
+
+if [ -n "$screenshot" ]; then
+  timeout --kill-after=10 "$timeout_s" "${cmd[@]}" &
+  pid=$!
+  sleep "$shot_delay"
+  mkdir -p "$(dirname "$screenshot")"
+  import -display "$DISPLAY" -window root "$screenshot" 2>"$state/import.log" ||
+    echo "wine.sh: screenshot failed (log: $state/import.log)" >&2
+  wait $pid
+  rc=$?
+else
+  timeout --kill-after=10 "$timeout_s" "${cmd[@]}"
+  rc=$?
+fi
+if [ $rc = 124 ] || [ $rc = 137 ]; then
+  echo "wine.sh: '$*' did not end within $timeout_s s and was stopped" >&2
+  WINEPREFIX="$WINEPREFIX" wineserver -k >/dev/null 2>&1
+fi
+exit $rc
