@@ -354,6 +354,7 @@ inline constexpr int kShowDefault = 10;
 }  // namespace show
 
 struct LaunchRequest {
+  std::string application_name;   // the program file itself; empty: the first word of command_line
   std::string command_line;       // program and arguments, quoted as Windows expects
   std::string current_directory;  // empty: the caller's
   int show_mode = show::kNormal;
