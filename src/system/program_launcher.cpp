@@ -1,0 +1,72 @@
+#include "system/program_launcher.h"
+
+#include "engine/exceptions.h"
+#include "platform/port.h"
+
+namespace tmby {
+
+int ShowCommandOf(TplShowMode mode) {
+  switch (mode) {
+    case smNormal: return platform::show::kNormal;
+    case smMaximized: return platform::show::kMaximized;
+    case smMinimized: return platform::show::kMinimized;
+    case smHide: return platform::show::kHide;
+  }
+  return platform::show::kNormal;
+}
+
+const char* LaunchErrorText(uint32_t code) {
+  switch (code) {
+    case 0:
+    case 8: return "Out of memory";
+    case 2: return "File not found";
+    case 3: return "Path not found";
+    case 5: return "Sharing violation";
+    case 6: return "Library/Segment error";
+    case 10: return "Incorrect version of windows";
+    case 11: return "Invalid file";
+    case 12:
+    case 13: return "Invalid DOS version";
+    case 14:
+    case 31: return "File type has no association";
+    case 15: return "Cannot load a Real-mode application";
+    case 16: return "Invalid attempt to launch second instance";
+    case 19: return "Cannot load a compressed executable file";
+    case 20: return "Invalid dynamic link library";
+    case 21: return "Application requires Win32";
+    default: return "Unknown error";
+  }
+}
+
+void RaiseLaunchError(uint32_t code) {
+  EProgramLauncherFailed error(LaunchErrorText(code));
+  error.ErrorCode = code;
+  throw error;
+}
+
+std::string TProgramLauncher::CommandLine() const {
+  std::string line = "\"" + FileName + "\"";
+  if (!Parameters.empty()) line += " " + Parameters;
+  return line;
+}
+
+void TProgramLauncher::Launch() {
+  // Without a program name the system would take the first word of the command line instead.
+  if (FileName.find_first_not_of(' ') == std::string::npos) {
+    RaiseLaunchError(platform::err::kFileNotFound);
+  }
+  platform::LaunchRequest request;
+  request.application_name = FileName;
+  request.command_line = CommandLine();
+  request.current_directory = StartDir;
+  request.show_mode = ShowCommandOf(ShowMode);
+  platform::IProcesses& processes = platform::Port().Processes();
+  std::unique_ptr<platform::IProcess> process = processes.Create(request);
+  if (!process) RaiseLaunchError(processes.LastError());
+  if (Wait) {
+    // A console program has no message queue: the system answers at once.
+    process->WaitForInputIdle(Timeout < 0 ? platform::kInfinite : static_cast<uint32_t>(Timeout));
+  }
+}
+
+}  // namespace tmby
