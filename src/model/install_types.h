@@ -26,9 +26,6 @@ enum TOSVerType {
 // The bulk operation a file or file container is carrying out.
 enum TInstallFileState { ifsNone, ifsCompress, ifsInstall, ifsCopying, ifsReflect };
 
-// Whether a compression run recreates its archive or appends to it.
-enum TlzhCommand { lzcOverwrite, lzcOnlyAdd };
-
 // A small set of enumerators, one bit each (enumerations of at most 32 values).
 template <typename E>
 class EnumSet {
