@@ -1,0 +1,133 @@
+// The script adapter of the UI port: no windows. Every window event and every message box is
+// written to a transcript, and the user's side comes from a script.
+//
+// Chosen by environment variables (see also README.md):
+//   TMBY_UI=script              use this adapter
+//   TMBY_UI_TRANSCRIPT=<file>   the transcript (created anew; default: standard error)
+//   TMBY_UI_SCRIPT=<file>       the script (default: none)
+//
+// Script lines (blank lines and lines starting with '#' are ignored; words are case-insensitive):
+//   answer <OK|Cancel|Yes|No|Abort|Retry|Ignore>
+//       the answer of the next message box. Boxes take the answer lines in order; a box with no
+//       answer line left, or whose buttons do not include the answer, takes its default button.
+//   activate [<form>]
+//       when the message loop is idle: the window (default: the active one) loses activation and
+//       gets it back, as when the user switches to another program and back.
+//   close [<form>]
+//       when the message loop is idle: the user closes the window (close box / Alt+F4).
+// Window actions run in order, one each time the message loop is idle; timers fire after them
+// (in virtual time, at once). When nothing is left, the active window is closed as by the user;
+// if that does not end the program, it ends with quit code kScriptExhaustedCode.
+//
+// Transcript lines:
+//   window create <name> <class> "<caption>" <left>,<top> <width>x<height> [borderless]
+//   window show|hide|activate|deactivate|destroy <name>
+//   window maximize <name> <left>,<top> <width>x<height>
+//   messagebox <icon> "<caption>" buttons <B1>[,<B2>...] default <B>
+//   | <each line of the text>
+//   answer <B> (script|default)
+//   script <what the script did> / quit <code>
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <iosfwd>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/ui_port.h"
+
+namespace tmby::platform::script {
+
+inline constexpr int kScriptExhaustedCode = 3;
+
+struct ScriptUiOptions {
+  ui::TSize screen{1024, 768};
+  int bits_per_pixel = 32;
+  int caption_height = 18;
+  std::string module_name = "setup.exe";
+};
+
+class ScriptUi : public IUi {
+ public:
+  // `transcript` is not owned and must outlive the adapter. Throws Exception for a script line
+  // it does not understand (naming the line).
+  ScriptUi(std::ostream* transcript, const std::vector<std::string>& script_lines,
+           ScriptUiOptions options = {});
+  ~ScriptUi() override;
+
+  // The adapter the environment asks for, or null when TMBY_UI is not "script". Throws
+  // Exception when the transcript cannot be created or the script cannot be read.
+  static std::unique_ptr<ScriptUi> FromEnvironment(ScriptUiOptions options = {});
+
+  // Splits a script file's text into lines.
+  static std::vector<std::string> SplitLines(const std::string& text);
+
+  std::unique_ptr<IUiWindow> CreateFormWindow(const FormWindowParams& params,
+                                              IUiWindowEvents* events) override;
+  int MessageBox(const std::string& text, const std::string& caption, uint32_t flags) override;
+  bool HandleMessage() override;
+  void ProcessMessages() override;
+  void PostQuit(int exit_code) override;
+  bool QuitPosted() const override { return quit_posted_; }
+  int QuitCode() const override { return quit_code_; }
+  void StartTimer(uint32_t ms, std::function<void()> fn) override;
+  ui::TSize ScreenSize() override { return options_.screen; }
+  int BitsPerPixel() override { return options_.bits_per_pixel; }
+  uint32_t SystemColorRGB(int index) override { return ui::DefaultSystemColor(index); }
+  int CaptionHeight() override { return options_.caption_height; }
+  ui::TSize MeasureText(const std::string& text, const ui::TFontSpec& font) override {
+    return ui::SimpleTextExtent(text, font);
+  }
+  std::string ModuleName() override { return options_.module_name; }
+
+  // The last picture a window painted (its client area), or null. Kept after the window is gone.
+  const ui::TMemoryCanvas* LastPaint(const std::string& window_name) const;
+
+  // Writes one transcript line (the adapter's own lines and the program's notes).
+  void Note(const std::string& line);
+
+ private:
+  class Window;
+  friend class Window;
+  struct Action {
+    enum Kind { kActivate, kClose } kind;
+    std::string target;
+    int line = 0;
+  };
+  struct Timer {
+    uint64_t due;
+    uint64_t order;
+    std::function<void()> fn;
+  };
+
+  void Activate(Window* window);
+  void Deactivate(Window* window);
+  void Forget(Window* window, bool destroyed);
+  void Paint(Window* window);
+  Window* Find(const std::string& name) const;
+  Window* ActiveOrFront() const;
+  bool RunNextStep();
+
+  std::ostream* out_;
+  std::unique_ptr<std::ofstream> owned_out_;
+  ScriptUiOptions options_;
+  std::vector<int> answers_;
+  size_t next_answer_ = 0;
+  std::vector<Action> actions_;
+  size_t next_action_ = 0;
+  std::vector<Timer> timers_;
+  uint64_t now_ms_ = 0;
+  uint64_t timer_order_ = 0;
+  std::vector<Window*> windows_;  // creation order
+  std::vector<Window*> z_order_;  // visible windows, front last
+  Window* active_ = nullptr;
+  std::map<std::string, std::unique_ptr<ui::TMemoryCanvas>> paints_;
+  bool quit_posted_ = false;
+  int quit_code_ = 0;
+  int idle_closes_ = 0;
+};
+
+}  // namespace tmby::platform::script

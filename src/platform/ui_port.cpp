@@ -1,0 +1,78 @@
+#include "platform/ui_port.h"
+
+#include <cctype>
+#include <stdexcept>
+
+namespace tmby::platform {
+
+namespace {
+IUi* g_ui = nullptr;
+}
+
+std::vector<int> MessageBoxButtons(uint32_t flags) {
+  switch (flags & mb::kTypeMask) {
+    case mb::kOkCancel: return {id::kOk, id::kCancel};
+    case mb::kAbortRetryIgnore: return {id::kAbort, id::kRetry, id::kIgnore};
+    case mb::kYesNoCancel: return {id::kYes, id::kNo, id::kCancel};
+    case mb::kYesNo: return {id::kYes, id::kNo};
+    case mb::kRetryCancel: return {id::kRetry, id::kCancel};
+    default: return {id::kOk};
+  }
+}
+
+int MessageBoxDefault(uint32_t flags) {
+  const std::vector<int> buttons = MessageBoxButtons(flags);
+  const size_t index = (flags & mb::kDefMask) >> 8;
+  return index < buttons.size() ? buttons[index] : buttons.front();
+}
+
+const char* MessageBoxResultName(int result) {
+  switch (result) {
+    case id::kOk: return "OK";
+    case id::kCancel: return "Cancel";
+    case id::kAbort: return "Abort";
+    case id::kRetry: return "Retry";
+    case id::kIgnore: return "Ignore";
+    case id::kYes: return "Yes";
+    case id::kNo: return "No";
+    default: return "";
+  }
+}
+
+int MessageBoxResultFromName(const std::string& name) {
+  std::string lower;
+  for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (int result = id::kOk; result <= id::kNo; ++result) {
+    std::string candidate;
+    for (const char* p = MessageBoxResultName(result); *p != '\0'; ++p) {
+      candidate += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+    }
+    if (candidate == lower) return result;
+  }
+  return 0;
+}
+
+const char* MessageBoxIconName(uint32_t flags) {
+  switch (flags & mb::kIconMask) {
+    case mb::kIconStop: return "Stop";
+    case mb::kIconQuestion: return "Question";
+    case mb::kIconWarning: return "Warning";
+    case mb::kIconInformation: return "Information";
+    default: return "None";
+  }
+}
+
+IUi* CurrentUi() { return g_ui; }
+
+IUi& Ui() {
+  if (g_ui == nullptr) throw std::logic_error("no UI port installed");
+  return *g_ui;
+}
+
+IUi* SetUi(IUi* ui) {
+  IUi* previous = g_ui;
+  g_ui = ui;
+  return previous;
+}
+
+}  // namespace tmby::platform
