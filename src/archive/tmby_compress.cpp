@@ -1,0 +1,763 @@
+#include "archive/tmby_compress.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "archive/archive_io.h"
+#include "base/dostime.h"
+#include "engine/exceptions.h"
+#include "platform/port.h"
+
+namespace tmby {
+
+using platform::FileAccess;
+using platform::FileDisposition;
+using platform::IFile;
+using platform::SeekOrigin;
+
+namespace {
+
+constexpr size_t kDeflateBuffer = 64 * 1024;  // source reads and archive writes while compressing
+constexpr size_t kInflateInput = 64 * 1024;   // archive reads while extracting
+constexpr size_t kInflateOutput = 4 * 1024;   // inflate output per cycle
+constexpr size_t kCopyChunk = 8192;           // copying and splitting
+constexpr uint32_t kShareReading = platform::kShareRead | platform::kShareWrite;
+constexpr int kMaxVolume = 255;
+
+constexpr char kAborted[] = "Operation aborted by user";
+constexpr char kDiskFullText[] = "The disk is full";
+constexpr char kCannotOpenArchive[] = "Cannot open the compressed file %s";
+constexpr char kWrongDisk[] = "Could not open the correct disk file %d";
+constexpr char kNotInArchive[] = "The file <%s> was not found in the archive <%s>";
+constexpr char kCompareFailed[] = "Error comparing file versions in TTmbyCompress";
+constexpr char kSizeMismatch[] =
+    "The decompressed file's size does not match with the actual size of the file.  The file is "
+    "%s";
+constexpr char kCannotSetDate[] = "Cannot set the date of the file just extracted.";
+constexpr char kNoNewDiskHandler[] =
+    "There was no event handler for the OnNewDisk event, therefore no new disk could be inserted";
+constexpr char kTooLittleSpace[] = "There is too little space on this disk to operate";
+constexpr char kUndefinedMember[] = "Tried to access the %dth file. This file is not defined";
+constexpr char kNilDestFile[] = "AddStatus has Nil DestFile";
+constexpr char kZlibError[] = "error";
+
+platform::IFileSystem& Files() { return platform::Port().Files(); }
+
+std::optional<int64_t> Position(IFile& file) {
+  int64_t position = 0;
+  if (!file.Seek(0, SeekOrigin::Current, &position)) return std::nullopt;
+  return position;
+}
+
+// A member name reduced to its file-name part may still name no file: "", ".", "..", or only dots
+// and blanks, which Windows trims away. Such a name would reach the extraction directory itself
+// or its parent.
+bool IsUsableFileName(const std::string& name) {
+  return name.find_first_not_of(". ") != std::string::npos;
+}
+
+// The directory part of a volume path as the new-disk event receives it: no trailing backslash.
+std::string DiskDirectory(const std::string& name) {
+  std::string dir = PathDirectoryPart(name);
+  while (!dir.empty() && dir.back() == '\\') dir.pop_back();
+  return dir;
+}
+
+struct ZStream {
+  z_stream z{};
+  bool deflating = false;
+  bool active = false;
+  ~ZStream() {
+    if (!active) return;
+    if (deflating) {
+      deflateEnd(&z);
+    } else {
+      inflateEnd(&z);
+    }
+  }
+};
+
+}  // namespace
+
+TTmbyCompress::TTmbyCompress() : member_table_(kMemberIndexTableSize, -1) {}
+
+TTmbyCompress::~TTmbyCompress() = default;
+
+void TTmbyCompress::SetCompressedFile(const std::string& name) {
+  if (SameTextIgnoringCase(name, compressed_file_)) return;
+  if (headers_loaded_ && !SameTextIgnoringCase(ReplaceExtension(name, ".1"),
+                                               ReplaceExtension(compressed_file_, ".1"))) {
+    headers_loaded_ = false;
+  }
+  compressed_file_ = name;
+}
+
+void TTmbyCompress::SetFilesToProcess(const std::vector<std::string>& lines) {
+  files_to_process_.clear();
+  for (const auto& line : lines) {
+    if (!TrimBlanks(line).empty()) files_to_process_.push_back(line);
+  }
+}
+
+void TTmbyCompress::DiskFull() {
+  if (OnFullDisk) {
+    OnFullDisk(*this);
+    return;
+  }
+  throw EtcDiskFull(kDiskFullText);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Headers and the progress record
+
+void TTmbyCompress::LoadHeaders() {
+  auto& files = Files();
+  std::unique_ptr<IFile> file;
+  if (files.FileExists(compressed_file_)) {
+    file = files.Open(compressed_file_, FileAccess::Read, kShareReading,
+                      FileDisposition::OpenExisting);
+  }
+  if (!file) throw ETmbyCompress(kCannotOpenArchive, {compressed_file_});
+  std::fill(member_table_.begin(), member_table_.end(), -1);
+  headers_loaded_ = false;
+  try {
+    headers_.ReadFrom(*file, Offset);
+  } catch (const ETmbyCompress&) {
+    throw ETmbyCompress(msg::kCorrupt);
+  }
+  for (int i = 0; i < headers_.Count(); ++i) {
+    const int32_t id = headers_.Items(i).MemberIndex;
+    if (id >= 0 && id < kMemberIndexTableSize) member_table_[static_cast<size_t>(id)] = i;
+  }
+  headers_loaded_ = true;
+}
+
+void TTmbyCompress::EnsureHeaders() {
+  if (!headers_loaded_) LoadHeaders();
+}
+
+void TTmbyCompress::ResetStats() { stats_ = TlzhFileStats{}; }
+
+void TTmbyCompress::FillStats(const TFileHeader& header) {
+  stats_.FileName = header.FileName;
+  stats_.OriginalSize = header.OriginalSize;
+  stats_.CompressedSize = header.CompressedSize;
+  stats_.FilePercent = 0;
+  stats_.FileBytesDone = 0;
+  stats_.Done = false;
+  stats_.Ratio = Percent(header.CompressedSize, header.OriginalSize);
+  stats_.Header = header;
+}
+
+void TTmbyCompress::SumTotals() {
+  stats_.TotalBytesDone = 0;
+  stats_.TotalPercent = 0;
+  stats_.Done = false;
+  headers_.SumTotals(stats_);
+  stats_.TotalRatio = Percent(stats_.TotalCompressed, stats_.TotalOriginal);
+}
+
+void TTmbyCompress::RaiseStatus() {
+  if (OnStatus) OnStatus(*this, stats_);
+}
+
+void TTmbyCompress::CheckAbort() {
+  if (Abort) throw EtcAborted(kAborted);
+}
+
+void TTmbyCompress::ProcessMessages() { platform::Port().System().ProcessMessages(); }
+
+int TTmbyCompress::GetMemberCount() {
+  if (!headers_loaded_ && operation_ != Operation::Compressing) LoadHeaders();
+  return headers_.Count();
+}
+
+void TTmbyCompress::GetMemberStats(int index, TlzhFileStats& stats) {
+  EnsureHeaders();
+  if (index < 0 || index >= headers_.Count()) throw ETmbyCompress(kUndefinedMember, {index});
+  ResetStats();
+  SumTotals();
+  FillStats(headers_.Items(index));
+  stats = stats_;
+}
+
+int TTmbyCompress::IndexOfMember(int member_index) {
+  EnsureHeaders();
+  if (member_index < 0 || member_index >= kMemberIndexTableSize) return -1;
+  return member_table_[static_cast<size_t>(member_index)];
+}
+
+void TTmbyCompress::ListMembers() {
+  EnsureHeaders();
+  ResetStats();
+  SumTotals();
+  for (int i = 0; i < headers_.Count(); ++i) {
+    FillStats(headers_.Items(i));
+    if (OnListing) OnListing(*this, stats_);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Compress
+
+void TTmbyCompress::Compress(bool append, int member_index) {
+  Abort = false;
+  operation_ = Operation::Compressing;
+  headers_.MultiVolume = false;
+  Offset = 0;
+  const std::vector<std::string> lines = files_to_process_;
+  // What the archive holds intact so far: a failure cuts it back to this.
+  int consistent_count = 0;
+  int64_t consistent_end = kArchiveHeadSize;
+  auto finish = [&] {
+    archive_.reset();
+    files_to_process_.clear();
+    operation_ = Operation::None;
+    headers_loaded_ = false;
+  };
+  auto roll_back = [&] {
+    if (!archive_) return;
+    headers_.Clear();
+    uint8_t head[kArchiveHeadSize] = {};
+    PutInt32(head, consistent_count);
+    if (archive_->Seek(0, SeekOrigin::Begin) && archive_->Write(head, sizeof head) &&
+        archive_->Seek(consistent_end, SeekOrigin::Begin)) {
+      archive_->SetEnd();
+    }
+  };
+  try {
+    auto& files = Files();
+    const std::string dir = PathDirectoryPart(compressed_file_);
+    if (!dir.empty()) files.CreateDirectories(dir);
+    if (append && files.FileExists(compressed_file_)) {
+      archive_ = files.Open(compressed_file_, FileAccess::ReadWrite, kShareReading,
+                            FileDisposition::OpenExisting);
+      if (!archive_) throw ETmbyCompress(msg::kCannotCreateFile, {compressed_file_});
+      headers_.ReadFrom(*archive_, 0);
+      // Members cannot be appended to a set of volumes.
+      if (headers_.MultiVolume) throw ETmbyCompress(msg::kCannotCreateFile, {compressed_file_});
+      consistent_count = headers_.Count();
+      consistent_end = archive_->Size().value_or(0);
+      headers_.BuildFromFileList(lines, true);
+    } else {
+      // The sources are looked at before an existing archive is replaced, so that a missing
+      // source leaves the old archive as it was.
+      headers_.BuildFromFileList(lines, false);
+      archive_ = files.Open(compressed_file_, FileAccess::ReadWrite, platform::kShareRead,
+                            FileDisposition::CreateAlways);
+      if (!archive_) throw ETmbyCompress(msg::kCannotCreateFile, {compressed_file_});
+    }
+    headers_.MultiVolume = false;
+    headers_.WriteTo(*archive_);
+    if (!archive_->Seek(0, SeekOrigin::End)) throw ETmbyCompress(msg::kCannotWriteHeaders);
+    ResetStats();
+    SumTotals();
+    stats_.TotalCompressed = 0;
+    for (int i = 0; i < headers_.Count(); ++i) {
+      TFileHeader& header = headers_.Items(i);
+      if (header.Loaded) continue;
+      CompressMember(header, *archive_, member_index);
+      if (member_index >= 0 && member_index < kMemberIndexTableSize) {
+        member_table_[static_cast<size_t>(member_index)] = i;
+      }
+      ++consistent_count;
+      consistent_end = header.NextHeader;
+      if (OnAfterAdding) OnAfterAdding(*this, stats_);
+    }
+    // Keep the count in step with the members written: there may be fewer than listed only if
+    // a failure cut the run short, which the handlers below deal with.
+    finish();
+  } catch (const EtcAborted&) {
+    roll_back();
+    finish();
+    if (OnAborted) OnAborted(*this);
+  } catch (const EAbort&) {
+    roll_back();
+    finish();
+  } catch (...) {
+    Abort = true;
+    roll_back();
+    finish();
+    throw;
+  }
+}
+
+void TTmbyCompress::CompressMember(TFileHeader& header, IFile& archive, int member_index) {
+  const std::string source_name = header.SourcePath.empty() ? header.FileName : header.SourcePath;
+  auto source =
+      Files().Open(source_name, FileAccess::Read, kShareReading, FileDisposition::OpenExisting);
+  if (!source) throw ETmbyCompress(msg::kCannotOpenFile, {source_name});
+
+  const auto start = Position(archive);
+  if (!start) throw ETmbyCompress(msg::kCannotWriteHeaders);
+  const int64_t data_start = *start + kFileHeaderSize;
+  if (data_start > std::numeric_limits<int32_t>::max()) {
+    throw ETmbyCompress(msg::kFileTooLarge, {compressed_file_});
+  }
+  header.DataStart = static_cast<int32_t>(data_start);
+  header.WriteTo(archive);
+  archive_end_ = data_start;
+
+  FillStats(header);
+  stats_.CompressedSize = 0;
+  if (OnBeforeAdding) OnBeforeAdding(*this, stats_);
+
+  ZStream zs;
+  zs.deflating = true;
+  if (deflateInit(&zs.z, ZlibLevel(CompressionLevel)) != Z_OK) throw Exception(kZlibError);
+  zs.active = true;
+  std::vector<uint8_t> in(kDeflateBuffer);
+  std::vector<uint8_t> out(kDeflateBuffer);
+  int64_t consumed = 0;
+  bool end_of_source = false;
+  zs.z.next_out = out.data();
+  zs.z.avail_out = static_cast<uInt>(out.size());
+  auto flush_out = [&] {
+    const size_t pending = out.size() - zs.z.avail_out;
+    if (pending == 0) return;
+    if (!archive.Write(out.data(), pending)) throw EtcDiskFull(kDiskFullText);
+    archive_end_ += static_cast<int64_t>(pending);
+    zs.z.next_out = out.data();
+    zs.z.avail_out = static_cast<uInt>(out.size());
+  };
+  for (;;) {
+    if (zs.z.avail_in == 0 && !end_of_source) {
+      size_t got = 0;
+      if (!source->Read(in.data(), in.size(), &got)) {
+        throw ETmbyCompress(msg::kCannotOpenFile, {source_name});
+      }
+      consumed += static_cast<int64_t>(got);
+      if (consumed > std::numeric_limits<int32_t>::max()) {
+        throw ETmbyCompress(msg::kFileTooLarge, {source_name});
+      }
+      end_of_source = got == 0;
+      zs.z.next_in = in.data();
+      zs.z.avail_in = static_cast<uInt>(got);
+    }
+    const int result = deflate(&zs.z, end_of_source ? Z_FINISH : Z_NO_FLUSH);
+    if (result == Z_STREAM_ERROR) throw Exception(kZlibError);
+    if (zs.z.avail_out == 0) {
+      flush_out();
+      AddStatus(consumed);
+    }
+    if (result == Z_STREAM_END) break;
+  }
+  flush_out();
+  AddStatus(consumed);
+  stats_.Ratio = Percent(stats_.CompressedSize, stats_.OriginalSize);
+  stats_.Done = true;
+  AddStatus(consumed);
+  stats_.Done = false;
+
+  const int64_t length = archive_end_ - data_start;
+  if (archive_end_ > std::numeric_limits<int32_t>::max()) {
+    throw ETmbyCompress(msg::kFileTooLarge, {compressed_file_});
+  }
+  // The size recorded is what was compressed, even when the file changed since it was listed.
+  header.OriginalSize = static_cast<int32_t>(consumed);
+  header.EndPosition = static_cast<int32_t>(archive_end_ - 1);
+  header.NextHeader = static_cast<int32_t>(archive_end_);
+  header.CompressedSize = stats_.CompressedSize;
+  header.MemberIndex = member_index;
+  stats_.TotalCompressed = ClampInt32(static_cast<int64_t>(stats_.TotalCompressed) + length);
+
+  if (!archive.Seek(*start, SeekOrigin::Begin)) throw ETmbyCompress(msg::kCannotWriteHeaders);
+  header.WriteTo(archive);
+  if (!archive.Seek(0, SeekOrigin::End)) throw ETmbyCompress(msg::kCannotWriteHeaders);
+}
+
+void TTmbyCompress::AddStatus(int64_t source_position) {
+  CheckAbort();
+  ProcessMessages();
+  if (!archive_) throw ETmbyCompress(kNilDestFile);
+  const int32_t done = ClampInt32(source_position);
+  stats_.TotalBytesDone =
+      ClampInt32(static_cast<int64_t>(stats_.TotalBytesDone) + done - stats_.FileBytesDone);
+  stats_.FileBytesDone = done;
+  stats_.CompressedSize = ClampInt32(archive_end_);
+  stats_.FilePercent = Percent(stats_.FileBytesDone, stats_.OriginalSize);
+  stats_.TotalPercent = Percent(stats_.TotalBytesDone, stats_.TotalOriginal);
+  RaiseStatus();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Extract
+
+void TTmbyCompress::Extract() {
+  Abort = false;
+  operation_ = Operation::Extracting;
+  auto finish = [&] {
+    archive_.reset();
+    files_to_process_.clear();
+    DestFileName.clear();
+    operation_ = Operation::None;
+  };
+  try {
+    EnsureHeaders();
+    current_volume_ = 0;
+    ResetStats();
+    SumTotals();
+    const std::vector<std::string> names = files_to_process_;
+    for (const auto& name : names) {
+      const int index = headers_.IndexOf(name);
+      if (index < 0) throw ETmbyCompress(kNotInArchive, {LineFileName(name), compressed_file_});
+      const TFileHeader header = headers_.Items(index);
+      FillStats(header);
+      if (TrimBlanks(DestFileName).empty()) DestFileName = PathFileNamePart(header.FileName);
+      if (OnBeforeExtracting) OnBeforeExtracting(*this, stats_);
+      ExtractMember(header);
+      DestFileName.clear();
+    }
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+}
+
+TTmbyCompress::Decision TTmbyCompress::DecideOverwrite(const std::string& destination,
+                                                       TFileNewerResult result) {
+  switch (result) {
+    case crUndetermined: throw ETmbyCompress(kCompareFailed);
+    case crSame:
+    case crKeep: return Decision::Keep;
+    case crNewer:
+    case crAsk: break;
+  }
+  (void)destination;
+  if (OnReplace) OnReplace(*this, stats_);
+  return Decision::Write;
+}
+
+void TTmbyCompress::ExtractMember(const TFileHeader& header) {
+  auto& files = Files();
+  DestFileName = PathFileNamePart(DestFileName);
+  std::string destination = WithTrailingBackslash(ExtractDirectory) + DestFileName;
+  if (files.FileExists(destination)) {
+    const auto result = IsFileNewer(header.FileVersion, header.FileDate, destination, Overwrite);
+    if (DecideOverwrite(destination, result) == Decision::Keep) {
+      stats_.Done = true;
+      RaiseStatus();
+      return;
+    }
+    DestFileName = PathFileNamePart(DestFileName);
+    destination = WithTrailingBackslash(ExtractDirectory) + DestFileName;
+  }
+  if (!IsUsableFileName(DestFileName)) throw ETmbyCompress(msg::kCannotCreateFile, {destination});
+
+  OpenVolume(header.StartVolume == 0 ? 1 : header.StartVolume, false, compressed_file_);
+  current_volume_ = header.StartVolume;
+
+  // The member is written under a temporary name beside the destination and takes the
+  // destination's place only when it is complete, so that a damaged archive never costs the
+  // file already there.
+  std::string dir = PathDirectoryPart(destination);
+  if (!dir.empty()) files.CreateDirectories(dir);
+  if (dir.empty()) dir = files.CurrentDir();
+  const auto temp = files.CreateTempFile(dir, "tmb");
+  if (!temp) throw ETmbyCompress(msg::kCannotCreateFile, {destination});
+  std::unique_ptr<IFile> out;
+  try {
+    out = files.Open(*temp, FileAccess::ReadWrite, platform::kShareNone,
+                     FileDisposition::CreateAlways);
+    if (!out) throw ETmbyCompress(msg::kCannotCreateFile, {destination});
+    const int64_t data_start = static_cast<int64_t>(header.DataStart) + Offset;
+    const auto volume_size = archive_->Size();
+    if (!volume_size || header.DataStart < 0 || data_start > *volume_size ||
+        !archive_->Seek(data_start, SeekOrigin::Begin)) {
+      throw ETmbyCompress(msg::kCorrupt);
+    }
+    const bool ended = InflateMember(header, *out, data_start);
+    stats_.Done = true;
+    RaiseStatus();
+    if (out->Size().value_or(-1) != header.OriginalSize) {
+      throw ETmbyCompress(kSizeMismatch, {header.FileName});
+    }
+    if (!ended) throw Exception(kZlibError);
+    const auto stamp = DayCountToDosDateTime(header.FileDate);
+    if (!stamp || !out->SetDosTime(*stamp)) throw ETmbyCompress(kCannotSetDate);
+    out.reset();
+    archive_.reset();
+    if (files.FileExists(destination) && !files.RemoveFile(destination)) {
+      throw ETmbyCompress(msg::kCannotCreateFile, {destination});
+    }
+    if (!files.RenameFile(*temp, destination)) {
+      throw ETmbyCompress(msg::kCannotCreateFile, {destination});
+    }
+  } catch (...) {
+    out.reset();
+    files.RemoveFile(*temp);
+    throw;
+  }
+}
+
+bool TTmbyCompress::InflateMember(const TFileHeader& header, IFile& destination,
+                                  int64_t data_start) {
+  ZStream zs;
+  if (inflateInit(&zs.z) != Z_OK) throw Exception(kZlibError);
+  zs.active = true;
+  std::vector<uint8_t> in(kInflateInput);
+  std::vector<uint8_t> out(kInflateOutput);
+  // In a single-volume archive the volume fields carry nothing: the data are one run of bytes.
+  const bool multi = headers_.MultiVolume;
+  const int end_volume = multi ? header.EndVolume : current_volume_;
+  if (multi && header.EndVolume < std::max<int>(header.StartVolume, 1)) {
+    throw ETmbyCompress(msg::kCorrupt);
+  }
+  const int passes = end_volume - current_volume_ + 1;
+  int64_t position = data_start;
+  int64_t written = 0;
+  bool ended = false;
+  for (int pass = 0; pass < passes && !ended; ++pass) {
+    if (pass > 0) {
+      OpenVolume(current_volume_ + 1, false, compressed_file_);
+      ++current_volume_;
+      position = 0;
+    }
+    const bool last = current_volume_ == end_volume;
+    const int64_t limit = static_cast<int64_t>(header.EndPosition) + Offset + 1;
+    for (;;) {
+      zs.z.next_out = out.data();
+      zs.z.avail_out = static_cast<uInt>(out.size());
+      while (zs.z.avail_out > 0) {
+        if (zs.z.avail_in == 0) {
+          size_t want = in.size();
+          if (last) want = position >= limit ? 0 : std::min<int64_t>(want, limit - position);
+          size_t got = 0;
+          if (want > 0 && !archive_->Read(in.data(), want, &got)) got = 0;
+          if (got == 0) break;
+          position += static_cast<int64_t>(got);
+          zs.z.next_in = in.data();
+          zs.z.avail_in = static_cast<uInt>(got);
+        }
+        const int result = inflate(&zs.z, Z_NO_FLUSH);
+        if (result == Z_STREAM_END) {
+          ended = true;
+          break;
+        }
+        // A negative result is a damaged stream; a stream asking for a preset dictionary was
+        // never written by the kit and would make no progress.
+        if (result < 0 || result == Z_NEED_DICT) throw Exception(kZlibError);
+      }
+      CheckAbort();
+      ProcessMessages();
+      const size_t produced = out.size() - zs.z.avail_out;
+      if (produced > 0) {
+        // More output than the header promises is a damaged member: stop before writing it.
+        if (written + static_cast<int64_t>(produced) > header.OriginalSize) {
+          throw ETmbyCompress(kSizeMismatch, {header.FileName});
+        }
+        if (!destination.Write(out.data(), produced)) DiskFull();
+        written += static_cast<int64_t>(produced);
+        stats_.FileBytesDone = ClampInt32(stats_.FileBytesDone + static_cast<int64_t>(produced));
+        stats_.TotalBytesDone = ClampInt32(stats_.TotalBytesDone + static_cast<int64_t>(produced));
+        stats_.FilePercent = Percent(stats_.FileBytesDone, header.OriginalSize);
+        stats_.TotalPercent = Percent(stats_.TotalBytesDone, stats_.TotalOriginal);
+        RaiseStatus();
+      }
+      if (produced == 0 || ended) break;
+    }
+  }
+  return ended;
+}
+
+void TTmbyCompress::OpenVolume(int volume, bool read_write, std::string& name) {
+  auto& files = Files();
+  auto open = [&] {
+    archive_ = files.Open(name, read_write ? FileAccess::ReadWrite : FileAccess::Read,
+                          kShareReading, FileDisposition::OpenExisting);
+    if (!archive_) throw ETmbyCompress(kCannotOpenArchive, {name});
+  };
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    archive_.reset();
+    if (headers_.MultiVolume) name = VolumeFileName(name, volume);
+    if (files.FileExists(name)) return open();
+    if (!OnNewDisk) throw ETmbyCompress(kWrongDisk, {volume});
+    std::string dir = DiskDirectory(name);
+    OnNewDisk(*this, volume, dir);
+    name = WithTrailingBackslash(dir) + PathFileNamePart(name);
+    if (files.FileExists(name)) return open();
+  }
+  throw ETmbyCompress(kWrongDisk, {volume});
+}
+
+// ---------------------------------------------------------------------------------------------
+// SplitToVolumes
+
+void TTmbyCompress::SplitToVolumes(const std::string& directory, const std::string& volume_name) {
+  Abort = false;
+  const std::string source_name = compressed_file_;
+  std::unique_ptr<IFile> source;
+  std::unique_ptr<IFile> destination;
+  try {
+    EnsureHeaders();
+    // A set of volumes is split again only from a single archive.
+    if (headers_.MultiVolume) throw ETmbyCompress(kCannotOpenArchive, {compressed_file_});
+    current_volume_ = 1;
+    auto& files = Files();
+    // Reading is all the split needs; the source may be the running setup program itself.
+    source = files.Open(compressed_file_, FileAccess::Read, kShareReading,
+                        FileDisposition::OpenExisting);
+    if (!source) throw ETmbyCompress(kCannotOpenArchive, {compressed_file_});
+    const int64_t source_size = source->Size().value_or(0);
+    int64_t total_length = 0;
+    for (int i = 0; i < headers_.Count(); ++i) {
+      const TFileHeader& h = headers_.Items(i);
+      if (h.DataStart < 0 || h.EndPosition < h.DataStart - 1 ||
+          h.EndPosition + Offset >= source_size) {
+        throw ETmbyCompress(msg::kCorrupt);
+      }
+      total_length += static_cast<int64_t>(h.EndPosition) - h.DataStart + 1;
+    }
+    headers_.MultiVolume = true;
+    ResetStats();
+    SumTotals();
+    std::string dir = directory;
+    const std::string first = WithTrailingBackslash(dir) + PathFileNamePart(volume_name);
+    destination = files.Open(first, FileAccess::ReadWrite, platform::kShareRead,
+                             FileDisposition::CreateAlways);
+    if (!destination) throw ETmbyCompress(msg::kCannotCreateFile, {first});
+    headers_.WriteTo(*destination);
+    for (int i = 0; i < headers_.Count(); ++i) {
+      TFileHeader& header = headers_.Items(i);
+      FillStats(header);
+      const int64_t from = header.DataStart + Offset;
+      const int64_t to = header.EndPosition + Offset;
+      const int64_t length = to - from + 1;
+      if (!source->Seek(from, SeekOrigin::Begin)) throw ETmbyCompress(msg::kCorrupt);
+      const auto start = Position(*destination);
+      if (!start) throw ETmbyCompress(kTooLittleSpace);
+      header.DataStart = static_cast<int32_t>(*start);
+      header.StartVolume = static_cast<uint8_t>(current_volume_);
+      int64_t position = from;
+      while (
+          CopyChunk(*source, position, to, destination, dir, volume_name, length, total_length)) {
+      }
+      const auto end = Position(*destination);
+      if (!end) throw ETmbyCompress(kTooLittleSpace);
+      header.EndPosition = static_cast<int32_t>(*end - 1);
+      header.EndVolume = static_cast<uint8_t>(current_volume_);
+    }
+    destination.reset();
+    std::string name = WithTrailingBackslash(dir) + PathFileNamePart(volume_name);
+    OpenVolume(1, true, name);
+    headers_.WriteTo(*archive_);
+    archive_.reset();
+    // The component now describes the new set of volumes.
+    compressed_file_ = name;
+    Offset = 0;
+  } catch (const EtcAborted&) {
+    archive_.reset();
+    headers_loaded_ = false;
+    compressed_file_ = source_name;
+    if (OnAborted) OnAborted(*this);
+  } catch (...) {
+    archive_.reset();
+    headers_loaded_ = false;
+    compressed_file_ = source_name;
+    Abort = true;
+    throw;
+  }
+}
+
+bool TTmbyCompress::CopyChunk(IFile& source, int64_t& position, int64_t last,
+                              std::unique_ptr<IFile>& destination, std::string& directory,
+                              const std::string& volume_name, int64_t member_length,
+                              int64_t total_length) {
+  CheckAbort();
+  if (position > last) return false;
+  uint8_t buffer[kCopyChunk];
+  const size_t want = static_cast<size_t>(std::min<int64_t>(kCopyChunk, last - position + 1));
+  const size_t got = ReadFully(source, buffer, want);
+  if (got == 0) return false;
+  position += static_cast<int64_t>(got);
+  ProcessMessages();
+  const int64_t before = Position(*destination).value_or(0);
+  if (!destination->Write(buffer, got)) {
+    const int64_t after = Position(*destination).value_or(before);
+    const size_t stored = static_cast<size_t>(std::clamp<int64_t>(after - before, 0, got));
+    destination.reset();
+    ++current_volume_;
+    if (!OnNewDisk) throw ETmbyCompress(kNoNewDiskHandler);
+    if (current_volume_ > kMaxVolume) throw ETmbyCompress(kTooLittleSpace);
+    OnNewDisk(*this, current_volume_, directory);
+    const std::string name = WithTrailingBackslash(directory) +
+                             VolumeFileName(PathFileNamePart(volume_name), current_volume_);
+    destination = Files().Open(name, FileAccess::ReadWrite, platform::kShareRead,
+                               FileDisposition::CreateAlways);
+    if (!destination) throw ETmbyCompress(msg::kCannotCreateFile, {name});
+    if (!destination->Write(buffer + stored, got - stored)) throw ETmbyCompress(kTooLittleSpace);
+  }
+  stats_.FileBytesDone = ClampInt32(stats_.FileBytesDone + static_cast<int64_t>(got));
+  stats_.TotalBytesDone = ClampInt32(stats_.TotalBytesDone + static_cast<int64_t>(got));
+  stats_.FilePercent = Percent(stats_.FileBytesDone, member_length);
+  stats_.TotalPercent = Percent(stats_.TotalBytesDone, total_length);
+  RaiseStatus();
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// CopyFile
+
+void TTmbyCompress::CopyFile(const std::string& source, const std::string& destination) {
+  Abort = false;
+  Offset = 0;
+  auto& files = Files();
+  ExtractDirectory = PathDirectoryPart(destination);
+  DestFileName = PathFileNamePart(destination);
+  std::string target = destination;
+  auto finish = [&] {
+    files_to_process_.clear();
+    DestFileName.clear();
+  };
+  try {
+    if (files.FileExists(target)) {
+      const auto result = IsFileNewerByName(source, target, Overwrite);
+      ResetStats();
+      stats_.FileName = source;
+      if (DecideOverwrite(target, result) == Decision::Keep) {
+        stats_.Done = true;
+        RaiseStatus();
+        finish();
+        return;
+      }
+      target = WithTrailingBackslash(ExtractDirectory) + PathFileNamePart(DestFileName);
+    }
+    ResetStats();
+    stats_.FileName = source;
+    const auto stamp = files.GetDosTime(source);
+    auto in = files.Open(source, FileAccess::Read, kShareReading, FileDisposition::OpenExisting);
+    if (!in) throw ETmbyCompress(msg::kCannotOpenFile, {source});
+    stats_.OriginalSize = ClampInt32(in->Size().value_or(0));
+    auto out = files.Open(target, FileAccess::ReadWrite, platform::kShareRead,
+                          FileDisposition::CreateAlways);
+    if (!out) throw ETmbyCompress(msg::kCannotCreateFile, {target});
+    uint8_t buffer[kCopyChunk];
+    for (;;) {
+      if (Abort) break;
+      if (BuildAborted && BuildAborted()) throw EUserAbortInstall("Creating Install Aborted!");
+      const size_t got = ReadFully(*in, buffer, sizeof buffer);
+      if (got > 0 && !out->Write(buffer, got)) DiskFull();
+      stats_.FileBytesDone = ClampInt32(stats_.FileBytesDone + static_cast<int64_t>(got));
+      stats_.TotalBytesDone = ClampInt32(stats_.TotalBytesDone + static_cast<int64_t>(got));
+      stats_.FilePercent = Percent(stats_.FileBytesDone, stats_.OriginalSize);
+      stats_.TotalPercent = stats_.FilePercent;
+      RaiseStatus();
+      ProcessMessages();
+      if (got < sizeof buffer) {
+        if (stamp) out->SetDosTime(*stamp);
+        stats_.Done = true;
+        RaiseStatus();
+        break;
+      }
+    }
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+}
+
+}  // namespace tmby

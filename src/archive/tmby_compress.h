@@ -1,0 +1,140 @@
+// TTmbyCompress: the component that writes and reads the kit's archives. It compresses files into
+// an archive (new or appended), extracts members with the overwrite rule, spreads an archive over
+// volumes (disks), copies uncompressed files with the same progress reports, and lists members.
+// Progress and disk requests go out through events; long loops let pending window messages run
+// once per buffer, and the Abort flag stops the running operation at its next check.
+//
+// All file access goes through the port (platform::Port().Files()).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/archive_format.h"
+#include "system/version_compare.h"
+
+namespace tmby {
+
+namespace platform {
+class IFile;
+}
+
+class TTmbyCompress;
+
+using TNotifyEvent = std::function<void(TTmbyCompress& Sender)>;
+using TlzhFileStatsEvent =
+    std::function<void(TTmbyCompress& TmbyCompress, TlzhFileStats& FileStats)>;
+using TlzhNewDiskEvent =
+    std::function<void(TTmbyCompress& TmbyCompress, int DiskNumber, std::string& Path)>;
+
+class TTmbyCompress {
+ public:
+  TTmbyCompress();
+  virtual ~TTmbyCompress();
+  TTmbyCompress(const TTmbyCompress&) = delete;
+  TTmbyCompress& operator=(const TTmbyCompress&) = delete;
+
+  // Published properties.
+  bool Abort = false;
+  TCompressionLevel CompressionLevel = colMax;
+  std::string ExtractDirectory;
+  int64_t Offset = 0;
+  TOverwriteType Overwrite = owAlways;
+
+  const std::string& CompressedFile() const { return compressed_file_; }
+  // A name that differs only in letter case changes nothing; another archive (not merely another
+  // volume of the same one) makes the loaded headers stale.
+  void SetCompressedFile(const std::string& name);
+
+  const std::vector<std::string>& FilesToProcess() const { return files_to_process_; }
+  // Lines blank after trimming are dropped.
+  void SetFilesToProcess(const std::vector<std::string>& lines);
+
+  TNotifyEvent OnAborted;
+  TlzhFileStatsEvent OnBeforeAdding;
+  TlzhFileStatsEvent OnAfterAdding;
+  TlzhFileStatsEvent OnBeforeExtracting;
+  TlzhFileStatsEvent OnAfterExtracting;  // published for compatibility; nothing raises it
+  TlzhFileStatsEvent OnListing;
+  TlzhFileStatsEvent OnReplace;
+  TlzhFileStatsEvent OnStatus;
+  TNotifyEvent OnFullDisk;
+  TlzhNewDiskEvent OnNewDisk;
+
+  // The file name under which the next extracted member is written; empty: the member's own.
+  std::string DestFileName;
+
+  // The build's process-wide abort flag, bound by the engine: CopyFile stops with
+  // EUserAbortInstall when it answers true.
+  std::function<bool()> BuildAborted;
+
+  // Operations.
+  void Compress(bool append, int member_index);
+  void Extract();
+  void SplitToVolumes(const std::string& directory, const std::string& volume_name);
+  void CopyFile(const std::string& source, const std::string& destination);
+  void ListMembers();
+  int GetMemberCount();
+  void GetMemberStats(int index, TlzhFileStats& stats);
+  // List position of the member with this identifier, or -1 when no loaded member carries it
+  // (also for identifiers outside 0 ... 1999).
+  int IndexOfMember(int member_index);
+  void LoadHeaders();
+
+  // A write to a destination stored fewer bytes than asked: OnFullDisk when set (the operation
+  // goes on), else EtcDiskFull.
+  virtual void DiskFull();
+
+  // State open to callers and tests.
+  const TFileHeaders& Headers() const { return headers_; }
+  bool HeadersLoaded() const { return headers_loaded_; }
+  int CurrentVolume() const { return current_volume_; }
+  const TlzhFileStats& Stats() const { return stats_; }
+
+ private:
+  enum class Operation { None, Compressing, Extracting };
+
+  void EnsureHeaders();
+  void FillStats(const TFileHeader& header);
+  void ResetStats();
+  void SumTotals();
+  void RaiseStatus();
+  void CheckAbort();
+  void ProcessMessages();
+
+  // Compression.
+  void CompressMember(TFileHeader& header, platform::IFile& archive, int member_index);
+  void AddStatus(int64_t source_position);
+
+  // Extraction.
+  enum class Decision { Write, Keep };
+  Decision DecideOverwrite(const std::string& destination, TFileNewerResult result);
+  void ExtractMember(const TFileHeader& header);
+  // Feeds the member's data to inflate and writes the output; true when the stream ended.
+  bool InflateMember(const TFileHeader& header, platform::IFile& destination, int64_t data_start);
+  // Opens volume `volume` (asking for the disk through OnNewDisk) as the archive stream; `name`
+  // becomes the path of the volume opened.
+  void OpenVolume(int volume, bool read_write, std::string& name);
+
+  // Splitting: copies one chunk of the source from `position` up to `last` (inclusive) onto the
+  // volumes; false when there was nothing left to copy.
+  bool CopyChunk(platform::IFile& source, int64_t& position, int64_t last,
+                 std::unique_ptr<platform::IFile>& destination, std::string& directory,
+                 const std::string& volume_name, int64_t member_length, int64_t total_length);
+
+  std::string compressed_file_;
+  std::vector<std::string> files_to_process_;
+  TFileHeaders headers_;
+  bool headers_loaded_ = false;
+  int current_volume_ = 0;
+  Operation operation_ = Operation::None;
+  TlzhFileStats stats_;
+  std::vector<int> member_table_;
+  std::unique_ptr<platform::IFile> archive_;
+  int64_t archive_end_ = 0;  // size of the archive while a member is compressed
+};
+
+}  // namespace tmby
