@@ -615,6 +615,7 @@ void TTmbyCompress::SplitToVolumes(const std::string& directory, const std::stri
     ResetStats();
     SumTotals();
     std::string dir = directory;
+    if (!dir.empty()) files.CreateDirectories(dir);
     const std::string first = WithTrailingBackslash(dir) + PathFileNamePart(volume_name);
     destination = files.Open(first, FileAccess::ReadWrite, platform::kShareRead,
                              FileDisposition::CreateAlways);
@@ -731,6 +732,7 @@ void TTmbyCompress::CopyFile(const std::string& source, const std::string& desti
     auto in = files.Open(source, FileAccess::Read, kShareReading, FileDisposition::OpenExisting);
     if (!in) throw ETmbyCompress(msg::kCannotOpenFile, {source});
     stats_.OriginalSize = ClampInt32(in->Size().value_or(0));
+    if (!ExtractDirectory.empty()) files.CreateDirectories(ExtractDirectory);
     auto out = files.Open(target, FileAccess::ReadWrite, platform::kShareRead,
                           FileDisposition::CreateAlways);
     if (!out) throw ETmbyCompress(msg::kCannotCreateFile, {target});

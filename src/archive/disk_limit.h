@@ -1,0 +1,32 @@
+// A port that hands everything to another one, except that no file written through it grows
+// beyond a given size: a write past that point stores what fits and fails with kDiskFull, as on a
+// full disk. Splitting an archive through it gives volumes of that size, on any adapter, which is
+// how a vendor makes volumes for disks of a chosen size.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/port.h"
+
+namespace tmby {
+
+class TDiskLimitPlatform : public platform::IPlatform {
+ public:
+  // `inner` (not owned) answers every call; `capacity` is the size of each "disk" in bytes.
+  TDiskLimitPlatform(platform::IPlatform& inner, int64_t capacity);
+  ~TDiskLimitPlatform() override;
+
+  platform::IRegistry& Registry() override { return inner_.Registry(); }
+  platform::IFileSystem& Files() override;
+  platform::ISystemInfo& System() override { return inner_.System(); }
+  platform::IShellFolders& ShellFolders() override { return inner_.ShellFolders(); }
+  platform::ILibraries& Libraries() override { return inner_.Libraries(); }
+  platform::IProcesses& Processes() override { return inner_.Processes(); }
+
+ private:
+  platform::IPlatform& inner_;
+  std::unique_ptr<platform::IFileSystem> files_;
+};
+
+}  // namespace tmby

@@ -1,0 +1,660 @@
+#include "archive/tmby_compress.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "archive/disk_limit.h"
+#include "base/sha.h"
+#include "engine/exceptions.h"
+#include "support/archive_fixture.h"
+
+namespace tmby {
+namespace {
+
+using testing::NoiseData;
+using testing::TextData;
+
+constexpr uint32_t kStampA = 0x2C8F6E2F;  // 2002-04-15 13:49:30
+constexpr uint32_t kStampB = 0x3A214C10;  // 2009-01-01 09:32:32
+
+int32_t I32(const std::vector<uint8_t>& b, size_t at) {
+  return static_cast<int32_t>(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
+                              (static_cast<uint32_t>(b[at + 3]) << 24));
+}
+
+void PutI32(std::vector<uint8_t>& b, size_t at, int32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i));
+}
+
+class TmbyCompressTest : public testing::ArchiveFixture {
+ protected:
+  // Compresses `names` (below the scratch folder) into `archive`.
+  void Pack(const std::string& archive, const std::vector<std::string>& names, bool append = false,
+            int member_index = -1, TCompressionLevel level = colMax) {
+    TTmbyCompress c;
+    c.SetCompressedFile(archive);
+    c.CompressionLevel = level;
+    std::vector<std::string> lines;
+    for (const auto& n : names) lines.push_back(P(n));
+    c.SetFilesToProcess(lines);
+    c.Compress(append, member_index);
+  }
+  void Unpack(TTmbyCompress& c, const std::vector<std::string>& names, const std::string& dir) {
+    std::vector<std::string> lines;
+    for (const auto& n : names) lines.push_back(P(n));
+    c.ExtractDirectory = dir;
+    c.SetFilesToProcess(lines);
+    c.Extract();
+  }
+  void ExpectSameFile(const std::string& a, const std::string& b) {
+    EXPECT_EQ(ReadFile(a), ReadFile(b)) << a << " vs " << b;
+    EXPECT_EQ(Files().GetDosTime(a), Files().GetDosTime(b)) << a;
+  }
+  void MakeSources() {
+    WriteFile(P("src\\readme.txt"), TextData(200000), kStampA);
+    WriteFile(P("src\\empty.dat"), {}, kStampB);
+    WriteFile(P("src\\noise.bin"), NoiseData(150000), kStampA);
+  }
+  const std::vector<std::string> kNames{"src\\readme.txt", "src\\empty.dat", "src\\noise.bin"};
+};
+
+std::string MessageOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(no exception)";
+}
+
+TEST_F(TmbyCompressTest, CompressedMembersExtractByteIdenticalWithTheirDates) {
+  MakeSources();
+  int before = 0, after = 0, done = 0;
+  TTmbyCompress c;
+  c.SetCompressedFile(P("dist\\files.1"));  // the directory is created
+  std::vector<std::string> lines;
+  for (const auto& n : kNames) lines.push_back(P(n) + ";ignored text");
+  lines.push_back("   ");
+  c.SetFilesToProcess(lines);
+  EXPECT_EQ(c.FilesToProcess().size(), 3u);
+  c.OnBeforeAdding = [&](TTmbyCompress&, TlzhFileStats& s) {
+    ++before;
+    EXPECT_EQ(s.CompressedSize, 0);
+  };
+  c.OnAfterAdding = [&](TTmbyCompress&, TlzhFileStats&) { ++after; };
+  c.OnStatus = [&](TTmbyCompress&, TlzhFileStats& s) {
+    if (s.Done) {
+      ++done;
+      EXPECT_EQ(s.FileBytesDone, s.OriginalSize);
+    }
+  };
+  c.Compress(false, 17);
+  EXPECT_EQ(before, 3);
+  EXPECT_EQ(after, 3);
+  EXPECT_EQ(done, 3);
+  EXPECT_TRUE(c.FilesToProcess().empty());
+  EXPECT_FALSE(c.HeadersLoaded());  // stale after a compression
+
+  EXPECT_EQ(c.GetMemberCount(), 3);
+  EXPECT_EQ(c.IndexOfMember(17), 2);  // the last member carrying the identifier
+  EXPECT_EQ(c.IndexOfMember(18), -1);
+  EXPECT_EQ(c.IndexOfMember(-5), -1);
+  EXPECT_EQ(c.IndexOfMember(2000), -1);
+
+  int extracted_done = 0;
+  c.OnStatus = [&](TTmbyCompress&, TlzhFileStats& s) {
+    if (s.Done) {
+      ++extracted_done;
+      EXPECT_EQ(s.FilePercent, s.OriginalSize > 0 ? 100 : 0);
+    }
+  };
+  Unpack(c, kNames, P("out"));
+  EXPECT_EQ(extracted_done, 3);
+  EXPECT_TRUE(c.DestFileName.empty());
+  ExpectSameFile(P("src\\readme.txt"), P("out\\readme.txt"));
+  ExpectSameFile(P("src\\empty.dat"), P("out\\empty.dat"));
+  ExpectSameFile(P("src\\noise.bin"), P("out\\noise.bin"));
+  EXPECT_EQ(Files().GetDosTime(P("out\\empty.dat")), kStampB);
+  // No temporary file is left beside the extracted ones.
+  EXPECT_EQ(Files().FindFiles(P("out\\*")).size(), 3u);
+}
+
+TEST_F(TmbyCompressTest, SingleVolumeLayoutReadIndependently) {
+  MakeSources();
+  Pack(P("files.1"), kNames, false, 42);
+  const auto a = ReadFile(P("files.1"));
+  ASSERT_GE(a.size(), 5u);
+  EXPECT_EQ(I32(a, 0), 3);
+  EXPECT_EQ(a[4], 0);
+  size_t at = 5;
+  for (int i = 0; i < 3; ++i) {
+    const auto source = ReadFile(P(kNames[i]));
+    EXPECT_EQ(I32(a, at + 0), i + 1);  // MemberNumber
+    EXPECT_EQ(a[at + 16], 0);          // EndVolume
+    EXPECT_EQ(a[at + 144], 0);         // StartVolume
+    EXPECT_EQ(a[at + 24], P(kNames[i]).size());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&a[at + 25]), a[at + 24]), P(kNames[i]));
+    EXPECT_EQ(I32(a, at + 132), static_cast<int32_t>(source.size()));
+    EXPECT_EQ(I32(a, at + 148), 42);
+    const int32_t data_start = I32(a, at + 136);
+    const int32_t end_position = I32(a, at + 20);
+    const int32_t next = I32(a, at + 128);
+    EXPECT_EQ(data_start, static_cast<int32_t>(at + 176));
+    EXPECT_EQ(next, end_position + 1);
+    // CompressedSize is the archive's size once the member was written.
+    EXPECT_EQ(I32(a, at + 140), next);
+    // The data is one zlib stream that holds the source.
+    std::vector<uint8_t> plain(source.size() + 1);
+    uLongf plain_size = static_cast<uLongf>(plain.size());
+    ASSERT_EQ(uncompress(plain.data(), &plain_size, &a[static_cast<size_t>(data_start)],
+                         static_cast<uLong>(end_position - data_start + 1)),
+              Z_OK);
+    plain.resize(plain_size);
+    EXPECT_EQ(plain, source);
+    at = static_cast<size_t>(next);
+  }
+  EXPECT_EQ(at, a.size());  // the last NextHeader is the archive's length
+}
+
+TEST_F(TmbyCompressTest, AppendingKeepsTheExistingMembersBytes) {
+  MakeSources();
+  // Appending with no archive present creates one.
+  Pack(P("files.1"), {kNames[0]}, true);
+  const auto first = ReadFile(P("files.1"));
+  Pack(P("files.1"), {kNames[1], kNames[2]}, true, 5);
+  const auto second = ReadFile(P("files.1"));
+  ASSERT_GT(second.size(), first.size());
+  EXPECT_EQ(I32(second, 0), 3);
+  EXPECT_TRUE(std::equal(first.begin() + 5, first.end(), second.begin() + 5));
+  // The new members are numbered from 1 again.
+  EXPECT_EQ(I32(second, first.size()), 1);
+
+  TTmbyCompress c;
+  c.SetCompressedFile(P("files.1"));
+  EXPECT_EQ(c.IndexOfMember(5), 2);
+  Unpack(c, kNames, P("out"));
+  for (const auto& n : kNames) ExpectSameFile(P(n), P("out\\" + n.substr(4)));
+
+  // Overwriting replaces the archive.
+  Pack(P("files.1"), {kNames[1]}, false);
+  TTmbyCompress again;
+  again.SetCompressedFile(P("files.1"));
+  EXPECT_EQ(again.GetMemberCount(), 1);
+}
+
+TEST_F(TmbyCompressTest, EveryCompressionLevelRoundTrips) {
+  WriteFile(P("text.txt"), TextData(300000), kStampA);
+  std::vector<size_t> sizes;
+  for (auto level : {colNone, colFastest, colDefault, colMax}) {
+    const std::string archive = P("level" + std::to_string(level) + ".1");
+    Pack(archive, {"text.txt"}, false, -1, level);
+    sizes.push_back(ReadFile(archive).size());
+    TTmbyCompress c;
+    c.SetCompressedFile(archive);
+    Unpack(c, {"text.txt"}, P("out" + std::to_string(level)));
+    ExpectSameFile(P("text.txt"), P("out" + std::to_string(level) + "\\text.txt"));
+  }
+  EXPECT_GT(sizes[0], 300000u);  // stored
+  EXPECT_LT(sizes[1], sizes[0] / 2);
+  EXPECT_LE(sizes[3], sizes[1]);
+}
+
+TEST_F(TmbyCompressTest, ProgressFiguresAndMessagesRunOncePerBuffer) {
+  WriteFile(P("noise.bin"), NoiseData(64 * 1024 * 5), kStampA);
+  TTmbyCompress c;
+  c.SetCompressedFile(P("files.1"));
+  c.SetFilesToProcess({P("noise.bin")});
+  int reports = 0;
+  c.OnStatus = [&](TTmbyCompress&, TlzhFileStats& s) {
+    ++reports;
+    EXPECT_LE(s.FilePercent, 100);
+    EXPECT_EQ(s.TotalOriginal, 64 * 1024 * 5);
+  };
+  c.Compress(false, 0);
+  // Five or six full output buffers, the flushed end and the Done report.
+  EXPECT_GE(reports, 7);
+  EXPECT_LE(reports, 8);
+  if (Simulated()) {
+    EXPECT_EQ(MessageRuns(), reports);
+  }
+
+  TlzhFileStats stats;
+  c.GetMemberStats(0, stats);
+  EXPECT_EQ(stats.OriginalSize, 64 * 1024 * 5);
+  EXPECT_EQ(stats.TotalOriginal, 64 * 1024 * 5);
+  EXPECT_EQ(stats.Header.FileName, P("noise.bin"));
+  EXPECT_EQ(MessageOf([&] { c.GetMemberStats(1, stats); }),
+            "Tried to access the 1th file. This file is not defined");
+
+  int listed = 0;
+  c.OnListing = [&](TTmbyCompress&, TlzhFileStats& s) {
+    ++listed;
+    EXPECT_EQ(s.FileName, P("noise.bin"));
+  };
+  c.ListMembers();
+  EXPECT_EQ(listed, 1);
+}
+
+TEST_F(TmbyCompressTest, OverwriteRulesDecideAboutExistingFiles) {
+  MakeSources();
+  Pack(P("files.1"), kNames);
+  WriteFile(P("out\\readme.txt"), {'o', 'l', 'd'}, kStampB);
+
+  TTmbyCompress c;
+  c.SetCompressedFile(P("files.1"));
+  c.Overwrite = owNever;
+  int done = 0;
+  int replaced = 0;
+  c.OnStatus = [&](TTmbyCompress&, TlzhFileStats& s) { done += s.Done ? 1 : 0; };
+  c.OnReplace = [&](TTmbyCompress&, TlzhFileStats&) { ++replaced; };
+  c.DestFileName = "readme.txt";
+  Unpack(c, {kNames[0], kNames[1]}, P("out"));
+  EXPECT_EQ(ReadFile(P("out\\readme.txt")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(done, 2);  // one report for the kept file, one for the extracted one
+  EXPECT_EQ(replaced, 0);
+  // DestFileName was cleared after the kept file: the second member kept its own name.
+  EXPECT_EQ(ReadFile(P("out\\empty.dat")).size(), 0u);
+
+  c.Overwrite = owAlways;
+  c.OnReplace = [&](TTmbyCompress& sender, TlzhFileStats&) {
+    ++replaced;
+    sender.DestFileName = "renamed.txt";  // the handler may choose another name
+  };
+  Unpack(c, {kNames[0]}, P("out"));
+  EXPECT_EQ(replaced, 1);
+  ExpectSameFile(P(kNames[0]), P("out\\renamed.txt"));
+  EXPECT_EQ(ReadFile(P("out\\readme.txt")).size(), 3u);
+
+  // A member name that is not in the archive fails; the members before it stay extracted.
+  c.Overwrite = owAlways;
+  EXPECT_EQ(MessageOf([&] {
+              Unpack(c, {kNames[2], "src\\missing.txt"}, P("out2"));
+            }),
+            "The file <" + P("src\\missing.txt") + "> was not found in the archive <" +
+                P("files.1") + ">");
+  EXPECT_TRUE(Files().FileExists(P("out2\\noise.bin")));
+  EXPECT_TRUE(c.FilesToProcess().empty());
+}
+
+TEST_F(TmbyCompressTest, CopyFileCopiesWithTheDateAndStopsQuietlyOnAbort) {
+  WriteFile(P("big.bin"), NoiseData(100000), kStampA);
+  TTmbyCompress c;
+  int done = 0;
+  c.OnStatus = [&](TTmbyCompress&, TlzhFileStats& s) { done += s.Done ? 1 : 0; };
+  c.CopyFile(P("big.bin"), P("copy\\big.bin"));
+  ExpectSameFile(P("big.bin"), P("copy\\big.bin"));
+  EXPECT_EQ(done, 1);
+  EXPECT_EQ(c.ExtractDirectory, P("copy"));
+
+  int reports = 0;
+  c.OnStatus = [&](TTmbyCompress& sender, TlzhFileStats&) {
+    if (++reports == 3) sender.Abort = true;
+  };
+  EXPECT_NO_THROW(c.CopyFile(P("big.bin"), P("copy\\partial.bin")));
+  EXPECT_EQ(ReadFile(P("copy\\partial.bin")).size(), 3u * 8192);
+
+  c.OnStatus = nullptr;
+  c.BuildAborted = [] { return true; };
+  EXPECT_EQ(MessageOf([&] { c.CopyFile(P("big.bin"), P("copy\\third.bin")); }),
+            "Creating Install Aborted!");
+  c.BuildAborted = nullptr;
+  EXPECT_EQ(MessageOf([&] { c.CopyFile(P("nothere.bin"), P("copy\\x.bin")); }),
+            "Cannot open the file " + P("nothere.bin"));
+}
+
+TEST_F(TmbyCompressTest, AnAbortedCompressionLeavesAConsistentArchive) {
+  MakeSources();
+  Pack(P("files.1"), {kNames[0]});
+  bool aborted_event = false;
+  TTmbyCompress c;
+  c.SetCompressedFile(P("files.1"));
+  c.SetFilesToProcess({P(kNames[1]), P(kNames[2])});
+  c.OnAfterAdding = [&](TTmbyCompress& sender, TlzhFileStats&) { sender.Abort = true; };
+  c.OnAborted = [&](TTmbyCompress&) { aborted_event = true; };
+  EXPECT_NO_THROW(c.Compress(true, 0));
+  EXPECT_TRUE(aborted_event);
+  TTmbyCompress r;
+  r.SetCompressedFile(P("files.1"));
+  EXPECT_EQ(r.GetMemberCount(), 2);  // the one before and the one finished before the abort
+  Unpack(r, {kNames[0], kNames[1]}, P("out"));
+  ExpectSameFile(P(kNames[0]), P("out\\readme.txt"));
+
+  // A missing source leaves an existing archive as it was.
+  const auto before = ReadFile(P("files.1"));
+  EXPECT_EQ(MessageOf([&] { Pack(P("files.1"), {"src\\missing.txt"}); }),
+            "Cannot open the file " + P("src\\missing.txt"));
+  EXPECT_EQ(ReadFile(P("files.1")), before);
+}
+
+TEST_F(TmbyCompressTest, LoadingHeadersOfAMissingArchiveFails) {
+  TTmbyCompress c;
+  c.SetCompressedFile(P("none.1"));
+  EXPECT_EQ(MessageOf([&] { c.LoadHeaders(); }), "Cannot open the compressed file " + P("none.1"));
+  EXPECT_EQ(MessageOf([&] { c.IndexOfMember(1); }),
+            "Cannot open the compressed file " + P("none.1"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Volumes
+
+class VolumeTest : public TmbyCompressTest {
+ protected:
+  // Splits P("files.1") onto volumes of `capacity` bytes in P("disks").
+  void Split(int64_t capacity, std::vector<int>* asked = nullptr) {
+    TDiskLimitPlatform limited(platform::Port(), capacity);
+    auto* previous = platform::SetPort(&limited);
+    TTmbyCompress c;
+    c.SetCompressedFile(P("files.1"));
+    c.OnNewDisk = [&](TTmbyCompress&, int disk, std::string& path) {
+      if (asked) asked->push_back(disk);
+      EXPECT_EQ(path, P("disks"));
+    };
+    try {
+      c.SplitToVolumes(P("disks"), "files.1");
+    } catch (...) {
+      platform::SetPort(previous);
+      throw;
+    }
+    platform::SetPort(previous);
+    EXPECT_EQ(c.CompressedFile(), P("disks\\files.1"));
+  }
+};
+
+TEST_F(VolumeTest, SplitVolumesExtractByteIdentical) {
+  MakeSources();
+  Pack(P("files.1"), kNames);
+  std::vector<int> asked;
+  Split(64 * 1024, &asked);
+  ASSERT_GE(asked.size(), 2u);
+  EXPECT_EQ(asked.front(), 2);
+  for (size_t i = 0; i < asked.size(); ++i) {
+    const std::string volume = P("disks\\files." + std::to_string(i + 2));
+    EXPECT_TRUE(Files().FileExists(volume)) << volume;
+    EXPECT_LE(ReadFile(volume).size(), 64u * 1024);
+  }
+  // Volume 1: head and all headers, then the data.
+  const auto v1 = ReadFile(P("disks\\files.1"));
+  EXPECT_EQ(I32(v1, 0), 3);
+  EXPECT_EQ(v1[4], 1);
+  EXPECT_EQ(I32(v1, 5 + 128), 5 + 176);
+  EXPECT_EQ(I32(v1, 5 + 176 + 128), 5 + 2 * 176);
+  EXPECT_EQ(I32(v1, 5 + 136), 5 + 3 * 176);  // the first member's data follow the headers
+  EXPECT_EQ(v1[5 + 144], 1);                 // it starts on volume 1
+
+  TTmbyCompress c;
+  c.SetCompressedFile(P("disks\\files.1"));
+  Unpack(c, kNames, P("out"));
+  for (const auto& n : kNames) ExpectSameFile(P(n), P("out\\" + n.substr(4)));
+}
+
+TEST_F(VolumeTest, AVolumeThatIsNotWhereItWasLookedForIsAskedFor) {
+  MakeSources();
+  Pack(P("files.1"), kNames);
+  Split(100 * 1024);
+  // Move volume 2 elsewhere: the reader asks for it through OnNewDisk.
+  ASSERT_TRUE(Files().CreateDirectories(P("moved")));
+  ASSERT_TRUE(Files().RenameFile(P("disks\\files.2"), P("moved\\files.2")));
+  TTmbyCompress c;
+  c.SetCompressedFile(P("disks\\files.1"));
+  std::vector<int> asked;
+  c.OnNewDisk = [&](TTmbyCompress&, int disk, std::string& path) {
+    asked.push_back(disk);
+    EXPECT_EQ(path, P("disks"));
+    path = P("moved");
+  };
+  Unpack(c, kNames, P("out"));
+  EXPECT_EQ(asked, std::vector<int>{2});
+  for (const auto& n : kNames) ExpectSameFile(P(n), P("out\\" + n.substr(4)));
+
+  TTmbyCompress no_handler;
+  no_handler.SetCompressedFile(P("disks\\files.1"));
+  EXPECT_EQ(MessageOf([&] { Unpack(no_handler, {kNames[2]}, P("out3")); }),
+            "Could not open the correct disk file 2");
+}
+
+TEST_F(VolumeTest, DataBeginningAtTheEndOfAVolumeContinueOnTheNext) {
+  WriteFile(P("a.bin"), NoiseData(3000, 1), kStampA);
+  WriteFile(P("b.bin"), NoiseData(3000, 2), kStampA);
+  Pack(P("files.1"), {"a.bin", "b.bin"});
+  const auto source = ReadFile(P("files.1"));
+  const int32_t a_length = I32(source, 5 + 20) - I32(source, 5 + 136) + 1;
+  // Volume 1 holds the head, two headers and exactly the first member's data.
+  const int64_t capacity = 5 + 2 * 176 + a_length;
+  Split(capacity);
+  const auto v1 = ReadFile(P("disks\\files.1"));
+  EXPECT_EQ(static_cast<int64_t>(v1.size()), capacity);
+  const size_t second = 5 + 176;
+  EXPECT_EQ(v1[second + 144], 1);                                    // StartVolume
+  EXPECT_EQ(I32(v1, second + 136), static_cast<int32_t>(capacity));  // DataStart: the end
+  EXPECT_EQ(v1[second + 16], 2);                                     // EndVolume
+  TTmbyCompress c;
+  c.SetCompressedFile(P("disks\\files.1"));
+  Unpack(c, {"a.bin", "b.bin"}, P("out"));
+  ExpectSameFile(P("a.bin"), P("out\\a.bin"));
+  ExpectSameFile(P("b.bin"), P("out\\b.bin"));
+}
+
+TEST_F(VolumeTest, DisksTooSmallAndMissingHandlersFailWithTheirMessages) {
+  MakeSources();
+  Pack(P("files.1"), kNames);
+  EXPECT_EQ(MessageOf([&] { Split(100); }),
+            "Could not write the file headers for the compressed file");
+  // Each chunk is 8192 bytes: a disk smaller than a chunk's remainder cannot take it.
+  EXPECT_EQ(MessageOf([&] { Split(5 + 3 * 176 + 100); }),
+            "There is too little space on this disk to operate");
+
+  TDiskLimitPlatform limited(platform::Port(), 64 * 1024);
+  auto* previous = platform::SetPort(&limited);
+  TTmbyCompress c;
+  c.SetCompressedFile(P("files.1"));
+  const std::string message = MessageOf([&] { c.SplitToVolumes(P("disks"), "files.1"); });
+  platform::SetPort(previous);
+  EXPECT_EQ(message,
+            "There was no event handler for the OnNewDisk event, therefore no new disk could be "
+            "inserted");
+  EXPECT_TRUE(c.Abort);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Damaged archives
+
+class DamagedArchiveTest : public TmbyCompressTest {
+ protected:
+  void SetUp() override {
+    TmbyCompressTest::SetUp();
+    WriteFile(P("src\\data.txt"), TextData(100000), kStampA);
+    Pack(P("files.1"), {"src\\data.txt"});
+    good_ = ReadFile(P("files.1"));
+    WriteFile(P("out\\data.txt"), {'k', 'e', 'e', 'p'}, kStampB);
+  }
+  // Extracts the member from `bytes` over an existing file; returns the failure's message.
+  std::string ExtractFrom(const std::vector<uint8_t>& bytes) {
+    WriteFile(P("bad.1"), bytes, kStampA);
+    TTmbyCompress c;
+    c.SetCompressedFile(P("bad.1"));
+    c.ExtractDirectory = P("out");
+    c.SetFilesToProcess({P("src\\data.txt")});
+    return MessageOf([&] { c.Extract(); });
+  }
+  void ExpectExistingFileKept() {
+    EXPECT_EQ(ReadFile(P("out\\data.txt")), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(Files().FindFiles(P("out\\*")).size(), 1u);
+  }
+  std::vector<uint8_t> good_;
+  const std::string corrupt_ =
+      "Could not read the file headers for the compressed file. The Archive file could possible "
+      "be corrupt";
+};
+
+TEST_F(DamagedArchiveTest, DamagedDataNeverReplacesTheExistingFile) {
+  // A flipped bit in the deflate data.
+  auto flipped = good_;
+  flipped[5 + 176 + 200] ^= 0x10;
+  EXPECT_NE(ExtractFrom(flipped), "(no exception)");
+  ExpectExistingFileKept();
+  // A truncated archive.
+  auto cut = good_;
+  cut.resize(cut.size() - 100);
+  EXPECT_EQ(ExtractFrom(cut),
+            "The decompressed file's size does not match with the actual size of the file.  The "
+            "file is " +
+                P("src\\data.txt"));
+  ExpectExistingFileKept();
+  // A stream that inflates to more than the recorded size stops there.
+  auto smaller = good_;
+  PutI32(smaller, 5 + 132, 1000);
+  EXPECT_EQ(ExtractFrom(smaller),
+            "The decompressed file's size does not match with the actual size of the file.  The "
+            "file is " +
+                P("src\\data.txt"));
+  ExpectExistingFileKept();
+  // ... and one that inflates to less.
+  auto larger = good_;
+  PutI32(larger, 5 + 132, 100001);
+  EXPECT_NE(ExtractFrom(larger), "(no exception)");
+  ExpectExistingFileKept();
+}
+
+TEST_F(DamagedArchiveTest, DamagedHeadersAreRefusedAsCorrupt) {
+  auto past_end = good_;
+  PutI32(past_end, 5 + 136, 1 << 30);
+  EXPECT_EQ(ExtractFrom(past_end), corrupt_);
+  auto negative = good_;
+  PutI32(negative, 5 + 136, -7);
+  EXPECT_EQ(ExtractFrom(negative), corrupt_);
+  auto huge_count = good_;
+  PutI32(huge_count, 0, 50000000);
+  EXPECT_EQ(ExtractFrom(huge_count), corrupt_);
+  ExpectExistingFileKept();
+}
+
+TEST_F(DamagedArchiveTest, MemberNamesNeverLeadOutOfTheExtractionDirectory) {
+  auto evil = good_;
+  const std::string name = "..\\..\\evil.txt";
+  evil[5 + 24] = static_cast<uint8_t>(name.size());
+  std::memcpy(&evil[5 + 25], name.data(), name.size());
+  WriteFile(P("evil.1"), evil, kStampA);
+  TTmbyCompress c;
+  c.SetCompressedFile(P("evil.1"));
+  c.ExtractDirectory = P("deep\\dir");
+  c.SetFilesToProcess({name});
+  c.Extract();
+  EXPECT_TRUE(Files().FileExists(P("deep\\dir\\evil.txt")));
+  EXPECT_FALSE(Files().FileExists(P("evil.txt")));
+
+  for (const std::string bad : {"..", "C:..", "x\\.", "\\. .", "C:"}) {
+    auto named = good_;
+    named[5 + 24] = static_cast<uint8_t>(bad.size());
+    std::memcpy(&named[5 + 25], bad.data(), bad.size());
+    WriteFile(P("named.1"), named, kStampA);
+    TTmbyCompress d;
+    d.SetCompressedFile(P("named.1"));
+    d.ExtractDirectory = P("deep\\dir");
+    d.SetFilesToProcess({bad});
+    const std::string message = MessageOf([&] { d.Extract(); });
+    EXPECT_EQ(message.rfind("Cannot create the file ", 0), 0u) << bad << ": " << message;
+  }
+}
+
+TEST_F(DamagedArchiveTest, AFullDiskWhileExtractingIsReported) {
+  if (!Simulated()) GTEST_SKIP() << "needs an injected full disk";
+  SetDiskFullAfter(10000);
+  TTmbyCompress c;
+  c.SetCompressedFile(P("files.1"));
+  c.ExtractDirectory = P("full");
+  c.SetFilesToProcess({P("src\\data.txt")});
+  EXPECT_EQ(MessageOf([&] { c.Extract(); }), "The disk is full");
+  SetDiskFullAfter(10000);
+  int full = 0;
+  c.OnFullDisk = [&](TTmbyCompress&) { ++full; };
+  c.SetFilesToProcess({P("src\\data.txt")});
+  EXPECT_NE(MessageOf([&] { c.Extract(); }), "(no exception)");
+  EXPECT_GT(full, 0);
+  SetDiskFullAfter(std::nullopt);
+  EXPECT_FALSE(Files().FileExists(P("full\\data.txt")));
+}
+
+TEST_F(DamagedArchiveTest, AFileInUseCannotBeReplaced) {
+  if (!Simulated()) GTEST_SKIP() << "needs an injected lock";
+  LockPath(P("out\\data.txt"));
+  TTmbyCompress c;
+  c.SetCompressedFile(P("files.1"));
+  c.ExtractDirectory = P("out");
+  c.SetFilesToProcess({P("src\\data.txt")});
+  EXPECT_EQ(MessageOf([&] { c.Extract(); }), "Cannot create the file " + P("out\\data.txt"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The self-extracting setup program
+
+TEST_F(TmbyCompressTest, SelfExtractingProgramCarriesBothArchivesAndTheChecksum) {
+  MakeSources();
+  Pack(P("build\\setup.1"), {kNames[1]});
+  Pack(P("build\\files.1"), kNames);
+  const auto loader = NoiseData(12345);
+  WriteFile(P("build\\setup.exe"), loader, kStampA);
+  const auto record =
+      AppendSelfExtractArchives(P("build\\setup.exe"), P("build\\setup.1"), P("build\\files.1"));
+  AppendCheckSum(P("build\\setup.exe"));
+
+  const auto exe = ReadFile(P("build\\setup.exe"));
+  const auto setup1 = ReadFile(P("build\\setup.1"));
+  const auto files1 = ReadFile(P("build\\files.1"));
+  ASSERT_EQ(exe.size(), loader.size() + setup1.size() + files1.size() + 56 + 40);
+  EXPECT_EQ(record.SetupStart, 12345);
+  EXPECT_EQ(record.SetupEnd, static_cast<int32_t>(12345 + setup1.size() - 1));
+  EXPECT_EQ(record.FilesStart, record.SetupEnd + 1);
+  const std::string body(exe.begin(), exe.end() - 40);
+  EXPECT_EQ(std::string(exe.end() - 40, exe.end()), Sha0Hex(body));
+  EXPECT_EQ(exe[exe.size() - 96], 14);
+
+  const auto read = ReadSelfExtractRecord(P("build\\setup.exe"));
+  EXPECT_EQ(read.Signature, "SELFEXTRACTING");
+  EXPECT_EQ(read.FilesStart, record.FilesStart);
+  EXPECT_EQ(read.FilesEnd, static_cast<int32_t>(exe.size() - 97));
+
+  TTmbyCompress c;
+  c.SetCompressedFile(P("build\\setup.exe"));
+  c.Offset = read.FilesStart;
+  Unpack(c, kNames, P("out"));
+  for (const auto& n : kNames) ExpectSameFile(P(n), P("out\\" + n.substr(4)));
+
+  // A disk copy of the loader alone carries the zero record.
+  WriteFile(P("a\\setup.exe"), loader, kStampA);
+  AppendNotSelfExtractTrailer(P("a\\setup.exe"));
+  const auto copy = ReadFile(P("a\\setup.exe"));
+  ASSERT_EQ(copy.size(), loader.size() + 56);
+  EXPECT_EQ(std::string(copy.end() - 56 + 1, copy.end() - 56 + 15), "NOTSELFEXTRACT");
+  for (size_t i = copy.size() - 40; i < copy.size(); ++i) EXPECT_EQ(copy[i], 0);
+}
+
+TEST_F(TmbyCompressTest, TrailersWithOffsetsOutsideTheFileAreRefused) {
+  const std::string message =
+      "Could not read the extraction info from the archive file %s when trying to find the "
+      "correct offset into the self extracting file";
+  auto expect_refused = [&](const std::vector<uint8_t>& bytes) {
+    WriteFile(P("t.exe"), bytes, kStampA);
+    EXPECT_EQ(MessageOf([&] { ReadSelfExtractRecord(P("t.exe")); }),
+              FormatText(message, {P("t.exe")}));
+  };
+  expect_refused(std::vector<uint8_t>(95, 0));
+  std::vector<uint8_t> bytes(1000, 0);
+  PutI32(bytes, 1000 - 96 + 24, 100);
+  PutI32(bytes, 1000 - 96 + 28, 5000);  // the end lies past the trailer
+  expect_refused(bytes);
+  PutI32(bytes, 1000 - 96 + 24, -3);
+  PutI32(bytes, 1000 - 96 + 28, 200);
+  expect_refused(bytes);
+  EXPECT_EQ(MessageOf([&] { ReadSelfExtractRecord(P("none.exe")); }),
+            FormatText(message, {P("none.exe")}));
+  EXPECT_EQ(MessageOf([&] { AppendSelfExtractArchives(P("none.exe"), P("a"), P("b")); }),
+            "Cannot create the self-extracting exe because " + P("a") +
+                " could not be loaded onto " + P("none.exe"));
+}
+
+}  // namespace
+}  // namespace tmby
