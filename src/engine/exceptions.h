@@ -52,6 +52,8 @@ class Exception : public std::exception {
       : message_(FormatText(format, args)) {}
   const char* what() const noexcept override { return message_.c_str(); }
   const std::string& Message() const { return message_; }
+  // Replaces the message (a reader adds the place in its input to a failure it lets through).
+  void SetMessage(std::string message) { message_ = std::move(message); }
   // The class name as the system calls it ("ETmbyCompress").
   virtual const char* ClassName() const { return "Exception"; }
 
