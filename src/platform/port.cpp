@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "base/dostime.h"
+
 namespace tmby::platform {
 
 namespace {
@@ -23,6 +25,12 @@ const char* RootKeyName(RootKey root) {
     case RootKey::Users: return "HKEY_USERS";
   }
   return "?";
+}
+
+std::optional<double> IFileSystem::GetDayCount(const std::string& path) {
+  const std::optional<uint32_t> dos = GetDosTime(path);
+  if (!dos) return std::nullopt;
+  return DosDateTimeToDayCount(*dos);
 }
 
 IPlatform& Port() {

@@ -28,18 +28,23 @@ inline constexpr uint32_t kAccessDenied = 5;
 inline constexpr uint32_t kInvalidHandle = 6;
 inline constexpr uint32_t kNotEnoughMemory = 8;
 inline constexpr uint32_t kInvalidDrive = 15;
+inline constexpr uint32_t kNotSameDevice = 17;
 inline constexpr uint32_t kNoMoreFiles = 18;
 inline constexpr uint32_t kWriteFault = 29;
 inline constexpr uint32_t kReadFault = 30;
 inline constexpr uint32_t kSharingViolation = 32;
 inline constexpr uint32_t kLockViolation = 33;
 inline constexpr uint32_t kHandleEof = 38;
+inline constexpr uint32_t kBadNetPath = 53;
 inline constexpr uint32_t kFileExists = 80;
 inline constexpr uint32_t kInvalidParameter = 87;
+inline constexpr uint32_t kNegativeSeek = 131;
+inline constexpr uint32_t kBadPathname = 161;
 inline constexpr uint32_t kDiskFull = 112;
 inline constexpr uint32_t kInvalidName = 123;
 inline constexpr uint32_t kModNotFound = 126;
 inline constexpr uint32_t kDirNotEmpty = 145;
+inline constexpr uint32_t kDirectory = 267;
 inline constexpr uint32_t kAlreadyExists = 183;
 inline constexpr uint32_t kFilenameExcedRange = 206;
 inline constexpr uint32_t kMoreData = 234;
@@ -208,6 +213,9 @@ class IFileSystem {
   virtual std::optional<int64_t> FileSize(const std::string& path) = 0;
   virtual std::optional<uint32_t> GetDosTime(const std::string& path) = 0;  // last write
   virtual bool SetDosTime(const std::string& path, uint32_t dos_time) = 0;
+  // The last write as a day count since 1899-12-30 (from the DOS date-time, so in whole
+  // two-second steps).
+  std::optional<double> GetDayCount(const std::string& path);
 
   // Creates the directory and every missing parent; true when it exists afterwards.
   virtual bool CreateDirectories(const std::string& path) = 0;
@@ -230,8 +238,8 @@ class IFileSystem {
   virtual std::optional<std::string> CreateTempFile(const std::string& dir,
                                                     const std::string& prefix) = 0;
 
-  // Delayed replacement at the next restart (MoveFileEx with delay-until-reboot): an empty `to`
-  // deletes `from` at the restart. True when recorded.
+  // Delayed replacement at the next restart (MoveFileEx with delay-until-reboot, replacing an
+  // existing `to`): an empty `to` deletes `from` at the restart. True when recorded.
   virtual bool MoveFileAtReboot(const std::string& from, const std::string& to) = 0;
 
   virtual std::string CurrentDir() = 0;
@@ -273,7 +281,8 @@ class ISystemInfo {
   virtual std::optional<std::string> WindowsDirectory() = 0;  // no trailing backslash
   virtual uint16_t UserDefaultLanguage() = 0;                 // LANGID, e.g. 0x0409
   virtual ScreenInfo Screen() = 0;
-  // The system's message text for an error code (no trailing line break).
+  // The system's message text for an error code (no trailing line break); empty when the
+  // system has none.
   virtual std::string ErrorText(uint32_t code) = 0;
   // Runs pending window messages once (the long operations call it once per buffer).
   virtual void ProcessMessages() = 0;

@@ -1,0 +1,466 @@
+// Windows path rules of the memory adapter: parsing, case-insensitive lookup on the host, short
+// names and wildcards.
+#include <algorithm>
+#include <system_error>
+
+#include "platform/memory/memory_state.h"
+
+namespace tmby::platform::memory {
+
+namespace {
+
+// Decodes one UTF-8 sequence at `text[*i]`; an invalid byte comes back as itself with `*valid`
+// false.
+char32_t DecodeOne(std::string_view text, size_t* i, bool* valid) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char b0 = byte(*i);
+  *valid = true;
+  int length = 0;
+  char32_t cp = 0;
+  if (b0 < 0x80) {
+    ++*i;
+    return b0;
+  } else if ((b0 & 0xE0) == 0xC0) {
+    length = 2;
+    cp = b0 & 0x1F;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    length = 3;
+    cp = b0 & 0x0F;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    length = 4;
+    cp = b0 & 0x07;
+  }
+  if (length == 0 || *i + length > text.size()) {
+    *valid = false;
+    ++*i;
+    return b0;
+  }
+  for (int k = 1; k < length; ++k) {
+    const unsigned char b = byte(*i + k);
+    if ((b & 0xC0) != 0x80) {
+      *valid = false;
+      ++*i;
+      return b0;
+    }
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  *i += length;
+  return cp;
+}
+
+void EncodeOne(char32_t cp, std::string* out) {
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+char32_t UpperOne(char32_t c) {
+  if (c >= 'a' && c <= 'z') return c - 0x20;
+  if (c < 0x80) return c;
+  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;
+  if (c == 0xFF) return 0x178;
+  if (c >= 0x100 && c <= 0x17F) {
+    // Latin Extended-A: pairs; the lower-case letter is odd except in 0x139-0x148 and 0x179-0x17E.
+    const bool even_lower = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if (c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
+    if (even_lower) return (c % 2 == 0) ? c - 1 : c;
+    return (c % 2 == 1) ? c - 1 : c;
+  }
+  if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) return c - 0x20;
+  if (c == 0x3C2) return 0x3A3;
+  if (c >= 0x430 && c <= 0x44F) return c - 0x20;
+  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+  return c;
+}
+
+std::u32string Decode(std::string_view text) {
+  std::u32string out;
+  size_t i = 0;
+  bool valid = true;
+  while (i < text.size()) out.push_back(DecodeOne(text, &i, &valid));
+  return out;
+}
+
+bool GlobMatch(const std::u32string& p, const std::u32string& n) {
+  size_t pi = 0, ni = 0, star = std::u32string::npos, mark = 0;
+  while (ni < n.size()) {
+    if (pi < p.size() && (p[pi] == U'?' || p[pi] == n[ni])) {
+      ++pi;
+      ++ni;
+    } else if (pi < p.size() && p[pi] == U'*') {
+      star = pi++;
+      mark = ni;
+    } else if (star != std::u32string::npos) {
+      pi = star + 1;
+      ni = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p[pi] == U'*') ++pi;
+  return pi == p.size();
+}
+
+bool IsShortChar(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  if (u >= 0x80 || u < 0x20) return false;
+  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
+  return std::string_view("!#$%&'()-@^_`{}~").find(c) != std::string_view::npos;
+}
+
+// The Windows way of making an 8.3 name: upper case, no blanks or extra dots, invalid characters
+// as "_", six characters of the base, "~N", three of the extension.
+std::string MakeShortName(const std::string& long_name, int n) {
+  std::string upper = FoldCase(long_name);
+  std::string base;
+  std::string ext;
+  size_t dot = upper.rfind('.');
+  if (dot == 0 || dot == std::string::npos) dot = upper.size();
+  const auto clean = [](std::string_view part, std::string* out, size_t limit) {
+    size_t i = 0;
+    bool valid = true;
+    while (i < part.size() && out->size() < limit) {
+      const size_t start = i;
+      const char32_t cp = DecodeOne(part, &i, &valid);
+      if (cp == U' ' || cp == U'.') continue;
+      if (i - start == 1 && IsShortChar(part[start])) {
+        out->push_back(part[start]);
+      } else {
+        out->push_back('_');
+      }
+    }
+  };
+  clean(std::string_view(upper).substr(0, dot), &base, 64);
+  if (dot < upper.size()) clean(std::string_view(upper).substr(dot + 1), &ext, 3);
+  const std::string tail = "~" + std::to_string(n);
+  const size_t keep = std::min<size_t>(6, 8 - tail.size());
+  if (base.empty()) base = "_";
+  std::string result = base.substr(0, keep) + tail;
+  if (!ext.empty()) result += "." + ext;
+  return result;
+}
+
+}  // namespace
+
+std::string FoldCase(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t start = i;
+    bool valid = true;
+    const char32_t cp = DecodeOne(text, &i, &valid);
+    if (!valid) {
+      out.push_back(text[start]);
+    } else {
+      EncodeOne(UpperOne(cp), &out);
+    }
+  }
+  return out;
+}
+
+bool SameName(std::string_view a, std::string_view b) { return FoldCase(a) == FoldCase(b); }
+
+fs::path PathFromUtf8(const std::string& text) {
+  return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string Utf8FromPath(const fs::path& path) {
+  const std::u8string u = path.u8string();
+  return std::string(u.begin(), u.end());
+}
+
+bool IsValidName(std::string_view name, bool wildcards) {
+  if (name.empty() || name.size() > 255) return false;
+  for (const char c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20) return false;
+    switch (c) {
+      case '<':
+      case '>':
+      case ':':
+      case '"':
+      case '/':
+      case '\\':
+      case '|': return false;
+      case '?':
+      case '*':
+        if (!wildcards) return false;
+        break;
+      default: break;
+    }
+  }
+  return true;
+}
+
+bool IsShortName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  const size_t dot = name.find('.');
+  if (dot != std::string_view::npos && name.find('.', dot + 1) != std::string_view::npos) {
+    return false;
+  }
+  const std::string_view base = name.substr(0, dot);
+  const std::string_view ext =
+      dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+  if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
+  if (dot != std::string_view::npos && ext.empty()) return false;
+  return std::all_of(base.begin(), base.end(), IsShortChar) &&
+         std::all_of(ext.begin(), ext.end(), IsShortChar);
+}
+
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+  const std::u32string p = Decode(FoldCase(pattern));
+  const std::u32string n = Decode(FoldCase(name));
+  if (p == U"*.*" || p == U"*") return true;
+  if (GlobMatch(p, n)) return true;
+  const bool has_dot = n.find(U'.') != std::u32string::npos;
+  // "name.*" also finds "name"; "*." finds the names without an extension.
+  if (p.size() >= 2 && p.ends_with(U".*") && !has_dot) {
+    return GlobMatch(p.substr(0, p.size() - 2), n);
+  }
+  if (p.size() >= 2 && p.back() == U'.' && !has_dot) {
+    return GlobMatch(p.substr(0, p.size() - 1), n);
+  }
+  return false;
+}
+
+std::string WinPath::Text() const {
+  std::string out(1, drive);
+  out += ":";
+  if (parts.empty()) return out + "\\";
+  for (const auto& p : parts) out += "\\" + p;
+  return out;
+}
+
+WinPath WinPath::Parent() const {
+  WinPath p = *this;
+  if (!p.parts.empty()) p.parts.pop_back();
+  return p;
+}
+
+std::optional<WinPath> ParseWinPath(const std::string& text, const WinPath& cwd, bool pattern,
+                                    uint32_t* error) {
+  std::string s = text;
+  std::replace(s.begin(), s.end(), '/', '\\');
+  if (s.empty()) {
+    *error = err::kPathNotFound;
+    return std::nullopt;
+  }
+  if (s.size() >= 2 && s[0] == '\\' && s[1] == '\\') {
+    *error = err::kBadNetPath;  // UNC paths and device paths are not simulated
+    return std::nullopt;
+  }
+  WinPath out = cwd;
+  size_t pos = 0;
+  const bool has_drive = s.size() >= 2 && s[1] == ':' &&
+                         ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'));
+  if (has_drive) {
+    const char drive = static_cast<char>(s[0] & ~0x20);
+    pos = 2;
+    if (drive != cwd.drive) out = WinPath{drive, {}};
+    if (pos < s.size() && s[pos] == '\\') out.parts.clear();
+  } else if (s[0] == '\\') {
+    out.parts.clear();
+  }
+  std::vector<std::string> pieces;
+  size_t start = pos;
+  for (size_t i = pos; i <= s.size(); ++i) {
+    if (i == s.size() || s[i] == '\\') {
+      pieces.push_back(s.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    std::string piece = pieces[i];
+    const bool last = i + 1 == pieces.size();
+    if (piece.empty() || piece == ".") continue;
+    if (piece == "..") {
+      if (!out.parts.empty()) out.parts.pop_back();
+      continue;
+    }
+    const bool wild = pattern && last;
+    if (!wild) {
+      // Windows drops trailing dots and blanks of a name.
+      while (!piece.empty() && (piece.back() == '.' || piece.back() == ' ')) piece.pop_back();
+      if (piece.empty()) continue;
+    }
+    if (!IsValidName(piece, wild)) {
+      *error = piece.size() > 255 ? err::kFilenameExcedRange : err::kInvalidName;
+      return std::nullopt;
+    }
+    out.parts.push_back(piece);
+  }
+  if (out.Text().size() > 259) {
+    *error = err::kFilenameExcedRange;
+    return std::nullopt;
+  }
+  return out;
+}
+
+RegValue* RegNode::FindValue(const std::string& value_name) {
+  const std::string folded = FoldCase(value_name);
+  for (auto& v : values) {
+    if (FoldCase(v.name) == folded) return &v;
+  }
+  return nullptr;
+}
+
+std::string State::KeyOf(const fs::path& host) {
+  return FoldCase(Utf8FromPath(host.lexically_normal().generic_u8string()));
+}
+
+std::vector<std::string> State::ListNames(const fs::path& dir) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = Utf8FromPath(it->path().filename());
+    if (IsValidName(name) && name != "." && name != "..") names.push_back(std::move(name));
+  }
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    const std::string fa = FoldCase(a), fb = FoldCase(b);
+    return fa != fb ? fa < fb : a < b;
+  });
+  return names;
+}
+
+std::optional<std::string> State::FindEntry(const fs::path& dir, const std::string& name) {
+  std::error_code ec;
+  const std::string folded = FoldCase(name);
+  if (fs::exists(fs::symlink_status(dir / PathFromUtf8(name), ec))) return name;
+  for (const auto& entry : ListNames(dir)) {
+    if (FoldCase(entry) == folded) return entry;
+  }
+  if (name.find('~') != std::string::npos) return LongNameOfShort(dir, name);
+  return std::nullopt;
+}
+
+std::optional<Located> State::Locate(const std::string& path, uint32_t* error, bool pattern) {
+  const std::optional<WinPath> win = ParseWinPath(path, cwd, pattern, error);
+  if (!win) return std::nullopt;
+  return Locate(*win, error);
+}
+
+std::optional<Located> State::Locate(const WinPath& win, uint32_t* error) {
+  const auto drive = drives.find(win.drive);
+  if (drive == drives.end()) {
+    *error = err::kPathNotFound;
+    return std::nullopt;
+  }
+  Located out;
+  out.win = win;
+  fs::path host = drive->second;
+  std::error_code ec;
+  bool existing = fs::is_directory(host, ec);
+  out.parent_dir = existing;
+  for (size_t i = 0; i < win.parts.size(); ++i) {
+    const bool last = i + 1 == win.parts.size();
+    if (last) out.parent_dir = existing && fs::is_directory(host, ec);
+    std::optional<std::string> found;
+    if (existing && fs::is_directory(host, ec)) found = FindEntry(host, win.parts[i]);
+    if (found) {
+      host /= PathFromUtf8(*found);
+    } else {
+      existing = false;
+      host /= PathFromUtf8(win.parts[i]);
+    }
+  }
+  out.host = host;
+  out.key = KeyOf(host);
+  out.exists = existing && fs::exists(host, ec);
+  out.is_dir = out.exists && fs::is_directory(host, ec);
+  return out;
+}
+
+uint32_t State::CheckSharing(const std::string& key, uint32_t access, uint32_t share) const {
+  const auto conflicts = [&](uint32_t held_access, uint32_t held_share) {
+    return (access & ~held_share) != 0 || (held_access & ~share) != 0;
+  };
+  if (locked.count(key) != 0 && conflicts(kShareAll, kShareNone)) return err::kSharingViolation;
+  for (const auto& r : open) {
+    if (r->key == key && conflicts(r->access, r->share)) return err::kSharingViolation;
+  }
+  return err::kSuccess;
+}
+
+bool State::AnyOpenBelow(const std::string& dir_key) const {
+  const std::string prefix = dir_key.ends_with("/") ? dir_key : dir_key + "/";
+  for (const auto& r : open) {
+    if (r->key.starts_with(prefix)) return true;
+  }
+  for (const auto& k : locked) {
+    if (k.starts_with(prefix)) return true;
+  }
+  return false;
+}
+
+uint32_t State::StoredAttributes(const std::string& key) const {
+  const auto it = attributes.find(key);
+  return it == attributes.end() ? attr::kArchive : it->second;
+}
+
+void State::ForgetFile(const std::string& key) { attributes.erase(key); }
+
+std::map<std::string, std::string>& State::AssignShortNames(const fs::path& dir) {
+  auto& table = short_names[KeyOf(dir)];
+  const std::vector<std::string> names = ListNames(dir);
+  std::set<std::string> present;
+  std::set<std::string> taken;
+  for (const auto& n : names) {
+    present.insert(FoldCase(n));
+    if (IsShortName(n)) taken.insert(FoldCase(n));
+  }
+  for (auto it = table.begin(); it != table.end();) {
+    if (present.count(it->first) == 0) {
+      it = table.erase(it);
+    } else {
+      taken.insert(it->second);
+      ++it;
+    }
+  }
+  for (const auto& n : names) {
+    const std::string folded = FoldCase(n);
+    if (IsShortName(n) || table.count(folded) != 0) continue;
+    for (int k = 1; k < 1000000; ++k) {
+      std::string candidate = MakeShortName(n, k);
+      if (taken.insert(candidate).second) {
+        table[folded] = candidate;
+        break;
+      }
+    }
+  }
+  return table;
+}
+
+std::string State::ShortNameOf(const fs::path& dir, const std::string& long_name) {
+  if (IsShortName(long_name)) return "";
+  auto& table = AssignShortNames(dir);
+  const auto it = table.find(FoldCase(long_name));
+  return it == table.end() ? "" : it->second;
+}
+
+std::optional<std::string> State::LongNameOfShort(const fs::path& dir,
+                                                  const std::string& short_name) {
+  const std::string folded = FoldCase(short_name);
+  const auto& table = AssignShortNames(dir);
+  for (const auto& [long_folded, short_form] : table) {
+    if (short_form != folded) continue;
+    for (const auto& n : ListNames(dir)) {
+      if (FoldCase(n) == long_folded) return n;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace tmby::platform::memory
