@@ -121,15 +121,16 @@ inline TRect Bounds(int left, int top, int width, int height) {
   return {left, top, left + width, top + height};
 }
 
-// Font styles, as a bit set.
-enum TFontStyle : uint32_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+// Font styles; a font's style is a set of them, bit (1 << style) each.
+enum TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
+inline constexpr uint32_t FontStyleBit(TFontStyle style) { return 1u << static_cast<int>(style); }
 
 // Everything a canvas needs to pick a font. `Height` follows the Windows rule: negative is the
 // character height in pixels, positive the cell height.
 struct TFontSpec {
   std::string Name = "MS Sans Serif";
   int Height = -11;
-  uint32_t Style = 0;
+  uint32_t Style = 0;  // FontStyleBit() values
   TColor Color = clWindowText;
   int Charset = 1;  // DEFAULT_CHARSET
   bool operator==(const TFontSpec&) const = default;

@@ -330,6 +330,11 @@ const ui::TMemoryCanvas* ScriptUi::LastPaint(const std::string& window_name) con
   return it == paints_.end() ? nullptr : it->second.get();
 }
 
+int ScriptUi::PaintCount(const std::string& window_name) const {
+  auto it = paint_counts_.find(Lower(window_name));
+  return it == paint_counts_.end() ? 0 : it->second;
+}
+
 void ScriptUi::Activate(Window* window) {
   if (active_ == window) return;
   if (active_ != nullptr) Deactivate(active_);
@@ -370,6 +375,7 @@ void ScriptUi::Paint(Window* window) {
                                                     window->Params().background_rgb);
   window->Events()->NativePaint(*canvas);
   paints_[Lower(window->Name())] = std::move(canvas);
+  ++paint_counts_[Lower(window->Name())];
   window->dirty_ = false;
 }
 

@@ -85,6 +85,8 @@ class ScriptUi : public IUi {
 
   // The last picture a window painted (its client area), or null. Kept after the window is gone.
   const ui::TMemoryCanvas* LastPaint(const std::string& window_name) const;
+  // How often a window was painted.
+  int PaintCount(const std::string& window_name) const;
 
   // Writes one transcript line (the adapter's own lines and the program's notes).
   void Note(const std::string& line);
@@ -125,6 +127,7 @@ class ScriptUi : public IUi {
   std::vector<Window*> z_order_;  // visible windows, front last
   Window* active_ = nullptr;
   std::map<std::string, std::unique_ptr<ui::TMemoryCanvas>> paints_;
+  std::map<std::string, int> paint_counts_;
   bool quit_posted_ = false;
   int quit_code_ = 0;
   int idle_closes_ = 0;

@@ -1,0 +1,709 @@
+#include "ui/controls.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/ui_port.h"
+#include "ui/bmp.h"
+#include "ui/forms.h"
+
+namespace tmby::ui {
+
+const TIdentMap& ColorIdents() {
+  static const TIdentMap idents = [] {
+    TIdentMap map;
+    for (const char* name : {"clBlack",         "clMaroon",
+                             "clGreen",         "clOlive",
+                             "clNavy",          "clPurple",
+                             "clTeal",          "clGray",
+                             "clSilver",        "clRed",
+                             "clLime",          "clYellow",
+                             "clBlue",          "clFuchsia",
+                             "clAqua",          "clWhite",
+                             "clNone",          "clDefault",
+                             "clScrollBar",     "clBackground",
+                             "clActiveCaption", "clInactiveCaption",
+                             "clMenu",          "clWindow",
+                             "clWindowFrame",   "clMenuText",
+                             "clWindowText",    "clCaptionText",
+                             "clActiveBorder",  "clInactiveBorder",
+                             "clAppWorkSpace",  "clHighlight",
+                             "clHighlightText", "clBtnFace",
+                             "clBtnShadow",     "clGrayText",
+                             "clBtnText",       "clInactiveCaptionText",
+                             "clBtnHighlight",  "cl3DDkShadow",
+                             "cl3DLight",       "clInfoText",
+                             "clInfoBk"}) {
+      TColor c = 0;
+      ColorFromName(name, &c);
+      map.emplace_back(name, static_cast<int64_t>(c));
+    }
+    return map;
+  }();
+  return idents;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TFont
+
+const TClassInfo& TFont::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TFont, TPersistent>("TFont", [](TClassBuilder<TFont>& c) {
+        c.Integer("Charset", &TFont::Charset, &TFont::SetCharset, 1);
+        c.Integer("Color", &TFont::Color, &TFont::SetColor, int64_t{clWindowText})
+            .WithIdents(&ColorIdents());
+        c.Integer("Height", &TFont::Height, &TFont::SetHeight, -11);
+        c.String("Name", &TFont::Name, &TFont::SetName, "MS Sans Serif");
+        c.Integer("Size", &TFont::Size, &TFont::SetSize, std::nullopt)
+            .StoredIf([](const TPersistent&) { return false; });
+        c.Set("Style", &TFont::Style, &TFont::SetStyle, TFontStyles{});
+      });
+  return info;
+}
+
+void TFont::SetName(const std::string& name) {
+  if (spec_.Name == name) return;
+  spec_.Name = name;
+  Changed();
+}
+
+void TFont::SetHeight(int height) {
+  if (spec_.Height == height) return;
+  spec_.Height = height;
+  Changed();
+}
+
+int TFont::Size() const { return -MulDiv(spec_.Height, 72, kPixelsPerInch); }
+
+void TFont::SetSize(int points) { SetHeight(-MulDiv(points, kPixelsPerInch, 72)); }
+
+void TFont::SetStyle(TFontStyles style) {
+  if (spec_.Style == style.Bits()) return;
+  spec_.Style = style.Bits();
+  Changed();
+}
+
+void TFont::SetColor(TColor color) {
+  if (spec_.Color == color) return;
+  spec_.Color = color;
+  Changed();
+}
+
+void TFont::SetCharset(int charset) {
+  if (spec_.Charset == charset) return;
+  spec_.Charset = charset;
+  Changed();
+}
+
+void TFont::SetSpec(const TFontSpec& spec) {
+  if (spec_ == spec) return;
+  spec_ = spec;
+  Changed();
+}
+
+void TFont::Assign(const TPersistent& source) {
+  if (const auto* font = dynamic_cast<const TFont*>(&source)) {
+    SetSpec(font->spec_);
+    return;
+  }
+  TPersistent::Assign(source);
+}
+
+void TFont::Changed() {
+  if (OnChange) OnChange();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TControl
+
+const TClassInfo& TControl::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TControl, TComponent>("TControl", [](TClassBuilder<TControl>& c) {
+        c.Integer("Left", &TControl::Left, &TControl::SetLeft, 0);
+        c.Integer("Top", &TControl::Top, &TControl::SetTop, 0);
+        c.Integer("Width", &TControl::Width, &TControl::SetWidth, std::nullopt);
+        c.Integer("Height", &TControl::Height, &TControl::SetHeight, std::nullopt);
+        c.Enum("Align", &TControl::Align, &TControl::SetAlign, std::optional<TAlign>(alNone));
+        c.String("Caption", &TControl::Caption, &TControl::SetCaption);
+        c.Integer("Color", &TControl::Color, &TControl::SetColor, int64_t{clBtnFace})
+            .WithIdents(&ColorIdents());
+        c.Boolean("Enabled", &TControl::Enabled, &TControl::SetEnabled, true);
+        c.Nested("Font", [](const TControl& ctl) -> const TFont& {
+           return ctl.Font();
+         }).StoredIf([](const TPersistent& o) {
+          return !static_cast<const TControl&>(o).ParentFont();
+        });
+        c.Boolean("ParentFont", &TControl::ParentFont, &TControl::SetParentFont, true);
+        c.Boolean("Visible", &TControl::Visible, &TControl::SetVisible, true);
+      });
+  return info;
+}
+
+TControl::TControl(TComponent* owner) : TComponent(owner) {
+  font_.OnChange = [this] {
+    if (!applying_parent_font_) parent_font_ = false;
+    FontChanged();
+  };
+}
+
+TControl::~TControl() {
+  if (parent_ != nullptr) parent_->RemoveControl(this);
+  parent_ = nullptr;
+}
+
+void TControl::BeforeDestruction() {
+  if (parent_ != nullptr) {
+    TWinControl* parent = parent_;
+    parent->RemoveControl(this);
+    parent_ = nullptr;
+    if (!parent->Destroying()) {
+      parent->Realign();
+      parent->Invalidate();
+    }
+  }
+  TComponent::BeforeDestruction();
+}
+
+void TControl::SetBounds(int left, int top, int width, int height) {
+  width = std::max(0, width);
+  height = std::max(0, height);
+  if (left == left_ && top == top_ && width == width_ && height == height_) return;
+  const bool resized = width != width_ || height != height_;
+  left_ = left;
+  top_ = top;
+  width_ = width;
+  height_ = height;
+  if (parent_ != nullptr && !Loading()) {
+    if (align_ != alNone) parent_->Realign();
+    parent_->Invalidate();
+  }
+  if (resized) {
+    if (auto* self = dynamic_cast<TWinControl*>(this)) self->Realign();
+  }
+}
+
+void TControl::StoreBounds(const TRect& r) {
+  const bool resized = r.Width() != width_ || r.Height() != height_;
+  left_ = r.Left;
+  top_ = r.Top;
+  width_ = std::max(0, r.Width());
+  height_ = std::max(0, r.Height());
+  if (resized) {
+    if (auto* self = dynamic_cast<TWinControl*>(this)) self->Realign();
+  }
+}
+
+void TControl::SetAlign(TAlign align) {
+  if (align_ == align) return;
+  align_ = align;
+  if (parent_ != nullptr && !Loading()) {
+    parent_->Realign();
+    parent_->Invalidate();
+  }
+}
+
+void TControl::SetVisible(bool visible) {
+  if (visible_ == visible) return;
+  visible_ = visible;
+  if (parent_ != nullptr && !Loading()) {
+    parent_->Realign();
+    parent_->Invalidate();
+  }
+}
+
+void TControl::SetEnabled(bool enabled) {
+  if (enabled_ == enabled) return;
+  enabled_ = enabled;
+  Invalidate();
+}
+
+void TControl::SetColor(TColor color) {
+  if (color_ == color) return;
+  color_ = color;
+  Invalidate();
+}
+
+void TControl::SetCaption(const std::string& caption) {
+  if (caption_ == caption) return;
+  caption_ = caption;
+  Invalidate();
+}
+
+void TControl::SetParentFont(bool value) {
+  parent_font_ = value;
+  if (value && parent_ != nullptr) ParentFontChanged(parent_->Font());
+}
+
+void TControl::ParentFontChanged(const TFont& font) {
+  if (!parent_font_) return;
+  applying_parent_font_ = true;
+  font_.SetSpec(font.Spec());
+  applying_parent_font_ = false;
+}
+
+void TControl::FontChanged() {
+  if (!Loading()) AdjustSize();
+  Invalidate();
+}
+
+void TControl::SetParent(TWinControl* parent) {
+  if (parent_ == parent) return;
+  for (TControl* p = parent; p != nullptr; p = p->parent_) {
+    if (p == this) throw EComponentError("A control cannot have itself as its parent");
+  }
+  if (parent_ != nullptr) {
+    TWinControl* old = parent_;
+    old->RemoveControl(this);
+    parent_ = nullptr;
+    old->Realign();
+    old->Invalidate();
+  }
+  if (parent != nullptr) {
+    parent->InsertControl(this);
+    parent_ = parent;
+    if (parent_font_) ParentFontChanged(parent->Font());
+    if (!Loading()) parent->Realign();
+    parent->Invalidate();
+  }
+}
+
+void TControl::SetParentComponent(TComponent* parent) {
+  TComponent::SetParentComponent(parent);
+  if (auto* win = dynamic_cast<TWinControl*>(parent)) SetParent(win);
+}
+
+TCustomForm* TControl::ParentForm() const {
+  const TControl* c = this;
+  while (c->parent_ != nullptr) c = c->parent_;
+  return dynamic_cast<TCustomForm*>(const_cast<TControl*>(c));
+}
+
+TPoint TControl::FormOrigin() const {
+  TPoint p;
+  for (const TControl* c = this; c->parent_ != nullptr; c = c->parent_) {
+    p.X += c->left_;
+    p.Y += c->top_;
+  }
+  return p;
+}
+
+void TControl::Paint(TCanvas&) {}
+
+void TControl::Invalidate() {
+  if (Loading() || Destroying()) return;
+  if (TCustomForm* form = ParentForm()) form->InvalidateWindow();
+}
+
+void TControl::Loaded() {
+  TComponent::Loaded();
+  AdjustSize();
+}
+
+void TControl::Notification(TComponent* component, TOperation operation) {
+  if (operation == opRemove && component == parent_) {
+    // The parent goes first; it has let go of this control already.
+    parent_ = nullptr;
+  }
+  TComponent::Notification(component, operation);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TWinControl
+
+const TClassInfo& TWinControl::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TWinControl, TControl>("TWinControl", [](TClassBuilder<TWinControl>& c) {
+        c.Integer("BorderWidth", &TWinControl::BorderWidth, &TWinControl::SetBorderWidth, 0);
+      });
+  return info;
+}
+
+TWinControl::TWinControl(TComponent* owner) : TControl(owner) {}
+
+TWinControl::~TWinControl() {
+  for (TControl* c : controls_) c->parent_ = nullptr;
+  controls_.clear();
+}
+
+void TWinControl::SetBorderWidth(int width) {
+  width = std::max(0, width);
+  if (border_width_ == width) return;
+  border_width_ = width;
+  Realign();
+  Invalidate();
+}
+
+TRect TWinControl::ClientRect() const { return AdjustClientRect(TControl::ClientRect()); }
+
+TRect TWinControl::AdjustClientRect(TRect rect) const {
+  rect.Left += border_width_;
+  rect.Top += border_width_;
+  rect.Right -= border_width_;
+  rect.Bottom -= border_width_;
+  if (rect.Right < rect.Left) rect.Right = rect.Left;
+  if (rect.Bottom < rect.Top) rect.Bottom = rect.Top;
+  return rect;
+}
+
+void TWinControl::InsertControl(TControl* control) { controls_.push_back(control); }
+
+void TWinControl::RemoveControl(TControl* control) {
+  controls_.erase(std::remove(controls_.begin(), controls_.end(), control), controls_.end());
+}
+
+void TWinControl::SetBounds(int left, int top, int width, int height) {
+  TControl::SetBounds(left, top, width, height);
+}
+
+void TWinControl::Realign() {
+  if (Loading() || Destroying()) return;
+  AlignControls(controls_, ClientRect());
+}
+
+void TWinControl::Loaded() {
+  TControl::Loaded();
+  Realign();
+}
+
+void TWinControl::FontChanged() {
+  TControl::FontChanged();
+  for (TControl* c : controls_) c->ParentFontChanged(Font());
+}
+
+void TWinControl::PaintControls(TCanvas& canvas) {
+  const TRect client = ClientRect();
+  for (TControl* c : controls_) {
+    if (!c->Visible()) continue;
+    canvas.SaveState();
+    canvas.IntersectClip(client);
+    canvas.Translate(c->Left(), c->Top());
+    canvas.IntersectClip({0, 0, c->Width(), c->Height()});
+    if (!canvas.ClipRect().IsEmpty()) {
+      c->Paint(canvas);
+      if (auto* win = dynamic_cast<TWinControl*>(c)) win->PaintControls(canvas);
+    }
+    canvas.RestoreState();
+  }
+}
+
+void AlignControls(const std::vector<TControl*>& controls, TRect client) {
+  auto take = [&](TAlign align) {
+    std::vector<TControl*> list;
+    for (TControl* c : controls) {
+      if (c->Visible() && c->Align() == align) list.push_back(c);
+    }
+    std::stable_sort(list.begin(), list.end(), [align](const TControl* a, const TControl* b) {
+      switch (align) {
+        case alTop: return a->Top() < b->Top();
+        case alBottom: return a->Top() + a->Height() > b->Top() + b->Height();
+        case alLeft: return a->Left() < b->Left();
+        case alRight: return a->Left() + a->Width() > b->Left() + b->Width();
+        default: return false;
+      }
+    });
+    return list;
+  };
+  for (TControl* c : take(alTop)) {
+    const int h = std::min(c->Height(), std::max(0, client.Height()));
+    c->StoreBounds({client.Left, client.Top, client.Right, client.Top + h});
+    client.Top += h;
+  }
+  for (TControl* c : take(alBottom)) {
+    const int h = std::min(c->Height(), std::max(0, client.Height()));
+    c->StoreBounds({client.Left, client.Bottom - h, client.Right, client.Bottom});
+    client.Bottom -= h;
+  }
+  for (TControl* c : take(alLeft)) {
+    const int w = std::min(c->Width(), std::max(0, client.Width()));
+    c->StoreBounds({client.Left, client.Top, client.Left + w, client.Bottom});
+    client.Left += w;
+  }
+  for (TControl* c : take(alRight)) {
+    const int w = std::min(c->Width(), std::max(0, client.Width()));
+    c->StoreBounds({client.Right - w, client.Top, client.Right, client.Bottom});
+    client.Right -= w;
+  }
+  for (TControl* c : take(alClient)) c->StoreBounds(client);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Panels
+
+const TClassInfo& TCustomPanel::StaticClass() {
+  static const TClassInfo info = TClassInfo::Define<TCustomPanel, TWinControl>("TCustomPanel");
+  return info;
+}
+
+const TClassInfo& TPanel::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TPanel, TCustomPanel>("TPanel", [](TClassBuilder<TPanel>& c) {
+        c.Enum("Alignment", &TPanel::Alignment, &TPanel::SetAlignment,
+               std::optional<TAlignment>(taCenter));
+        c.Enum("BevelInner", &TPanel::BevelInner, &TPanel::SetBevelInner,
+               std::optional<TBevelCut>(bvNone));
+        c.Enum("BevelOuter", &TPanel::BevelOuter, &TPanel::SetBevelOuter,
+               std::optional<TBevelCut>(bvRaised));
+        c.Integer("BevelWidth", &TPanel::BevelWidth, &TPanel::SetBevelWidth, 1);
+        c.Enum("BorderStyle", &TPanel::BorderStyle, &TPanel::SetBorderStyle,
+               std::optional<TBorderStyle>(TBorderStyle::bsNone));
+      });
+  return info;
+}
+
+TCustomPanel::TCustomPanel(TComponent* owner) : TWinControl(owner) {}
+
+void TCustomPanel::SetBevelInner(TBevelCut v) {
+  if (bevel_inner_ == v) return;
+  bevel_inner_ = v;
+  Realign();
+  Invalidate();
+}
+
+void TCustomPanel::SetBevelOuter(TBevelCut v) {
+  if (bevel_outer_ == v) return;
+  bevel_outer_ = v;
+  Realign();
+  Invalidate();
+}
+
+void TCustomPanel::SetBevelWidth(int v) {
+  v = std::max(1, v);
+  if (bevel_width_ == v) return;
+  bevel_width_ = v;
+  Realign();
+  Invalidate();
+}
+
+void TCustomPanel::SetBorderStyle(TBorderStyle v) {
+  if (border_style_ == v) return;
+  border_style_ = v;
+  Realign();
+  Invalidate();
+}
+
+void TCustomPanel::SetAlignment(TAlignment v) {
+  if (alignment_ == v) return;
+  alignment_ = v;
+  Invalidate();
+}
+
+TRect TCustomPanel::AdjustClientRect(TRect rect) const {
+  int inset = 0;
+  if (border_style_ == TBorderStyle::bsSingle) inset += 1;
+  if (bevel_outer_ != bvNone) inset += bevel_width_;
+  if (bevel_inner_ != bvNone) inset += bevel_width_;
+  rect = {rect.Left + inset, rect.Top + inset, rect.Right - inset, rect.Bottom - inset};
+  return TWinControl::AdjustClientRect(rect);
+}
+
+namespace {
+
+// A raised or lowered frame `width` pixels wide just inside `r`; returns the rectangle inside it.
+TRect Frame3D(TCanvas& canvas, TRect r, TBevelCut cut, int width) {
+  if (cut == bvNone) return r;
+  for (int i = 0; i < width && !r.IsEmpty(); ++i) {
+    if (cut != bvSpace) {
+      const TColor top_left = cut == bvRaised ? clBtnHighlight : clBtnShadow;
+      const TColor bottom_right = cut == bvRaised ? clBtnShadow : clBtnHighlight;
+      canvas.PenColor = top_left;
+      canvas.Line(r.Left, r.Top, r.Right, r.Top);
+      canvas.Line(r.Left, r.Top, r.Left, r.Bottom);
+      canvas.PenColor = bottom_right;
+      canvas.Line(r.Left, r.Bottom - 1, r.Right, r.Bottom - 1);
+      canvas.Line(r.Right - 1, r.Top, r.Right - 1, r.Bottom);
+    }
+    r = {r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1};
+  }
+  return r;
+}
+
+uint32_t AlignmentFlags(TAlignment a) {
+  switch (a) {
+    case taRightJustify: return dt::kRight;
+    case taCenter: return dt::kCenter;
+    default: return dt::kLeft;
+  }
+}
+
+}  // namespace
+
+void TCustomPanel::Paint(TCanvas& canvas) {
+  TRect r = TControl::ClientRect();
+  if (border_style_ == TBorderStyle::bsSingle) {
+    canvas.PenColor = clWindowFrame;
+    canvas.FrameRect(r);
+    r = {r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1};
+  }
+  r = Frame3D(canvas, r, bevel_outer_, bevel_width_);
+  r = Frame3D(canvas, r, bevel_inner_, bevel_width_);
+  canvas.BrushColor = Color();
+  canvas.BrushStyle = TBrushStyle::bsSolid;
+  canvas.FillRect(r);
+  if (!Caption().empty()) {
+    canvas.Font = Font().Spec();
+    canvas.BrushStyle = TBrushStyle::bsClear;
+    canvas.DrawText(Caption(), r,
+                    AlignmentFlags(alignment_) | dt::kVCenter | dt::kSingleLine | dt::kNoPrefix);
+    canvas.BrushStyle = TBrushStyle::bsSolid;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TGraphicControl, TLabel
+
+const TClassInfo& TGraphicControl::StaticClass() {
+  static const TClassInfo info = TClassInfo::Define<TGraphicControl, TControl>("TGraphicControl");
+  return info;
+}
+
+const TClassInfo& TLabel::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TLabel, TGraphicControl>("TLabel", [](TClassBuilder<TLabel>& c) {
+        c.Enum("Alignment", &TLabel::Alignment, &TLabel::SetAlignment,
+               std::optional<TAlignment>(taLeftJustify));
+        c.Boolean("AutoSize", &TLabel::AutoSize, &TLabel::SetAutoSize, true);
+        c.Enum("Layout", &TLabel::Layout, &TLabel::SetLayout, std::optional<TTextLayout>(tlTop));
+        c.Boolean("Transparent", &TLabel::Transparent, &TLabel::SetTransparent, false);
+        c.Boolean("WordWrap", &TLabel::WordWrap, &TLabel::SetWordWrap, false);
+      });
+  return info;
+}
+
+TLabel::TLabel(TComponent* owner) : TGraphicControl(owner) { SetBounds(0, 0, 65, 17); }
+
+void TLabel::SetAlignment(TAlignment v) {
+  if (alignment_ == v) return;
+  alignment_ = v;
+  Invalidate();
+}
+
+void TLabel::SetLayout(TTextLayout v) {
+  if (layout_ == v) return;
+  layout_ = v;
+  Invalidate();
+}
+
+void TLabel::SetTransparent(bool v) {
+  if (transparent_ == v) return;
+  transparent_ = v;
+  Invalidate();
+}
+
+void TLabel::SetAutoSize(bool v) {
+  if (auto_size_ == v) return;
+  auto_size_ = v;
+  if (!Loading()) AdjustSize();
+}
+
+void TLabel::SetWordWrap(bool v) {
+  if (word_wrap_ == v) return;
+  word_wrap_ = v;
+  if (!Loading()) AdjustSize();
+  Invalidate();
+}
+
+void TLabel::SetCaption(const std::string& caption) {
+  if (caption == Caption()) return;
+  TControl::SetCaption(caption);
+  if (!Loading()) AdjustSize();
+}
+
+void TLabel::FontChanged() { TControl::FontChanged(); }
+
+void TLabel::Loaded() { TGraphicControl::Loaded(); }
+
+void TLabel::AdjustSize() {
+  // An aligned label takes its size from the layout; a word-wrapped one keeps its width.
+  if (!auto_size_ || Align() != alNone || word_wrap_) return;
+  TSize size = SimpleTextExtent(Caption(), Font().Spec());
+  if (platform::IUi* ui = platform::CurrentUi()) size = ui->MeasureText(Caption(), Font().Spec());
+  if (Caption().empty()) size.cx = 0;
+  SetBounds(Left(), Top(), size.cx, size.cy);
+}
+
+void TLabel::Paint(TCanvas& canvas) {
+  const TRect r = TControl::ClientRect();
+  if (!transparent_) {
+    canvas.BrushColor = Color();
+    canvas.BrushStyle = TBrushStyle::bsSolid;
+    canvas.FillRect(r);
+  }
+  if (Caption().empty()) return;
+  uint32_t flags = AlignmentFlags(alignment_) | dt::kNoPrefix;
+  if (word_wrap_) {
+    flags |= dt::kWordBreak;
+  } else {
+    flags |= dt::kSingleLine;
+    if (layout_ == tlCenter) flags |= dt::kVCenter;
+    if (layout_ == tlBottom) flags |= dt::kBottom;
+  }
+  canvas.Font = Font().Spec();
+  if (!Enabled()) canvas.Font.Color = clGrayText;
+  canvas.BrushStyle = TBrushStyle::bsClear;
+  canvas.DrawText(Caption(), r, flags);
+  canvas.BrushStyle = TBrushStyle::bsSolid;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TPicture, TImage
+
+void TPicture::SetData(const TBytes& bytes) {
+  if (bytes.empty()) {
+    data_.clear();
+    bitmap_ = {};
+    return;
+  }
+  TBitmapData decoded = DecodeBmp(bytes);
+  data_ = bytes;
+  bitmap_ = std::move(decoded);
+}
+
+const TClassInfo& TImage::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TImage, TGraphicControl>("TImage", [](TClassBuilder<TImage>& c) {
+        c.Boolean("Center", &TImage::Center, &TImage::SetCenter, false);
+        c.Picture("Picture", &TImage::PictureData, &TImage::SetPictureData);
+        c.Boolean("Smooth", &TImage::Smooth, &TImage::SetSmooth, false);
+        c.Boolean("Stretch", &TImage::Stretch, &TImage::SetStretch, false);
+        c.Boolean("Transparent", &TImage::Transparent, &TImage::SetTransparent, false);
+      });
+  return info;
+}
+
+TImage::TImage(TComponent* owner) : TGraphicControl(owner) { SetBounds(0, 0, 105, 105); }
+
+void TImage::SetPictureData(const TBytes& bytes) {
+  picture_.SetData(bytes);
+  Invalidate();
+}
+
+void TImage::SetStretch(bool v) {
+  if (stretch_ == v) return;
+  stretch_ = v;
+  Invalidate();
+}
+
+void TImage::SetCenter(bool v) {
+  if (center_ == v) return;
+  center_ = v;
+  Invalidate();
+}
+
+void TImage::SetSmooth(bool v) {
+  if (smooth_ == v) return;
+  smooth_ = v;
+  Invalidate();
+}
+
+void TImage::Paint(TCanvas& canvas) {
+  if (picture_.Empty()) return;
+  TRect dest = Bounds(0, 0, picture_.Width(), picture_.Height());
+  if (stretch_) {
+    dest = TControl::ClientRect();
+  } else if (center_) {
+    dest = dest.Offset((Width() - picture_.Width()) / 2, (Height() - picture_.Height()) / 2);
+  }
+  canvas.StretchDraw(dest, picture_.Bitmap(), smooth_ && stretch_);
+}
+
+}  // namespace tmby::ui

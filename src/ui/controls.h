@@ -1,0 +1,328 @@
+// The window model: controls as components with published properties.
+//
+//   TControl           position and size, alignment, visibility, colour, font, caption, enabling
+//   TWinControl        a control that holds other controls and lays out the aligned ones
+//   TCustomPanel       a filled, bevelled area with a centred caption; TPanel publishes it
+//   TGraphicControl    a control that only paints: TLabel, TImage
+//
+// Controls have no native windows of their own: the form they sit on paints them in order through
+// a TCanvas (each in its own coordinates, clipped to its bounds and its parent's client area).
+//
+// A control's parent is the component whose block holds it in a definition
+// (SetParentComponent), or whatever SetParent gives it in code. Alignment follows the usual rule:
+// the parent's client rectangle is handed out to the alTop controls (top to bottom), then alBottom
+// (bottom up), alLeft, alRight, and the rest to the alClient controls; controls of one alignment
+// are taken in the order of their position, then of their insertion.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/component.h"
+#include "model/install_types.h"
+#include "ui/canvas.h"
+#include "ui/graphics.h"
+
+namespace tmby::ui {
+
+enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+TMBY_ENUM_NAMES(TAlign, alNone, alTop, alBottom, alLeft, alRight, alClient)
+
+enum TAlignment { taLeftJustify, taRightJustify, taCenter };
+TMBY_ENUM_NAMES(TAlignment, taLeftJustify, taRightJustify, taCenter)
+
+enum TTextLayout { tlTop, tlCenter, tlBottom };
+TMBY_ENUM_NAMES(TTextLayout, tlTop, tlCenter, tlBottom)
+
+enum TBevelCut { bvNone, bvLowered, bvRaised, bvSpace };
+TMBY_ENUM_NAMES(TBevelCut, bvNone, bvLowered, bvRaised, bvSpace)
+
+// The border of a panel (a form's border is TFormBorderStyle).
+enum class TBorderStyle { bsNone, bsSingle };
+TMBY_ENUM_NAMES(TBorderStyle, bsNone, bsSingle)
+
+TMBY_ENUM_NAMES(TFontStyle, fsBold, fsItalic, fsUnderline, fsStrikeOut)
+using TFontStyles = EnumSet<TFontStyle>;
+
+// The colour names integer colour properties accept and are written with.
+const TIdentMap& ColorIdents();
+
+// The screen's pixels per inch, for font sizes in points.
+inline constexpr int kPixelsPerInch = 96;
+
+// A control's font. Changing it tells the owner control (OnChange).
+class TFont : public TPersistent {
+  TMBY_CLASS(TFont, TPersistent)
+ public:
+  TFont() = default;
+  explicit TFont(TPersistent* owner) : owner_(owner) {}
+
+  const std::string& Name() const { return spec_.Name; }
+  void SetName(const std::string& name);
+  // Pixel height: negative for the character height (the usual form), positive for the cell.
+  int Height() const { return spec_.Height; }
+  void SetHeight(int height);
+  // Size in points (from and to Height at kPixelsPerInch).
+  int Size() const;
+  void SetSize(int points);
+  TFontStyles Style() const { return TFontStyles::FromBits(spec_.Style); }
+  void SetStyle(TFontStyles style);
+  TColor Color() const { return spec_.Color; }
+  void SetColor(TColor color);
+  int Charset() const { return spec_.Charset; }
+  void SetCharset(int charset);
+
+  const TFontSpec& Spec() const { return spec_; }
+  void SetSpec(const TFontSpec& spec);
+  void Assign(const TPersistent& source) override;
+  TPersistent* GetOwner() const override { return owner_; }
+
+  std::function<void()> OnChange;
+
+ private:
+  void Changed();
+  TPersistent* owner_ = nullptr;
+  TFontSpec spec_;
+};
+
+class TWinControl;
+class TCustomForm;
+
+using TNotifyEvent = TEvent<TComponent*>;
+
+class TControl : public TComponent {
+  TMBY_CLASS(TControl, TComponent)
+ public:
+  explicit TControl(TComponent* owner);
+  ~TControl() override;
+
+  int Left() const { return left_; }
+  int Top() const { return top_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  void SetLeft(int v) { SetBounds(v, top_, width_, height_); }
+  void SetTop(int v) { SetBounds(left_, v, width_, height_); }
+  void SetWidth(int v) { SetBounds(left_, top_, v, height_); }
+  void SetHeight(int v) { SetBounds(left_, top_, width_, v); }
+  // Moves and sizes the control; the parent lays out its aligned controls again.
+  virtual void SetBounds(int left, int top, int width, int height);
+  TRect BoundsRect() const { return Bounds(left_, top_, width_, height_); }
+  // The area children and contents use, in the control's coordinates.
+  virtual TRect ClientRect() const { return {0, 0, width_, height_}; }
+
+  TAlign Align() const { return align_; }
+  void SetAlign(TAlign align);
+  bool Visible() const { return visible_; }
+  virtual void SetVisible(bool visible);
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled);
+  TColor Color() const { return color_; }
+  void SetColor(TColor color);
+  const std::string& Caption() const { return caption_; }
+  virtual void SetCaption(const std::string& caption);
+  TFont& Font() { return font_; }
+  const TFont& Font() const { return font_; }
+  // True: the control takes its parent's font, until its own font is changed.
+  bool ParentFont() const { return parent_font_; }
+  void SetParentFont(bool value);
+
+  TWinControl* Parent() const { return parent_; }
+  virtual void SetParent(TWinControl* parent);
+  void SetParentComponent(TComponent* parent) override;
+  // The form the control sits on (itself for a form), or null.
+  TCustomForm* ParentForm() const;
+  // The control's top-left corner in its form's client coordinates.
+  TPoint FormOrigin() const;
+
+  // Paints the control in its own coordinates.
+  virtual void Paint(TCanvas& canvas);
+  // Asks the form to repaint.
+  void Invalidate();
+  void Loaded() override;
+  void Notification(TComponent* component, TOperation operation) override;
+  void BeforeDestruction() override;
+
+  // The parent copied its font to this control (ParentFont).
+  void ParentFontChanged(const TFont& font);
+  // Stores the bounds without asking the parent to lay out (the layout itself uses it).
+  void StoreBounds(const TRect& r);
+
+ protected:
+  virtual void FontChanged();
+  // Size the control would take by itself (labels), when it sizes itself.
+  virtual void AdjustSize() {}
+  friend class TWinControl;
+
+ private:
+  int left_ = 0;
+  int top_ = 0;
+  int width_ = 0;
+  int height_ = 0;
+  TAlign align_ = alNone;
+  bool visible_ = true;
+  bool enabled_ = true;
+  TColor color_ = clBtnFace;
+  std::string caption_;
+  TFont font_{this};
+  bool parent_font_ = true;
+  bool applying_parent_font_ = false;
+  TWinControl* parent_ = nullptr;
+};
+
+class TWinControl : public TControl {
+  TMBY_CLASS(TWinControl, TControl)
+ public:
+  explicit TWinControl(TComponent* owner);
+  ~TWinControl() override;
+
+  int ControlCount() const { return static_cast<int>(controls_.size()); }
+  TControl* Controls(int index) const { return controls_.at(static_cast<size_t>(index)); }
+  const std::vector<TControl*>& ControlList() const { return controls_; }
+
+  int BorderWidth() const { return border_width_; }
+  void SetBorderWidth(int width);
+  TRect ClientRect() const override;
+
+  // Lays out the aligned children (and theirs); does nothing while loading.
+  void Realign();
+  void SetBounds(int left, int top, int width, int height) override;
+  // Paints the children in order over this control's painting.
+  void PaintControls(TCanvas& canvas);
+  void Loaded() override;
+
+ protected:
+  // The client rectangle inside borders and bevels.
+  virtual TRect AdjustClientRect(TRect rect) const;
+  void FontChanged() override;
+
+ private:
+  friend class TControl;
+  void InsertControl(TControl* control);
+  void RemoveControl(TControl* control);
+  std::vector<TControl*> controls_;
+  int border_width_ = 0;
+};
+
+class TCustomPanel : public TWinControl {
+  TMBY_CLASS(TCustomPanel, TWinControl)
+ public:
+  explicit TCustomPanel(TComponent* owner);
+
+  TBevelCut BevelInner() const { return bevel_inner_; }
+  void SetBevelInner(TBevelCut v);
+  TBevelCut BevelOuter() const { return bevel_outer_; }
+  void SetBevelOuter(TBevelCut v);
+  int BevelWidth() const { return bevel_width_; }
+  void SetBevelWidth(int v);
+  TBorderStyle BorderStyle() const { return border_style_; }
+  void SetBorderStyle(TBorderStyle v);
+  TAlignment Alignment() const { return alignment_; }
+  void SetAlignment(TAlignment v);
+
+  void Paint(TCanvas& canvas) override;
+
+ protected:
+  TRect AdjustClientRect(TRect rect) const override;
+
+ private:
+  TBevelCut bevel_inner_ = bvNone;
+  TBevelCut bevel_outer_ = bvRaised;
+  int bevel_width_ = 1;
+  TBorderStyle border_style_ = TBorderStyle::bsNone;
+  TAlignment alignment_ = taCenter;
+};
+
+class TPanel : public TCustomPanel {
+  TMBY_CLASS(TPanel, TCustomPanel)
+ public:
+  explicit TPanel(TComponent* owner) : TCustomPanel(owner) {}
+};
+
+class TGraphicControl : public TControl {
+  TMBY_CLASS(TGraphicControl, TControl)
+ public:
+  explicit TGraphicControl(TComponent* owner) : TControl(owner) {}
+};
+
+class TLabel : public TGraphicControl {
+  TMBY_CLASS(TLabel, TGraphicControl)
+ public:
+  explicit TLabel(TComponent* owner);
+
+  TAlignment Alignment() const { return alignment_; }
+  void SetAlignment(TAlignment v);
+  TTextLayout Layout() const { return layout_; }
+  void SetLayout(TTextLayout v);
+  bool Transparent() const { return transparent_; }
+  void SetTransparent(bool v);
+  bool AutoSize() const { return auto_size_; }
+  void SetAutoSize(bool v);
+  bool WordWrap() const { return word_wrap_; }
+  void SetWordWrap(bool v);
+  void SetCaption(const std::string& caption) override;
+
+  void Paint(TCanvas& canvas) override;
+  void Loaded() override;
+
+ protected:
+  void AdjustSize() override;
+  void FontChanged() override;
+
+ private:
+  TAlignment alignment_ = taLeftJustify;
+  TTextLayout layout_ = tlTop;
+  bool transparent_ = false;
+  bool auto_size_ = true;
+  bool word_wrap_ = false;
+};
+
+// A picture: the stored BMP image and its decoded pixels.
+class TPicture {
+ public:
+  // Decodes `bytes` (EInvalidGraphic when they are not a readable bitmap); empty clears.
+  void SetData(const TBytes& bytes);
+  const TBytes& Data() const { return data_; }
+  const TBitmapData& Bitmap() const { return bitmap_; }
+  bool Empty() const { return bitmap_.Empty(); }
+  int Width() const { return bitmap_.Width; }
+  int Height() const { return bitmap_.Height; }
+
+ private:
+  TBytes data_;
+  TBitmapData bitmap_;
+};
+
+class TImage : public TGraphicControl {
+  TMBY_CLASS(TImage, TGraphicControl)
+ public:
+  explicit TImage(TComponent* owner);
+
+  TPicture& Picture() { return picture_; }
+  const TPicture& Picture() const { return picture_; }
+  const TBytes& PictureData() const { return picture_.Data(); }
+  void SetPictureData(const TBytes& bytes);
+  bool Stretch() const { return stretch_; }
+  void SetStretch(bool v);
+  bool Center() const { return center_; }
+  void SetCenter(bool v);
+  // Linear filtering when the picture is stretched.
+  bool Smooth() const { return smooth_; }
+  void SetSmooth(bool v);
+  bool Transparent() const { return transparent_; }
+  void SetTransparent(bool v) { transparent_ = v; }
+
+  void Paint(TCanvas& canvas) override;
+
+ private:
+  TPicture picture_;
+  bool stretch_ = false;
+  bool center_ = false;
+  bool smooth_ = false;
+  bool transparent_ = false;
+};
+
+// Lays out `controls` (children of one parent) in `client` by their alignment. Exposed for tests.
+void AlignControls(const std::vector<TControl*>& controls, TRect client);
+
+}  // namespace tmby::ui

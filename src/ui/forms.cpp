@@ -1,0 +1,438 @@
+#include "ui/forms.h"
+
+#include <algorithm>
+#include <iostream>
+#include <new>
+
+#include "engine/exceptions.h"
+
+namespace tmby::ui {
+
+namespace {
+
+TApplication* g_application = nullptr;
+
+platform::IUi* UiOrNull() { return platform::CurrentUi(); }
+
+}  // namespace
+
+std::string ExceptionMessage(const std::exception& error) { return error.what(); }
+
+std::string ExceptionClassName(const std::exception& error) {
+  if (const auto* e = dynamic_cast<const Exception*>(&error)) return e->ClassName();
+  if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return "EOutOfMemory";
+  return "Exception";
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCustomForm
+
+const TClassInfo& TCustomForm::StaticClass() {
+  static const TClassInfo info = TClassInfo::Define<TCustomForm, TWinControl>(
+      "TCustomForm", [](TClassBuilder<TCustomForm>& c) {
+        c.Enum("BorderStyle", &TCustomForm::BorderStyle, &TCustomForm::SetBorderStyle,
+               std::optional<TFormBorderStyle>(bsSizeable));
+        c.Integer("ClientHeight", &TCustomForm::ClientHeight, &TCustomForm::SetClientHeight,
+                  std::nullopt);
+        c.Integer("ClientWidth", &TCustomForm::ClientWidth, &TCustomForm::SetClientWidth,
+                  std::nullopt);
+        c.Enum("FormStyle", &TCustomForm::FormStyle, &TCustomForm::SetFormStyle,
+               std::optional<TFormStyle>(fsNormal));
+        c.Enum("Position", &TCustomForm::Position, &TCustomForm::SetPosition,
+               std::optional<TPosition>(poDesigned));
+        c.Enum("WindowState", &TCustomForm::WindowState, &TCustomForm::SetWindowState,
+               std::optional<TWindowState>(wsNormal));
+        c.Event("OnActivate", &TCustomForm::OnActivate);
+        c.Event("OnClose", &TCustomForm::OnClose);
+        c.Event("OnCloseQuery", &TCustomForm::OnCloseQuery);
+        c.Event("OnCreate", &TCustomForm::OnCreate);
+        c.Event("OnDeactivate", &TCustomForm::OnDeactivate);
+        c.Event("OnDestroy", &TCustomForm::OnDestroy);
+        c.Event("OnHide", &TCustomForm::OnHide);
+        c.Event("OnPaint", &TCustomForm::OnPaint);
+        c.Event("OnResize", &TCustomForm::OnResize);
+        c.Event("OnShow", &TCustomForm::OnShow);
+      });
+  return info;
+}
+
+const TClassInfo& TForm::StaticClass() {
+  static const TClassInfo info = TClassInfo::Define<TForm, TCustomForm>("TForm");
+  return info;
+}
+
+TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner) {
+  TControl::SetVisible(false);
+  TControl::SetBounds(0, 0, 320, 240);
+}
+
+TCustomForm::~TCustomForm() { window_.reset(); }
+
+void TCustomForm::BeforeDestruction() {
+  if (!Destroying()) {
+    Guarded([this] { OnDestroy(this); });
+  }
+  TWinControl::BeforeDestruction();
+  window_.reset();
+}
+
+template <class F>
+void TCustomForm::Guarded(F&& step) {
+  try {
+    step();
+  } catch (const std::exception& error) {
+    if (TApplication* app = Application()) {
+      app->HandleException(error);
+    } else {
+      std::cerr << ExceptionClassName(error) << ": " << error.what() << '\n';
+    }
+  }
+}
+
+TSize TCustomForm::FrameSize() const {
+  int frame = 0;
+  switch (border_style_) {
+    case bsNone: return {0, 0};
+    case bsSizeable:
+    case bsSizeToolWin: frame = 4; break;
+    default: frame = 3; break;
+  }
+  platform::IUi* ui = UiOrNull();
+  const int caption = ui != nullptr ? ui->CaptionHeight() : 18;
+  return {2 * frame, 2 * frame + caption};
+}
+
+int TCustomForm::ClientWidth() const {
+  if (window_ != nullptr) return window_->ClientSize().cx;
+  return std::max(0, Width() - FrameSize().cx);
+}
+
+int TCustomForm::ClientHeight() const {
+  if (window_ != nullptr) return window_->ClientSize().cy;
+  return std::max(0, Height() - FrameSize().cy);
+}
+
+void TCustomForm::SetClientWidth(int v) { SetWidth(v + FrameSize().cx); }
+
+void TCustomForm::SetClientHeight(int v) { SetHeight(v + FrameSize().cy); }
+
+TRect TCustomForm::ClientRect() const {
+  return AdjustClientRect({0, 0, ClientWidth(), ClientHeight()});
+}
+
+void TCustomForm::SetBorderStyle(TFormBorderStyle v) {
+  if (border_style_ == v) return;
+  // The client area keeps its size; the outer size follows the new frame.
+  const int cw = ClientWidth();
+  const int ch = ClientHeight();
+  border_style_ = v;
+  if (Loading()) {
+    TControl::SetBounds(Left(), Top(), cw + FrameSize().cx, ch + FrameSize().cy);
+  }
+}
+
+void TCustomForm::SetWindowState(TWindowState v) {
+  if (window_state_ == v) return;
+  window_state_ = v;
+  if (window_ != nullptr && Visible()) {
+    switch (v) {
+      case wsMaximized: window_->Show(platform::show::kMaximized); break;
+      case wsMinimized: window_->Show(platform::show::kMinimized); break;
+      default: window_->Show(platform::show::kRestore); break;
+    }
+  }
+}
+
+void TCustomForm::SetCaption(const std::string& caption) {
+  TWinControl::SetCaption(caption);
+  if (window_ != nullptr) window_->SetCaption(caption);
+}
+
+void TCustomForm::SetVisible(bool visible) {
+  if (Loading() || !created_) {
+    TControl::SetVisible(visible);  // a form read as visible is shown by AfterConstruction
+    return;
+  }
+  if (visible) {
+    Show();
+  } else {
+    Hide();
+  }
+}
+
+void TCustomForm::SetBounds(int left, int top, int width, int height) {
+  TWinControl::SetBounds(left, top, width, height);
+  if (window_ != nullptr && !in_native_resize_) window_->SetBounds(BoundsRect());
+  Realign();
+}
+
+void TCustomForm::AfterConstruction() {
+  if (created_) return;
+  created_ = true;
+  Realign();
+  Guarded([this] { OnCreate(this); });
+  if (Visible()) {
+    TControl::SetVisible(false);
+    Show();
+  }
+}
+
+void TCustomForm::PlaceOnScreen() {
+  platform::IUi* ui = UiOrNull();
+  if (ui == nullptr) return;
+  const TSize screen = ui->ScreenSize();
+  if (position_ == poScreenCenter || position_ == poDesktopCenter ||
+      position_ == poMainFormCenter || position_ == poOwnerFormCenter) {
+    TControl::SetBounds((screen.cx - Width()) / 2, (screen.cy - Height()) / 2, Width(), Height());
+  }
+}
+
+void TCustomForm::CreateWindowIfNeeded() {
+  if (window_ != nullptr) return;
+  PlaceOnScreen();
+  platform::FormWindowParams params;
+  params.name = Name();
+  params.class_name = ClassName();
+  params.caption = Caption();
+  params.bounds = BoundsRect();
+  params.bordered = border_style_ != bsNone;
+  params.dialog_frame = border_style_ == bsDialog;
+  params.stay_on_top = form_style_ == fsStayOnTop;
+  params.background_rgb = ColorToRGB(Color());
+  window_ = platform::Ui().CreateFormWindow(params, this);
+}
+
+void TCustomForm::Show() {
+  if (TControl::Visible() && window_ != nullptr) {
+    BringToFront();
+    return;
+  }
+  CreateWindowIfNeeded();
+  Realign();
+  TControl::SetVisible(true);
+  Guarded([this] { OnShow(this); });
+  if (window_ == nullptr) return;  // a handler freed the window (the form is going)
+  switch (window_state_) {
+    case wsMaximized: window_->Show(platform::show::kMaximized); break;
+    case wsMinimized: window_->Show(platform::show::kMinimized); break;
+    default: window_->Show(platform::show::kNormal); break;
+  }
+}
+
+void TCustomForm::Hide() {
+  if (!TControl::Visible()) return;
+  TControl::SetVisible(false);
+  Guarded([this] { OnHide(this); });
+  if (window_ != nullptr) window_->Show(platform::show::kHide);
+}
+
+void TCustomForm::BringToFront() {
+  if (window_ != nullptr && Visible()) window_->Activate();
+}
+
+void TCustomForm::Maximize() {
+  window_state_ = wsMaximized;
+  if (window_ != nullptr && Visible()) window_->Show(platform::show::kMaximized);
+}
+
+void TCustomForm::InvalidateWindow() {
+  if (window_ != nullptr) window_->Invalidate();
+}
+
+void TCustomForm::Repaint() {
+  if (window_ == nullptr) return;
+  window_->Invalidate();
+  window_->Update();
+}
+
+void TCustomForm::PaintWindow(TCanvas& canvas) {
+  canvas.BrushColor = Color();
+  canvas.BrushStyle = TBrushStyle::bsSolid;
+  canvas.FillRect({0, 0, ClientWidth(), ClientHeight()});
+  Paint(canvas);
+  OnPaint(this);
+  PaintControls(canvas);
+}
+
+bool TCustomForm::CloseQuery() {
+  bool can_close = true;
+  OnCloseQuery(this, can_close);
+  return can_close;
+}
+
+void TCustomForm::Close() {
+  if (modal_) {
+    modal_result_ = mrCancel;
+    return;
+  }
+  if (!CloseQuery()) return;
+  TCloseAction action = caHide;
+  OnClose(this, action);
+  if (action == caNone) return;
+  TApplication* app = Application();
+  if (app != nullptr && app->MainForm() == this) {
+    app->Terminate();
+    return;
+  }
+  switch (action) {
+    case caMinimize:
+      if (window_ != nullptr) window_->Show(platform::show::kMinimized);
+      break;
+    default: Hide(); break;
+  }
+}
+
+TModalResult TCustomForm::ShowModal() {
+  if (modal_ || Visible()) throw Exception("Cannot make a visible window modal");
+  TApplication* app = Application();
+  platform::IUiWindow* owner_window = nullptr;
+  if (app != nullptr && app->MainForm() != nullptr && app->MainForm() != this) {
+    owner_window = app->MainForm()->Window();
+  }
+  modal_ = true;
+  modal_result_ = mrNone;
+  if (owner_window != nullptr) owner_window->SetEnabled(false);
+  Show();
+  while (true) {
+    if (app != nullptr) {
+      app->HandleMessage();
+      if (app->Terminated() && modal_result_ == mrNone) modal_result_ = mrCancel;
+    } else if (!platform::Ui().HandleMessage() && modal_result_ == mrNone) {
+      modal_result_ = mrCancel;
+    }
+    if (modal_result_ == mrNone) continue;
+    // The form may refuse to close; then it stays up.
+    bool closing = CloseQuery();
+    TCloseAction action = caHide;
+    if (closing) OnClose(this, action);
+    if (!closing || action == caNone) {
+      if (app != nullptr && app->Terminated()) break;
+      modal_result_ = mrNone;
+      continue;
+    }
+    break;
+  }
+  if (owner_window != nullptr) owner_window->SetEnabled(true);
+  modal_ = false;
+  Hide();
+  return modal_result_;
+}
+
+void TCustomForm::DoActivate() { OnActivate(this); }
+
+void TCustomForm::DoDeactivate() { OnDeactivate(this); }
+
+void TCustomForm::NativePaint(TCanvas& canvas) {
+  Guarded([&] { PaintWindow(canvas); });
+}
+
+void TCustomForm::NativeActivate(bool active) {
+  active_ = active;
+  Guarded([&] {
+    if (active) {
+      DoActivate();
+    } else {
+      DoDeactivate();
+    }
+  });
+}
+
+void TCustomForm::NativeCloseRequest() {
+  Guarded([this] { Close(); });
+}
+
+void TCustomForm::NativeResized(const TRect& bounds, TSize) {
+  in_native_resize_ = true;
+  Guarded([&] {
+    TWinControl::SetBounds(bounds.Left, bounds.Top, bounds.Width(), bounds.Height());
+    Realign();
+    OnResize(this);
+  });
+  in_native_resize_ = false;
+  InvalidateWindow();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TApplication
+
+const TClassInfo& TApplication::StaticClass() {
+  static const TClassInfo info = TClassInfo::Define<TApplication, TComponent>("TApplication");
+  return info;
+}
+
+TApplication* Application() { return g_application; }
+
+TApplication::TApplication(TComponent* owner) : TComponent(owner) {
+  if (g_application == nullptr) g_application = this;
+}
+
+TApplication::~TApplication() {
+  // The forms it owns go first, while it is still the application.
+  DestroyComponents();
+  if (g_application == this) g_application = nullptr;
+}
+
+void TApplication::SetMainForm(TCustomForm* form) {
+  main_form_ = form;
+  if (form != nullptr) FreeNotification(form);
+}
+
+void TApplication::Notification(TComponent* component, TOperation operation) {
+  if (operation == opRemove && component == main_form_) main_form_ = nullptr;
+  TComponent::Notification(component, operation);
+}
+
+int TApplication::Run() {
+  if (main_form_ != nullptr && show_main_form_ && !terminated_) {
+    try {
+      main_form_->Show();
+    } catch (const std::exception& error) {
+      HandleException(error);
+    }
+  }
+  while (!terminated_) HandleMessage();
+  return platform::Ui().QuitCode();
+}
+
+void TApplication::Terminate(int exit_code) {
+  if (platform::IUi* ui = UiOrNull()) ui->PostQuit(exit_code);
+}
+
+void TApplication::HandleMessage() {
+  try {
+    if (!platform::Ui().HandleMessage()) terminated_ = true;
+  } catch (const std::exception& error) {
+    HandleException(error);
+  }
+}
+
+void TApplication::ProcessMessages() {
+  try {
+    platform::Ui().ProcessMessages();
+  } catch (const std::exception& error) {
+    HandleException(error);
+  }
+}
+
+void TApplication::HandleException(const std::exception& error) {
+  if (dynamic_cast<const EAbort*>(&error) != nullptr) return;
+  if (OnException) {
+    OnException(error);
+  } else {
+    ShowException(error);
+  }
+}
+
+void TApplication::ShowException(const std::exception& error) {
+  std::string message = ExceptionMessage(error);
+  if (!message.empty() && message.back() > '.') message += '.';
+  MessageBox(message, title_, platform::mb::kOk | platform::mb::kIconStop);
+}
+
+int TApplication::MessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
+  platform::IUi* ui = UiOrNull();
+  if (ui == nullptr) return platform::MessageBoxDefault(flags);
+  return ui->MessageBox(text, caption, flags);
+}
+
+}  // namespace tmby::ui

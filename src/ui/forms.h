@@ -1,0 +1,215 @@
+// Forms and the application object.
+//
+// A form is a TWinControl with a native window from the UI port (platform/ui_port.h). It creates
+// the window when first shown, paints its controls in the window's paint callback, and turns the
+// window's activation into OnActivate / OnDeactivate. Exceptions that leave a handler called from
+// the window go to the application's HandleException, never back into the adapter.
+//
+// Life of a form built from a definition: construct it (owner: the application or null), read
+// the definition into it (the reader sets its properties and creates its components), then call
+// AfterConstruction(), which lays out the controls and fires OnCreate. Show / ShowModal / Close
+// follow the usual rules: closing the application's main form terminates the application.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/ui_port.h"
+#include "ui/controls.h"
+
+namespace tmby::ui {
+
+enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+TMBY_ENUM_NAMES(TFormBorderStyle, bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow,
+                bsSizeToolWin)
+
+enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+TMBY_ENUM_NAMES(TWindowState, wsNormal, wsMinimized, wsMaximized)
+
+enum TPosition {
+  poDesigned,
+  poDefault,
+  poDefaultPosOnly,
+  poDefaultSizeOnly,
+  poScreenCenter,
+  poDesktopCenter,
+  poMainFormCenter,
+  poOwnerFormCenter
+};
+TMBY_ENUM_NAMES(TPosition, poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly,
+                poScreenCenter, poDesktopCenter, poMainFormCenter, poOwnerFormCenter)
+
+enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
+TMBY_ENUM_NAMES(TFormStyle, fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop)
+
+enum TCloseAction { caNone, caHide, caFree, caMinimize };
+
+// Modal results.
+using TModalResult = int;
+inline constexpr TModalResult mrNone = 0;
+inline constexpr TModalResult mrOk = 1;
+inline constexpr TModalResult mrCancel = 2;
+inline constexpr TModalResult mrAbort = 3;
+inline constexpr TModalResult mrRetry = 4;
+inline constexpr TModalResult mrIgnore = 5;
+inline constexpr TModalResult mrYes = 6;
+inline constexpr TModalResult mrNo = 7;
+inline constexpr TModalResult mrAll = 8;
+
+using TCloseEvent = TEvent<TComponent*, TCloseAction&>;
+using TCloseQueryEvent = TEvent<TComponent*, bool&>;
+
+class TApplication;
+
+class TCustomForm : public TWinControl, private platform::IUiWindowEvents {
+  TMBY_CLASS(TCustomForm, TWinControl)
+ public:
+  explicit TCustomForm(TComponent* owner);
+  ~TCustomForm() override;
+
+  TFormBorderStyle BorderStyle() const { return border_style_; }
+  void SetBorderStyle(TFormBorderStyle v);
+  TWindowState WindowState() const { return window_state_; }
+  void SetWindowState(TWindowState v);
+  TPosition Position() const { return position_; }
+  void SetPosition(TPosition v) { position_ = v; }
+  TFormStyle FormStyle() const { return form_style_; }
+  void SetFormStyle(TFormStyle v) { form_style_ = v; }
+  // The client area's size; the outer size follows from the border.
+  int ClientWidth() const;
+  int ClientHeight() const;
+  void SetClientWidth(int v);
+  void SetClientHeight(int v);
+  TRect ClientRect() const override;
+  void SetCaption(const std::string& caption) override;
+  void SetVisible(bool visible) override;
+  void SetBounds(int left, int top, int width, int height) override;
+
+  // Lays out the controls and fires OnCreate; call once the definition has been read.
+  virtual void AfterConstruction();
+  void Show();
+  void Hide();
+  // Shows the form modally and runs the message loop until ModalResult is set; returns it.
+  TModalResult ShowModal();
+  TModalResult ModalResult() const { return modal_result_; }
+  void SetModalResult(TModalResult result) { modal_result_ = result; }
+  bool Modal() const { return modal_; }
+  // Asks OnCloseQuery, then OnClose decides: hide the form, free it later, or nothing. Closing
+  // the application's main form terminates the application.
+  void Close();
+  // Makes the form the active window.
+  void BringToFront();
+  // Maximizes the form's window now (WindowState becomes wsMaximized).
+  void Maximize();
+  bool Active() const { return active_; }
+  // The form's window asks to be painted again.
+  void InvalidateWindow();
+  // Paints pending changes at once.
+  void Repaint();
+  // Paints the whole client area onto `canvas` (the window's paint callback uses it).
+  void PaintWindow(TCanvas& canvas);
+  // The native window, or null before the form was first shown.
+  platform::IUiWindow* Window() const { return window_.get(); }
+
+  TNotifyEvent OnCreate;
+  TNotifyEvent OnDestroy;
+  TNotifyEvent OnShow;
+  TNotifyEvent OnHide;
+  TNotifyEvent OnActivate;
+  TNotifyEvent OnDeactivate;
+  TNotifyEvent OnResize;
+  TNotifyEvent OnPaint;
+  TCloseEvent OnClose;
+  TCloseQueryEvent OnCloseQuery;
+
+  void BeforeDestruction() override;
+
+ protected:
+  // Overridable steps of the events.
+  virtual void DoActivate();
+  virtual void DoDeactivate();
+  virtual bool CloseQuery();
+  // Frame thickness of the border style: horizontal (left + right) and vertical (with caption).
+  TSize FrameSize() const;
+
+ private:
+  // platform::IUiWindowEvents
+  void NativePaint(TCanvas& canvas) override;
+  void NativeActivate(bool active) override;
+  void NativeCloseRequest() override;
+  void NativeResized(const TRect& bounds, TSize client) override;
+
+  void CreateWindowIfNeeded();
+  void PlaceOnScreen();
+  template <class F>
+  void Guarded(F&& step);
+
+  TFormBorderStyle border_style_ = bsSizeable;
+  TWindowState window_state_ = wsNormal;
+  TPosition position_ = poDesigned;
+  TFormStyle form_style_ = fsNormal;
+  TModalResult modal_result_ = mrNone;
+  bool modal_ = false;
+  bool active_ = false;
+  bool created_ = false;
+  bool in_native_resize_ = false;
+  std::unique_ptr<platform::IUiWindow> window_;
+};
+
+class TForm : public TCustomForm {
+  TMBY_CLASS(TForm, TCustomForm)
+ public:
+  explicit TForm(TComponent* owner) : TCustomForm(owner) {}
+};
+
+// The application: title, main form, message loop and the handler of exceptions that reach it.
+// One per process while it exists (Application()); tests create their own.
+class TApplication : public TComponent {
+  TMBY_CLASS(TApplication, TComponent)
+ public:
+  explicit TApplication(TComponent* owner = nullptr);
+  ~TApplication() override;
+
+  const std::string& Title() const { return title_; }
+  void SetTitle(const std::string& title) { title_ = title; }
+  TCustomForm* MainForm() const { return main_form_; }
+  void SetMainForm(TCustomForm* form);
+  bool ShowMainForm() const { return show_main_form_; }
+  void SetShowMainForm(bool v) { show_main_form_ = v; }
+  bool Terminated() const { return terminated_; }
+
+  // Shows the main form (when ShowMainForm) and runs the message loop until Terminate; returns
+  // the exit code.
+  int Run();
+  // Ends the message loop (the quit message).
+  void Terminate(int exit_code = 0);
+  // One step of the loop: waits for a message and dispatches it; exceptions go to HandleException.
+  void HandleMessage();
+  void ProcessMessages();
+
+  // What happens to an exception that reaches the message loop: EAbort is silent; otherwise the
+  // OnException hook when one is set (the engine installs its own), else ShowException.
+  void HandleException(const std::exception& error);
+  std::function<void(const std::exception&)> OnException;
+  // A stop-icon box with the message, titled by the application title.
+  void ShowException(const std::exception& error);
+  int MessageBox(const std::string& text, const std::string& caption, uint32_t flags);
+
+  void Notification(TComponent* component, TOperation operation) override;
+
+ private:
+  std::string title_;
+  TCustomForm* main_form_ = nullptr;
+  bool show_main_form_ = true;
+  bool terminated_ = false;
+};
+
+// The current application, or null.
+TApplication* Application();
+
+// The message of any exception, and the system's class name for it ("EAbort", "Exception").
+std::string ExceptionMessage(const std::exception& error);
+std::string ExceptionClassName(const std::exception& error);
+
+}  // namespace tmby::ui

@@ -1,0 +1,13 @@
+#include "ui/ui_classes.h"
+
+#include "ui/backdrop.h"
+#include "ui/main_form.h"
+
+namespace tmby::ui {
+
+void RegisterUiClasses(TClassRegistry& registry) {
+  registry.Register({&TForm::StaticClass(), &TmainForm::StaticClass(), &TPanel::StaticClass(),
+                     &TLabel::StaticClass(), &TImage::StaticClass(), &TBackdrop::StaticClass()});
+}
+
+}  // namespace tmby::ui
