@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "base/component.h"
+
 namespace tmby {
 
 enum TInstallType { itFull, itDefault, itCompact, itCustom };
@@ -56,6 +58,11 @@ class EnumSet {
   static constexpr uint32_t Bit(E e) { return uint32_t{1} << static_cast<unsigned>(e); }
   uint32_t bits_ = 0;
 };
+
+TMBY_ENUM_NAMES(TInstallType, itFull, itDefault, itCompact, itCustom)
+TMBY_ENUM_NAMES(TInstallFileState, ifsNone, ifsCompress, ifsInstall, ifsCopying, ifsReflect)
+TMBY_ENUM_NAMES(TOSVerType, os31win32, oswin95, oswinNT, oswinNT351, osUnidentified, osLinux,
+                oswin2K, oswin98, oswinME, oswinXP)
 
 using TInstallTypeSet = EnumSet<TInstallType>;
 using OSSet = EnumSet<TOSVerType>;

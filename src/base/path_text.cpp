@@ -1,0 +1,23 @@
+#include "base/path_text.h"
+
+namespace tmby {
+
+std::string IncludeTrailingBackslash(const std::string& path) {
+  if (path.empty() || path.back() == '\\') return path;
+  return path + '\\';
+}
+
+std::string ExcludeTrailingBackslash(const std::string& path) {
+  if (!path.empty() && path.back() == '\\') return path.substr(0, path.size() - 1);
+  return path;
+}
+
+std::string TrimText(const std::string& text) {
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+  return text.substr(begin, end - begin);
+}
+
+}  // namespace tmby

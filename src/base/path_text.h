@@ -1,0 +1,16 @@
+// Path texts as the kit writes them: Windows paths joined by plain concatenation, where relative
+// parts begin with a backslash and roots come without a trailing one.
+#pragma once
+
+#include <string>
+
+namespace tmby {
+
+// Adds a backslash unless the text is empty or already ends with one.
+std::string IncludeTrailingBackslash(const std::string& path);
+// Removes one trailing backslash, when there is one.
+std::string ExcludeTrailingBackslash(const std::string& path);
+// The text without leading and trailing blanks and control characters.
+std::string TrimText(const std::string& text);
+
+}  // namespace tmby

@@ -1,0 +1,394 @@
+#include "model/file_container.h"
+
+#include <limits>
+
+#include "base/path_text.h"
+#include "model/install_model.h"
+#include "model/install_parameters.h"
+
+namespace tmby {
+
+namespace {
+
+int32_t Clamp32(int64_t value) {
+  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(value);
+}
+
+// The checks of the list that travels with status and disk reports.
+TList& StatusList(TPersistent* object) {
+  auto* list = dynamic_cast<TList*>(object);
+  if (list == nullptr) throw IEFileContainer("DoInformationEventControl--PO is not a TList object");
+  if (list->Count() < 2) {
+    throw IEFileContainer("DoInformationEventControl--Not engouh parameters for status event");
+  }
+  return *list;
+}
+
+TCustomInstallFile* StatusFile(TPersistent* object) {
+  auto* file = dynamic_cast<TCustomInstallFile*>(object);
+  if (file == nullptr) throw IEFileContainer("DoInformationEventControl says bad first parameter");
+  return file;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TFileContainer
+
+const TClassInfo& TFileContainer::StaticClass() {
+  static const TClassInfo info = TClassInfo::Define<TFileContainer, TFileRelated>("TFileContainer");
+  return info;
+}
+
+TFileContainer::TFileContainer(TComponent* owner) : TFileContainer(owner, true) {}
+
+TFileContainer::TFileContainer(TComponent* owner, bool withOwnPathSpecifier) : TFileRelated(owner) {
+  if (withOwnPathSpecifier) CreateOwnPathSpecifier(owner);
+}
+
+TFileContainer::~TFileContainer() {
+  if (!released_) {
+    released_ = true;
+    FreeFiles();
+    FreeOwnPathSpecifier();
+  }
+}
+
+void TFileContainer::BeforeDestruction() {
+  if (!released_) {
+    released_ = true;
+    FreeFiles();
+    FreeOwnPathSpecifier();
+  }
+  TFileRelated::BeforeDestruction();
+}
+
+void TFileContainer::CreateOwnPathSpecifier(TComponent* owner) {
+  auto* specifier = new TpsFileContainer(owner);
+  specifier->SetFileContainer(this);
+  std::string name = "psFileContainer";
+  for (int n = 1; owner != nullptr && owner->FindComponent(name) != nullptr; ++n) {
+    name = "psFileContainer" + std::to_string(n);
+  }
+  specifier->renaming_ = true;
+  try {
+    specifier->SetName(name);
+  } catch (...) {
+    specifier->renaming_ = false;
+    TComponent::Free(specifier);
+    throw;
+  }
+  specifier->renaming_ = false;
+  SetReference(ownPathSpecifier_, specifier);
+}
+
+void TFileContainer::FreeOwnPathSpecifier() {
+  TpsFileContainer* specifier = ownPathSpecifier_;
+  ownPathSpecifier_ = nullptr;
+  if (specifier == nullptr || specifier->Destroying()) return;
+  specifier->fileContainer_ = nullptr;
+  try {
+    TComponent::Free(specifier);
+  } catch (const std::exception&) {
+    // The container goes regardless.
+  }
+}
+
+void TFileContainer::Notification(TComponent* component, TOperation operation) {
+  if (operation == opRemove && component != nullptr && component == ownPathSpecifier_) {
+    ownPathSpecifier_ = nullptr;
+  }
+  TFileRelated::Notification(component, operation);
+}
+
+void TFileContainer::DoNewDisk(TCustomInstallFile* file, TDiskParameter& disk) {
+  if (!OnNewDisk) return;
+  std::string path = disk.Path;
+  OnNewDisk(file, disk.DiskNumber, path);
+  file->SetTag(1);
+  disk.Path = path;
+}
+
+void TFileContainer::DoReplacing(TCustomInstallFile* file) {
+  OnReplacing(file);
+  Broadcast(this, hnReplacing, file);
+}
+
+void TFileContainer::DoStatus(TCustomInstallFile* file, TFileStatusParameter& status) {
+  OnStatus(file, status.FilePercentDone, status.TotalPercentDone);
+  Broadcast(this, hnFileStatus, &status);
+}
+
+void TFileContainer::ReportStatus(TCustomInstallFile* file, TFileStatusParameter& status) {
+  const int64_t total = BytesProcessed + status.BytesDone;
+  status.TotalBytesDone = Clamp32(total);
+  status.TotalPercentDone = PercentOf(total, SizeToProcess);
+  DoStatus(file, status);
+}
+
+void TFileContainer::DoInformationEventControl(TPersistent*, int code, TPersistent* object) {
+  // An idle container neither handles nor passes on what its files report.
+  if (State == ifsNone) return;
+  switch (code) {
+    case ieReplacing:
+    case ieInstallStatus:
+    case ieCompressStatus:
+    case ieCopyStatus:
+    case ieNewDisk:
+    case ieDataReceived:
+    case ieFileSkipped:
+    case ieFileKept:
+      if (object == nullptr) throw IEFileContainer("%s got a nil PO parameter", {Name()});
+      break;
+    default: break;
+  }
+  switch (code) {
+    case ieReplacing: {
+      auto* file = dynamic_cast<TCustomInstallFile*>(object);
+      if (file == nullptr) {
+        throw IEFileContainer("DoInformationEventControl parameter is not TInstallFile");
+      }
+      DoReplacing(file);
+      break;
+    }
+    case ieInstallStatus:
+    case ieCompressStatus:
+    case ieCopyStatus: {
+      TList& list = StatusList(object);
+      TCustomInstallFile* file = StatusFile(list.Items(0));
+      auto* status = dynamic_cast<TFileStatusParameter*>(list.Items(1));
+      if (status == nullptr) {
+        throw IEFileContainer("DoInformationEventControl says bad second parameter");
+      }
+      ReportStatus(file, *status);
+      if (status->FileStats.Done && State != ifsNone) {
+        BytesProcessed += status->FileStats.OriginalSize;
+      }
+      break;
+    }
+    case ieNewDisk: {
+      TList& list = StatusList(object);
+      auto* file = dynamic_cast<TCustomInstallFile*>(list.Items(0));
+      if (file == nullptr)
+        throw IEFileContainer("DoInformationEventControl says bad %d parameter", {1});
+      auto* disk = dynamic_cast<TDiskParameter*>(list.Items(1));
+      if (disk == nullptr)
+        throw IEFileContainer("DoInformationEventControl says bad %d parameter", {2});
+      DoNewDisk(file, *disk);
+      Broadcast(this, hnNewDisk, &list);
+      break;
+    }
+    case ieDataReceived: {
+      auto* download = dynamic_cast<TDownloadStatusParameter*>(object);
+      if (download == nullptr) {
+        throw IEFileContainer("The PO object passed to %s is not a TDownloadStatusParameter object",
+                              {Name()});
+      }
+      OnDataReceived(this, download->FileName, download->Bytes, download->TotalBytes,
+                     download->FileSize, nullptr);
+      Broadcast(this, hnDataReceived, download);
+      break;
+    }
+    case ieFileSkipped:
+    case ieFileKept: {
+      // A file that is not copied counts as done.
+      TCustomInstallFile* file = StatusFile(object);
+      TFileStatusParameter status;
+      status.BytesDone = file->Size;
+      status.FilePercentDone = 100;
+      status.FileName = file->FileName();
+      ReportStatus(file, status);
+      BytesProcessed += file->Size;
+      break;
+    }
+    default: break;
+  }
+  if (TInstallContainer* container = Container()) {
+    container->DoInformationEventControl(this, code, object);
+  }
+}
+
+int64_t TFileContainer::SumSizes(bool all, bool deep) {
+  int64_t sum = 0;
+  for (int i = 0; i < HelperCount(); ++i) {
+    TInstallObject* helper = Helpers(i);
+    if (!all && !helper->IsIncluded()) continue;
+    if (auto* file = dynamic_cast<TCustomInstallFile*>(helper)) {
+      sum += file->Size;
+    } else if (auto* container = dynamic_cast<TFileContainer*>(helper); container && deep) {
+      sum += container->TotalSize(all);
+    }
+  }
+  return sum;
+}
+
+int64_t TFileContainer::CompressedSize(bool all) {
+  int64_t sum = 0;
+  for (int i = 0; i < HelperCount(); ++i) {
+    TInstallObject* helper = Helpers(i);
+    if (!all && !helper->IsIncluded()) continue;
+    if (auto* file = dynamic_cast<TCustomInstallFile*>(helper)) {
+      sum += file->CompressedSize;
+    } else if (auto* container = dynamic_cast<TFileContainer*>(helper)) {
+      sum += container->CompressedSize(all);
+    }
+  }
+  return sum;
+}
+
+void TFileContainer::FreeFiles() { FreeHelpersOf(TCustomInstallFile::StaticClass()); }
+
+void TFileContainer::ReadInfoFromArchive() {
+  for (int i = 0; i < HelperCount(); ++i) {
+    if (auto* file = dynamic_cast<TCustomInstallFile*>(Helpers(i))) file->ReadInfoFromArchive();
+  }
+  for (int i = 0; i < HelperCount(); ++i) {
+    if (auto* container = dynamic_cast<TFileContainer*>(Helpers(i))) {
+      container->ReadInfoFromArchive();
+    }
+  }
+  InfoRead = true;
+}
+
+void TFileContainer::ReadFileInfo() {
+  for (int i = 0; i < HelperCount(); ++i) {
+    if (auto* file = dynamic_cast<TCustomInstallFile*>(Helpers(i))) file->ReadFileInfo();
+  }
+  for (int i = 0; i < HelperCount(); ++i) {
+    if (auto* container = dynamic_cast<TFileContainer*>(Helpers(i))) container->ReadFileInfo();
+  }
+}
+
+void TFileContainer::InstallHelpers() {
+  // The container is busy until the walk is over, however it ends.
+  struct StateReset {
+    TFileContainer& container;
+    ~StateReset() { container.State = ifsNone; }
+  } reset{*this};
+  State = ifsInstall;
+  std::string local;
+  if (GetLocalFile(local)) LocalArchivePath = local;
+  ReadInfoFromArchive();
+  Broadcast(this, hnInstallHelpers, nullptr);
+  if (TInstallContainer* container = Container()) {
+    container->DoInformationEventControl(this, ieContainerStart, this);
+  }
+  SizeToProcess = TotalSize(false);
+  BytesProcessed = 0;
+  OnBeforeInstallObjects(this);
+  TFileRelated::InstallHelpers();
+  if (TInstallContainer* container = Container()) {
+    container->DoInformationEventControl(this, ieContainerEnd, this);
+  }
+  const TTmbyCompress* archive = InstallModel().SharedArchive.get();
+  const bool wasAborted = archive != nullptr && archive->Abort;
+  Broadcast(this, hnOperationOver, nullptr);
+  if (FireAfterInstallObjects) OnAfterInstallObjects(this, wasAborted);
+}
+
+int TFileContainer::FileCount() const { return HelperCountOf(TCustomInstallFile::StaticClass()); }
+
+TCustomInstallFile* TFileContainer::Files(int index) const {
+  return static_cast<TCustomInstallFile*>(Comp(index, TCustomInstallFile::StaticClass()));
+}
+
+TCustomInstallFile* TFileContainer::FindFileBySource(const std::string& path) const {
+  for (int i = 0; i < HelperCount(); ++i) {
+    auto* file = dynamic_cast<TCustomInstallFile*>(Helpers(i));
+    if (file != nullptr && SameText(file->SourcePath(), path)) return file;
+  }
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TpsFileContainer
+
+const TClassInfo& TpsFileContainer::StaticClass() {
+  static const TClassInfo info = TClassInfo::Define<TpsFileContainer, TCustomPathSpecifier>(
+      "TpsFileContainer", [](TClassBuilder<TpsFileContainer>& c) {
+        c.Reference("FileContainer", &TpsFileContainer::FileContainer,
+                    &TpsFileContainer::SetFileContainer);
+      });
+  return info;
+}
+
+TpsFileContainer::TpsFileContainer(TComponent* owner) : TCustomPathSpecifier(owner) {
+  SpecifierName = "psFileContainer";
+}
+
+void TpsFileContainer::SetName(const std::string& name) {
+  if (renaming_) {
+    TCustomPathSpecifier::SetName(name);
+    return;
+  }
+  try {
+    TCustomPathSpecifier::SetName(name);
+    return;
+  } catch (const Exception&) {
+  }
+  TComponent* owner = Owner();
+  TComponent* other = owner != nullptr ? owner->FindComponent(name) : nullptr;
+  if (other == nullptr || other == this) return;  // another failure: the name stays
+  std::string clash = "nameClash" + std::to_string(++InstallModel().NameClashCounter);
+  if (owner->FindComponent(clash) != nullptr) {
+    std::string candidate;
+    for (int n = 1;; ++n) {
+      candidate = clash + std::to_string(n);
+      if (owner->FindComponent(candidate) == nullptr) break;
+    }
+    clash = candidate;
+  }
+  try {
+    other->SetName(clash);
+    TCustomPathSpecifier::SetName(name);
+  } catch (const Exception&) {
+  }
+}
+
+void TpsFileContainer::Loaded() {
+  TCustomPathSpecifier::Loaded();
+  TFileContainer* container = fileContainer_;
+  if (container == nullptr || container->ownPathSpecifier_ == this) return;
+  TpsFileContainer* previous = container->ownPathSpecifier_;
+  container->ownPathSpecifier_ = nullptr;
+  if (previous != nullptr && !previous->Destroying()) {
+    previous->fileContainer_ = nullptr;
+    TComponent::Free(previous);
+  }
+  container->ownPathSpecifier_ = this;
+  container->FreeNotification(this);
+}
+
+void TpsFileContainer::Notification(TComponent* component, TOperation operation) {
+  if (operation == opRemove && component != nullptr && component == fileContainer_) {
+    fileContainer_ = nullptr;
+  }
+  TCustomPathSpecifier::Notification(component, operation);
+}
+
+void TpsFileContainer::CheckUsableFor(TPersistent* object) {
+  if (dynamic_cast<TFileContainer*>(object) != nullptr ||
+      dynamic_cast<TCustomInstallFile*>(object) != nullptr) {
+    throw IEPathSpecifier("A file container cannot reference another file container or group");
+  }
+}
+
+std::string TpsFileContainer::GetDescription() {
+  if (fileContainer_ == nullptr) return "Path specifier for unknown file container";
+  return "Path into which " + fileContainer_->Description + " will be installed";
+}
+
+std::string TpsFileContainer::GetShortCaption() {
+  if (fileContainer_ == nullptr) return "Path specifier for unknown file container";
+  return "<" + fileContainer_->Description + ">";
+}
+
+std::string TpsFileContainer::GetPath(TPersistent* object) {
+  CheckUsableFor(object);
+  if (fileContainer_ == nullptr) return "";
+  return fileContainer_->GetDestPath();
+}
+
+}  // namespace tmby

@@ -1,0 +1,169 @@
+#include "model/file_related.h"
+
+#include "base/path_text.h"
+#include "model/custom_install_file.h"
+#include "model/file_container.h"
+#include "model/install_model.h"
+#include "model/install_parameters.h"
+#include "net/net_location.h"
+#include "paths/path_specifier.h"
+#include "platform/port.h"
+#include "system/registry.h"
+
+namespace tmby {
+
+namespace {
+
+constexpr int kLocalMachine = 4;
+
+// The archive kinds that name the archive by themselves: the relative part stays empty.
+bool NamesWholeArchive(const TCustomPathSpecifier* specifier) {
+  return IsSpecifierKind(specifier, "TpsContainerArchiveFile") ||
+         IsSpecifierKind(specifier, "TpsMainArchiveFile");
+}
+
+}  // namespace
+
+const TClassInfo& TFileRelated::StaticClass() {
+  static const TClassInfo info = TClassInfo::Define<TFileRelated, TInstallObject>("TFileRelated");
+  return info;
+}
+
+TFileRelated::TFileRelated(TComponent* owner) : TInstallObject(owner) { InstallWithTree = true; }
+
+void TFileRelated::Notification(TComponent* component, TOperation operation) {
+  if (operation == opRemove && component != nullptr) {
+    if (component == archiveFileType_) archiveFileType_ = nullptr;
+    if (component == netLocation_) SetNetLocation(nullptr);
+  }
+  TInstallObject::Notification(component, operation);
+}
+
+void TFileRelated::DoDataReceived(const std::string& fileName, int32_t bytes, int32_t totalBytes,
+                                  int32_t fileSize, const void* buffer) {
+  TDownloadStatusParameter parameter;
+  parameter.Bytes = bytes;
+  parameter.FileName = fileName;
+  parameter.FileSize = fileSize;
+  parameter.TotalBytes = totalBytes;
+  parameter.PercentDone = PercentOf(totalBytes, fileSize);
+  OnDataReceived(this, fileName, bytes, totalBytes, fileSize, buffer);
+  Broadcast(this, hnDataReceived, &parameter);
+  if (TInstallContainer* container = Container()) {
+    container->DoInformationEventControl(this, ieDataReceived, &parameter);
+  }
+}
+
+bool TFileRelated::IsDownloaded() {
+  if (!TrimText(LocalArchivePath).empty()) return true;
+  std::string path;
+  return GetLocalFile(path);
+}
+
+bool TFileRelated::GetLocalFile(std::string& path) const {
+  // Without a state key there is no record to look for.
+  if (TrimText(Name()).empty() || TrimText(InstallModel().InstallStateKey).empty()) return false;
+  const std::string recorded =
+      ReadRegString(kLocalMachine, ComponentStateKey(Name()), "LocalFile", "");
+  if (TrimText(recorded).empty() || !platform::Port().Files().FileExists(recorded)) return false;
+  path = recorded;
+  return true;
+}
+
+void TFileRelated::SetLocalFile(const std::string& path) {
+  if (TrimText(Name()).empty() || TrimText(path).empty()) return;
+  if (TrimText(InstallModel().InstallStateKey).empty()) return;
+  try {
+    WriteRegString(kLocalMachine, ComponentStateKey(Name()), "LocalFile", path);
+  } catch (const EIRCannotWriteValue&) {
+    // A restarted install downloads the archive again.
+  }
+}
+
+void TFileRelated::SetArchiveFile(const std::string& value) {
+  archiveFile_ = NamesWholeArchive(archiveFileType_) ? std::string() : value;
+}
+
+void TFileRelated::SetArchiveFileType(TCustomPathSpecifier* value) {
+  archiveFileTypeAssigned_ = true;
+  if (value != nullptr && !IsLoading(*this)) value->CheckUsableFor(this);
+  StoreArchiveFileType(value);
+  if (NamesWholeArchive(value)) archiveFile_.clear();
+}
+
+void TFileRelated::StoreArchiveFileType(TCustomPathSpecifier* value) {
+  SetReference(archiveFileType_, value);
+}
+
+void TFileRelated::SetNet(bool value) { net_ = value; }
+
+void TFileRelated::SetNetLocation(TCustomNetInstallLocation* value) {
+  SetReference(netLocation_, value);
+}
+
+std::string TFileRelated::GetArchivePath() {
+  return ExpandPath(archiveFileType_, this, archiveFile_);
+}
+
+void TFileRelated::SetContainer(TInstallContainer* value) {
+  const bool changed = value != Container();
+  TInstallObject::SetContainer(value);
+  if (!changed || IsLoading(*this)) return;
+  if (dynamic_cast<TFileRelated*>(value) != nullptr) {
+    SetArchiveFileType(PathSpecifiers().Standard.FindSpecifier("TpsContainerArchiveFile"));
+    SetArchiveFile("");
+  } else if (IsSpecifierKind(archiveFileType_, "TpsContainerArchiveFile")) {
+    SetArchiveFileType(nullptr);
+  }
+}
+
+void TFileRelated::Loaded() {
+  if (archiveFileTypeDefaultPending_ && !archiveFileTypeAssigned_) StoreArchiveFileType(nullptr);
+  archiveFileTypeDefaultPending_ = false;
+  TInstallObject::Loaded();
+  std::string local;
+  if (GetLocalFile(local)) LocalArchivePath = local;
+}
+
+void TFileRelated::DesignCreated() {
+  TInstallObject::DesignCreated();
+  if (!containerDefaultPending_) return;
+  StoreArchiveFileType(PathSpecifiers().Standard.Lookup("TpsContainerArchiveFile"));
+  archiveFile_.clear();
+  archiveFileTypeDefaultPending_ = true;
+}
+
+TCustomNetInstallLocation* TFileRelated::GetNetLocation() const {
+  if (netLocation_ != nullptr) return netLocation_;
+  if (dynamic_cast<const TCustomInstallFile*>(this) != nullptr && Container() != nullptr) {
+    auto* container = dynamic_cast<TFileContainer*>(Container());
+    return container != nullptr ? container->GetNetLocation() : nullptr;
+  }
+  TFileContainer* root = InstallModel().Root();
+  return root != nullptr && root != this ? root->NetLocation() : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCustomInstallFile
+
+const TClassInfo& TCustomInstallFile::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TCustomInstallFile, TFileRelated>("TCustomInstallFile");
+  return info;
+}
+
+TCustomInstallFile::TCustomInstallFile(TComponent* owner) : TFileRelated(owner) {
+  SetNet(false);
+  InstallModel().Files.Add(this);
+}
+
+TCustomInstallFile::~TCustomInstallFile() {
+  InstallModel().Files.Remove(this);
+  InstallModel().Deferred.Remove(this);
+}
+
+std::string TCustomInstallFile::SourcePath() const {
+  return IncludeTrailingBackslash(includeFromDir_) + fileName_;
+}
+
+}  // namespace tmby

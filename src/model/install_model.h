@@ -1,0 +1,103 @@
+// The process-wide state of the install model: the registries of containers and files, the
+// install state key, the name clash counter and the link to the install's root. One instance
+// (InstallModel()); tests reset it between cases.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/tmby_compress.h"
+#include "engine/exceptions.h"
+
+namespace tmby {
+
+class TInstallContainer;
+class TFileContainer;
+class TCustomInstallFile;
+
+// A non-owning list in creation order. Adding null raises Ex with `blankMessage`.
+template <class T>
+class TPointerList {
+ public:
+  int Count() const { return static_cast<int>(items_.size()); }
+  // Null for an index outside the list.
+  T* Items(int index) const {
+    return index < 0 || index >= Count() ? nullptr : items_[static_cast<size_t>(index)];
+  }
+  int IndexOf(const T* item) const {
+    for (size_t i = 0; i < items_.size(); ++i) {
+      if (items_[i] == item) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  // Removes the first occurrence; absent entries are ignored.
+  void Remove(const T* item) {
+    const int i = IndexOf(item);
+    if (i >= 0) items_.erase(items_.begin() + i);
+  }
+  void Clear() { items_.clear(); }
+
+ protected:
+  void Append(T* item) { items_.push_back(item); }
+
+ private:
+  std::vector<T*> items_;
+};
+
+class TInstallContainerList : public TPointerList<TInstallContainer> {
+ public:
+  // Raises IEContainerList "Cannot add a blank entry to the TInstallContainerList object".
+  void Add(TInstallContainer* container);
+};
+
+class TCustomInstallFileList : public TPointerList<TCustomInstallFile> {
+ public:
+  // Raises IECustomInstallFileList "Cannot add a blank entry to the TCustomInstallFileList
+  // object".
+  void Add(TCustomInstallFile* file);
+};
+
+// What the install objects need of the one install root of the process (the engine's
+// TCustomInstall implements it and registers itself as InstallModel().CurrentInstall).
+class IInstallRoot {
+ public:
+  virtual ~IInstallRoot() = default;
+  // The root as a file container.
+  virtual TFileContainer* RootContainer() = 0;
+  // An install run is in progress.
+  virtual bool InstallRunning() const = 0;
+  // The product name that names the uninstall entry.
+  virtual std::string UninstallProductName() const = 0;
+};
+
+struct TInstallModel {
+  TInstallContainerList Containers;  // every install container in existence
+  TCustomInstallFileList Files;      // every file in existence
+  TCustomInstallFileList Deferred;   // files whose server registration is to be retried
+  std::string InstallStateKey;       // the install's state key, empty until known
+  int NameClashCounter = 0;
+  IInstallRoot* CurrentInstall = nullptr;
+  // The archive component shared by every member of the main archive; created by the
+  // start-up.
+  std::unique_ptr<TTmbyCompress> SharedArchive;
+
+  int StartupCount = 0;  // start-ups not yet matched by a shut-down; kept by Reset
+
+  // The root container, or null when no install root exists.
+  TFileContainer* Root() const;
+  // Forgets everything (tests, and the last shut-down).
+  void Reset();
+};
+TInstallModel& InstallModel();
+
+// Start-up and shut-down of the model's process-wide state, reference counted: only the
+// outermost pair acts (the first start-up resets the state and creates the shared archive
+// component, the last shut-down resets it again).
+void InstallModelStartup();
+void InstallModelShutdown();
+
+// The registry key below InstallStateKey that holds the records of one component.
+std::string ComponentStateKey(const std::string& componentName);
+
+}  // namespace tmby
