@@ -10,7 +10,8 @@
 
 namespace tmby::fixtures {
 
-enum TTestColour { tcRed, tcGreen, tcBlue, tcBlack };
+// A fixed underlying type: tests may hold values without a name.
+enum TTestColour : int { tcRed, tcGreen, tcBlue, tcBlack };
 TMBY_ENUM_NAMES(TTestColour, tcRed, tcGreen, tcBlue, tcBlack)
 using TTestColours = EnumSet<TTestColour>;
 

@@ -1,0 +1,227 @@
+#include "base/definition_writer.h"
+
+#include <gtest/gtest.h>
+
+#include "base/definition_reader.h"
+#include "support/component_fixtures.h"
+
+namespace tmby {
+namespace {
+
+using fixtures::TTestForm;
+using fixtures::TTestItem;
+using fixtures::TTestSpecialItem;
+
+// Compares two objects property by property through their class tables; references and
+// events by name.
+void ExpectSameValues(const TPersistent& a, const TPersistent& b, const std::string& where) {
+  ASSERT_EQ(a.ClassName(), b.ClassName()) << where;
+  for (const TPropInfo* p : a.ClassInfo().Properties()) {
+    const std::string at = where + "." + p->Name();
+    switch (p->Kind()) {
+      case TPropKind::pkInteger:
+      case TPropKind::pkBoolean:
+      case TPropKind::pkEnum:
+      case TPropKind::pkSet: EXPECT_EQ(p->GetOrd(a), p->GetOrd(b)) << at; break;
+      case TPropKind::pkString: EXPECT_EQ(p->GetString(a), p->GetString(b)) << at; break;
+      case TPropKind::pkStringList: EXPECT_EQ(p->GetStrings(a), p->GetStrings(b)) << at; break;
+      case TPropKind::pkPicture: EXPECT_EQ(p->GetBytes(a), p->GetBytes(b)) << at; break;
+      case TPropKind::pkNested: ExpectSameValues(*p->GetObject(a), *p->GetObject(b), at); break;
+      case TPropKind::pkComponent: {
+        const TComponent* ca = p->GetComponent(a);
+        const TComponent* cb = p->GetComponent(b);
+        EXPECT_EQ(ca == nullptr, cb == nullptr) << at;
+        if (ca != nullptr && cb != nullptr) {
+          EXPECT_EQ(ca->Name(), cb->Name()) << at;
+        }
+        break;
+      }
+      case TPropKind::pkEvent: EXPECT_EQ(p->GetHandlerName(a), p->GetHandlerName(b)) << at; break;
+    }
+  }
+}
+
+void ExpectSameTree(const TComponent& a, const TComponent& b) {
+  ExpectSameValues(a, b, a.Name());
+  ASSERT_EQ(a.ComponentCount(), b.ComponentCount());
+  for (int i = 0; i < a.ComponentCount(); ++i) {
+    const TComponent* ca = a.Components(i);
+    const TComponent* cb = b.Components(i);
+    EXPECT_EQ(ca->Name(), cb->Name());
+    EXPECT_EQ(ca->ParentComponent() ? ca->ParentComponent()->Name() : "-",
+              cb->ParentComponent() ? cb->ParentComponent()->Name() : "-");
+    ExpectSameValues(*ca, *cb, ca->Name());
+  }
+}
+
+class DefinitionWriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fixtures::RegisterFixtureClasses(classes_);
+    handlers_.Register<fixtures::TTestNotifyEvent>("FormActivate", [](TComponent*) {});
+    handlers_.Register<fixtures::TTestNotifyEvent>("ItemChanged", [](TComponent*) {});
+    options_.Classes = &classes_;
+    options_.Handlers = &handlers_;
+  }
+  TOwned<TComponent> Read(const std::string& text) {
+    return ReadDefinition(text, "written.tmby", options_);
+  }
+  TClassRegistry classes_;
+  TEventHandlers handlers_;
+  TDefinitionOptions options_;
+};
+
+TEST_F(DefinitionWriterTest, WritesABuiltTreeThatReadsBackToTheSameTreeAndText) {
+  TOwned<TTestForm> form(new TTestForm(nullptr));
+  form->SetName("Main");
+  form->Caption = "Setup of 'Notes'";
+  form->OnActivate.Set([](TComponent*) {}, "FormActivate");
+  auto* label = new TTestItem(form.get());  // created before its band, written inside it
+  label->SetName("Label1");
+  label->Text = "Line one\r\nLine two";
+  auto* band = new TTestSpecialItem(form.get());
+  band->SetName("Band");
+  label->SetParentComponent(band);
+  band->Colour = fixtures::tcBlack;
+  band->Colours = {};
+  band->Lines = {"", "it's"};
+  band->Image.assign(40, 0xAB);
+  band->Settings.SetCaption("Hi");
+  band->Settings.Inner.Level = 9;
+  band->Settings.Target = label;
+  band->Color = 0x0000FF;
+  band->SetLink(label);
+  band->SetOther(form.get());
+  band->Number = -7;  // after SetLink, whose coupling rule copies the label's number
+  band->OnChange.Set([](TComponent*) {}, "ItemChanged");
+  band->SetTag(3);
+
+  const std::string text = WriteDefinition(*form);
+  EXPECT_EQ(text,
+            "object Main: TTestForm\n"
+            "  Caption = 'Setup of ''Notes'''\n"
+            "  OnActivate = FormActivate\n"
+            "  object Band: TTestSpecialItem\n"
+            "    Tag = 3\n"
+            "    Number = -7\n"
+            "    Colour = tcBlack\n"
+            "    Colours = []\n"
+            "    Lines = (\n"
+            "      ''\n"
+            "      'it''s')\n"
+            "    Image = {\n"
+            "      ABABABABABABABABABABABABABABABABABABABABABABABABABABABABABABABAB\n"
+            "      ABABABABABABABAB}\n"
+            "    Settings.Caption = 'Hi'\n"
+            "    Settings.Inner.Level = 9\n"
+            "    Settings.Target = Label1\n"
+            "    Color = clRed\n"
+            "    Link = Label1\n"
+            "    Other = Main\n"
+            "    OnChange = ItemChanged\n"
+            "    object Label1: TTestItem\n"
+            "      Text = 'Line one'#13#10 +\n"
+            "        'Line two'\n"
+            "    end\n"
+            "  end\n"
+            "end\n");
+
+  auto copy = Read(text);
+  EXPECT_EQ(WriteDefinition(*copy), text);
+  // The copy holds its components in file order: the band before its label.
+  ASSERT_EQ(copy->ComponentCount(), 2);
+  EXPECT_EQ(copy->Components(0)->Name(), "Band");
+  EXPECT_EQ(copy->Components(1)->ParentComponent(), copy->Components(0));
+  ExpectSameValues(*form, *copy, "Main");
+  ExpectSameValues(*band, *copy->Components(0), "Band");
+  ExpectSameValues(*label, *copy->Components(1), "Label1");
+}
+
+TEST_F(DefinitionWriterTest, ReadWriteReadGivesTheSameTree) {
+  const std::string text =
+      "object F: TTestForm\n"
+      "  Width = 0\n"
+      "  object A: TTestItem\n"
+      "    Enabled = False\n"
+      "    Colours = [tcRed, tcGreen, tcBlue, tcBlack]\n"
+      "    Link = B\n"
+      "    object C: TTestItem\n"
+      "      Text = ''\n"
+      "    end\n"
+      "  end\n"
+      "  object B: TTestSpecialItem\n"
+      "    Enabled = True\n"
+      "    Settings.Lines = (\n"
+      "      'x')\n"
+      "  end\n"
+      "  object TTestItem\n"
+      "  end\n"
+      "end\n";
+  auto first = Read(text);
+  const std::string written = WriteDefinition(*first);
+  // Text = '' equals the default and is dropped; everything else stays as it stood.
+  std::string expected = text;
+  const std::string dropped = "      Text = ''\n";
+  expected.erase(expected.find(dropped), dropped.size());
+  EXPECT_EQ(written, expected);
+  auto second = Read(written);
+  ExpectSameTree(*first, *second);
+  EXPECT_EQ(WriteDefinition(*second), written);
+}
+
+TEST_F(DefinitionWriterTest, LeavesOutValuesEqualToTheirClassDefaults) {
+  TOwned<TTestForm> form(new TTestForm(nullptr));
+  auto* item = new TTestItem(form.get());
+  item->SetName("Plain");
+  auto* special = new TTestSpecialItem(form.get());
+  special->SetName("Special");  // Enabled false is its own default
+  EXPECT_EQ(WriteDefinition(*form),
+            "object TTestForm\n"
+            "  object Plain: TTestItem\n"
+            "  end\n"
+            "  object Special: TTestSpecialItem\n"
+            "  end\n"
+            "end\n");
+}
+
+TEST(DefinitionQuoting, QuotesControlCharactersAndKeepsOtherBytes) {
+  EXPECT_EQ(QuoteDefinitionString(""), "''");
+  EXPECT_EQ(QuoteDefinitionString("It's"), "'It''s'");
+  EXPECT_EQ(QuoteDefinitionString("a\tb\x7F"), "'a'#9'b'#127");
+  EXPECT_EQ(QuoteDefinitionString("\n"), "#10");
+  EXPECT_EQ(QuoteDefinitionString("caf\xC3\xA9"), "'caf\xC3\xA9'");
+  EXPECT_EQ(QuoteDefinitionString("a\nb"), "'a'#10 +\n  'b'");
+}
+
+TEST_F(DefinitionWriterTest, EveryByteOfAStringSurvivesTheRoundTrip) {
+  TOwned<TTestForm> form(new TTestForm(nullptr));
+  std::string all;
+  for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
+  form->Caption = all + all;
+  auto copy = Read(WriteDefinition(*form));
+  EXPECT_EQ(dynamic_cast<TTestForm*>(copy.get())->Caption, all + all);
+}
+
+TEST_F(DefinitionWriterTest, RefusesValuesItCouldNotReadBack) {
+  TOwned<TTestForm> form(new TTestForm(nullptr));
+  TOwned<TTestForm> elsewhere(new TTestForm(nullptr));
+  auto* item = new TTestItem(form.get());
+  auto* stranger = new TTestItem(elsewhere.get());
+  stranger->SetName("Stranger");
+  item->SetOther(stranger);
+  EXPECT_THROW(WriteDefinition(*form), EComponentError) << "not in this tree";
+  auto* unnamed = new TTestItem(form.get());
+  item->SetOther(unnamed);
+  EXPECT_THROW(WriteDefinition(*form), EComponentError) << "no name";
+  item->SetOther(nullptr);
+  item->Colour = static_cast<fixtures::TTestColour>(9);
+  EXPECT_THROW(WriteDefinition(*form), EComponentError) << "no enumerator";
+  item->Colour = fixtures::tcRed;
+  item->OnChange.SetName("not a name");
+  EXPECT_THROW(WriteDefinition(*form), EComponentError);
+  item->OnChange.Clear();
+  EXPECT_NO_THROW(WriteDefinition(*form));
+}
+
+}  // namespace
+}  // namespace tmby
