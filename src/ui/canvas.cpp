@@ -173,12 +173,49 @@ TSize TMemoryCanvas::DeviceTextExtent(const std::string& text, const TFontSpec& 
 void TMemoryCanvas::DeviceStretch(const TRect& rect, const TBitmapData& picture, bool smooth,
                                   const TRect& clip) {
   const TRect r = rect.Intersect(clip).Intersect(DeviceBounds());
+  if (r.IsEmpty()) return;
+  // Source positions per destination column and row, in 1/256 pixel steps (as SamplePicture).
+  struct Tap {
+    int i0, i1, w;  // source indices and the weight of i1 (0..256)
+  };
+  auto taps = [smooth](int from, int to, int origin, int dest, int source) {
+    std::vector<Tap> out;
+    out.reserve(static_cast<size_t>(to - from));
+    for (int d = from; d < to; ++d) {
+      const int k = d - origin;
+      if (!smooth) {
+        const int i =
+            std::clamp(static_cast<int>(static_cast<long long>(k) * source / dest), 0, source - 1);
+        out.push_back({i, i, 0});
+        continue;
+      }
+      const double f = (k + 0.5) * source / dest - 0.5;
+      const int i0 = std::clamp(static_cast<int>(std::floor(f)), 0, source - 1);
+      const int i1 = std::min(i0 + 1, source - 1);
+      const int w = static_cast<int>(std::lround(std::clamp(f - i0, 0.0, 1.0) * 256));
+      out.push_back({i0, i1, w});
+    }
+    return out;
+  };
+  const std::vector<Tap> xs = taps(r.Left, r.Right, rect.Left, rect.Width(), picture.Width);
+  const std::vector<Tap> ys = taps(r.Top, r.Bottom, rect.Top, rect.Height(), picture.Height);
+  auto mix = [](uint32_t a, uint32_t b, int w) {
+    uint32_t out = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+      const int ca = static_cast<int>((a >> shift) & 0xFF);
+      const int cb = static_cast<int>((b >> shift) & 0xFF);
+      out |= static_cast<uint32_t>((ca * (256 - w) + cb * w + 128) >> 8) << shift;
+    }
+    return out;
+  };
   for (int y = r.Top; y < r.Bottom; ++y) {
+    const Tap& ty = ys[static_cast<size_t>(y - r.Top)];
+    uint32_t* row = &pixels_[static_cast<size_t>(y) * static_cast<size_t>(width_)];
     for (int x = r.Left; x < r.Right; ++x) {
-      const uint32_t px =
-          SamplePicture(picture, rect.Width(), rect.Height(), x - rect.Left, y - rect.Top, smooth);
-      pixels_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)] =
-          RGBFromPixel(px);
+      const Tap& tx = xs[static_cast<size_t>(x - r.Left)];
+      const uint32_t top = mix(picture.At(tx.i0, ty.i0), picture.At(tx.i1, ty.i0), tx.w);
+      const uint32_t bottom = mix(picture.At(tx.i0, ty.i1), picture.At(tx.i1, ty.i1), tx.w);
+      row[x] = RGBFromPixel(mix(top, bottom, ty.w));
     }
   }
 }

@@ -174,7 +174,7 @@ void TControl::SetBounds(int left, int top, int width, int height) {
   width_ = width;
   height_ = height;
   if (parent_ != nullptr && !Loading()) {
-    if (align_ != alNone) parent_->Realign();
+    if (align_ != alNone) parent_->Realign(this);
     parent_->Invalidate();
   }
   if (resized) {
@@ -197,7 +197,7 @@ void TControl::SetAlign(TAlign align) {
   if (align_ == align) return;
   align_ = align;
   if (parent_ != nullptr && !Loading()) {
-    parent_->Realign();
+    parent_->Realign(this);
     parent_->Invalidate();
   }
 }
@@ -206,7 +206,7 @@ void TControl::SetVisible(bool visible) {
   if (visible_ == visible) return;
   visible_ = visible;
   if (parent_ != nullptr && !Loading()) {
-    parent_->Realign();
+    parent_->Realign(this);
     parent_->Invalidate();
   }
 }
@@ -262,7 +262,7 @@ void TControl::SetParent(TWinControl* parent) {
     parent->InsertControl(this);
     parent_ = parent;
     if (parent_font_) ParentFontChanged(parent->Font());
-    if (!Loading()) parent->Realign();
+    if (!Loading()) parent->Realign(this);
     parent->Invalidate();
   }
 }
@@ -296,6 +296,10 @@ void TControl::Invalidate() {
 
 void TControl::Loaded() {
   TComponent::Loaded();
+  // A control read straight into a form's block sits on the form.
+  if (parent_ == nullptr && ParentComponent() == nullptr) {
+    if (auto* form = dynamic_cast<TCustomForm*>(Owner())) SetParent(form);
+  }
   AdjustSize();
 }
 
@@ -355,9 +359,9 @@ void TWinControl::SetBounds(int left, int top, int width, int height) {
   TControl::SetBounds(left, top, width, height);
 }
 
-void TWinControl::Realign() {
+void TWinControl::Realign(TControl* moving) {
   if (Loading() || Destroying()) return;
-  AlignControls(controls_, ClientRect());
+  AlignControls(controls_, ClientRect(), moving);
 }
 
 void TWinControl::Loaded() {
@@ -386,20 +390,26 @@ void TWinControl::PaintControls(TCanvas& canvas) {
   }
 }
 
-void AlignControls(const std::vector<TControl*>& controls, TRect client) {
+void AlignControls(const std::vector<TControl*>& controls, TRect client, TControl* moving) {
   auto take = [&](TAlign align) {
     std::vector<TControl*> list;
     for (TControl* c : controls) {
       if (c->Visible() && c->Align() == align) list.push_back(c);
     }
-    std::stable_sort(list.begin(), list.end(), [align](const TControl* a, const TControl* b) {
+    // The edge a control is sorted by: nearer the parent's edge first.
+    auto key = [align](const TControl* c) {
       switch (align) {
-        case alTop: return a->Top() < b->Top();
-        case alBottom: return a->Top() + a->Height() > b->Top() + b->Height();
-        case alLeft: return a->Left() < b->Left();
-        case alRight: return a->Left() + a->Width() > b->Left() + b->Width();
-        default: return false;
+        case alTop: return c->Top();
+        case alBottom: return -(c->Top() + c->Height());
+        case alLeft: return c->Left();
+        case alRight: return -(c->Left() + c->Width());
+        default: return 0;
       }
+    };
+    // The control being moved wins a tie: it goes where it was put.
+    std::stable_sort(list.begin(), list.end(), [&](const TControl* a, const TControl* b) {
+      if (key(a) != key(b)) return key(a) < key(b);
+      return a == moving && b != moving;
     });
     return list;
   };

@@ -184,8 +184,9 @@ class TWinControl : public TControl {
   void SetBorderWidth(int width);
   TRect ClientRect() const override;
 
-  // Lays out the aligned children (and theirs); does nothing while loading.
-  void Realign();
+  // Lays out the aligned children (and theirs); does nothing while loading. `moving` is the child
+  // whose position or alignment just changed: it goes first among children at the same place.
+  void Realign(TControl* moving = nullptr);
   void SetBounds(int left, int top, int width, int height) override;
   // Paints the children in order over this control's painting.
   void PaintControls(TCanvas& canvas);
@@ -323,6 +324,7 @@ class TImage : public TGraphicControl {
 };
 
 // Lays out `controls` (children of one parent) in `client` by their alignment. Exposed for tests.
-void AlignControls(const std::vector<TControl*>& controls, TRect client);
+void AlignControls(const std::vector<TControl*>& controls, TRect client,
+                   TControl* moving = nullptr);
 
 }  // namespace tmby::ui

@@ -394,8 +394,8 @@ int TApplication::Run() {
   return platform::Ui().QuitCode();
 }
 
-void TApplication::Terminate(int exit_code) {
-  if (platform::IUi* ui = UiOrNull()) ui->PostQuit(exit_code);
+void TApplication::Terminate() {
+  if (platform::IUi* ui = UiOrNull()) ui->PostQuit(exit_code_);
 }
 
 void TApplication::HandleMessage() {

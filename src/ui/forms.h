@@ -182,8 +182,11 @@ class TApplication : public TComponent {
   // Shows the main form (when ShowMainForm) and runs the message loop until Terminate; returns
   // the exit code.
   int Run();
-  // Ends the message loop (the quit message).
-  void Terminate(int exit_code = 0);
+  // The code the program ends with when the loop ends by Terminate() (default 0).
+  int ExitCode() const { return exit_code_; }
+  void SetExitCode(int code) { exit_code_ = code; }
+  // Ends the message loop (the quit message) with ExitCode().
+  void Terminate();
   // One step of the loop: waits for a message and dispatches it; exceptions go to HandleException.
   void HandleMessage();
   void ProcessMessages();
@@ -203,6 +206,7 @@ class TApplication : public TComponent {
   TCustomForm* main_form_ = nullptr;
   bool show_main_form_ = true;
   bool terminated_ = false;
+  int exit_code_ = 0;
 };
 
 // The current application, or null.

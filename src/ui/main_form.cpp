@@ -90,6 +90,7 @@ void FormActivate(TComponent* sender) {
   const std::string text = PrerequisiteWarning(*form);
   if (TApplication* app = Application()) {
     app->MessageBox(text, caption, platform::mb::kOk | platform::mb::kIconWarning);
+    if (app->MainForm() == form) app->SetExitCode(kPrerequisiteMissingExitCode);
   } else {
     platform::Ui().MessageBox(text, caption, platform::mb::kOk | platform::mb::kIconWarning);
   }

@@ -13,7 +13,8 @@
 //
 // FormCreate computes the dialogs' background colour (DialogColor) and includes RedistComponent
 // when RedistLibrary cannot be loaded. FormActivate shows a warning box with OK and closes the
-// main window (ending the program) when PrerequisiteLibrary cannot be loaded. Library probing
+// main window (ending the program with kPrerequisiteMissingExitCode) when PrerequisiteLibrary
+// cannot be loaded. Library probing
 // goes through platform::Port().Libraries().CanLoad.
 #pragma once
 
@@ -46,6 +47,9 @@ class TmainForm : public TForm {
   std::string redist_library_;
   TComponent* redist_component_ = nullptr;
 };
+
+// The exit code of a program ended by a missing prerequisite library.
+inline constexpr int kPrerequisiteMissingExitCode = 1;
 
 // The background colour of the standard dialogs, computed by FormCreate (clBtnFace until then).
 TColor DialogColor();
