@@ -44,28 +44,45 @@ void RaiseLaunchError(uint32_t code) {
   throw error;
 }
 
+const TClassInfo& TProgramLauncher::StaticClass() {
+  using T = TProgramLauncher;
+  static const TClassInfo info =
+      TClassInfo::Define<T, TComponent>("TProgramLauncher", [](TClassBuilder<T>& c) {
+        c.String("Action", &T::Action, &T::SetAction, "Open");
+        c.String("FileName", &T::FileName, &T::SetFileName);
+        c.String("Parameters", &T::Parameters, &T::SetParameters);
+        c.Enum("ShowMode", &T::ShowMode, &T::SetShowMode, std::optional<TplShowMode>(smNormal));
+        c.String("StartDir", &T::StartDir, &T::SetStartDir);
+        c.Integer("Timeout", &T::Timeout, &T::SetTimeout, -1);
+        c.Boolean("Wait", &T::Wait, &T::SetWait, true);
+      });
+  return info;
+}
+
+TProgramLauncher::TProgramLauncher(TComponent* owner) : TComponent(owner) {}
+
 std::string TProgramLauncher::CommandLine() const {
-  std::string line = "\"" + FileName + "\"";
-  if (!Parameters.empty()) line += " " + Parameters;
+  std::string line = "\"" + file_name_ + "\"";
+  if (!parameters_.empty()) line += " " + parameters_;
   return line;
 }
 
 void TProgramLauncher::Launch() {
   // Without a program name the system would take the first word of the command line instead.
-  if (FileName.find_first_not_of(' ') == std::string::npos) {
+  if (file_name_.find_first_not_of(' ') == std::string::npos) {
     RaiseLaunchError(platform::err::kFileNotFound);
   }
   platform::LaunchRequest request;
-  request.application_name = FileName;
+  request.application_name = file_name_;
   request.command_line = CommandLine();
-  request.current_directory = StartDir;
-  request.show_mode = ShowCommandOf(ShowMode);
+  request.current_directory = start_dir_;
+  request.show_mode = ShowCommandOf(show_mode_);
   platform::IProcesses& processes = platform::Port().Processes();
   std::unique_ptr<platform::IProcess> process = processes.Create(request);
   if (!process) RaiseLaunchError(processes.LastError());
-  if (Wait) {
+  if (wait_) {
     // A console program has no message queue: the system answers at once.
-    process->WaitForInputIdle(Timeout < 0 ? platform::kInfinite : static_cast<uint32_t>(Timeout));
+    process->WaitForInputIdle(timeout_ < 0 ? platform::kInfinite : static_cast<uint32_t>(timeout_));
   }
 }
 
