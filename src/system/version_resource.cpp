@@ -12,93 +12,33 @@ namespace version {
 
 namespace {
 
-struct LanguageEntry {
-  const char* name;
-  uint16_t id;
-};
+// Windows language identifiers, in the order of TLanguage: the first 33 one apart from 0x0401.
+constexpr uint16_t kLanguageIds[kLanguageCount] = {
+    0x0401, 0x0402, 0x0403, 0x0404, 0x0405, 0x0406, 0x0407, 0x0408, 0x0409, 0x040A, 0x040B, 0x040C,
+    0x040D, 0x040E, 0x040F, 0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417, 0x0418,
+    0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F, 0x0420, 0x0421, 0x0804, 0x0807, 0x0809,
+    0x080A, 0x080C, 0x0810, 0x0813, 0x0814, 0x0816, 0x081A, 0x0C0C, 0x100C};
 
-constexpr LanguageEntry kLanguages[kLanguageCount] = {
-    {"lnArabic", 0x0401},
-    {"lnBulgarian", 0x0402},
-    {"lnCatalan", 0x0403},
-    {"lnTraditionalChinese", 0x0404},
-    {"lnCzech", 0x0405},
-    {"lnDanish", 0x0406},
-    {"lnGerman", 0x0407},
-    {"lnGreek", 0x0408},
-    {"lnUSEnglish", 0x0409},
-    {"lnCastilianSpanish", 0x040A},
-    {"lnFinnish", 0x040B},
-    {"lnFrench", 0x040C},
-    {"lnHebrew", 0x040D},
-    {"lnHungarian", 0x040E},
-    {"lnIcelandic", 0x040F},
-    {"lnItalian", 0x0410},
-    {"lnJapanese", 0x0411},
-    {"lnKorean", 0x0412},
-    {"lnDutch", 0x0413},
-    {"lnNorwegianBokmal", 0x0414},
-    {"lnPolish", 0x0415},
-    {"lnBrazilianPortuguese", 0x0416},
-    {"lnRhaetoRomanic", 0x0417},
-    {"lnRomanian", 0x0418},
-    {"lnRussian", 0x0419},
-    {"lnCroatoSerbian", 0x041A},
-    {"lnSlovak", 0x041B},
-    {"lnAlbanian", 0x041C},
-    {"lnSwedish", 0x041D},
-    {"lnThai", 0x041E},
-    {"lnTurkish", 0x041F},
-    {"lnUrdu", 0x0420},
-    {"lnBahasa", 0x0421},
-    {"lnSimplifiedChinese", 0x0804},
-    {"lnSwissGerman", 0x0807},
-    {"lnUKEnglish", 0x0809},
-    {"lnMexicanSpanish", 0x080A},
-    {"lnBelgianFrench", 0x080C},
-    {"lnSwissItalian", 0x0810},
-    {"lnBelgianDutch", 0x0813},
-    {"lnNorwegianNynorsk", 0x0814},
-    {"lnPortuguese", 0x0816},
-    {"lnSerboCroatian", 0x081A},
-    {"lnCanadianFrench", 0x0C0C},
-    {"lnSwissFrench", 0x100C},
-};
+// Code pages, in the order of TCharacterSet.
+constexpr uint16_t kCodePages[kCharacterSetCount] = {0,    932,  949,  950,  1200, 1250,
+                                                     1251, 1252, 1253, 1254, 1255, 1256};
 
-struct CharacterSetEntry {
-  const char* name;
-  uint16_t code_page;
-};
+}  // namespace
 
-constexpr CharacterSetEntry kCharacterSets[kCharacterSetCount] = {
-    {"csASCII", 0},      {"csJapan", 932},    {"csKorea", 949},     {"csTaiwan", 950},
-    {"csUnicode", 1200}, {"csLatin2", 1250},  {"csCyrillic", 1251}, {"csMultilingual", 1252},
-    {"csGreek", 1253},   {"csTurkish", 1254}, {"csHebrew", 1255},   {"csArabic", 1256},
-};
-
-const LanguageEntry& LanguageAt(TLanguage language) {
+uint16_t LanguageIdentifier(TLanguage language) {
   const int i = static_cast<int>(language);
   if (i < 0 || i >= kLanguageCount) {
     throw Exception("Unknown language %d in TVersionResource", {i});
   }
-  return kLanguages[i];
+  return kLanguageIds[i];
 }
 
-const CharacterSetEntry& CharacterSetAt(TCharacterSet character_set) {
+uint16_t CodePage(TCharacterSet character_set) {
   const int i = static_cast<int>(character_set);
   if (i < 0 || i >= kCharacterSetCount) {
     throw Exception("Unknown character set %d in TVersionResource", {i});
   }
-  return kCharacterSets[i];
-}
-
-}  // namespace
-
-uint16_t LanguageIdentifier(TLanguage language) { return LanguageAt(language).id; }
-uint16_t CodePage(TCharacterSet character_set) { return CharacterSetAt(character_set).code_page; }
-const char* LanguageName(TLanguage language) { return LanguageAt(language).name; }
-const char* CharacterSetName(TCharacterSet character_set) {
-  return CharacterSetAt(character_set).name;
+  return kCodePages[i];
 }
 
 }  // namespace version
@@ -195,26 +135,74 @@ void ReadVersionInfo(const TVersionBlock& block, uint16_t language, uint16_t cod
   }
 }
 
-TVersionResource::TVersionResource(IVersionBlockSource* source)
-    : source_(source), info_(std::make_unique<TVersionInfo>()) {
+const TClassInfo& TVersionInfo::StaticClass() {
+  static const TClassInfo info = TClassInfo::Define<TVersionInfo, TPersistent>(
+      "TVersionInfo", [](TClassBuilder<TVersionInfo>& c) {
+        for (const Field& field : kFields) c.String(field.name, field.member, field.member);
+      });
+  return info;
+}
+
+void TVersionInfo::Assign(const TPersistent& source) {
+  const auto* other = dynamic_cast<const TVersionInfo*>(&source);
+  if (other == nullptr) {
+    TPersistent::Assign(source);
+    return;
+  }
+  for (const Field& field : kFields) this->*field.member = other->*field.member;
+}
+
+void TVersionInfo::Clear() {
+  for (const Field& field : kFields) (this->*field.member).clear();
+}
+
+bool TVersionInfo::SameStrings(const TVersionInfo& other) const {
+  for (const Field& field : kFields) {
+    if (this->*field.member != other.*field.member) return false;
+  }
+  return true;
+}
+
+const TClassInfo& TVersionResource::StaticClass() {
+  static const TClassInfo info = TClassInfo::Define<TVersionResource, TComponent>(
+      "TVersionResource", [](TClassBuilder<TVersionResource>& c) {
+        // The default file is the running program, which differs from run to run: always stored.
+        c.String("FileName", &TVersionResource::FileName, &TVersionResource::SetFileName)
+            .NoDefault();
+        c.Enum("Language", &TVersionResource::Language, &TVersionResource::SetLanguage,
+               version::lnUSEnglish);
+        c.Enum("CharacterSet", &TVersionResource::CharacterSet, &TVersionResource::SetCharacterSet,
+               version::csMultilingual);
+        c.Nested("VersionInfo", &TVersionResource::VersionInfo);
+      });
+  return info;
+}
+
+TVersionResource::TVersionResource(TComponent* owner, IVersionBlockSource* source)
+    : TComponent(owner), source_(source), info_(std::make_unique<TVersionInfo>(this)) {
   file_name_ = platform::Port().Files().ModuleFileName();
   Read();
 }
 
 void TVersionResource::SetFileName(const std::string& file_name) {
   file_name_ = file_name;
-  Read();
+  if (!Loading()) Read();
 }
 
 void TVersionResource::SetLanguage(version::TLanguage language) {
   version::LanguageIdentifier(language);  // refuses a value outside the table
   language_ = language;
-  Read();
+  if (!Loading()) Read();
 }
 
 void TVersionResource::SetCharacterSet(version::TCharacterSet character_set) {
   version::CodePage(character_set);
   character_set_ = character_set;
+  if (!Loading()) Read();
+}
+
+void TVersionResource::Loaded() {
+  TComponent::Loaded();
   Read();
 }
 
@@ -246,7 +234,7 @@ namespace {
 
 TPeVersionBlockSource g_portable_source;
 IVersionBlockSource* g_source = nullptr;
-std::unique_ptr<TVersionResource> g_shared;
+TOwned<TVersionResource> g_shared;
 int g_started = 0;
 
 }  // namespace
@@ -260,7 +248,7 @@ IVersionBlockSource* SetVersionBlockSource(IVersionBlockSource* source) {
 }
 
 void StartVersionResources() {
-  if (g_started++ == 0 && !g_shared) g_shared = std::make_unique<TVersionResource>();
+  if (g_started++ == 0 && !g_shared) g_shared.reset(new TVersionResource(nullptr));
 }
 
 void StopVersionResources() {
@@ -268,7 +256,7 @@ void StopVersionResources() {
 }
 
 TVersionResource& SharedVersionResource() {
-  if (!g_shared) g_shared = std::make_unique<TVersionResource>();
+  if (!g_shared) g_shared.reset(new TVersionResource(nullptr));
   return *g_shared;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/component.h"
 #include "system/version_block.h"
 #include "system/version_compare.h"
 
@@ -66,6 +67,14 @@ enum TLanguage {
   lnSwissFrench,
 };
 inline constexpr int kLanguageCount = 45;
+TMBY_ENUM_NAMES(TLanguage, lnArabic, lnBulgarian, lnCatalan, lnTraditionalChinese, lnCzech,
+                lnDanish, lnGerman, lnGreek, lnUSEnglish, lnCastilianSpanish, lnFinnish, lnFrench,
+                lnHebrew, lnHungarian, lnIcelandic, lnItalian, lnJapanese, lnKorean, lnDutch,
+                lnNorwegianBokmal, lnPolish, lnBrazilianPortuguese, lnRhaetoRomanic, lnRomanian,
+                lnRussian, lnCroatoSerbian, lnSlovak, lnAlbanian, lnSwedish, lnThai, lnTurkish,
+                lnUrdu, lnBahasa, lnSimplifiedChinese, lnSwissGerman, lnUKEnglish, lnMexicanSpanish,
+                lnBelgianFrench, lnSwissItalian, lnBelgianDutch, lnNorwegianNynorsk, lnPortuguese,
+                lnSerboCroatian, lnCanadianFrench, lnSwissFrench)
 
 enum TCharacterSet {
   csASCII,
@@ -82,21 +91,28 @@ enum TCharacterSet {
   csArabic,
 };
 inline constexpr int kCharacterSetCount = 12;
+TMBY_ENUM_NAMES(TCharacterSet, csASCII, csJapan, csKorea, csTaiwan, csUnicode, csLatin2, csCyrillic,
+                csMultilingual, csGreek, csTurkish, csHebrew, csArabic)
 
 // The Windows language identifier of a language (lnGerman 0x0407); a value outside the
 // enumeration raises Exception.
 uint16_t LanguageIdentifier(TLanguage language);
 // The code page of a character set (csMultilingual 1252); a value outside raises Exception.
 uint16_t CodePage(TCharacterSet character_set);
-// Enumerator names, for the published-property table ("lnGerman", "csMultilingual").
-const char* LanguageName(TLanguage language);
-const char* CharacterSetName(TCharacterSet character_set);
 
 }  // namespace version
 
-// The strings of one version block; all empty when the file has none.
-class TVersionInfo {
+// The strings of one version block; all empty when the file has none. Owned by its reader.
+class TVersionInfo : public TPersistent {
  public:
+  static const TClassInfo& StaticClass();
+  const TClassInfo& ClassInfo() const override { return StaticClass(); }
+
+  explicit TVersionInfo(TPersistent* owner = nullptr) : owner_(owner) {}
+  TPersistent* GetOwner() const override { return owner_; }
+  // Takes the fifteen strings of another TVersionInfo.
+  void Assign(const TPersistent& source) override;
+
   std::string Comment;
   std::string CompanyName;
   std::string FileDescription;
@@ -113,15 +129,18 @@ class TVersionInfo {
   std::string FileType;
   std::string FileSubType;
 
-  void Clear() { *this = TVersionInfo(); }
-  bool operator==(const TVersionInfo&) const = default;
+  void Clear();
+  bool SameStrings(const TVersionInfo& other) const;
 
-  // The fifteen fields by name, in the order above, for tables and comparisons.
+  // The fifteen fields by name, in the order above.
   struct Field {
     const char* name;
     std::string TVersionInfo::*member;
   };
   static const Field kFields[15];
+
+ private:
+  TPersistent* owner_;
 };
 
 // The texts of the fixed file information.
@@ -136,17 +155,17 @@ std::string FixedVersionText(uint32_t most_significant, uint32_t least_significa
 void ReadVersionInfo(const TVersionBlock& block, uint16_t language, uint16_t code_page,
                      TVersionInfo& info);
 
-class TVersionResource {
+class TVersionResource : public TComponent {
+  TMBY_CLASS(TVersionResource, TComponent)
+
  public:
   // Reads the running program's own file at once. `source` (not owned) is where version blocks
   // come from; null: the process-wide source of VersionBlockSource(), looked up at each read.
-  explicit TVersionResource(IVersionBlockSource* source = nullptr);
-  virtual ~TVersionResource() = default;
-  TVersionResource(const TVersionResource&) = delete;
-  TVersionResource& operator=(const TVersionResource&) = delete;
+  explicit TVersionResource(TComponent* owner, IVersionBlockSource* source = nullptr);
 
   const std::string& FileName() const { return file_name_; }
-  // Each setter stores the value and rereads the version block.
+  // Each setter stores the value and rereads the version block (while the component is being
+  // loaded from a definition it only stores; Loaded() reads).
   void SetFileName(const std::string& file_name);
   version::TLanguage Language() const { return language_; }
   void SetLanguage(version::TLanguage language);
@@ -156,6 +175,8 @@ class TVersionResource {
   const TVersionInfo& VersionInfo() const { return *info_; }
   // The language/code-page pairs the file declares (language << 16 | code page), as last read.
   const std::vector<uint32_t>& Translations() const { return translations_; }
+
+  void Loaded() override;
 
   // The comparisons of version_compare.h.
   static TFileNewerResult IsFileNewerByName(const std::string& new_file,

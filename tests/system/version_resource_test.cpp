@@ -2,13 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "engine/exceptions.h"
+#include "platform/port.h"
+#include "support/archive_fixture.h"
 #include "support/pe_builder.h"
+#include "system/pe_version_reader.h"
 
 namespace tmby {
 namespace {
 
 using namespace tmby::version;
+using testing::BuildPe;
 using testing::BuildVersionBlock;
 using testing::VersionSpec;
 
@@ -35,14 +41,14 @@ VersionSpec FullSpec(const std::string& table) {
   return spec;
 }
 
-TVersionInfo Read(const VersionSpec& spec, uint16_t language = 0x0409, uint16_t code_page = 1252) {
-  TVersionInfo info;
+void Read(const VersionSpec& spec, TVersionInfo& info, uint16_t language = 0x0409,
+          uint16_t code_page = 1252) {
   ReadVersionInfo(TVersionBlock(BuildVersionBlock(spec)), language, code_page, info);
-  return info;
 }
 
 TEST(TVersionResourceTest, ReadsAllFifteenStrings) {
-  const TVersionInfo info = Read(FullSpec("040904E4"));
+  TVersionInfo info;
+  Read(FullSpec("040904E4"), info);
   EXPECT_EQ(info.Comment, "a comment");
   EXPECT_EQ(info.CompanyName, "Lakeside Software");
   EXPECT_EQ(info.FileDescription, "Lakeside Notes");
@@ -66,7 +72,8 @@ TEST(TVersionResourceTest, StringsUnderAnotherLanguageOrCodePageStayEmpty) {
   // translation list says.
   VersionSpec german = FullSpec("040704B0");
   german.translations = {0x040704B0};
-  TVersionInfo info = Read(german);
+  TVersionInfo info;
+  Read(german, info);
   EXPECT_EQ(info.FileVersion, "5.1.2600.0");
   EXPECT_EQ(info.ProductVersion, "5.1.2600.1");
   EXPECT_EQ(info.FileOS, "Windows NT with 32 bit Windows");
@@ -76,14 +83,15 @@ TEST(TVersionResourceTest, StringsUnderAnotherLanguageOrCodePageStayEmpty) {
   expected.ProductVersion = info.ProductVersion;
   expected.FileOS = info.FileOS;
   expected.FileType = info.FileType;
-  EXPECT_EQ(info, expected);
+  EXPECT_TRUE(info.SameStrings(expected));
 
   // The right language and code page find them.
-  info = Read(german, LanguageIdentifier(lnGerman), CodePage(csUnicode));
+  Read(german, info, LanguageIdentifier(lnGerman), CodePage(csUnicode));
   EXPECT_EQ(info.CompanyName, "Lakeside Software");
   EXPECT_EQ(info.ProductVersion, "2.0 beta");
   // The right language under another code page does not.
-  EXPECT_EQ(Read(german, 0x0407, 1252).CompanyName, "");
+  Read(german, info, 0x0407, 1252);
+  EXPECT_EQ(info.CompanyName, "");
 }
 
 TEST(TVersionResourceTest, NoFixedInformationMeansNothingIsRead) {
@@ -92,9 +100,9 @@ TEST(TVersionResourceTest, NoFixedInformationMeansNothingIsRead) {
   TVersionInfo info;
   info.CompanyName = "left over";
   ReadVersionInfo(TVersionBlock(bytes), 0x0409, 1252, info);
-  EXPECT_EQ(info, TVersionInfo());
+  EXPECT_TRUE(info.SameStrings(TVersionInfo()));
   ReadVersionInfo(TVersionBlock(), 0x0409, 1252, info);
-  EXPECT_EQ(info, TVersionInfo());
+  EXPECT_TRUE(info.SameStrings(TVersionInfo()));
 }
 
 TEST(TVersionResourceTest, FixedInformationTexts) {
@@ -139,14 +147,178 @@ TEST(TVersionResourceTest, LanguageAndCharacterSetTables) {
   for (int i = 0; i <= static_cast<int>(lnBahasa); ++i) {
     EXPECT_EQ(LanguageIdentifier(static_cast<TLanguage>(i)), 0x0401 + i);
   }
-  EXPECT_STREQ(LanguageName(lnCroatoSerbian), "lnCroatoSerbian");
+  EXPECT_EQ(EnumName(lnCroatoSerbian), "lnCroatoSerbian");
+  EXPECT_EQ(EnumName(lnSwissFrench), "lnSwissFrench");
   EXPECT_EQ(CodePage(csASCII), 0);
   EXPECT_EQ(CodePage(csUnicode), 1200);
   EXPECT_EQ(CodePage(csMultilingual), 1252);
   EXPECT_EQ(CodePage(csArabic), 1256);
-  EXPECT_STREQ(CharacterSetName(csLatin2), "csLatin2");
+  EXPECT_EQ(EnumName(csArabic), "csArabic");
   EXPECT_THROW(LanguageIdentifier(static_cast<TLanguage>(kLanguageCount)), Exception);
   EXPECT_THROW(CodePage(static_cast<TCharacterSet>(-1)), Exception);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The reader component on files of the adapter under test.
+
+// A source that hands out fixed blocks by path and counts the reads.
+class CountingSource : public IVersionBlockSource {
+ public:
+  std::optional<std::vector<uint8_t>> ReadVersionBlock(const std::string& path) override {
+    ++reads;
+    last_path = path;
+    auto it = blocks.find(path);
+    if (it == blocks.end()) return std::nullopt;
+    return it->second;
+  }
+  std::map<std::string, std::vector<uint8_t>> blocks;
+  int reads = 0;
+  std::string last_path;
+};
+
+class TVersionResourceFileTest : public testing::ArchiveFixture {
+ protected:
+  void SetUp() override {
+    ArchiveFixture::SetUp();
+    ResetVersionResources();
+  }
+  void TearDown() override {
+    ResetVersionResources();
+    ArchiveFixture::TearDown();
+  }
+};
+
+TEST_F(TVersionResourceFileTest, ReadsTheProgramItselfAtConstructionAndRereadsOnEveryChange) {
+  CountingSource source;
+  TOwned<TVersionResource> reader(new TVersionResource(nullptr, &source));
+  EXPECT_EQ(reader->FileName(), Files().ModuleFileName());
+  EXPECT_EQ(source.last_path, Files().ModuleFileName());
+  EXPECT_EQ(reader->Language(), lnUSEnglish);
+  EXPECT_EQ(reader->CharacterSet(), csMultilingual);
+  EXPECT_EQ(source.reads, 1);
+
+  VersionSpec spec = FullSpec("040704B0");
+  source.blocks["C:\\x.dll"] = BuildVersionBlock(spec);
+  reader->SetFileName("C:\\x.dll");
+  EXPECT_EQ(source.reads, 2);
+  EXPECT_EQ(reader->VersionInfo().CompanyName, "");
+  reader->SetLanguage(lnGerman);
+  EXPECT_EQ(source.reads, 3);
+  EXPECT_EQ(reader->VersionInfo().CompanyName, "");
+  reader->SetCharacterSet(csUnicode);
+  EXPECT_EQ(source.reads, 4);
+  EXPECT_EQ(reader->VersionInfo().CompanyName, "Lakeside Software");
+  EXPECT_EQ(reader->Translations(), std::vector<uint32_t>{0x040904E4});
+
+  // A file without a block clears everything read before.
+  reader->SetFileName("C:\\other.dll");
+  EXPECT_TRUE(reader->VersionInfo().SameStrings(TVersionInfo()));
+  EXPECT_TRUE(reader->Translations().empty());
+
+  // While loaded from a definition the setters only store; Loaded() reads once.
+  reader->SetLoading(true);
+  reader->SetFileName("C:\\x.dll");
+  reader->SetLanguage(lnGerman);
+  reader->SetCharacterSet(csUnicode);
+  EXPECT_EQ(source.reads, 5);
+  reader->Loaded();
+  EXPECT_EQ(source.reads, 6);
+  EXPECT_EQ(reader->VersionInfo().CompanyName, "Lakeside Software");
+}
+
+TEST_F(TVersionResourceFileTest, ReadsFilesThroughThePortableReader) {
+  WriteFile(P("notes.exe"), BuildPe(BuildVersionBlock(FullSpec("040904E4"))));
+  VersionSpec font;
+  font.file_type = 4;
+  font.file_subtype = 3;
+  font.file_os = 1;
+  font.tables = {{"040904E4", {{"CompanyName", "Typefoundry"}}}};
+  WriteFile(P("serif.fon"), testing::BuildNe(BuildVersionBlock(font, /*sixteen_bit=*/true)));
+  WriteFile(P("readme.txt"), {'h', 'i'});
+
+  TOwned<TVersionResource> reader(new TVersionResource(nullptr));
+  reader->SetFileName(P("notes.exe"));
+  const TVersionInfo& info = reader->VersionInfo();
+  EXPECT_EQ(info.FileVersion, "5.1.2600.0");
+  EXPECT_EQ(info.ProductVersion, "2.0 beta");
+  EXPECT_EQ(info.OriginalFileName, "LakeNotes.exe");
+  EXPECT_EQ(info.FileType, "Application");
+
+  reader->SetFileName(P("serif.fon"));
+  EXPECT_EQ(info.FileVersion, "1.2.3.4");
+  EXPECT_EQ(info.CompanyName, "Typefoundry");
+  EXPECT_EQ(info.FileType, "Font");
+  EXPECT_EQ(info.FileSubType, "TrueType");
+
+  for (const char* name : {"readme.txt", "missing.dll", "no\\such\\dir.dll"}) {
+    reader->SetFileName(P(name));
+    EXPECT_TRUE(info.SameStrings(TVersionInfo())) << name;
+  }
+  reader->SetFileName("");
+  EXPECT_TRUE(info.SameStrings(TVersionInfo()));
+}
+
+TEST_F(TVersionResourceFileTest, PublishesItsPropertiesAndTheFifteenStrings) {
+  const TClassInfo& cls = TVersionResource::StaticClass();
+  ASSERT_TRUE(cls.InheritsFrom(TComponent::StaticClass()));
+  const TPropInfo* file_name = cls.FindProperty("FileName");
+  const TPropInfo* language = cls.FindProperty("Language");
+  const TPropInfo* character_set = cls.FindProperty("CharacterSet");
+  const TPropInfo* version_info = cls.FindProperty("VersionInfo");
+  ASSERT_TRUE(file_name && language && character_set && version_info);
+  EXPECT_EQ(language->Kind(), TPropKind::pkEnum);
+  EXPECT_EQ(language->Enum()->Count(), kLanguageCount);
+  EXPECT_EQ(character_set->Enum()->Count(), kCharacterSetCount);
+  EXPECT_EQ(version_info->Kind(), TPropKind::pkNested);
+  const auto& strings = TVersionInfo::StaticClass().Properties();
+  ASSERT_EQ(strings.size(), 15u);
+  EXPECT_EQ(strings.front()->Name(), "Comment");
+  EXPECT_EQ(strings.back()->Name(), "FileSubType");
+
+  WriteFile(P("notes.exe"), BuildPe(BuildVersionBlock(FullSpec("040704B0"))));
+  TOwned<TVersionResource> reader(new TVersionResource(nullptr));
+  file_name->SetString(*reader, P("notes.exe"));
+  language->SetOrd(*reader, language->Enum()->Ordinal("lnGerman"));
+  character_set->SetOrd(*reader, character_set->Enum()->Ordinal("csUnicode"));
+  TPersistent* info = version_info->GetObject(*reader);
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->GetOwner(), reader.get());
+  EXPECT_EQ(TVersionInfo::StaticClass().FindProperty("CompanyName")->GetString(*info),
+            "Lakeside Software");
+  EXPECT_EQ(TVersionInfo::StaticClass().FindProperty("LegalTradeMarks")->GetString(*info),
+            "Notes(TM)");
+  // The writer stores what differs from the defaults, and the file name always.
+  EXPECT_TRUE(language->IsStored(*reader));
+  reader->SetLanguage(lnUSEnglish);
+  EXPECT_FALSE(language->IsStored(*reader));
+  EXPECT_TRUE(file_name->IsStored(*reader));
+}
+
+TEST_F(TVersionResourceFileTest, TheSharedReaderIsStartedCountedAndCreatedOnDemand) {
+  TVersionResource& first = SharedVersionResource();  // created on demand
+  EXPECT_EQ(&SharedVersionResource(), &first);
+  ResetVersionResources();
+
+  StartVersionResources();
+  StartVersionResources();
+  TVersionResource* shared = &SharedVersionResource();
+  StopVersionResources();
+  EXPECT_EQ(&SharedVersionResource(), shared);  // one start still holds it
+  StopVersionResources();
+  StopVersionResources();  // a surplus stop does nothing
+
+  // The comparisons create it again when it is missing.
+  WriteFile(P("a.dll"), BuildPe(BuildVersionBlock(VersionSpec{})));
+  EXPECT_EQ(IsFileNewer("1.2.3.4", 0, P("a.dll"), owVersion), crSame);
+  EXPECT_EQ(SharedVersionResource().FileName(), P("a.dll"));
+
+  // The process-wide source decides where blocks come from.
+  CountingSource source;
+  IVersionBlockSource* previous = SetVersionBlockSource(&source);
+  EXPECT_EQ(IsFileNewer("1.2.3.4", 0, P("a.dll"), owVersion), crNewer);  // no block: empty
+  EXPECT_EQ(source.last_path, P("a.dll"));
+  EXPECT_EQ(SetVersionBlockSource(previous), &source);
+  EXPECT_EQ(IsFileNewer("1.2.3.4", 0, P("a.dll"), owVersion), crSame);
 }
 
 }  // namespace
