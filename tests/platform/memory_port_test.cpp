@@ -58,7 +58,7 @@ TEST_F(MemoryPortTest, DrivesMapToHostFoldersBothWays) {
   testing::ScratchDir outside("memport-z");
   std::ofstream(outside.path() / "host.bin") << "from the host";
   EXPECT_FALSE(port_.WindowsPath(outside.path() / "host.bin"));
-  port_.MapDrive('z', "/");
+  port_.MapDrive('z', outside.path().root_path());  // "/" as Wine maps it
   const auto win = port_.WindowsPath(outside.path() / "host.bin");
   ASSERT_TRUE(win);
   EXPECT_EQ(win->substr(0, 3), "Z:\\");
@@ -355,6 +355,9 @@ TEST_F(MemoryPortTest, AttributesAndHandlesFollowARename) {
   EXPECT_EQ(Files().GetAttributes("C:\\New\\Inner\\f.txt"), attr::kHidden | attr::kReadOnly);
 
   ASSERT_TRUE(Files().SetAttributes("C:\\New\\Inner\\f.txt", attr::kNormal));
+#ifdef _WIN32
+  GTEST_SKIP() << "on a Windows host the C runtime opens files without delete sharing";
+#endif
   auto f = Files().Open("C:\\New\\Inner\\f.txt", FileAccess::ReadWrite, kShareAll,
                         FileDisposition::OpenExisting);
   ASSERT_TRUE(f);

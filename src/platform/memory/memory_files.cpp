@@ -369,7 +369,8 @@ class MemoryFileSystem : public IFileSystem {
         s != 0) {
       return Fail(s);
     }
-    if (const uint32_t s = state_->CheckSharing(dst->key, kShareWrite, kShareNone); s != 0) {
+    if (const uint32_t s = state_->CheckSharing(dst->key, kShareWrite, kShareRead | kShareWrite);
+        s != 0) {
       return Fail(s);
     }
     std::error_code ec;

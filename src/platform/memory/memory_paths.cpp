@@ -338,7 +338,10 @@ std::vector<std::string> State::ListNames(const fs::path& dir) {
 std::optional<std::string> State::FindEntry(const fs::path& dir, const std::string& name) {
   std::error_code ec;
   const std::string folded = FoldCase(name);
+#ifndef _WIN32
+  // A case-sensitive host: the exact spelling, when it exists, is the stored one.
   if (fs::exists(fs::symlink_status(dir / PathFromUtf8(name), ec))) return name;
+#endif
   for (const auto& entry : ListNames(dir)) {
     if (FoldCase(entry) == folded) return entry;
   }

@@ -8,7 +8,9 @@
 // Paths follow Windows rules: drive letters, "\" or "/" as separators, "." and "..", names compared
 // without regard to case (a new file takes the case of an existing entry of the same name), 8.3
 // short names generated the Windows way ("LONGFI~1.TXT"), sharing modes enforced among the handles
-// opened through the adapter. UNC paths ("\\server\share") are refused with kBadNetPath.
+// opened through the adapter. UNC paths ("\\server\share") are refused with kBadNetPath. On a
+// Windows host the adapter's own open files cannot be renamed or deleted even with kShareDelete,
+// since the C runtime opens host files without delete sharing.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,361 @@
+#include "platform/win32/ui_win32.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace tmby::platform::win32 {
+
+namespace {
+
+const wchar_t kWindowClass[] = L"TTamberlyForm";
+Win32Ui* g_ui = nullptr;  // the adapter of this process, for the timer callback
+
+RECT ToRect(const ui::TRect& r) { return {r.Left, r.Top, r.Right, r.Bottom}; }
+
+class Win32Window : public IUiWindow {
+ public:
+  Win32Window(const FormWindowParams& params, IUiWindowEvents* events) : events_(events) {
+    DWORD style = WS_POPUP | WS_CLIPCHILDREN;
+    if (params.bordered) {
+      style = params.dialog_frame ? (WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_DLGFRAME)
+                                  : (WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN);
+    }
+    const DWORD ex_style = params.stay_on_top ? WS_EX_TOPMOST : 0;
+    const ui::TRect& b = params.bounds;
+    hwnd_ = CreateWindowExW(ex_style, kWindowClass, Widen(params.caption).c_str(), style, b.Left,
+                            b.Top, b.Width(), b.Height(), nullptr, nullptr,
+                            GetModuleHandleW(nullptr), this);
+  }
+  ~Win32Window() override {
+    if (hwnd_ != nullptr) {
+      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+      DestroyWindow(hwnd_);
+    }
+  }
+
+  void Show(int show_mode) override { ShowWindow(hwnd_, show_mode); }
+  void SetBounds(const ui::TRect& b) override {
+    SetWindowPos(hwnd_, nullptr, b.Left, b.Top, b.Width(), b.Height(),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  void SetCaption(const std::string& caption) override {
+    SetWindowTextW(hwnd_, Widen(caption).c_str());
+  }
+  void SetBackground(uint32_t) override { InvalidateRect(hwnd_, nullptr, FALSE); }
+  void Invalidate() override { InvalidateRect(hwnd_, nullptr, FALSE); }
+  void Update() override { UpdateWindow(hwnd_); }
+  void Activate() override { SetForegroundWindow(hwnd_); }
+  void SetEnabled(bool enabled) override { EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
+  ui::TRect Bounds() const override {
+    RECT r{};
+    GetWindowRect(hwnd_, &r);
+    return {r.left, r.top, r.right, r.bottom};
+  }
+  ui::TSize ClientSize() const override {
+    RECT r{};
+    GetClientRect(hwnd_, &r);
+    return {r.right - r.left, r.bottom - r.top};
+  }
+
+  HWND Handle() const { return hwnd_; }
+
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    if (msg == WM_NCCREATE) {
+      auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+      auto* self = static_cast<Win32Window*>(create->lpCreateParams);
+      self->hwnd_ = hwnd;
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self == nullptr) return DefWindowProcW(hwnd, msg, wparam, lparam);
+    try {
+      return self->Handle(msg, wparam, lparam);
+    } catch (...) {
+      // Nothing may unwind through the system's frames; the forms report their own failures.
+      return 0;
+    }
+  }
+
+ private:
+  LRESULT Handle(UINT msg, WPARAM wparam, LPARAM lparam) {
+    switch (msg) {
+      case WM_ERASEBKGND: return 1;  // WM_PAINT covers everything
+      case WM_PAINT: Paint(); return 0;
+      case WM_ACTIVATE:
+        if (!in_create_) events_->NativeActivate(LOWORD(wparam) != WA_INACTIVE);
+        return 0;
+      case WM_CLOSE: events_->NativeCloseRequest(); return 0;
+      case WM_SIZE:
+      case WM_MOVE: {
+        events_->NativeResized(Bounds(), ClientSize());
+        return 0;
+      }
+      default: return DefWindowProcW(hwnd_, msg, wparam, lparam);
+    }
+  }
+
+  void Paint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd_, &ps);
+    const ui::TSize size = ClientSize();
+    if (size.cx > 0 && size.cy > 0) {
+      HDC memory = CreateCompatibleDC(dc);
+      HBITMAP bitmap = CreateCompatibleBitmap(dc, size.cx, size.cy);
+      HGDIOBJ old = SelectObject(memory, bitmap);
+      {
+        GdiCanvas canvas(memory, size.cx, size.cy);
+        events_->NativePaint(canvas);
+      }
+      BitBlt(dc, 0, 0, size.cx, size.cy, memory, 0, 0, SRCCOPY);
+      SelectObject(memory, old);
+      DeleteObject(bitmap);
+      DeleteDC(memory);
+    }
+    EndPaint(hwnd_, &ps);
+  }
+
+  HWND hwnd_ = nullptr;
+  IUiWindowEvents* events_;
+  bool in_create_ = false;
+};
+
+void RegisterWindowClass() {
+  static bool registered = false;
+  if (registered) return;
+  WNDCLASSW wc = {};
+  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+  wc.lpfnWndProc = &Win32Window::Proc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hIcon = LoadIcon(GetModuleHandleW(nullptr), MAKEINTRESOURCE(1));
+  wc.lpszClassName = kWindowClass;
+  registered = RegisterClassW(&wc) != 0;
+}
+
+}  // namespace
+
+std::wstring Widen(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                    nullptr, 0);
+  std::wstring out(static_cast<size_t>(std::max(n, 0)), L'\0');
+  if (n > 0) {
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  }
+  return out;
+}
+
+std::string Narrow(const std::wstring& utf16) {
+  if (utf16.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()),
+                                    nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
+  if (n > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), out.data(), n,
+                        nullptr, nullptr);
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// GdiCanvas
+
+GdiFont::GdiFont(const ui::TFontSpec& spec) {
+  font_ = CreateFontW(spec.Height, 0, 0, 0,
+                      (spec.Style & ui::FontStyleBit(ui::fsBold)) != 0 ? FW_BOLD : FW_NORMAL,
+                      (spec.Style & ui::FontStyleBit(ui::fsItalic)) != 0,
+                      (spec.Style & ui::FontStyleBit(ui::fsUnderline)) != 0,
+                      (spec.Style & ui::FontStyleBit(ui::fsStrikeOut)) != 0,
+                      static_cast<DWORD>(spec.Charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Widen(spec.Name).c_str());
+}
+
+GdiFont::~GdiFont() {
+  if (font_ != nullptr) DeleteObject(font_);
+}
+
+void GdiCanvas::DeviceFill(const ui::TRect& rect, uint32_t rgb) {
+  if (rect.IsEmpty()) return;
+  HBRUSH brush = CreateSolidBrush(rgb);
+  const RECT r = ToRect(rect);
+  FillRect(dc_, &r, brush);
+  DeleteObject(brush);
+}
+
+void GdiCanvas::DeviceText(const std::string& text, const ui::TRect& rect, uint32_t flags,
+                           const ui::TFontSpec& font, uint32_t text_rgb,
+                           const uint32_t* background, const ui::TRect& clip) {
+  if (clip.IsEmpty()) return;
+  const int saved = SaveDC(dc_);
+  IntersectClipRect(dc_, clip.Left, clip.Top, clip.Right, clip.Bottom);
+  GdiFont gdi_font(font);
+  SelectObject(dc_, gdi_font.Handle());
+  SetTextColor(dc_, text_rgb);
+  if (background != nullptr) {
+    SetBkMode(dc_, OPAQUE);
+    SetBkColor(dc_, *background);
+  } else {
+    SetBkMode(dc_, TRANSPARENT);
+  }
+  RECT r = ToRect(rect);
+  const std::wstring wide = Widen(text);
+  DrawTextW(dc_, wide.c_str(), static_cast<int>(wide.size()), &r, flags);
+  RestoreDC(dc_, saved);
+}
+
+ui::TSize GdiCanvas::DeviceTextExtent(const std::string& text, const ui::TFontSpec& font) {
+  GdiFont gdi_font(font);
+  HGDIOBJ old = SelectObject(dc_, gdi_font.Handle());
+  const std::wstring wide = Widen(text);
+  SIZE size{};
+  GetTextExtentPoint32W(dc_, wide.c_str(), static_cast<int>(wide.size()), &size);
+  SelectObject(dc_, old);
+  return {size.cx, size.cy};
+}
+
+void GdiCanvas::DeviceStretch(const ui::TRect& rect, const ui::TBitmapData& picture, bool smooth,
+                              const ui::TRect& clip) {
+  if (clip.IsEmpty() || picture.Empty()) return;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = picture.Width;
+  info.bmiHeader.biHeight = -picture.Height;  // top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  const int saved = SaveDC(dc_);
+  IntersectClipRect(dc_, clip.Left, clip.Top, clip.Right, clip.Bottom);
+  SetStretchBltMode(dc_, smooth ? HALFTONE : COLORONCOLOR);
+  SetBrushOrgEx(dc_, 0, 0, nullptr);
+  StretchDIBits(dc_, rect.Left, rect.Top, rect.Width(), rect.Height(), 0, 0, picture.Width,
+                picture.Height, picture.Pixels.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+  RestoreDC(dc_, saved);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Win32Ui
+
+Win32Ui::Win32Ui() {
+  RegisterWindowClass();
+  if (g_ui == nullptr) g_ui = this;
+}
+
+Win32Ui::~Win32Ui() {
+  for (const auto& timer : timers_) KillTimer(nullptr, timer.first);
+  if (g_ui == this) g_ui = nullptr;
+}
+
+std::unique_ptr<IUiWindow> Win32Ui::CreateFormWindow(const FormWindowParams& params,
+                                                     IUiWindowEvents* events) {
+  auto window = std::make_unique<Win32Window>(params, events);
+  if (window->Handle() == nullptr) {
+    throw std::runtime_error("Error creating window (system error " +
+                             std::to_string(GetLastError()) + ")");
+  }
+  return window;
+}
+
+HWND Win32Ui::HandleOf(IUiWindow* window) {
+  auto* w = dynamic_cast<Win32Window*>(window);
+  return w != nullptr ? w->Handle() : nullptr;
+}
+
+int Win32Ui::MessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
+  HWND owner = GetActiveWindow();
+  return MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), flags);
+}
+
+void Win32Ui::Dispatch(MSG& msg) {
+  if (msg.message == WM_QUIT) {
+    PostQuit(static_cast<int>(msg.wParam));
+    return;
+  }
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+}
+
+bool Win32Ui::HandleMessage() {
+  if (quit_posted_) return false;
+  MSG msg;
+  const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+  if (got == 0 || got == -1) {
+    PostQuit(got == 0 ? static_cast<int>(msg.wParam) : quit_code_);
+    return false;
+  }
+  Dispatch(msg);
+  return !quit_posted_;
+}
+
+void Win32Ui::ProcessMessages() {
+  MSG msg;
+  while (!quit_posted_ && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) Dispatch(msg);
+}
+
+void Win32Ui::PostQuit(int exit_code) {
+  if (quit_posted_) return;
+  // Not WM_QUIT: that would end any message box shown after this at once. A null message wakes
+  // the loop, which then sees the flag.
+  quit_posted_ = true;
+  quit_code_ = exit_code;
+  PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+}
+
+void CALLBACK Win32Ui::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  if (g_ui == nullptr) return;
+  auto it = g_ui->timers_.find(id);
+  if (it == g_ui->timers_.end()) return;
+  std::function<void()> fn = std::move(it->second);
+  g_ui->timers_.erase(it);
+  try {
+    fn();
+  } catch (...) {
+    // A timer's work reports its own failures.
+  }
+}
+
+void Win32Ui::StartTimer(uint32_t ms, std::function<void()> fn) {
+  const UINT_PTR id = SetTimer(nullptr, 0, ms, &Win32Ui::TimerProc);
+  if (id != 0) timers_[id] = std::move(fn);
+}
+
+ui::TSize Win32Ui::ScreenSize() {
+  return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
+int Win32Ui::BitsPerPixel() {
+  HDC dc = GetDC(nullptr);
+  const int bits = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
+  ReleaseDC(nullptr, dc);
+  return bits;
+}
+
+uint32_t Win32Ui::SystemColorRGB(int index) { return GetSysColor(index); }
+
+int Win32Ui::CaptionHeight() { return GetSystemMetrics(SM_CYCAPTION); }
+
+ui::TSize Win32Ui::MeasureText(const std::string& text, const ui::TFontSpec& font) {
+  HDC dc = GetDC(nullptr);
+  ui::TSize size;
+  {
+    GdiFont gdi_font(font);
+    HGDIOBJ old = SelectObject(dc, gdi_font.Handle());
+    const std::wstring wide = Widen(text);
+    SIZE s{};
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &s);
+    SelectObject(dc, old);
+    size = {s.cx, s.cy};
+  }
+  ReleaseDC(nullptr, dc);
+  return size;
+}
+
+std::string Win32Ui::ModuleName() {
+  wchar_t path[MAX_PATH + 1] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring full(path, n);
+  const size_t slash = full.find_last_of(L"\\/");
+  return Narrow(slash == std::wstring::npos ? full : full.substr(slash + 1));
+}
+
+}  // namespace tmby::platform::win32

@@ -1,0 +1,92 @@
+// The win32 adapter of the UI port: real top-level windows, painted in WM_PAINT through a GDI
+// canvas (double-buffered); WM_ACTIVATE drives the form's activation, WM_CLOSE asks the form to
+// close; message boxes are MessageBoxW. Strings are UTF-8 at the port and UTF-16 at the API.
+#pragma once
+
+#include <windows.h>
+// The port's method names are the kit's own; the API's ANSI/wide macros must not rename them.
+#undef MessageBox
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "platform/ui_port.h"
+
+namespace tmby::platform::win32 {
+
+// A canvas on a GDI device context of `width` x `height` pixels (not owned).
+class GdiCanvas : public ui::TCanvas {
+ public:
+  GdiCanvas(HDC dc, int width, int height) : dc_(dc), width_(width), height_(height) {}
+  ui::TRect DeviceBounds() const override { return {0, 0, width_, height_}; }
+
+ protected:
+  void DeviceFill(const ui::TRect& rect, uint32_t rgb) override;
+  void DeviceText(const std::string& text, const ui::TRect& rect, uint32_t flags,
+                  const ui::TFontSpec& font, uint32_t text_rgb, const uint32_t* background,
+                  const ui::TRect& clip) override;
+  ui::TSize DeviceTextExtent(const std::string& text, const ui::TFontSpec& font) override;
+  void DeviceStretch(const ui::TRect& rect, const ui::TBitmapData& picture, bool smooth,
+                     const ui::TRect& clip) override;
+
+ private:
+  HDC dc_;
+  int width_;
+  int height_;
+};
+
+// A GDI font for a font description; deleted with the object.
+class GdiFont {
+ public:
+  explicit GdiFont(const ui::TFontSpec& spec);
+  ~GdiFont();
+  GdiFont(const GdiFont&) = delete;
+  GdiFont& operator=(const GdiFont&) = delete;
+  HFONT Handle() const { return font_; }
+
+ private:
+  HFONT font_;
+};
+
+std::wstring Widen(const std::string& utf8);
+std::string Narrow(const std::wstring& utf16);
+
+class Win32Ui : public IUi {
+ public:
+  Win32Ui();
+  ~Win32Ui() override;
+  Win32Ui(const Win32Ui&) = delete;
+  Win32Ui& operator=(const Win32Ui&) = delete;
+
+  std::unique_ptr<IUiWindow> CreateFormWindow(const FormWindowParams& params,
+                                              IUiWindowEvents* events) override;
+  int MessageBox(const std::string& text, const std::string& caption, uint32_t flags) override;
+  bool HandleMessage() override;
+  void ProcessMessages() override;
+  void PostQuit(int exit_code) override;
+  bool QuitPosted() const override { return quit_posted_; }
+  int QuitCode() const override { return quit_code_; }
+  void StartTimer(uint32_t ms, std::function<void()> fn) override;
+  ui::TSize ScreenSize() override;
+  int BitsPerPixel() override;
+  uint32_t SystemColorRGB(int index) override;
+  int CaptionHeight() override;
+  ui::TSize MeasureText(const std::string& text, const ui::TFontSpec& font) override;
+  std::string ModuleName() override;
+
+  // The native handle of a window this adapter created (tests read its pixels).
+  static HWND HandleOf(IUiWindow* window);
+
+ private:
+  static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD);
+  void Dispatch(MSG& msg);
+
+  bool quit_posted_ = false;
+  int quit_code_ = 0;
+  std::map<UINT_PTR, std::function<void()>> timers_;
+};
+
+}  // namespace tmby::platform::win32

@@ -1,0 +1,84 @@
+// The fixture of the port's contract suite. Every contract test runs once per adapter: the memory
+// adapter everywhere, and the real Windows API as well in the Windows test binary. The fixture
+// gives each test an empty folder and registry keys of its own and removes them afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/dostime.h"
+#include "platform/port.h"
+
+namespace tmby::testing {
+
+// An adapter under test, with what the contract needs to see beyond the port itself.
+class PortUnderTest {
+ public:
+  virtual ~PortUnderTest() = default;
+  virtual platform::IPlatform& Port() = 0;
+  virtual bool Simulated() const = 0;
+  // The Windows path of an empty folder for one test (no trailing backslash).
+  virtual std::string MakeRoot(const std::string& name) = 0;
+  // Whether writing to a read-only file is refused. Wine running as the host's root cannot refuse
+  // it: it leaves that check to the host, which grants root everything.
+  virtual bool EnforcesReadOnly() = 0;
+  // Sets the last-write time of a file to a local time, to the millisecond, past the port.
+  virtual bool SetRawWriteTime(const std::string& path, const CivilTime& local) = 0;
+  // The delayed replacements the system holds whose source lies below `root`, as (from, to)
+  // pairs of paths compared without regard to case; `to` is empty for a deletion.
+  virtual std::vector<std::pair<std::string, std::string>> PendingReplacements(
+      const std::string& root) = 0;
+  // Drops the delayed replacements below `root` again (the test cleans up after itself).
+  virtual void ForgetReplacements(const std::string& root) = 0;
+};
+
+// "memory", plus "win32" in the Windows test binary.
+std::vector<std::string> AdaptersUnderTest();
+std::unique_ptr<PortUnderTest> MakePortUnderTest(const std::string& adapter);
+
+class PortContract : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  platform::IPlatform& Port() { return under_test_->Port(); }
+  platform::IFileSystem& Files() { return Port().Files(); }
+  platform::IRegistry& Reg() { return Port().Registry(); }
+  PortUnderTest& UnderTest() { return *under_test_; }
+  bool Simulated() const { return under_test_->Simulated(); }
+  // Windows 95, 98 or ME as the system reports itself.
+  bool NineX();
+
+  // The test's folder, and a path below it.
+  const std::string& Root() const { return root_; }
+  std::string P(const std::string& relative) const { return root_ + "\\" + relative; }
+  // A registry key of this test below `root` ("Software\TamberlyContract\<test>"), created on
+  // first use and removed with everything below it at the end.
+  std::string TestKey(platform::RootKey root = platform::RootKey::CurrentUser);
+
+  void WriteText(const std::string& path, const std::string& text);
+  std::string ReadText(const std::string& path);
+
+ private:
+  std::unique_ptr<PortUnderTest> under_test_;
+  platform::IPlatform* previous_ = nullptr;
+  std::string root_;
+  std::vector<std::pair<platform::RootKey, std::string>> keys_;
+};
+
+// Removes a key and everything below it, deepest keys first.
+void DeleteKeyTree(platform::IRegistry& registry, platform::RootKey root, const std::string& key);
+// Removes a folder and everything in it (read-only files included).
+void RemoveTree(platform::IFileSystem& files, const std::string& path);
+
+// Instantiates a contract fixture for every adapter under test.
+#define TMBY_PORT_CONTRACT(Fixture)                                                   \
+  INSTANTIATE_TEST_SUITE_P(Adapters, Fixture,                                         \
+                           ::testing::ValuesIn(::tmby::testing::AdaptersUnderTest()), \
+                           [](const auto& info) { return info.param; })
+
+}  // namespace tmby::testing
