@@ -116,9 +116,8 @@ struct TPathSpecifierRegistry {
 TPathSpecifierRegistry& PathSpecifiers();
 
 // Start-up and shut-down of the framework, reference counted: the first start-up registers the
-// standard kinds in the class list (and every specifier class with the definition reader's
-// ClassRegistry()); the last shut-down empties the three registries. The specifier lists take
-// registrations at any time, so specifiers made outside a start-up are listed as well.
+// standard kinds in the class list; the last shut-down empties the three registries. The specifier
+// lists take registrations at any time, so specifiers made outside a start-up are listed as well.
 void PathSpecifierStartup();
 void PathSpecifierShutdown();
 

@@ -1,0 +1,277 @@
+#include "paths/install_specifiers.h"
+
+#include "base/path_text.h"
+#include "model/file_container.h"
+#include "model/install_group.h"
+#include "model/install_model.h"
+
+namespace tmby {
+
+namespace {
+
+const char kMustBeA[] = "%s must be a %s to use the %s path specifier";
+
+// The object as an install object with a container, or the exception of a misuse. `kind` names
+// the specifier in the message about a missing container ("ddContainerDestDir").
+TInstallContainer* ContainerOf(TPersistent* object, const std::string& specifierName,
+                               const char* missingContainer) {
+  auto* installObject = dynamic_cast<TInstallObject*>(object);
+  if (installObject == nullptr) {
+    throw IEPathSpecifier(kMustBeA, {SpecifierObjectName(object), "TInstallObject", specifierName});
+  }
+  TInstallContainer* container = installObject->Container();
+  if (container == nullptr) {
+    throw IEPathSpecifier(missingContainer, {SpecifierObjectName(object)});
+  }
+  return container;
+}
+
+TInstallRootView RequireInstall(TPersistent* object) {
+  TInstallRootView install = CurrentInstallRoot();
+  if (!install.Exists) {
+    throw IEPathSpecifier(
+        "There is no TInstall component so the path specifier could not be expanded for %s",
+        {SpecifierObjectName(object)});
+  }
+  return install;
+}
+
+// The directory setup was started from, without a trailing backslash.
+std::string SourceDirectoryOf(const TInstallRootView& install) {
+  if (install.Source == nullptr) return std::string();
+  return ExcludeTrailingBackslash(install.Source->SourceDirectory());
+}
+
+bool IsInstallRoot(const TInstallContainer* container) {
+  if (container == nullptr) return false;
+  const TInstallRootView install = CurrentInstallRoot();
+  return container == install.Root || container->ClassInfo().InheritsFrom("TCustomInstall");
+}
+
+// How TpsContainerDestDir names the container of an object in the authoring tools.
+enum class ContainerKind { Install, Group, Directory, Other };
+
+ContainerKind KindOf(const TInstallContainer* container, std::string& label) {
+  if (IsInstallRoot(container)) return ContainerKind::Install;
+  if (const auto* group = dynamic_cast<const TCustomInstallGroup*>(container)) {
+    label = group->Description;
+    return ContainerKind::Group;
+  }
+  if (const auto* files = dynamic_cast<const TFileContainer*>(container)) {
+    label = files->Description;
+    return ContainerKind::Directory;
+  }
+  label = container->Name();
+  return ContainerKind::Other;
+}
+
+}  // namespace
+
+TInstallRootView CurrentInstallRoot() {
+  TInstallRootView view;
+  IInstallRoot* root = InstallModel().CurrentInstall;
+  if (root == nullptr) return view;
+  view.Exists = true;
+  view.Root = root->RootContainer();
+  view.Source = dynamic_cast<IInstallPathSource*>(root);
+  return view;
+}
+
+std::string SpecifierObjectName(const TPersistent* object) {
+  if (object == nullptr) return "nil";
+  if (const auto* component = dynamic_cast<const TComponent*>(object)) return component->Name();
+  return object->ClassName();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TpsContainerDestDir
+
+const TClassInfo& TpsContainerDestDir::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TpsContainerDestDir, TStandardPathSpecifier>("TpsContainerDestDir");
+  return info;
+}
+
+TpsContainerDestDir::TpsContainerDestDir(TComponent* owner) : TStandardPathSpecifier(owner) {
+  SpecifierName = "psContainerDestDir";
+}
+
+void TpsContainerDestDir::CheckUsableFor(TPersistent* object) {
+  ContainerOf(object, SpecifierName,
+              "Cannot use ddContainerDestDir for %s unless you assign a Container");
+}
+
+std::string TpsContainerDestDir::GetDescription() { return "Path of the group (container)"; }
+
+std::string TpsContainerDestDir::GetDescriptionFor(TPersistent* object) {
+  TInstallContainer* container = nullptr;
+  try {
+    CheckUsableFor(object);
+    container = dynamic_cast<TInstallObject*>(object)->Container();
+  } catch (const Exception&) {
+    return GetDescription();
+  }
+  std::string label;
+  switch (KindOf(container, label)) {
+    case ContainerKind::Install: return "Main installation directory";
+    case ContainerKind::Directory: return FormatText("Path of the <%s> directory", {label});
+    case ContainerKind::Group:
+    case ContainerKind::Other: break;
+  }
+  return FormatText("Path of the <%s> group", {label});
+}
+
+std::string TpsContainerDestDir::GetPath(TPersistent* object) {
+  CheckUsableFor(object);
+  TInstallContainer* container = dynamic_cast<TInstallObject*>(object)->Container();
+  return ExcludeTrailingBackslash(container->GetDestPath());
+}
+
+std::string TpsContainerDestDir::GetShortCaption() { return GetDescription(); }
+
+std::string TpsContainerDestDir::GetShortCaptionFor(TPersistent* object) {
+  TInstallContainer* container = nullptr;
+  try {
+    CheckUsableFor(object);
+    container = dynamic_cast<TInstallObject*>(object)->Container();
+  } catch (const Exception&) {
+    return GetDescription();
+  }
+  std::string label;
+  if (KindOf(container, label) == ContainerKind::Install) return "Main installation directory";
+  return "<" + label + ">";
+}
+
+// ---------------------------------------------------------------------------------------------
+// TpsContainerArchiveFile
+
+const TClassInfo& TpsContainerArchiveFile::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TpsContainerArchiveFile, TStandardPathSpecifier>(
+          "TpsContainerArchiveFile");
+  return info;
+}
+
+TpsContainerArchiveFile::TpsContainerArchiveFile(TComponent* owner)
+    : TStandardPathSpecifier(owner) {
+  SpecifierName = "psContainerArchiveFile";
+}
+
+void TpsContainerArchiveFile::CheckUsableFor(TPersistent* object) {
+  TInstallContainer* container =
+      ContainerOf(object, SpecifierName,
+                  "Cannot use ddContainerArchiveFile for %s unless you assign a Container");
+  if (dynamic_cast<TFileRelated*>(container) == nullptr) {
+    throw IEPathSpecifier(
+        "Cannot use the ddContainerArchiveFile path specifier for %s because the Container is "
+        "not a TFileRelated descendant",
+        {SpecifierObjectName(object)});
+  }
+}
+
+std::string TpsContainerArchiveFile::GetDescription() {
+  return "Path to the archive file of the container";
+}
+
+std::string TpsContainerArchiveFile::GetPath(TPersistent* object) {
+  CheckUsableFor(object);
+  auto* container = dynamic_cast<TFileRelated*>(dynamic_cast<TInstallObject*>(object)->Container());
+  return ExcludeTrailingBackslash(container->GetArchivePath());
+}
+
+std::string TpsContainerArchiveFile::GetShortCaption() { return "Container archive file"; }
+
+// ---------------------------------------------------------------------------------------------
+// TpsMainInstall
+
+const TClassInfo& TpsMainInstall::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TpsMainInstall, TStandardPathSpecifier>("TpsMainInstall");
+  return info;
+}
+
+TpsMainInstall::TpsMainInstall(TComponent* owner) : TStandardPathSpecifier(owner) {
+  SpecifierName = "psMainInstall";
+}
+
+void TpsMainInstall::CheckUsableFor(TPersistent* object) {
+  const TInstallRootView install = RequireInstall(object);
+  if (object != nullptr && object == static_cast<TPersistent*>(install.Root)) {
+    throw IEPathSpecifier(
+        "Cannot use the ddMainInstallDir path specifier for a TInstall component");
+  }
+}
+
+std::string TpsMainInstall::GetDescription() { return "Main installation directory"; }
+
+std::string TpsMainInstall::GetPath(TPersistent* object) {
+  CheckUsableFor(object);
+  TFileContainer* root = CurrentInstallRoot().Root;
+  return root == nullptr ? std::string() : ExcludeTrailingBackslash(root->GetDestPath());
+}
+
+std::string TpsMainInstall::GetShortCaption() { return "Main install dir"; }
+
+// ---------------------------------------------------------------------------------------------
+// TpsInstallSource
+
+const TClassInfo& TpsInstallSource::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TpsInstallSource, TStandardPathSpecifier>("TpsInstallSource");
+  return info;
+}
+
+TpsInstallSource::TpsInstallSource(TComponent* owner) : TStandardPathSpecifier(owner) {
+  SpecifierName = "psInstallSource";
+}
+
+void TpsInstallSource::CheckUsableFor(TPersistent* object) { RequireInstall(object); }
+
+std::string TpsInstallSource::GetDescription() {
+  return "Path from which the user ran the install";
+}
+
+std::string TpsInstallSource::GetPath(TPersistent* object) {
+  return SourceDirectoryOf(RequireInstall(object));
+}
+
+std::string TpsInstallSource::GetShortCaption() { return "Install source"; }
+
+// ---------------------------------------------------------------------------------------------
+// TpsMainArchiveFile
+
+const TClassInfo& TpsMainArchiveFile::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TpsMainArchiveFile, TStandardPathSpecifier>("TpsMainArchiveFile");
+  return info;
+}
+
+TpsMainArchiveFile::TpsMainArchiveFile(TComponent* owner) : TStandardPathSpecifier(owner) {
+  SpecifierName = "psMainArchiveFile";
+}
+
+void TpsMainArchiveFile::CheckUsableFor(TPersistent* object) { RequireInstall(object); }
+
+std::string TpsMainArchiveFile::GetDescription() {
+  return "Archive containing most or all non-internet installation files";
+}
+
+std::string TpsMainArchiveFile::GetPath(TPersistent* object) {
+  const TInstallRootView install = RequireInstall(object);
+  if (install.Source != nullptr && install.Source->SelfExtracting()) {
+    // The archive data lies inside the self-extracting executable.
+    const std::string name = install.Source->SelfExtractorName();
+    if (TrimText(name).empty()) {
+      throw IEInstall(
+          "You forgot to pass in the name of the self-extracting executable. Usage example: "
+          "\"-eSetup.exe\"");
+    }
+    return SourceDirectoryOf(install) + "\\" + name;
+  }
+  if (TrimText(ArchiveDirectory).empty()) return SourceDirectoryOf(install) + "\\files.1";
+  return IncludeTrailingBackslash(ArchiveDirectory) + "files.1";
+}
+
+std::string TpsMainArchiveFile::GetShortCaption() { return "Main archive"; }
+
+}  // namespace tmby

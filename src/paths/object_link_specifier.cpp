@@ -1,0 +1,69 @@
+#include "paths/object_link_specifier.h"
+
+#include "base/path_text.h"
+#include "model/install_container.h"
+#include "paths/install_specifiers.h"
+
+namespace tmby {
+
+namespace {
+
+const char kShellLinkClass[] = "TCustomInstallShellLink";
+
+// A published string property of an object, empty when the class has none.
+std::string StringProperty(const TPersistent& object, std::string_view name) {
+  const TPropInfo* prop = object.ClassInfo().FindProperty(name);
+  if (prop == nullptr || prop->Kind() != TPropKind::pkString) return std::string();
+  return prop->GetString(object);
+}
+
+}  // namespace
+
+TComponent* ObjectLinkOf(const TPersistent* link) {
+  if (link == nullptr) return nullptr;
+  const TPropInfo* prop = link->ClassInfo().FindProperty("ObjectLink");
+  if (prop == nullptr || prop->Kind() != TPropKind::pkComponent) return nullptr;
+  return prop->GetComponent(*link);
+}
+
+const TClassInfo& TpsObjectLink::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TpsObjectLink, TStandardPathSpecifier>("TpsObjectLink");
+  return info;
+}
+
+TpsObjectLink::TpsObjectLink(TComponent* owner) : TStandardPathSpecifier(owner) {
+  SpecifierName = "psObjectLink";
+}
+
+void TpsObjectLink::CheckUsableFor(TPersistent* object) {
+  if (object == nullptr || !object->ClassInfo().InheritsFrom(kShellLinkClass)) {
+    throw IEPathSpecifier("%s must be a %s to use the %s path specifier",
+                          {SpecifierObjectName(object), kShellLinkClass, "psObjectLink"});
+  }
+  if (ObjectLinkOf(object) == nullptr) {
+    throw IEPathSpecifier("Cannot use ddObjectLink for %s unless you assign a value to ObjectLink",
+                          {SpecifierObjectName(object)});
+  }
+}
+
+std::string TpsObjectLink::GetDescription() {
+  return "Path of the file or file group in the ObjectLink property";
+}
+
+std::string TpsObjectLink::GetPath(TPersistent* object) {
+  CheckUsableFor(object);
+  TComponent* linked = ObjectLinkOf(object);
+  auto* container = dynamic_cast<TInstallContainer*>(linked);
+  if (container == nullptr) return std::string();
+  if (linked->ClassInfo().InheritsFrom("TCustomInstallFile")) {
+    // The file's installed path: its target directory and its name on the target machine.
+    return ExcludeTrailingBackslash(IncludeTrailingBackslash(container->GetDestPath()) +
+                                    StringProperty(*linked, "DestName"));
+  }
+  return ExcludeTrailingBackslash(container->GetDestPath());
+}
+
+std::string TpsObjectLink::GetShortCaption() { return GetDescription(); }
+
+}  // namespace tmby
