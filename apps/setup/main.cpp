@@ -1,70 +1,102 @@
-// The setup engine's program entry.
-#include <windows.h>
-
+// The setup engine's program entry: installs the port and the UI, creates the main window from
+// the install definition the program carries, and runs the message loop.
+//
+// Environment variables (see README.md):
+//   TMBY_UI, TMBY_UI_TRANSCRIPT, TMBY_UI_SCRIPT  the scripted UI (platform/script/script_ui.h)
+//   TMBY_DEFINITION   read the install definition from this file instead of the program's own
+//   TMBY_EXIT_AFTER_MS  end the program after that many milliseconds (demo, smoke tests)
+// First: it includes <windows.h> and takes back the API macros that clash with the kit's names.
 #include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
 #include <string>
 
+#include "base/definition_reader.h"
+#include "platform/script/script_ui.h"
+#include "platform/win32/ui_win32.h"
 #include "platform/win32/win32_port.h"
+#include "ui/backdrop.h"
+#include "ui/fatal_error.h"
+#include "ui/main_form.h"
+#include "ui/ui_classes.h"
 
 namespace {
 
-const wchar_t kClassName[] = L"TTamberlyMainForm";
-const wchar_t kTitle[] = L"Tamberly Setup";
+using namespace tmby;
 
-LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  switch (msg) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      RECT rc;
-      GetClientRect(hwnd, &rc);
-      FillRect(dc, &rc, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-      RECT band = rc;
-      band.bottom = band.top + 80;
-      HBRUSH blue = CreateSolidBrush(RGB(0, 0, 128));
-      FillRect(dc, &band, blue);
-      DeleteObject(blue);
-      SetBkMode(dc, TRANSPARENT);
-      SetTextColor(dc, RGB(255, 255, 255));
-      DrawTextW(dc, kTitle, -1, &band, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_TIMER: DestroyWindow(hwnd); return 0;
-    case WM_DESTROY: PostQuitMessage(0); return 0;
-    default: return DefWindowProcW(hwnd, msg, wparam, lparam);
+// The definition text and the name it is reported under.
+struct Definition {
+  std::string text;
+  std::string name;
+};
+
+Definition LoadDefinition() {
+  if (const char* file = std::getenv("TMBY_DEFINITION"); file != nullptr && *file != '\0') {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw Exception(std::string("Cannot open the install definition \"") + file + "\"");
+    return {std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()),
+            file};
   }
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC info = FindResourceW(module, L"TMBY_DEFINITION", MAKEINTRESOURCEW(10));  // RT_RCDATA
+  HGLOBAL data = info != nullptr ? LoadResource(module, info) : nullptr;
+  const void* bytes = data != nullptr ? LockResource(data) : nullptr;
+  if (bytes == nullptr) throw Exception("The program carries no install definition");
+  return {std::string(static_cast<const char*>(bytes), SizeofResource(module, info)),
+          "TMBY_DEFINITION"};
+}
+
+std::unique_ptr<platform::IUi> MakeUi(platform::IPlatform& port) {
+  platform::script::ScriptUiOptions options;
+  const platform::ScreenInfo screen = port.System().Screen();
+  options.screen = {screen.width, screen.height};
+  options.bits_per_pixel = screen.bits_per_pixel;
+  const std::string module = port.Files().ModuleFileName();
+  options.module_name = module.substr(module.find_last_of("\\/") + 1);
+  if (auto script = platform::script::ScriptUi::FromEnvironment(options)) return script;
+  return std::make_unique<platform::win32::Win32Ui>();
 }
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
-  tmby::platform::win32::Win32Platform port;
-  tmby::platform::SetPort(&port);
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+  platform::win32::Win32Platform port;
+  platform::SetPort(&port);
+  std::unique_ptr<platform::IUi> ui;
+  try {
+    ui = MakeUi(port);
+  } catch (const std::exception& error) {
+    std::cerr << error.what() << '\n';
+    return 2;
+  }
+  platform::ScopedUi scoped(ui.get());
+  ui::RegisterUiClasses(ClassRegistry());
+  ui::RegisterMainFormHandlers(EventHandlers());
 
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = MainWindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  wc.lpszClassName = kClassName;
-  if (!RegisterClassW(&wc)) return 1;
+  ui::TApplication app;
+  app.SetTitle("Installation of Lakeside Notes");
+  ui::TmainForm* form = nullptr;
+  try {
+    const Definition definition = LoadDefinition();
+    form = new ui::TmainForm(&app);
+    ReadDefinitionInto(*form, definition.text, definition.name);
+    app.SetMainForm(form);
+    form->AfterConstruction();
+  } catch (const std::exception& error) {
+    return ui::ShowFatalError(error);
+  }
 
-  HWND hwnd = CreateWindowExW(0, kClassName, kTitle, WS_POPUP, 0, 0, GetSystemMetrics(SM_CXSCREEN),
-                              GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, instance, nullptr);
-  if (!hwnd) return 1;
-  ShowWindow(hwnd, show == SW_HIDE ? SW_SHOWNORMAL : show);
-  UpdateWindow(hwnd);
+  // The engine's activation hook: the first activation runs the form's handler, maximizes the
+  // window and starts the run; later activations start nothing.
+  ui::TFirstActivation first_activation(*form, true, [] {});
 
-  // TMBY_EXIT_AFTER_MS ends the program after that many milliseconds (smoke tests and the demo).
   if (const char* after = std::getenv("TMBY_EXIT_AFTER_MS")) {
-    SetTimer(hwnd, 1, static_cast<UINT>(std::strtoul(after, nullptr, 10)), nullptr);
+    ui->StartTimer(static_cast<uint32_t>(std::strtoul(after, nullptr, 10)),
+                   [&app] { app.Terminate(); });
   }
-
-  MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-  return static_cast<int>(msg.wParam);
+  const int code = app.Run();
+  app.DestroyComponents();
+  return code;
 }

@@ -6,12 +6,12 @@ void PaintGradient(TCanvas& canvas, const TRect& area, TColor a, TColor b, bool 
                    bool across) {
   const uint32_t ra = ColorToRGB(a);
   const uint32_t rb = ColorToRGB(b);
-  const int r0 = GetRValue(ra);
-  const int g0 = GetGValue(ra);
-  const int b0 = GetBValue(ra);
-  const int dr = GetRValue(rb) - r0;
-  const int dg = GetGValue(rb) - g0;
-  const int db = GetBValue(rb) - b0;
+  const int r0 = RedOf(ra);
+  const int g0 = GreenOf(ra);
+  const int b0 = BlueOf(ra);
+  const int dr = RedOf(rb) - r0;
+  const int dg = GreenOf(rb) - g0;
+  const int db = BlueOf(rb) - b0;
   const int extent = across ? area.Width() : area.Height();
   const int steps = symmetric ? 127 : 255;
   canvas.BrushStyle = TBrushStyle::bsSolid;
@@ -24,7 +24,7 @@ void PaintGradient(TCanvas& canvas, const TRect& area, TColor a, TColor b, bool 
   };
   for (int n = 0; n <= steps; ++n) {
     canvas.BrushColor = static_cast<TColor>(
-        RGB(r0 + MulDiv(n, dr, steps), g0 + MulDiv(n, dg, steps), b0 + MulDiv(n, db, steps)));
+        MakeRGB(r0 + MulDiv(n, dr, steps), g0 + MulDiv(n, dg, steps), b0 + MulDiv(n, db, steps)));
     band(MulDiv(n, extent, 256), MulDiv(n + 1, extent, 256));
     if (symmetric) band(MulDiv(255 - n, extent, 256), MulDiv(256 - n, extent, 256));
   }

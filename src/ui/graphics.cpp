@@ -63,31 +63,31 @@ constexpr NamedColor kColorNames[] = {
 
 // The classic Windows scheme (as Windows 2000 and XP with the classic theme ship it).
 constexpr uint32_t kClassicScheme[kSystemColorCount] = {
-    RGB(212, 208, 200),  // scroll bar
-    RGB(58, 110, 165),   // desktop
-    RGB(10, 36, 106),    // active caption
-    RGB(128, 128, 128),  // inactive caption
-    RGB(212, 208, 200),  // menu
-    RGB(255, 255, 255),  // window
-    RGB(0, 0, 0),        // window frame
-    RGB(0, 0, 0),        // menu text
-    RGB(0, 0, 0),        // window text
-    RGB(255, 255, 255),  // caption text
-    RGB(212, 208, 200),  // active border
-    RGB(212, 208, 200),  // inactive border
-    RGB(128, 128, 128),  // application workspace
-    RGB(10, 36, 106),    // highlight
-    RGB(255, 255, 255),  // highlight text
-    RGB(212, 208, 200),  // button face
-    RGB(128, 128, 128),  // button shadow
-    RGB(128, 128, 128),  // grey text
-    RGB(0, 0, 0),        // button text
-    RGB(212, 208, 200),  // inactive caption text
-    RGB(255, 255, 255),  // button highlight
-    RGB(64, 64, 64),     // 3D dark shadow
-    RGB(212, 208, 200),  // 3D light
-    RGB(0, 0, 0),        // info text
-    RGB(255, 255, 225),  // info background
+    MakeRGB(212, 208, 200),  // scroll bar
+    MakeRGB(58, 110, 165),   // desktop
+    MakeRGB(10, 36, 106),    // active caption
+    MakeRGB(128, 128, 128),  // inactive caption
+    MakeRGB(212, 208, 200),  // menu
+    MakeRGB(255, 255, 255),  // window
+    MakeRGB(0, 0, 0),        // window frame
+    MakeRGB(0, 0, 0),        // menu text
+    MakeRGB(0, 0, 0),        // window text
+    MakeRGB(255, 255, 255),  // caption text
+    MakeRGB(212, 208, 200),  // active border
+    MakeRGB(212, 208, 200),  // inactive border
+    MakeRGB(128, 128, 128),  // application workspace
+    MakeRGB(10, 36, 106),    // highlight
+    MakeRGB(255, 255, 255),  // highlight text
+    MakeRGB(212, 208, 200),  // button face
+    MakeRGB(128, 128, 128),  // button shadow
+    MakeRGB(128, 128, 128),  // grey text
+    MakeRGB(0, 0, 0),        // button text
+    MakeRGB(212, 208, 200),  // inactive caption text
+    MakeRGB(255, 255, 255),  // button highlight
+    MakeRGB(64, 64, 64),     // 3D dark shadow
+    MakeRGB(212, 208, 200),  // 3D light
+    MakeRGB(0, 0, 0),        // info text
+    MakeRGB(255, 255, 225),  // info background
 };
 
 // percent * diff / 100 rounded to the nearest integer, halves to even.
@@ -159,10 +159,10 @@ TColor Blend(TColor a, TColor b, int percent, int bits_per_pixel) {
   if (percent <= 0) return a;
   const uint32_t ra = ColorToRGB(a);
   const uint32_t rb = ColorToRGB(b);
-  const int r = GetRValue(ra) + ScaleHalfEven(GetRValue(rb) - GetRValue(ra), percent);
-  const int g = GetGValue(ra) + ScaleHalfEven(GetGValue(rb) - GetGValue(ra), percent);
-  const int bl = GetBValue(ra) + ScaleHalfEven(GetBValue(rb) - GetBValue(ra), percent);
-  return static_cast<TColor>(RGB(r, g, bl));
+  const int r = RedOf(ra) + ScaleHalfEven(RedOf(rb) - RedOf(ra), percent);
+  const int g = GreenOf(ra) + ScaleHalfEven(GreenOf(rb) - GreenOf(ra), percent);
+  const int bl = BlueOf(ra) + ScaleHalfEven(BlueOf(rb) - BlueOf(ra), percent);
+  return static_cast<TColor>(MakeRGB(r, g, bl));
 }
 
 TRect TRect::Intersect(const TRect& other) const {

@@ -69,10 +69,10 @@ bool ColorFromName(const std::string& name, TColor* color);
 std::string ColorName(TColor color);
 
 // Red, green and blue parts of an RGB colour (0x00BBGGRR).
-inline constexpr int GetRValue(uint32_t rgb) { return static_cast<int>(rgb & 0xFF); }
-inline constexpr int GetGValue(uint32_t rgb) { return static_cast<int>((rgb >> 8) & 0xFF); }
-inline constexpr int GetBValue(uint32_t rgb) { return static_cast<int>((rgb >> 16) & 0xFF); }
-inline constexpr uint32_t RGB(int r, int g, int b) {
+inline constexpr int RedOf(uint32_t rgb) { return static_cast<int>(rgb & 0xFF); }
+inline constexpr int GreenOf(uint32_t rgb) { return static_cast<int>((rgb >> 8) & 0xFF); }
+inline constexpr int BlueOf(uint32_t rgb) { return static_cast<int>((rgb >> 16) & 0xFF); }
+inline constexpr uint32_t MakeRGB(int r, int g, int b) {
   return static_cast<uint32_t>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
 }
 
@@ -149,11 +149,11 @@ struct TBitmapData {
 
 // Pixel values in the canvases and pictures: 0x00RRGGBB (not the TColor order).
 inline constexpr uint32_t PixelFromRGB(uint32_t rgb) {
-  return static_cast<uint32_t>((GetRValue(rgb) << 16) | (GetGValue(rgb) << 8) | GetBValue(rgb));
+  return static_cast<uint32_t>((RedOf(rgb) << 16) | (GreenOf(rgb) << 8) | BlueOf(rgb));
 }
 inline constexpr uint32_t RGBFromPixel(uint32_t px) {
-  return RGB(static_cast<int>((px >> 16) & 0xFF), static_cast<int>((px >> 8) & 0xFF),
-             static_cast<int>(px & 0xFF));
+  return MakeRGB(static_cast<int>((px >> 16) & 0xFF), static_cast<int>((px >> 8) & 0xFF),
+                 static_cast<int>(px & 0xFF));
 }
 
 }  // namespace tmby::ui

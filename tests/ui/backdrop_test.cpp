@@ -10,7 +10,7 @@
 namespace tmby::ui {
 namespace {
 
-// The sample band's colours: 64 is RGB(64, 0, 0), 16512 is RGB(128, 64, 0).
+// The sample band's colours: 64 is MakeRGB(64, 0, 0), 16512 is MakeRGB(128, 64, 0).
 constexpr TColor kStart = 64;
 constexpr TColor kEnd = 16512;
 
@@ -37,12 +37,12 @@ class BackdropTest : public ::testing::Test {
 TEST_F(BackdropTest, SampleBandOf35RowsHasTheSliceColoursWorkedOutByHand) {
   TMemoryCanvas c = PaintBand(20, 35, bdUp);
   // Row 0 belongs to slice 3 (slices 0..2 are empty), row 17 to slice 127, row 34 to slice 252.
-  EXPECT_EQ(c.Pixel(0, 0), RGB(65, 1, 0));
-  EXPECT_EQ(c.Pixel(19, 0), RGB(65, 1, 0));
-  EXPECT_EQ(c.Pixel(5, 17), RGB(96, 32, 0));
-  EXPECT_EQ(c.Pixel(5, 34), RGB(127, 63, 0));
+  EXPECT_EQ(c.Pixel(0, 0), MakeRGB(65, 1, 0));
+  EXPECT_EQ(c.Pixel(19, 0), MakeRGB(65, 1, 0));
+  EXPECT_EQ(c.Pixel(5, 17), MakeRGB(96, 32, 0));
+  EXPECT_EQ(c.Pixel(5, 34), MakeRGB(127, 63, 0));
   // Rows go from the start colour toward the end colour without a step back.
-  for (int y = 1; y < 35; ++y) EXPECT_GE(GetRValue(c.Pixel(0, y)), GetRValue(c.Pixel(0, y - 1)));
+  for (int y = 1; y < 35; ++y) EXPECT_GE(RedOf(c.Pixel(0, y)), RedOf(c.Pixel(0, y - 1)));
 }
 
 TEST_F(BackdropTest, EachRowIsPaintedByExactlyOneSliceAndAlways256Fills) {
@@ -76,15 +76,15 @@ TEST_F(BackdropTest, EveryDirectionPutsItsColoursOnTheRightEdges) {
     uint32_t first, middle, last;
   };
   const Case cases[] = {
-      {bdUp, false, RGB(65, 1, 0), RGB(96, 32, 0), RGB(127, 63, 0)},
-      {bdDown, false, RGB(127, 63, 0), RGB(96, 32, 0), RGB(65, 1, 0)},
-      {bdLeft, true, RGB(65, 1, 0), RGB(96, 32, 0), RGB(127, 63, 0)},
-      {bdRight, true, RGB(127, 63, 0), RGB(96, 32, 0), RGB(65, 1, 0)},
+      {bdUp, false, MakeRGB(65, 1, 0), MakeRGB(96, 32, 0), MakeRGB(127, 63, 0)},
+      {bdDown, false, MakeRGB(127, 63, 0), MakeRGB(96, 32, 0), MakeRGB(65, 1, 0)},
+      {bdLeft, true, MakeRGB(65, 1, 0), MakeRGB(96, 32, 0), MakeRGB(127, 63, 0)},
+      {bdRight, true, MakeRGB(127, 63, 0), MakeRGB(96, 32, 0), MakeRGB(65, 1, 0)},
       // Symmetric: slice 3 of 128 steps at both edges, colour B in the middle.
-      {bdHorzIn, false, RGB(126, 62, 0), RGB(64, 0, 0), RGB(126, 62, 0)},
-      {bdHorzOut, false, RGB(66, 2, 0), RGB(128, 64, 0), RGB(66, 2, 0)},
-      {bdVertIn, true, RGB(66, 2, 0), RGB(128, 64, 0), RGB(66, 2, 0)},
-      {bdVertOut, true, RGB(126, 62, 0), RGB(64, 0, 0), RGB(126, 62, 0)},
+      {bdHorzIn, false, MakeRGB(126, 62, 0), MakeRGB(64, 0, 0), MakeRGB(126, 62, 0)},
+      {bdHorzOut, false, MakeRGB(66, 2, 0), MakeRGB(128, 64, 0), MakeRGB(66, 2, 0)},
+      {bdVertIn, true, MakeRGB(66, 2, 0), MakeRGB(128, 64, 0), MakeRGB(66, 2, 0)},
+      {bdVertOut, true, MakeRGB(126, 62, 0), MakeRGB(64, 0, 0), MakeRGB(126, 62, 0)},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(EnumName(k.direction));
@@ -104,18 +104,18 @@ TEST_F(BackdropTest, EveryDirectionPutsItsColoursOnTheRightEdges) {
 
 TEST_F(BackdropTest, A256PixelBandShowsEveryStepFromStartToEnd) {
   TMemoryCanvas c = PaintBand(2, 256, bdUp, clBlack, clWhite);
-  for (int y = 0; y < 256; ++y) EXPECT_EQ(c.Pixel(0, y), RGB(y, y, y)) << y;
+  for (int y = 0; y < 256; ++y) EXPECT_EQ(c.Pixel(0, y), MakeRGB(y, y, y)) << y;
   TMemoryCanvas s = PaintBand(2, 256, bdHorzOut, clBlack, clWhite);
-  EXPECT_EQ(s.Pixel(0, 0), RGB(0, 0, 0));
-  EXPECT_EQ(s.Pixel(0, 255), RGB(0, 0, 0));
-  EXPECT_EQ(s.Pixel(0, 127), RGB(255, 255, 255));
-  EXPECT_EQ(s.Pixel(0, 128), RGB(255, 255, 255));
+  EXPECT_EQ(s.Pixel(0, 0), MakeRGB(0, 0, 0));
+  EXPECT_EQ(s.Pixel(0, 255), MakeRGB(0, 0, 0));
+  EXPECT_EQ(s.Pixel(0, 127), MakeRGB(255, 255, 255));
+  EXPECT_EQ(s.Pixel(0, 128), MakeRGB(255, 255, 255));
 }
 
 TEST_F(BackdropTest, EqualColoursGiveAUniformFill) {
   TMemoryCanvas c = PaintBand(9, 35, bdVertOut, clNavy, clNavy);
   for (int y = 0; y < 35; ++y) {
-    for (int x = 0; x < 9; ++x) ASSERT_EQ(c.Pixel(x, y), RGB(0, 0, 128));
+    for (int x = 0; x < 9; ++x) ASSERT_EQ(c.Pixel(x, y), MakeRGB(0, 0, 128));
   }
 }
 

@@ -60,8 +60,8 @@ TEST(MemoryCanvas, StretchDrawScalesNearestOrLinear) {
   // Source centres map to x = 0.5 and 2.5: the inner pixels are blends.
   EXPECT_EQ(s.Pixel(0, 0), 0u);
   EXPECT_EQ(s.Pixel(3, 0), 0xFFFFFFu);
-  EXPECT_EQ(s.Pixel(1, 0), RGB(64, 64, 64));
-  EXPECT_EQ(s.Pixel(2, 0), RGB(191, 191, 191));
+  EXPECT_EQ(s.Pixel(1, 0), MakeRGB(64, 64, 64));
+  EXPECT_EQ(s.Pixel(2, 0), MakeRGB(191, 191, 191));
   // Drawing far outside the buffer touches nothing.
   TMemoryCanvas far(4, 4, 0x010101);
   far.StretchDraw({100000, 100000, 200000, 200000}, p, true);

@@ -102,13 +102,13 @@ TEST_F(ControlsTest, ChildrenPaintInOrderClippedToTheirBounds) {
   TMemoryCanvas canvas(200, 100);
   parent->Paint(canvas);
   parent->PaintControls(canvas);
-  EXPECT_EQ(canvas.Pixel(5, 5), RGB(0, 0, 255));
-  EXPECT_EQ(canvas.Pixel(20, 20), RGB(255, 0, 0));
-  EXPECT_EQ(canvas.Pixel(55, 55), RGB(0, 255, 0));
-  EXPECT_EQ(canvas.Pixel(65, 65), RGB(0, 0, 255));  // clipped to back's bounds
+  EXPECT_EQ(canvas.Pixel(5, 5), MakeRGB(0, 0, 255));
+  EXPECT_EQ(canvas.Pixel(20, 20), MakeRGB(255, 0, 0));
+  EXPECT_EQ(canvas.Pixel(55, 55), MakeRGB(0, 255, 0));
+  EXPECT_EQ(canvas.Pixel(65, 65), MakeRGB(0, 0, 255));  // clipped to back's bounds
   inner->SetVisible(false);
   parent->PaintControls(canvas);
-  EXPECT_EQ(canvas.Pixel(55, 55), RGB(255, 0, 0));
+  EXPECT_EQ(canvas.Pixel(55, 55), MakeRGB(255, 0, 0));
 }
 
 TEST_F(ControlsTest, APanelBevelIsHighlightAboveAndShadowBelow) {
@@ -129,14 +129,14 @@ TEST_F(ControlsTest, ImagesStretchTheirPictureOrDrawItAsItIs) {
   image->SetPictureData(EncodeBmp24(pic));
   TMemoryCanvas plain(8, 8, 0x010203);
   image->Paint(plain);
-  EXPECT_EQ(plain.Pixel(0, 0), RGB(255, 0, 0));
-  EXPECT_EQ(plain.Pixel(1, 1), RGB(255, 255, 255));
+  EXPECT_EQ(plain.Pixel(0, 0), MakeRGB(255, 0, 0));
+  EXPECT_EQ(plain.Pixel(1, 1), MakeRGB(255, 255, 255));
   EXPECT_EQ(plain.Pixel(5, 5), 0x010203u);
   image->SetStretch(true);
   TMemoryCanvas stretched(8, 8);
   image->Paint(stretched);
-  EXPECT_EQ(stretched.Pixel(3, 3), RGB(255, 0, 0));
-  EXPECT_EQ(stretched.Pixel(7, 7), RGB(255, 255, 255));
+  EXPECT_EQ(stretched.Pixel(3, 3), MakeRGB(255, 0, 0));
+  EXPECT_EQ(stretched.Pixel(7, 7), MakeRGB(255, 255, 255));
   // A bad picture is refused and the old one stays.
   EXPECT_THROW(image->SetPictureData({'B', 'M', 1, 2}), EInvalidGraphic);
   EXPECT_EQ(image->Picture().Width(), 2);

@@ -138,8 +138,8 @@ TEST_F(FormsTest, ABandAndALabelOnAFormPaintThroughTheAdapter) {
   ASSERT_NE(shot, nullptr);
   EXPECT_EQ(shot->Width(), 1024);
   EXPECT_EQ(band->Width(), 1024);
-  EXPECT_EQ(shot->Pixel(500, 0), RGB(65, 1, 0));
-  EXPECT_EQ(shot->Pixel(500, 34), RGB(127, 63, 0));
+  EXPECT_EQ(shot->Pixel(500, 0), MakeRGB(65, 1, 0));
+  EXPECT_EQ(shot->Pixel(500, 34), MakeRGB(127, 63, 0));
   EXPECT_EQ(shot->Pixel(500, 35), 0u);
   ASSERT_EQ(shot->Texts().size(), 1u);
   EXPECT_EQ(shot->Texts()[0].Text, "Notes");

@@ -23,15 +23,18 @@ TEST(MulDiv, RoundsHalvesAwayFromZeroLikeWindows) {
 
 TEST(Blend, Moves45PercentPerChannelWithHalvesToEven) {
   // Window white (255) toward button face 212 (classic scheme): 255 + 45 * (-43) / 100 = 235.65.
-  EXPECT_EQ(Blend(clWindow, clBtnFace, 45, 32), static_cast<TColor>(RGB(236, 234, 230)));
+  EXPECT_EQ(Blend(clWindow, clBtnFace, 45, 32), static_cast<TColor>(MakeRGB(236, 234, 230)));
   // 45 * 10 / 100 = 4.5 rounds to 4 (even); 45 * 30 / 100 = 13.5 rounds to 14.
-  EXPECT_EQ(Blend(RGB(0, 0, 0), RGB(10, 30, 0), 45, 24), static_cast<TColor>(RGB(4, 14, 0)));
-  EXPECT_EQ(Blend(RGB(10, 30, 0), RGB(0, 0, 0), 45, 24), static_cast<TColor>(RGB(6, 16, 0)));
+  EXPECT_EQ(Blend(MakeRGB(0, 0, 0), MakeRGB(10, 30, 0), 45, 24),
+            static_cast<TColor>(MakeRGB(4, 14, 0)));
+  EXPECT_EQ(Blend(MakeRGB(10, 30, 0), MakeRGB(0, 0, 0), 45, 24),
+            static_cast<TColor>(MakeRGB(6, 16, 0)));
   EXPECT_EQ(Blend(clWindow, clBtnFace, 100, 32), clBtnFace);
   EXPECT_EQ(Blend(clWindow, clBtnFace, 0, 32), clWindow);
   // At 8 bits per pixel 45 % becomes 0 % (and 75 % becomes 2 %).
   EXPECT_EQ(Blend(clWindow, clBtnFace, 45, 8), clWindow);
-  EXPECT_EQ(Blend(RGB(0, 0, 0), RGB(100, 100, 100), 75, 8), static_cast<TColor>(RGB(2, 2, 2)));
+  EXPECT_EQ(Blend(MakeRGB(0, 0, 0), MakeRGB(100, 100, 100), 75, 8),
+            static_cast<TColor>(MakeRGB(2, 2, 2)));
 }
 
 TEST(Colors, SystemColoursResolveThroughTheUiPortAndNamesRoundTrip) {

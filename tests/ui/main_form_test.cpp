@@ -112,8 +112,8 @@ TEST_F(MainFormTest, TheSampleMainWindowReadsAndShowsItsBandAndPicture) {
   const ui::TMemoryCanvas* shot = ui.LastPaint("mainForm");
   ASSERT_NE(shot, nullptr);
   EXPECT_EQ(shot->Width(), 1024);  // maximized at activation
-  EXPECT_EQ(shot->Pixel(10, 0), RGB(65, 1, 0));
-  EXPECT_EQ(shot->Pixel(10, 34), RGB(127, 63, 0));
+  EXPECT_EQ(shot->Pixel(10, 0), MakeRGB(65, 1, 0));
+  EXPECT_EQ(shot->Pixel(10, 34), MakeRGB(127, 63, 0));
   EXPECT_NE(shot->Pixel(512, 400), 0u);  // the splash picture fills the rest
   EXPECT_EQ(Transcript().find("messagebox"), std::string::npos);
 }

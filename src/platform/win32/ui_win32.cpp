@@ -22,9 +22,9 @@ class Win32Window : public IUiWindow {
     }
     const DWORD ex_style = params.stay_on_top ? WS_EX_TOPMOST : 0;
     const ui::TRect& b = params.bounds;
-    hwnd_ = CreateWindowExW(ex_style, kWindowClass, Widen(params.caption).c_str(), style, b.Left,
-                            b.Top, b.Width(), b.Height(), nullptr, nullptr,
-                            GetModuleHandleW(nullptr), this);
+    hwnd_ =
+        CreateWindowExW(ex_style, kWindowClass, Widen(params.caption).c_str(), style, b.Left, b.Top,
+                        b.Width(), b.Height(), nullptr, nullptr, GetModuleHandleW(nullptr), this);
   }
   ~Win32Window() override {
     if (hwnd_ != nullptr) {
@@ -33,7 +33,29 @@ class Win32Window : public IUiWindow {
     }
   }
 
-  void Show(int show_mode) override { ShowWindow(hwnd_, show_mode); }
+  void Show(int show_mode) override {
+    if (in_show_) {
+      // Asked from inside ShowWindow (an activation handler maximizing the window that is being
+      // shown): nested ShowWindow calls can leave the window at its old size on screen, so the
+      // request runs once the outer call has returned.
+      PostMessageW(hwnd_, kDeferredShow, static_cast<WPARAM>(show_mode), 0);
+      return;
+    }
+    in_show_ = true;
+    if (show_mode == SW_MAXIMIZE && (GetWindowLongW(hwnd_, GWL_STYLE) & WS_CAPTION) == 0) {
+      // A frameless window maximized is a window on the whole work area. Placed directly: under
+      // X11 the system's maximize is left to a window manager, and without one the window would
+      // keep its old size on screen while believing itself maximized.
+      RECT area{};
+      SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+      ShowWindow(hwnd_, IsWindowVisible(hwnd_) ? SW_SHOWNA : SW_SHOW);
+      SetWindowPos(hwnd_, nullptr, area.left, area.top, area.right - area.left,
+                   area.bottom - area.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+      ShowWindow(hwnd_, show_mode);
+    }
+    in_show_ = false;
+  }
   void SetBounds(const ui::TRect& b) override {
     SetWindowPos(hwnd_, nullptr, b.Left, b.Top, b.Width(), b.Height(),
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -81,10 +103,9 @@ class Win32Window : public IUiWindow {
     switch (msg) {
       case WM_ERASEBKGND: return 1;  // WM_PAINT covers everything
       case WM_PAINT: Paint(); return 0;
-      case WM_ACTIVATE:
-        if (!in_create_) events_->NativeActivate(LOWORD(wparam) != WA_INACTIVE);
-        return 0;
+      case WM_ACTIVATE: events_->NativeActivate(LOWORD(wparam) != WA_INACTIVE); return 0;
       case WM_CLOSE: events_->NativeCloseRequest(); return 0;
+      case kDeferredShow: Show(static_cast<int>(wparam)); return 0;
       case WM_SIZE:
       case WM_MOVE: {
         events_->NativeResized(Bounds(), ClientSize());
@@ -114,9 +135,10 @@ class Win32Window : public IUiWindow {
     EndPaint(hwnd_, &ps);
   }
 
+  static constexpr UINT kDeferredShow = WM_APP + 1;
   HWND hwnd_ = nullptr;
   IUiWindowEvents* events_;
-  bool in_create_ = false;
+  bool in_show_ = false;
 };
 
 void RegisterWindowClass() {
@@ -136,8 +158,8 @@ void RegisterWindowClass() {
 
 std::wstring Widen(const std::string& utf8) {
   if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring out(static_cast<size_t>(std::max(n, 0)), L'\0');
   if (n > 0) {
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
@@ -178,13 +200,13 @@ void GdiCanvas::DeviceFill(const ui::TRect& rect, uint32_t rgb) {
   if (rect.IsEmpty()) return;
   HBRUSH brush = CreateSolidBrush(rgb);
   const RECT r = ToRect(rect);
-  FillRect(dc_, &r, brush);
+  ::FillRect(dc_, &r, brush);
   DeleteObject(brush);
 }
 
 void GdiCanvas::DeviceText(const std::string& text, const ui::TRect& rect, uint32_t flags,
-                           const ui::TFontSpec& font, uint32_t text_rgb,
-                           const uint32_t* background, const ui::TRect& clip) {
+                           const ui::TFontSpec& font, uint32_t text_rgb, const uint32_t* background,
+                           const ui::TRect& clip) {
   if (clip.IsEmpty()) return;
   const int saved = SaveDC(dc_);
   IntersectClipRect(dc_, clip.Left, clip.Top, clip.Right, clip.Bottom);
@@ -199,7 +221,7 @@ void GdiCanvas::DeviceText(const std::string& text, const ui::TRect& rect, uint3
   }
   RECT r = ToRect(rect);
   const std::wstring wide = Widen(text);
-  DrawTextW(dc_, wide.c_str(), static_cast<int>(wide.size()), &r, flags);
+  ::DrawTextW(dc_, wide.c_str(), static_cast<int>(wide.size()), &r, flags);
   RestoreDC(dc_, saved);
 }
 

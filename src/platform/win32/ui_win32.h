@@ -6,6 +6,8 @@
 #include <windows.h>
 // The port's method names are the kit's own; the API's ANSI/wide macros must not rename them.
 #undef MessageBox
+#undef DrawText
+#undef TextOut
 
 #include <functional>
 #include <map>
