@@ -98,7 +98,9 @@ bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 std::string VolumeFileName(const std::string& name, int volume) {
-  return ReplaceExtension(name, "." + std::to_string(volume));
+  std::string extension(1, '.');
+  extension += std::to_string(volume);
+  return ReplaceExtension(name, extension);
 }
 
 // ---------------------------------------------------------------------------------------------

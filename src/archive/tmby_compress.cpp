@@ -21,8 +21,10 @@ namespace {
 
 constexpr size_t kDeflateBuffer = 64 * 1024;  // source reads and archive writes while compressing
 constexpr size_t kInflateInput = 64 * 1024;   // archive reads while extracting
-constexpr size_t kInflateOutput = 4 * 1024;   // inflate output per cycle
-constexpr size_t kCopyChunk = 8192;           // copying and splitting
+// Inflate output per cycle, written to the destination in one call. 64 KiB keeps the calls per
+// megabyte (writes, progress reports, message runs) as few as with zlib used directly.
+constexpr size_t kInflateOutput = 64 * 1024;
+constexpr size_t kCopyChunk = 8192;  // copying and splitting
 constexpr uint32_t kShareReading = platform::kShareRead | platform::kShareWrite;
 constexpr int kMaxVolume = 255;
 
@@ -394,6 +396,8 @@ void TTmbyCompress::Extract() {
     DestFileName.clear();
     operation_ = Operation::None;
   };
+  created_directory_.clear();
+  archive_.reset();
   try {
     EnsureHeaders();
     current_volume_ = 0;
@@ -435,6 +439,7 @@ void TTmbyCompress::ExtractMember(const TFileHeader& header) {
   auto& files = Files();
   DestFileName = PathFileNamePart(DestFileName);
   std::string destination = WithTrailingBackslash(ExtractDirectory) + DestFileName;
+  bool replacing = false;
   if (files.FileExists(destination)) {
     const auto result = IsFileNewer(header.FileVersion, header.FileDate, destination, Overwrite);
     if (DecideOverwrite(destination, result) == Decision::Keep) {
@@ -444,25 +449,38 @@ void TTmbyCompress::ExtractMember(const TFileHeader& header) {
     }
     DestFileName = PathFileNamePart(DestFileName);
     destination = WithTrailingBackslash(ExtractDirectory) + DestFileName;
+    replacing = files.FileExists(destination);
   }
   if (!IsUsableFileName(DestFileName)) throw ETmbyCompress(msg::kCannotCreateFile, {destination});
 
-  OpenVolume(header.StartVolume == 0 ? 1 : header.StartVolume, false, compressed_file_);
+  // The volume open for the previous member is used again when it is the one needed.
+  const int first_volume = header.StartVolume == 0 ? 1 : header.StartVolume;
+  if (!archive_ || (headers_.MultiVolume && open_volume_ != first_volume)) {
+    OpenVolume(first_volume, false, compressed_file_);
+  }
   current_volume_ = header.StartVolume;
 
-  // The member is written under a temporary name beside the destination and takes the
-  // destination's place only when it is complete, so that a damaged archive never costs the
-  // file already there.
   std::string dir = PathDirectoryPart(destination);
-  if (!dir.empty()) files.CreateDirectories(dir);
-  if (dir.empty()) dir = files.CurrentDir();
-  const auto temp = files.CreateTempFile(dir, "tmb");
-  if (!temp) throw ETmbyCompress(msg::kCannotCreateFile, {destination});
-  std::unique_ptr<IFile> out;
+  if (!dir.empty() && dir != created_directory_) {
+    files.CreateDirectories(dir);
+    created_directory_ = dir;
+  }
+  // A member that replaces a file is written under a temporary name beside it and takes its
+  // place only when complete, so that a damaged archive never costs the file already there.
+  std::string target = destination;
+  if (replacing) {
+    const auto temp = files.CreateTempFile(dir.empty() ? files.CurrentDir() : dir, "tmb");
+    if (!temp) throw ETmbyCompress(msg::kCannotCreateFile, {destination});
+    target = *temp;
+  }
+  auto out = files.Open(target, FileAccess::ReadWrite, platform::kShareNone,
+                        FileDisposition::CreateAlways);
+  if (!out) {
+    if (replacing) files.RemoveFile(target);
+    throw ETmbyCompress(msg::kCannotCreateFile, {destination});
+  }
+  bool keep_target = false;
   try {
-    out = files.Open(*temp, FileAccess::ReadWrite, platform::kShareNone,
-                     FileDisposition::CreateAlways);
-    if (!out) throw ETmbyCompress(msg::kCannotCreateFile, {destination});
     const int64_t data_start = static_cast<int64_t>(header.DataStart) + Offset;
     const auto volume_size = archive_->Size();
     if (!volume_size || header.DataStart < 0 || data_start > *volume_size ||
@@ -479,16 +497,18 @@ void TTmbyCompress::ExtractMember(const TFileHeader& header) {
     const auto stamp = DayCountToDosDateTime(header.FileDate);
     if (!stamp || !out->SetDosTime(*stamp)) throw ETmbyCompress(kCannotSetDate);
     out.reset();
-    archive_.reset();
-    if (files.FileExists(destination) && !files.RemoveFile(destination)) {
-      throw ETmbyCompress(msg::kCannotCreateFile, {destination});
-    }
-    if (!files.RenameFile(*temp, destination)) {
-      throw ETmbyCompress(msg::kCannotCreateFile, {destination});
+    if (replacing) {
+      if (!files.RemoveFile(destination))
+        throw ETmbyCompress(msg::kCannotCreateFile, {destination});
+      // With the old file gone, the complete new one is kept whatever happens now.
+      keep_target = true;
+      if (!files.RenameFile(target, destination)) {
+        throw ETmbyCompress(msg::kCannotCreateFile, {destination});
+      }
     }
   } catch (...) {
     out.reset();
-    files.RemoveFile(*temp);
+    if (!keep_target) files.RemoveFile(target);
     throw;
   }
 }
@@ -569,6 +589,7 @@ void TTmbyCompress::OpenVolume(int volume, bool read_write, std::string& name) {
     archive_ = files.Open(name, read_write ? FileAccess::ReadWrite : FileAccess::Read,
                           kShareReading, FileDisposition::OpenExisting);
     if (!archive_) throw ETmbyCompress(kCannotOpenArchive, {name});
+    open_volume_ = volume;
   };
   for (int attempt = 0; attempt < 4; ++attempt) {
     archive_.reset();

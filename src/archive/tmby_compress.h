@@ -134,7 +134,9 @@ class TTmbyCompress {
   TlzhFileStats stats_;
   std::vector<int> member_table_;
   std::unique_ptr<platform::IFile> archive_;
-  int64_t archive_end_ = 0;  // size of the archive while a member is compressed
+  int64_t archive_end_ = 0;        // size of the archive while a member is compressed
+  int open_volume_ = 0;            // the volume archive_ holds open
+  std::string created_directory_;  // the last destination directory made while extracting
 };
 
 }  // namespace tmby

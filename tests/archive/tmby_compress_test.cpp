@@ -579,13 +579,17 @@ TEST_F(DamagedArchiveTest, AFullDiskWhileExtractingIsReported) {
 }
 
 TEST_F(DamagedArchiveTest, AFileInUseCannotBeReplaced) {
-  if (!Simulated()) GTEST_SKIP() << "needs an injected lock";
-  LockPath(P("out\\data.txt"));
+  // Another program holds the file open without sharing.
+  auto held = Files().Open(P("out\\data.txt"), platform::FileAccess::Read, platform::kShareNone,
+                           platform::FileDisposition::OpenExisting);
+  ASSERT_TRUE(held);
   TTmbyCompress c;
   c.SetCompressedFile(P("files.1"));
   c.ExtractDirectory = P("out");
   c.SetFilesToProcess({P("src\\data.txt")});
   EXPECT_EQ(MessageOf([&] { c.Extract(); }), "Cannot create the file " + P("out\\data.txt"));
+  held.reset();
+  ExpectExistingFileKept();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -102,14 +102,6 @@ void ArchiveFixture::SetDiskFullAfter(std::optional<uint64_t> bytes) {
 #endif
 }
 
-void ArchiveFixture::LockPath(const std::string& path) {
-#ifndef TMBY_WIN32_TESTS
-  static_cast<platform::memory::MemoryPlatform*>(platform_.get())->LockPath(path);
-#else
-  (void)path;
-#endif
-}
-
 int ArchiveFixture::MessageRuns() const {
 #ifndef TMBY_WIN32_TESTS
   return static_cast<platform::memory::MemoryPlatform*>(platform_.get())->MessageRuns();

@@ -32,7 +32,6 @@ class ArchiveFixture : public ::testing::Test {
   // The memory adapter, or null under the real API.
   platform::IPlatform* Platform() { return platform_.get(); }
   void SetDiskFullAfter(std::optional<uint64_t> bytes);
-  void LockPath(const std::string& path);
   int MessageRuns() const;
 
  private:
