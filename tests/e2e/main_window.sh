@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The setup program's main window under Wine (32-bit, winxp):
+#  1. with real windows it shows the title band and the splash picture, maximized (screenshot,
+#     band pixels checked);
+#  2. under the scripted UI a second activation starts nothing;
+#  3. a missing prerequisite library ends with the warning in the transcript and exit code 1;
+#  4. a broken definition ends with the fatal-error box and exit code 217.
+set -uo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+exe="${TMBY_SETUP_EXE:-$here/build/win32/apps/setup/setup.exe}"
+work="${TMBY_E2E_DIR:-$here/build/e2e}/main_window"
+rm -rf "$work"
+mkdir -p "$work"
+fail=0
+check() {  # check DESCRIPTION COMMAND...
+  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
+}
+[ -f "$exe" ] || { echo "FAILED: $exe was not built"; exit 1; }
+prefix=()
+[ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
+wine_run() { "$here/scripts/wine.sh" "${prefix[@]}" --version winxp --timeout 120 "$@"; }
+
+# 1. Real windows: the band's first and last rows and the picture below it. The display is
+# polled, as Wine takes a while to start.
+state="${TMBY_WINE_PREFIX:-$here/build/wineprefix}/state"
+TMBY_EXIT_AFTER_MS=20000 wine_run "$exe" &
+pid=$!
+pixel() { convert "$work/shot.png" -format "%[hex:p{$1,$2}]" info: 2>/dev/null; }
+shown=0
+for _ in $(seq 1 18); do
+  sleep 1
+  [ -f "$state/xvfb.display" ] || continue
+  import -display "$(cat "$state/xvfb.display")" -window root "$work/shot.png" 2>/dev/null || continue
+  if [ "$(pixel 10 0)" = 410100 ]; then
+    shown=1
+    break
+  fi
+done
+wait $pid
+rc=$?
+check "real run ends normally" [ "$rc" = 0 ]
+check "band top row is RGB(65,1,0)" [ "$shown" = 1 ]
+check "band row 34 is RGB(127,63,0)" [ "$(pixel 1000 34)" = 7F3F00 ]
+check "below the band the picture, stretched to the bottom right" [ "$(pixel 1020 760)" != 000000 ]
+
+# 2. Scripted UI, switched away and back: one maximize, no box, exit 0 at the script's end.
+printf 'activate mainForm\nactivate\n' >"$work/second.script"
+TMBY_UI=script TMBY_UI_SCRIPT="$work/second.script" TMBY_UI_TRANSCRIPT="$work/second.txt" \
+  wine_run "$exe"
+rc=$?
+check "second activation: exit 0" [ "$rc" = 0 ]
+check "second activation: activated three times" [ "$(grep -c '^window activate mainForm$' "$work/second.txt")" = 3 ]
+check "second activation: maximized once" [ "$(grep -c '^window maximize' "$work/second.txt")" = 1 ]
+check "second activation: no message box" [ "$(grep -c '^messagebox' "$work/second.txt")" = 0 ]
+
+# 3. A prerequisite that is not there.
+sed -e "s/^  PrerequisiteLibrary = .*/  PrerequisiteLibrary = 'CALWIN32.DLL'/" \
+  -e "s|^  PrerequisiteMessage = .*|  PrerequisiteMessage = 'Lakeside Notes needs the Novell Client for Windows.' + #13#10 + 'Get the latest client from http://download.novell.com.'|" \
+  "$here/samples/notes/mainform.tmby" >"$work/missing.tmby"
+TMBY_DEFINITION="$work/missing.tmby" TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/missing.txt" \
+  wine_run "$exe"
+rc=$?
+check "missing library: exit code 1" [ "$rc" = 1 ]
+cat >"$work/missing.expected" <<'TXT'
+window create mainForm TmainForm "" -5,-5 691x515 borderless
+window show mainForm
+window activate mainForm
+messagebox Warning "Installation of Lakeside Notes" buttons OK default OK
+| Lakeside Notes needs the Novell Client for Windows.
+| Get the latest client from http://download.novell.com.
+answer OK (default)
+quit 1
+window destroy mainForm
+TXT
+check "missing library: exact transcript" diff -u "$work/missing.expected" "$work/missing.txt"
+
+# 4. A definition the reader refuses.
+printf 'object mainForm: TmainForm\n  Colour = 5\nend\n' >"$work/bad.tmby"
+TMBY_DEFINITION="$work/bad.tmby" TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/bad.txt" wine_run "$exe"
+rc=$?
+check "bad definition: exit code 217" [ "$rc" = 217 ]
+check "bad definition: fatal-error box" grep -q '^messagebox Stop "Application Error" buttons OK default OK$' "$work/bad.txt"
+check "bad definition: class, module and address" grep -qE '^\| Exception EDefinitionError in module setup.exe at [0-9A-F]{8}\.$' "$work/bad.txt"
+check "bad definition: the reader's message" grep -q 'line 2, column 3: TmainForm has no published property "Colour"' "$work/bad.txt"
+
+exit $fail
