@@ -168,9 +168,11 @@ TEST(ScriptUi, TheEnvironmentChoosesTheAdapterAndItsFiles) {
     ASSERT_NE(ui, nullptr);
     EXPECT_EQ(ui->MessageBox("Go?", "T", mb::kOkCancel), id::kCancel);
   }
-  std::ifstream in(transcript);
   std::string first;
-  std::getline(in, first);
+  {
+    std::ifstream in(transcript);
+    std::getline(in, first);
+  }
   EXPECT_EQ(first, "messagebox None \"T\" buttons OK,Cancel default OK");
   SetEnv("TMBY_UI_SCRIPT", (dir / "missing.txt").string().c_str());
   EXPECT_THROW(ScriptUi::FromEnvironment(), Exception);

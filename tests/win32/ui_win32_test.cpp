@@ -1,0 +1,129 @@
+// The window model on real windows: a form with the title band, painted by GDI.
+#include "platform/win32/ui_win32.h"
+
+#include <gtest/gtest.h>
+
+#include "ui/backdrop.h"
+#include "ui/forms.h"
+
+namespace tmby::platform::win32 {
+namespace {
+
+using ui::MakeRGB;
+
+class Win32UiTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ui::CurrentBackdrop().Reset(); }
+
+  // A borderless 200 x 100 form at the screen's top-left corner holding the sample band.
+  ui::TForm* MakeForm() {
+    auto* form = new ui::TForm(&app);
+    form->SetName("bandForm");
+    form->SetBorderStyle(ui::bsNone);
+    form->SetBounds(0, 0, 200, 100);
+    form->SetColor(ui::clBlack);
+    auto* band = new ui::TBackdrop(form);
+    band->SetParentComponent(form);
+    band->SetAlign(ui::alTop);
+    band->SetHeight(35);
+    band->SetStartColor(64);
+    band->SetEndColor(16512);
+    form->AfterConstruction();
+    return form;
+  }
+
+  Win32Ui win_ui;
+  ScopedUi scoped{&win_ui};
+  ui::TApplication app;
+};
+
+TEST_F(Win32UiTest, TheGdiCanvasPaintsTheBandPixelExactly) {
+  ui::TForm* form = MakeForm();
+  // Paint into a 32-bit DIB section and read its bits back.
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = 200;
+  info.bmiHeader.biHeight = -100;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP dib = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ASSERT_NE(dib, nullptr);
+  HGDIOBJ old = SelectObject(dc, dib);
+  {
+    GdiCanvas canvas(dc, 200, 100);
+    form->PaintWindow(canvas);
+  }
+  GdiFlush();
+  auto pixel = [&](int x, int y) {
+    const uint32_t px = static_cast<const uint32_t*>(bits)[y * 200 + x] & 0xFFFFFF;
+    return ui::RGBFromPixel(px);
+  };
+  EXPECT_EQ(pixel(10, 0), MakeRGB(65, 1, 0));
+  EXPECT_EQ(pixel(10, 17), MakeRGB(96, 32, 0));
+  EXPECT_EQ(pixel(199, 34), MakeRGB(127, 63, 0));
+  EXPECT_EQ(pixel(10, 35), 0u);
+  SelectObject(dc, old);
+  DeleteObject(dib);
+  DeleteDC(dc);
+}
+
+TEST_F(Win32UiTest, AShownFormPaintsItsWindowAndIsActivated) {
+  ui::TForm* form = MakeForm();
+  int activations = 0;
+  form->OnActivate.Set([&](TComponent*) { ++activations; });
+  form->Show();
+  app.ProcessMessages();
+  form->Repaint();
+  app.ProcessMessages();
+  HWND hwnd = Win32Ui::HandleOf(form->Window());
+  ASSERT_NE(hwnd, nullptr);
+  EXPECT_TRUE(IsWindowVisible(hwnd));
+  EXPECT_GE(activations, 1);
+  EXPECT_EQ(form->ClientWidth(), 200);
+  HDC dc = GetDC(hwnd);
+  EXPECT_EQ(GetPixel(dc, 10, 0), MakeRGB(65, 1, 0));
+  EXPECT_EQ(GetPixel(dc, 100, 34), MakeRGB(127, 63, 0));
+  EXPECT_EQ(GetPixel(dc, 100, 60), MakeRGB(0, 0, 0));
+  ReleaseDC(hwnd, dc);
+
+  // Maximizing a frameless form covers the work area; the band follows the new width.
+  form->Maximize();
+  app.ProcessMessages();
+  RECT area{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  EXPECT_EQ(form->Width(), area.right - area.left);
+  EXPECT_EQ(form->Controls(0)->Width(), form->ClientWidth());
+}
+
+TEST_F(Win32UiTest, TimersRunFromTheLoopAndTerminateEndsIt) {
+  ui::TForm* form = MakeForm();
+  app.SetMainForm(form);
+  int fired = 0;
+  win_ui.StartTimer(10, [&] { ++fired; });
+  win_ui.StartTimer(30, [&] {
+    app.SetExitCode(5);
+    app.Terminate();
+  });
+  EXPECT_EQ(app.Run(), 5);
+  EXPECT_EQ(fired, 1);
+  EXPECT_TRUE(win_ui.QuitPosted());
+}
+
+TEST_F(Win32UiTest, DisplayFactsComeFromTheSystem) {
+  EXPECT_EQ(win_ui.ScreenSize().cx, GetSystemMetrics(SM_CXSCREEN));
+  EXPECT_GT(win_ui.BitsPerPixel(), 0);
+  EXPECT_EQ(win_ui.SystemColorRGB(COLOR_BTNFACE), GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(ui::ColorToRGB(ui::clBtnFace), GetSysColor(COLOR_BTNFACE));
+  EXPECT_GT(win_ui.CaptionHeight(), 0);
+  const ui::TSize wide = win_ui.MeasureText("MMMMMMMM", {"Arial", -24, 0, 0, 1});
+  const ui::TSize narrow = win_ui.MeasureText("ii", {"Arial", -24, 0, 0, 1});
+  EXPECT_GT(wide.cx, narrow.cx);
+  EXPECT_GE(wide.cy, 20);
+  EXPECT_NE(win_ui.ModuleName().find(".exe"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tmby::platform::win32
