@@ -48,11 +48,22 @@ const TClassInfo& TInstallContainer::StaticClass() {
   return info;
 }
 
-TInstallContainer::TInstallContainer(TComponent* owner) : TComponent(owner) {
-  // The first container placed on a form brings the standard path specifiers with it.
+namespace {
+
+// The first container placed on a form brings the standard path specifiers with it. They are
+// made before the container joins its owner, so that they precede it in the owner's list and in
+// a definition written from it.
+TComponent* WithStandardSpecifiers(TComponent* owner) {
   if (owner != nullptr && owner->ClassInfo().InheritsFrom("TCustomForm")) {
-    PathSpecifiers().Standard.CreateStandardSpecifiers(this, owner, true);
+    PathSpecifiers().Standard.CreateStandardSpecifiers(nullptr, owner, true);
   }
+  return owner;
+}
+
+}  // namespace
+
+TInstallContainer::TInstallContainer(TComponent* owner)
+    : TComponent(WithStandardSpecifiers(owner)) {
   InstallModel().Containers.Add(this);
 }
 
@@ -166,7 +177,7 @@ std::string TInstallContainer::GetDestPath() { return ExpandPath(destDirType_, t
 
 int TInstallContainer::ComponentType() const { NoRegisteredType(); }
 
-void TInstallContainer::AddHelper(TInstallObject* object) {
+void TInstallContainer::CheckHelper(const TInstallObject* object) const {
   if (object == nullptr) {
     throw IEInstallContainer("Cannot add a blank base helper component to %s", {Name()});
   }
@@ -182,6 +193,10 @@ void TInstallContainer::AddHelper(TInstallObject* object) {
     if (walk == nullptr) break;
     if (walk == object) throw IEInstallContainer("Circular reference");
   }
+}
+
+void TInstallContainer::AddHelper(TInstallObject* object) {
+  CheckHelper(object);
   if (std::find(helpers_.begin(), helpers_.end(), object) != helpers_.end()) return;
 
   const int type = object->ComponentType();

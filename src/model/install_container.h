@@ -117,6 +117,9 @@ class TInstallContainer : public TComponent {
   TInstallObject* Comp(int index, const TClassInfo& cls) const;
   // Frees every helper of the class, the last first.
   void FreeHelpersOf(const TClassInfo& cls);
+  // The refusals of AddHelper: IEInstallContainer for null, for this container itself and for
+  // any of its ancestors.
+  void CheckHelper(const TInstallObject* object) const;
   // Calls HelperEvent on every helper of type ctFile or higher, in list order.
   void Broadcast(TPersistent* sender, int code, TPersistent* object);
   void ClearStatusText();

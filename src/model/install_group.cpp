@@ -85,6 +85,7 @@ void TCustomInstallGroup::SetContainer(TInstallContainer* value) {
   if (value == nullptr) value = LiveRoot();
   // Refused before anything moves, so that a failed assignment leaves both trees as they were.
   if (value != nullptr && value != root && dynamic_cast<TCustomInstallGroup*>(value) == nullptr) {
+    value->CheckHelper(this);  // a cycle is named as such
     throw IEInstallGroup(
         "A TInstallGroup component can only be contained by a TInstall, or another TInstallGroup "
         "component");

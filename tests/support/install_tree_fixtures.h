@@ -1,0 +1,117 @@
+// Small install-tree classes for the tests of the install objects: a root that stands in for the
+// engine's install, a file with a size, a helper that listens to broadcasts like a dialog
+// manager and a class named "TInstallBDE". A fixture gives each test a memory machine, an owner
+// holding the path specifiers the tree uses, and an empty install model.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "model/file_container.h"
+#include "model/install_group.h"
+#include "model/install_model.h"
+#include "paths/install_specifiers.h"
+#include "paths/path_specifier.h"
+#include "paths/standard_specifiers.h"
+#include "support/memory_machine.h"
+
+namespace tmby::fixtures {
+
+// What happened, in order ("hear -990 Dir1", "install File1").
+std::vector<std::string>& TreeJournal();
+
+class TTestFile : public TCustomInstallFile {
+  TMBY_CLASS(TTestFile, TCustomInstallFile)
+ public:
+  explicit TTestFile(TComponent* owner) : TCustomInstallFile(owner) {}
+  void InstallHelpers() override;
+  void RegisterUninstall(const std::string& keyPath) override;
+  void ReadInfoFromArchive() override;
+  // Raised from InstallHelpers when set.
+  bool FailInstall = false;
+};
+
+// Hears its container's broadcasts, as a dialog manager does.
+class TTestListener : public TInstallObject {
+  TMBY_CLASS(TTestListener, TInstallObject)
+ public:
+  explicit TTestListener(TComponent* owner) : TInstallObject(owner) {}
+  int ComponentType() const override { return ctDialog; }
+  void HelperEvent(TPersistent* sender, int code, TPersistent* object) override;
+  std::vector<int> Codes;
+  std::vector<TPersistent*> Objects;
+  // The TotalPercentDone of each hnFileStatus parameter heard.
+  std::vector<int32_t> Percents;
+  // The texts of the hnShowStatusText parameters heard.
+  std::vector<std::string> Texts;
+};
+
+class TTestLink : public TInstallObject {
+  TMBY_CLASS(TTestLink, TInstallObject)
+ public:
+  explicit TTestLink(TComponent* owner) : TInstallObject(owner) {}
+  int ComponentType() const override { return ctShellLink; }
+};
+
+// The class name that always goes first among a container's helpers.
+class TInstallBDE : public TInstallObject {
+  TMBY_CLASS(TInstallBDE, TInstallObject)
+ public:
+  explicit TInstallBDE(TComponent* owner) : TInstallObject(owner) {}
+  int ComponentType() const override { return 3000; }
+};
+
+// Stands in for the engine's install: the root file container, without own path specifier.
+class TTestRoot : public TFileContainer, public IInstallRoot {
+  TMBY_CLASS(TTestRoot, TFileContainer)
+ public:
+  explicit TTestRoot(TComponent* owner);
+  ~TTestRoot() override;
+  bool HasOwnPathSpecifier() const override { return false; }
+  TFileContainer* RootContainer() override { return this; }
+  bool InstallRunning() const override { return Running; }
+  std::string UninstallProductName() const override { return "Lakeside Notes"; }
+  void DoInformationEventControl(TPersistent* sender, int code, TPersistent* object) override {
+    InfoCodes.push_back(code);
+    TFileContainer::DoInformationEventControl(sender, code, object);
+  }
+  bool Running = false;
+  // The information events that reached the root.
+  std::vector<int> InfoCodes;
+};
+
+// A fixed root ("C:\Program Files") for definitions that need no machine.
+class TTestProgramFiles : public TStandardPathSpecifier {
+  TMBY_CLASS(TTestProgramFiles, TStandardPathSpecifier)
+ public:
+  explicit TTestProgramFiles(TComponent* owner) : TStandardPathSpecifier(owner) {}
+  std::string GetPath(TPersistent*) override { return "C:\\Program Files"; }
+};
+
+// Registers the fixture classes (and the path specifier kinds) for the definition reader.
+void RegisterTreeFixtureClasses(TClassRegistry& registry);
+
+class InstallTreeTest : public tmby::testing::MemoryMachineTest {
+ protected:
+  InstallTreeTest();
+  ~InstallTreeTest() override;
+
+  TComponent& Owner() { return *owner_; }
+  template <class T>
+  T* Make(const std::string& name, TInstallContainer* container = nullptr) {
+    auto* object = new T(owner_);
+    object->SetName(name);
+    if (container != nullptr) object->SetContainer(container);
+    return object;
+  }
+  TTestRoot* MakeRoot(const std::string& name = "Install1");
+  // The names of a container's helpers, in order, joined by blanks.
+  static std::string HelperNames(const TInstallContainer& container);
+
+  TComponent* owner_;
+  TpsContainerDestDir* containerDestDir_;
+  TpsContainerArchiveFile* containerArchive_;
+  TpsProgramFiles* programFiles_;
+};
+
+}  // namespace tmby::fixtures
