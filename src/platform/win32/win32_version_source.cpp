@@ -22,8 +22,7 @@ std::optional<std::vector<uint8_t>> ReadWide(const std::wstring& path, bool* not
 }
 
 std::optional<std::vector<uint8_t>> ReadAnsi(const std::wstring& path) {
-  const int length =
-      WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  const int length = WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
   if (length <= 0) return std::nullopt;
   std::string ansi(static_cast<size_t>(length), '\0');
   WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, ansi.data(), length, nullptr, nullptr);
