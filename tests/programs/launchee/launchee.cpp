@@ -3,11 +3,13 @@
 // Writes how it was started into the file REPORT, one "key=value" line each: its command line,
 // its working directory, the show flags of its start-up record, and (the windowed build) whether
 // its main window came up visible, minimized or maximized after the first ShowWindow. The report
-// is written under a temporary name and renamed, so a reader never sees half of it.
+// is written under a temporary name and renamed, so a reader never sees half of it; the windowed
+// build writes it twice, before its window exists and again with the window's lines.
 // --delay-ms sleeps before the window is created and the report written (the launcher must wait
 // that long for input idle); --stay-ms keeps the message loop running that long (default 1500).
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cwchar>
 #include <string>
@@ -101,6 +103,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
   Options o;
   if (!ParseOptions(&o)) return 2;
   Sleep(o.delay_ms);
+  // A first report before any window exists: creating and showing a window may already count as
+  // waiting for input on some systems.
+  if (!WriteReport(o.report, BaseReport())) return 1;
   WNDCLASSW wc{};
   wc.lpfnWndProc = WndProc;
   wc.hInstance = instance;
