@@ -19,11 +19,10 @@ using platform::SeekOrigin;
 
 namespace {
 
-constexpr size_t kDeflateBuffer = 64 * 1024;  // source reads and archive writes while compressing
-constexpr size_t kInflateInput = 64 * 1024;   // archive reads while extracting
-// Inflate output per cycle, written to the destination in one call. 64 KiB keeps the calls per
-// megabyte (writes, progress reports, message runs) as few as with zlib used directly.
-constexpr size_t kInflateOutput = 64 * 1024;
+// Source reads and archive writes while compressing; archive reads and inflate output per cycle
+// while extracting. 64 KiB of output per cycle keeps the calls per megabyte (writes, progress
+// reports, message runs) as few as with zlib used directly.
+constexpr size_t kDeflateBuffer = 64 * 1024;
 constexpr size_t kCopyChunk = 8192;  // copying and splitting
 constexpr uint32_t kShareReading = platform::kShareRead | platform::kShareWrite;
 constexpr int kMaxVolume = 255;
@@ -67,23 +66,49 @@ std::string DiskDirectory(const std::string& name) {
   return dir;
 }
 
-struct ZStream {
+}  // namespace
+
+// The zlib stream and the buffers of the component, made once and reset for each member: making
+// them anew for every member would cost more than compressing a small file.
+struct TTmbyCompress::ZState {
   z_stream z{};
-  bool deflating = false;
-  bool active = false;
-  ~ZStream() {
-    if (!active) return;
-    if (deflating) {
-      deflateEnd(&z);
-    } else {
-      inflateEnd(&z);
-    }
+  enum class Mode { None, Deflate, Inflate } mode = Mode::None;
+  int level = 0;
+  std::vector<uint8_t> in = std::vector<uint8_t>(kDeflateBuffer);
+  std::vector<uint8_t> out = std::vector<uint8_t>(kDeflateBuffer);
+
+  ~ZState() { End(); }
+  void End() {
+    if (mode == Mode::Deflate) deflateEnd(&z);
+    if (mode == Mode::Inflate) inflateEnd(&z);
+    mode = Mode::None;
+    z = z_stream{};
+  }
+  // A reset keeps the input pointers: input left over from a member that failed is dropped.
+  z_stream& Fresh() {
+    z.next_in = nullptr;
+    z.avail_in = 0;
+    return z;
+  }
+  z_stream& Deflater(int wanted_level) {
+    if (mode == Mode::Deflate && level == wanted_level && deflateReset(&z) == Z_OK) return Fresh();
+    End();
+    if (deflateInit(&z, wanted_level) != Z_OK) throw Exception(kZlibError);
+    mode = Mode::Deflate;
+    level = wanted_level;
+    return z;
+  }
+  z_stream& Inflater() {
+    if (mode == Mode::Inflate && inflateReset(&z) == Z_OK) return Fresh();
+    End();
+    if (inflateInit(&z) != Z_OK) throw Exception(kZlibError);
+    mode = Mode::Inflate;
+    return z;
   }
 };
 
-}  // namespace
-
-TTmbyCompress::TTmbyCompress() : member_table_(kMemberIndexTableSize, -1) {}
+TTmbyCompress::TTmbyCompress()
+    : member_table_(kMemberIndexTableSize, -1), z_(std::make_unique<ZState>()) {}
 
 TTmbyCompress::~TTmbyCompress() = default;
 
@@ -163,6 +188,14 @@ void TTmbyCompress::SumTotals() {
 
 void TTmbyCompress::RaiseStatus() {
   if (OnStatus) OnStatus(*this, stats_);
+}
+
+void TTmbyCompress::AddProgress(int64_t bytes, int64_t file_whole, int64_t total_whole) {
+  stats_.FileBytesDone = ClampInt32(stats_.FileBytesDone + bytes);
+  stats_.TotalBytesDone = ClampInt32(stats_.TotalBytesDone + bytes);
+  stats_.FilePercent = Percent(stats_.FileBytesDone, file_whole);
+  stats_.TotalPercent = Percent(stats_.TotalBytesDone, total_whole);
+  RaiseStatus();
 }
 
 void TTmbyCompress::CheckAbort() {
@@ -306,26 +339,23 @@ void TTmbyCompress::CompressMember(TFileHeader& header, IFile& archive, int memb
   stats_.CompressedSize = 0;
   if (OnBeforeAdding) OnBeforeAdding(*this, stats_);
 
-  ZStream zs;
-  zs.deflating = true;
-  if (deflateInit(&zs.z, ZlibLevel(CompressionLevel)) != Z_OK) throw Exception(kZlibError);
-  zs.active = true;
-  std::vector<uint8_t> in(kDeflateBuffer);
-  std::vector<uint8_t> out(kDeflateBuffer);
+  z_stream& z = z_->Deflater(ZlibLevel(CompressionLevel));
+  std::vector<uint8_t>& in = z_->in;
+  std::vector<uint8_t>& out = z_->out;
   int64_t consumed = 0;
   bool end_of_source = false;
-  zs.z.next_out = out.data();
-  zs.z.avail_out = static_cast<uInt>(out.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
   auto flush_out = [&] {
-    const size_t pending = out.size() - zs.z.avail_out;
+    const size_t pending = out.size() - z.avail_out;
     if (pending == 0) return;
     if (!archive.Write(out.data(), pending)) throw EtcDiskFull(kDiskFullText);
     archive_end_ += static_cast<int64_t>(pending);
-    zs.z.next_out = out.data();
-    zs.z.avail_out = static_cast<uInt>(out.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
   };
   for (;;) {
-    if (zs.z.avail_in == 0 && !end_of_source) {
+    if (z.avail_in == 0 && !end_of_source) {
       size_t got = 0;
       if (!source->Read(in.data(), in.size(), &got)) {
         throw ETmbyCompress(msg::kCannotOpenFile, {source_name});
@@ -335,12 +365,12 @@ void TTmbyCompress::CompressMember(TFileHeader& header, IFile& archive, int memb
         throw ETmbyCompress(msg::kFileTooLarge, {source_name});
       }
       end_of_source = got == 0;
-      zs.z.next_in = in.data();
-      zs.z.avail_in = static_cast<uInt>(got);
+      z.next_in = in.data();
+      z.avail_in = static_cast<uInt>(got);
     }
-    const int result = deflate(&zs.z, end_of_source ? Z_FINISH : Z_NO_FLUSH);
+    const int result = deflate(&z, end_of_source ? Z_FINISH : Z_NO_FLUSH);
     if (result == Z_STREAM_ERROR) throw Exception(kZlibError);
-    if (zs.z.avail_out == 0) {
+    if (z.avail_out == 0) {
       flush_out();
       AddStatus(consumed);
     }
@@ -437,50 +467,64 @@ TTmbyCompress::Decision TTmbyCompress::DecideOverwrite(const std::string& destin
 
 void TTmbyCompress::ExtractMember(const TFileHeader& header) {
   auto& files = Files();
+  auto make_directory = [&](const std::string& destination) {
+    const std::string dir = PathDirectoryPart(destination);
+    if (!dir.empty() && dir != created_directory_) {
+      files.CreateDirectories(dir);
+      created_directory_ = dir;
+    }
+    return dir;
+  };
   DestFileName = PathFileNamePart(DestFileName);
   std::string destination = WithTrailingBackslash(ExtractDirectory) + DestFileName;
-  bool replacing = false;
-  if (files.FileExists(destination)) {
-    const auto result = IsFileNewer(header.FileVersion, header.FileDate, destination, Overwrite);
-    if (DecideOverwrite(destination, result) == Decision::Keep) {
-      stats_.Done = true;
-      RaiseStatus();
-      return;
-    }
-    DestFileName = PathFileNamePart(DestFileName);
-    destination = WithTrailingBackslash(ExtractDirectory) + DestFileName;
-    replacing = files.FileExists(destination);
-  }
-  if (!IsUsableFileName(DestFileName)) throw ETmbyCompress(msg::kCannotCreateFile, {destination});
-
-  // The volume open for the previous member is used again when it is the one needed.
-  const int first_volume = header.StartVolume == 0 ? 1 : header.StartVolume;
-  if (!archive_ || (headers_.MultiVolume && open_volume_ != first_volume)) {
-    OpenVolume(first_volume, false, compressed_file_);
-  }
-  current_volume_ = header.StartVolume;
-
-  std::string dir = PathDirectoryPart(destination);
-  if (!dir.empty() && dir != created_directory_) {
-    files.CreateDirectories(dir);
-    created_directory_ = dir;
-  }
-  // A member that replaces a file is written under a temporary name beside it and takes its
-  // place only when complete, so that a damaged archive never costs the file already there.
   std::string target = destination;
-  if (replacing) {
-    const auto temp = files.CreateTempFile(dir.empty() ? files.CurrentDir() : dir, "tmb");
-    if (!temp) throw ETmbyCompress(msg::kCannotCreateFile, {destination});
-    target = *temp;
+  bool replacing = false;
+  // Usually the destination is new: creating it exclusively tells whether a file is there.
+  std::unique_ptr<IFile> out;
+  if (IsUsableFileName(DestFileName)) {
+    make_directory(destination);
+    out = files.Open(destination, FileAccess::ReadWrite, platform::kShareNone,
+                     FileDisposition::CreateNew);
   }
-  auto out = files.Open(target, FileAccess::ReadWrite, platform::kShareNone,
-                        FileDisposition::CreateAlways);
   if (!out) {
-    if (replacing) files.RemoveFile(target);
-    throw ETmbyCompress(msg::kCannotCreateFile, {destination});
+    if (files.FileExists(destination)) {
+      const auto result = IsFileNewer(header.FileVersion, header.FileDate, destination, Overwrite);
+      if (DecideOverwrite(destination, result) == Decision::Keep) {
+        stats_.Done = true;
+        RaiseStatus();
+        return;
+      }
+      DestFileName = PathFileNamePart(DestFileName);
+      destination = WithTrailingBackslash(ExtractDirectory) + DestFileName;
+      target = destination;
+      if (!IsUsableFileName(DestFileName)) {
+        throw ETmbyCompress(msg::kCannotCreateFile, {destination});
+      }
+      const std::string dir = make_directory(destination);
+      // A member that replaces a file is written under a temporary name beside it and takes
+      // its place only when complete, so that a damaged archive never costs the file there.
+      replacing = files.FileExists(destination);
+      if (replacing) {
+        const auto temp = files.CreateTempFile(dir.empty() ? files.CurrentDir() : dir, "tmb");
+        if (!temp) throw ETmbyCompress(msg::kCannotCreateFile, {destination});
+        target = *temp;
+      }
+      out = files.Open(target, FileAccess::ReadWrite, platform::kShareNone,
+                       FileDisposition::CreateAlways);
+    }
+    if (!out) {
+      if (replacing) files.RemoveFile(target);
+      throw ETmbyCompress(msg::kCannotCreateFile, {destination});
+    }
   }
   bool keep_target = false;
   try {
+    // The volume open for the previous member is used again when it is the one needed.
+    const int first_volume = header.StartVolume == 0 ? 1 : header.StartVolume;
+    if (!archive_ || (headers_.MultiVolume && open_volume_ != first_volume)) {
+      OpenVolume(first_volume, false, compressed_file_);
+    }
+    current_volume_ = header.StartVolume;
     const int64_t data_start = static_cast<int64_t>(header.DataStart) + Offset;
     const auto volume_size = archive_->Size();
     if (!volume_size || header.DataStart < 0 || data_start > *volume_size ||
@@ -515,11 +559,9 @@ void TTmbyCompress::ExtractMember(const TFileHeader& header) {
 
 bool TTmbyCompress::InflateMember(const TFileHeader& header, IFile& destination,
                                   int64_t data_start) {
-  ZStream zs;
-  if (inflateInit(&zs.z) != Z_OK) throw Exception(kZlibError);
-  zs.active = true;
-  std::vector<uint8_t> in(kInflateInput);
-  std::vector<uint8_t> out(kInflateOutput);
+  z_stream& z = z_->Inflater();
+  std::vector<uint8_t>& in = z_->in;
+  std::vector<uint8_t>& out = z_->out;
   // In a single-volume archive the volume fields carry nothing: the data are one run of bytes.
   const bool multi = headers_.MultiVolume;
   const int end_volume = multi ? header.EndVolume : current_volume_;
@@ -539,20 +581,20 @@ bool TTmbyCompress::InflateMember(const TFileHeader& header, IFile& destination,
     const bool last = current_volume_ == end_volume;
     const int64_t limit = static_cast<int64_t>(header.EndPosition) + Offset + 1;
     for (;;) {
-      zs.z.next_out = out.data();
-      zs.z.avail_out = static_cast<uInt>(out.size());
-      while (zs.z.avail_out > 0) {
-        if (zs.z.avail_in == 0) {
+      z.next_out = out.data();
+      z.avail_out = static_cast<uInt>(out.size());
+      while (z.avail_out > 0) {
+        if (z.avail_in == 0) {
           size_t want = in.size();
           if (last) want = position >= limit ? 0 : std::min<int64_t>(want, limit - position);
           size_t got = 0;
           if (want > 0 && !archive_->Read(in.data(), want, &got)) got = 0;
           if (got == 0) break;
           position += static_cast<int64_t>(got);
-          zs.z.next_in = in.data();
-          zs.z.avail_in = static_cast<uInt>(got);
+          z.next_in = in.data();
+          z.avail_in = static_cast<uInt>(got);
         }
-        const int result = inflate(&zs.z, Z_NO_FLUSH);
+        const int result = inflate(&z, Z_NO_FLUSH);
         if (result == Z_STREAM_END) {
           ended = true;
           break;
@@ -563,7 +605,7 @@ bool TTmbyCompress::InflateMember(const TFileHeader& header, IFile& destination,
       }
       CheckAbort();
       ProcessMessages();
-      const size_t produced = out.size() - zs.z.avail_out;
+      const size_t produced = out.size() - z.avail_out;
       if (produced > 0) {
         // More output than the header promises is a damaged member: stop before writing it.
         if (written + static_cast<int64_t>(produced) > header.OriginalSize) {
@@ -571,11 +613,7 @@ bool TTmbyCompress::InflateMember(const TFileHeader& header, IFile& destination,
         }
         if (!destination.Write(out.data(), produced)) DiskFull();
         written += static_cast<int64_t>(produced);
-        stats_.FileBytesDone = ClampInt32(stats_.FileBytesDone + static_cast<int64_t>(produced));
-        stats_.TotalBytesDone = ClampInt32(stats_.TotalBytesDone + static_cast<int64_t>(produced));
-        stats_.FilePercent = Percent(stats_.FileBytesDone, header.OriginalSize);
-        stats_.TotalPercent = Percent(stats_.TotalBytesDone, stats_.TotalOriginal);
-        RaiseStatus();
+        AddProgress(static_cast<int64_t>(produced), header.OriginalSize, stats_.TotalOriginal);
       }
       if (produced == 0 || ended) break;
     }
@@ -712,11 +750,7 @@ bool TTmbyCompress::CopyChunk(IFile& source, int64_t& position, int64_t last,
     if (!destination) throw ETmbyCompress(msg::kCannotCreateFile, {name});
     if (!destination->Write(buffer + stored, got - stored)) throw ETmbyCompress(kTooLittleSpace);
   }
-  stats_.FileBytesDone = ClampInt32(stats_.FileBytesDone + static_cast<int64_t>(got));
-  stats_.TotalBytesDone = ClampInt32(stats_.TotalBytesDone + static_cast<int64_t>(got));
-  stats_.FilePercent = Percent(stats_.FileBytesDone, member_length);
-  stats_.TotalPercent = Percent(stats_.TotalBytesDone, total_length);
-  RaiseStatus();
+  AddProgress(static_cast<int64_t>(got), member_length, total_length);
   return true;
 }
 
@@ -763,11 +797,8 @@ void TTmbyCompress::CopyFile(const std::string& source, const std::string& desti
       if (BuildAborted && BuildAborted()) throw EUserAbortInstall("Creating Install Aborted!");
       const size_t got = ReadFully(*in, buffer, sizeof buffer);
       if (got > 0 && !out->Write(buffer, got)) DiskFull();
-      stats_.FileBytesDone = ClampInt32(stats_.FileBytesDone + static_cast<int64_t>(got));
-      stats_.TotalBytesDone = ClampInt32(stats_.TotalBytesDone + static_cast<int64_t>(got));
-      stats_.FilePercent = Percent(stats_.FileBytesDone, stats_.OriginalSize);
-      stats_.TotalPercent = stats_.FilePercent;
-      RaiseStatus();
+      // Both percentages of a copy count the one file.
+      AddProgress(static_cast<int64_t>(got), stats_.OriginalSize, stats_.OriginalSize);
       ProcessMessages();
       if (got < sizeof buffer) {
         if (stamp) out->SetDosTime(*stamp);

@@ -102,6 +102,8 @@ class TTmbyCompress {
   void ResetStats();
   void SumTotals();
   void RaiseStatus();
+  // Counts `bytes` more done, computes both percentages and reports them through OnStatus.
+  void AddProgress(int64_t bytes, int64_t file_whole, int64_t total_whole);
   void CheckAbort();
   void ProcessMessages();
 
@@ -137,6 +139,8 @@ class TTmbyCompress {
   int64_t archive_end_ = 0;        // size of the archive while a member is compressed
   int open_volume_ = 0;            // the volume archive_ holds open
   std::string created_directory_;  // the last destination directory made while extracting
+  struct ZState;
+  std::unique_ptr<ZState> z_;
 };
 
 }  // namespace tmby
