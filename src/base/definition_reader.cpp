@@ -73,9 +73,13 @@ class Failer {
   [[noreturn]] void Fail(TPos pos, const std::string& problem) const {
     throw EDefinitionError(file_, pos.line, pos.column, problem);
   }
-  // Adds the place to a failure raised by a component while it was being read.
+  // Adds the place to a misuse of the component model (a bad name, a value of the wrong class)
+  // raised while a component was being read. The install's own failures keep their exact
+  // message: they are what the user is shown.
   void Decorate(Exception& e, TPos pos) const {
-    if (dynamic_cast<EDefinitionError*>(&e) != nullptr || dynamic_cast<EAbort*>(&e) != nullptr) {
+    if (dynamic_cast<EComponentError*>(&e) == nullptr &&
+        dynamic_cast<EConvertError*>(&e) == nullptr &&
+        dynamic_cast<EPropertyError*>(&e) == nullptr) {
       return;
     }
     e.SetMessage(e.Message() + " (" + Place(file_, pos.line, pos.column) + ")");

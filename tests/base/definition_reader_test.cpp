@@ -293,7 +293,7 @@ TEST_F(DefinitionReaderTest, RefusesDefinitionsBeyondTheNestingAndObjectBounds) 
   EXPECT_EQ(Read(inside)->ComponentCount(), kMaxDefinitionNesting - 1);
 }
 
-TEST_F(DefinitionReaderTest, FailuresOfTheComponentsKeepTheirClassAndGainThePlace) {
+TEST_F(DefinitionReaderTest, FailuresOfTheComponentsKeepTheirClassAndTheirExactMessage) {
   const std::string setterFails =
       "object F: TTestForm\n object A: TTestItem\n end\n object B: TTestItem\n"
       "  Text = 'fail'\n end\nend";
@@ -301,7 +301,7 @@ TEST_F(DefinitionReaderTest, FailuresOfTheComponentsKeepTheirClassAndGainThePlac
     Read(setterFails);
     FAIL();
   } catch (const IEInstall& e) {
-    EXPECT_STREQ(e.what(), "The text fail is refused (product.tmby, line 5, column 3)");
+    EXPECT_STREQ(e.what(), "The text fail is refused");
   }
   const std::string loadedFails =
       "object F: TTestForm\n object A: TTestItem\n  Number = 666\n end\nend";
@@ -309,7 +309,7 @@ TEST_F(DefinitionReaderTest, FailuresOfTheComponentsKeepTheirClassAndGainThePlac
     Read(loadedFails);
     FAIL();
   } catch (const IEInstall& e) {
-    EXPECT_STREQ(e.what(), "Item A cannot be loaded (product.tmby, line 2, column 2)");
+    EXPECT_STREQ(e.what(), "Item A cannot be loaded");
   }
 }
 

@@ -1,0 +1,329 @@
+#include "engine/install.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "base/definition_reader.h"
+#include "base/definition_writer.h"
+#include "model/install_group.h"
+#include "paths/path_specifier.h"
+#include "paths/standard_specifiers.h"
+#include "platform/script/script_ui.h"
+#include "support/memory_machine.h"
+#include "ui/main_form.h"
+#include "ui/ui_classes.h"
+
+namespace tmby {
+namespace {
+
+using platform::script::ScriptUi;
+
+class InstallTest : public testing::MemoryMachineTest {
+ protected:
+  InstallTest() {
+    InstallModel().Reset();
+    PathSpecifiers().Reset();
+    PathSpecifierStartup();
+    Engine().Reset();
+    Engine().ProgramPath = "C:\\Temp\\Setup\\setup.exe";
+    ui::RegisterUiClasses(classes);
+    RegisterPathSpecifierClasses(classes);
+    RegisterEngineClasses(classes);
+    RegisterInstallObjectClasses(classes);
+    ui::RegisterMainFormHandlers(handlers);
+    options.Classes = &classes;
+    options.Handlers = &handlers;
+    Machine().SetLibrary("RICHED20.DLL", true);
+  }
+  ~InstallTest() override {
+    app.DestroyComponents();
+    PathSpecifierShutdown();
+    InstallModel().Reset();
+    Engine().Reset();
+  }
+
+  // Reads a main window holding `body` (after its specifiers) as the program entry does.
+  ui::TmainForm* Build(const std::string& body) {
+    auto* form = new ui::TmainForm(&app);
+    const std::string text =
+        "object mainForm: TmainForm\n"
+        "  OnActivate = FormActivate\n"
+        "  object psProgramFiles: TpsProgramFiles\n  end\n"
+        "  object psMainArchiveFile: TpsMainArchiveFile\n  end\n" +
+        body + "end\n";
+    ReadDefinitionInto(*form, text, "test.tmby", options);
+    app.SetMainForm(form);
+    form->AfterConstruction();
+    return form;
+  }
+  std::string ErrorOf(const std::string& body) {
+    try {
+      Build(body);
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+    return "";
+  }
+
+  TClassRegistry classes;
+  TEventHandlers handlers;
+  TDefinitionOptions options;
+  std::ostringstream transcript;
+  ui::TApplication app;
+};
+
+TEST_F(InstallTest, DefaultsOfANewInstall) {
+  ScriptUi ui(&transcript, {});
+  platform::ScopedUi scoped(&ui);
+  Build("  object Install1: TInstall\n  end\n");
+  TCustomInstall* install = CurrentInstall();
+  ASSERT_NE(install, nullptr);
+  EXPECT_TRUE(install->AutoMaximizeWindow());
+  EXPECT_FALSE(install->HideMainForm());
+  EXPECT_TRUE(install->RunAutomatic);
+  EXPECT_TRUE(install->UseLoadingProgram());
+  EXPECT_FALSE(install->NoUninstall);
+  EXPECT_EQ(install->DistributeType(), dtTraditional);
+  EXPECT_EQ(install->DestDir(), "\\MyApplication");
+  EXPECT_EQ(install->DestDirType(), PathSpecifiers().Standard.Lookup("TpsProgramFiles"));
+  EXPECT_EQ(install->ArchiveFileType(), PathSpecifiers().Standard.Lookup("TpsMainArchiveFile"));
+  EXPECT_EQ(install->ArchiveFile(), "");
+  EXPECT_EQ(install->Description, "TInstall component");
+  EXPECT_EQ(install->InstallTypes(), TInstallTypeSet{itFull});
+  EXPECT_EQ(install->Information().CompanyName, "My Company");
+  EXPECT_EQ(install->Information().ProductName, "My product");
+  EXPECT_EQ(install->Information().Version, "1.0");
+  EXPECT_EQ(install->PasswordInfo().PasswordTries(), 3);
+  EXPECT_EQ(install->BuildInfo().BuildDirectory, "c:\\build");
+  EXPECT_EQ(install->BuildInfo().OCXName, "tbsetup");
+  EXPECT_EQ(install->BuildInfo().TmbyVersion(), "5.20.00");
+  EXPECT_FALSE(install->FireAfterInstallObjects);
+  EXPECT_EQ(install->SourceDir(), "C:\\Temp\\Setup");
+  EXPECT_EQ(install->GetDestPath(),
+            Machine().Files().CurrentDir().substr(0, 2) + "\\Program Files\\MyApplication");
+}
+
+TEST_F(InstallTest, ASecondInstallRootFailsWithTheExactMessage) {
+  EXPECT_EQ(ErrorOf("  object Install1: TInstall\n  end\n  object Install2: TInstall\n  end\n")
+                .find("The TInstall component does not currently support the use of 2 TInstall "
+                      "components in the same project"),
+            0u);
+}
+
+TEST_F(InstallTest, AnInstallRootNeedsAFormAsOwner) {
+  TComponent owner(nullptr);
+  EXPECT_THROW(TInstall install(&owner), IEInstall);
+  EXPECT_THROW(TInstall install(nullptr), IEInstall);
+  EXPECT_EQ(CurrentInstall(), nullptr);
+}
+
+TEST_F(InstallTest, TheInitialInstallTypeFollowsTheOfferedTypes) {
+  const struct {
+    const char* types;
+    TInstallType expected;
+  } cases[] = {{"[itFull, itCompact]", itCompact},
+               {"[itDefault, itCompact]", itDefault},
+               {"[itFull]", itFull},
+               {"[itCustom]", itFull}};
+  for (const auto& c : cases) {
+    app.DestroyComponents();
+    Build(std::string("  object Install1: TInstall\n    InstallTypes = ") + c.types +
+          "\n  end\n  object Group1: TInstallGroup\n    Container = Install1\n  end\n");
+    EXPECT_EQ(CurrentInstall()->SelectedInstallType(), c.expected) << c.types;
+    auto* group = dynamic_cast<TInstallContainer*>(app.MainForm()->FindComponent("Group1"));
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->SelectedInstallType(), c.expected) << c.types;
+  }
+}
+
+TEST_F(InstallTest, CoupledFlagsStayAsStoredWhileReadingAndCoupleAfterwards) {
+  ScriptUi ui(&transcript, {});
+  platform::ScopedUi scoped(&ui);
+  ui::TmainForm* form = Build(
+      "  object Install1: TInstall\n    AutoMaximizeWindow = True\n    HideMainForm = True\n"
+      "  end\n");
+  TCustomInstall* install = CurrentInstall();
+  EXPECT_TRUE(install->AutoMaximizeWindow());
+  EXPECT_TRUE(install->HideMainForm());
+  // Hidden: moved off screen by twice its size.
+  EXPECT_EQ(form->Left(), -2 * form->Width());
+  EXPECT_EQ(form->Top(), -2 * form->Height());
+  install->SetAutoMaximizeWindow(true);
+  EXPECT_FALSE(install->HideMainForm());
+  install->SetHideMainForm(true);
+  EXPECT_FALSE(install->AutoMaximizeWindow());
+}
+
+TEST_F(InstallTest, PasswordIsKeptAsItsDigestAndTriesHaveAFloor) {
+  Build(
+      "  object Install1: TInstall\n    PasswordInfo.Password = '$ABC'\n"
+      "    PasswordInfo.PasswordTries = -4\n  end\n");
+  TPasswordInfo& info = CurrentInstall()->PasswordInfo();
+  EXPECT_EQ(info.Password(), "$ABC");  // read back as stored
+  EXPECT_EQ(info.PasswordTries(), 1);
+  info.SetPassword("abc");
+  EXPECT_EQ(info.Password(), "$A9993E364706816ABA3E25717850C26C9CD0D89D");
+  info.SetPasswordTries(0);
+  EXPECT_EQ(info.PasswordTries(), 1);
+  info.SetPasswordTries(5);
+  EXPECT_EQ(info.PasswordTries(), 5);
+}
+
+TEST_F(InstallTest, PresetupFilesDropBlankLines) {
+  Build(
+      "  object Install1: TInstall\n    PresetupFiles = ( 'a.dll' '   ' '' 'b.txt;x' )\n"
+      "  end\n");
+  EXPECT_EQ(CurrentInstall()->PresetupFiles(), (TStrings{"a.dll", "b.txt;x"}));
+}
+
+TEST_F(InstallTest, DistributeTypeIsDesignTimeOnlyAndNeedsANetLocation) {
+  Build("  object Install1: TInstall\n    DistributeType = dtWeb\n  end\n");
+  TCustomInstall* install = CurrentInstall();
+  EXPECT_EQ(install->DistributeType(), dtWeb);  // stored while reading
+  try {
+    install->SetDistributeType(dtTraditional);
+    FAIL();
+  } catch (const IEInstall& e) {
+    EXPECT_STREQ(e.what(), "DistributeType can only be set at design-time");
+  }
+  install->SetDesigning(true);
+  try {
+    install->SetDistributeType(dtTraditionalNet);
+    FAIL();
+  } catch (const IEInstallNetLocNil& e) {
+    EXPECT_STREQ(e.what(),
+                 "Must assign a net location via the NetLocation property before you can set the "
+                 "distribute type");
+  }
+  install->SetDistributeType(dtTraditional);
+  EXPECT_EQ(install->DistributeType(), dtTraditional);
+}
+
+TEST_F(InstallTest, UseLoadingProgramResetsTheArchiveOutsideReading) {
+  Build("  object Install1: TInstall\n  end\n");
+  TCustomInstall* install = CurrentInstall();
+  install->SetArchiveFileType(nullptr);
+  install->SetArchiveFile("\\files.1");
+  EXPECT_EQ(install->ArchiveFile(), "\\files.1");
+  install->SetUseLoadingProgram(true);
+  EXPECT_EQ(install->ArchiveFileType(), PathSpecifiers().Standard.Lookup("TpsMainArchiveFile"));
+  EXPECT_EQ(install->ArchiveFile(), "");
+}
+
+TEST_F(InstallTest, DebugSwitchWithoutSourceFailsAndSourceSwitchSetsTheSource) {
+  Engine().Arguments = {"-d"};
+  EXPECT_EQ(ErrorOf("  object Install1: TInstall\n  end\n"),
+            "You forgot to pass in the build directory. In Run | Parameters, follow this format: "
+            "-d \"-sC:\\My Build\"");
+  app.DestroyComponents();
+  Engine().Arguments = {"-d", "-sC:\\My Build\\"};
+  Build("  object Install1: TInstall\n  end\n");
+  EXPECT_EQ(CurrentInstall()->SourceDir(), "C:\\My Build");
+  app.DestroyComponents();
+  Engine().Arguments = {"-q"};
+  EXPECT_EQ(ErrorOf("  object Install1: TInstall\n  end\n").find("Invalid parameter <-q>."), 0u);
+}
+
+TEST_F(InstallTest, TheFirstOfBuildFloppyRebootSwitchesRunsItsModeAndNoActivationHook) {
+  std::vector<std::string> calls;
+  Engine().Hooks.Build = [&](TCustomInstall&) { calls.push_back("build"); };
+  Engine().Hooks.TransferToFloppies = [&](TCustomInstall&, const std::string& drive) {
+    calls.push_back("floppies " + drive);
+  };
+  Engine().Hooks.ContinueAfterReboot = [&](TCustomInstall&) { calls.push_back("reboot"); };
+  Engine().Hooks.RunInstall = [&](TCustomInstall&) { calls.push_back("run"); };
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"-r", "-f", "-b"}, {"-r", "-f"}, {"-r"}}) {
+    app.DestroyComponents();
+    Engine().Arguments = args;
+    ScriptUi ui(&transcript, {});
+    platform::ScopedUi scoped(&ui);
+    ui::TmainForm* form = Build("  object Install1: TInstall\n  end\n");
+    form->Show();  // activation: no run in these modes
+  }
+  EXPECT_EQ(calls, (std::vector<std::string>{"build", "floppies a:", "reboot"}));
+}
+
+TEST_F(InstallTest, OnlyTheFirstActivationRunsTheInstall) {
+  int runs = 0;
+  Engine().Hooks.RunInstall = [&](TCustomInstall& install) {
+    EXPECT_TRUE(install.Activated);
+    ++runs;
+  };
+  ScriptUi ui(&transcript, {"activate mainForm", "activate mainForm"});
+  platform::ScopedUi scoped(&ui);
+  ui::TmainForm* form = Build("  object Install1: TInstall\n  end\n");
+  form->Show();
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(form->WindowState(), ui::wsMaximized);
+  form->Hide();
+  form->Show();
+  EXPECT_EQ(runs, 1);
+  // The form's own handler is back in place.
+  EXPECT_EQ(form->OnActivate.HandlerName(), "FormActivate");
+}
+
+TEST_F(InstallTest, WithoutRunAutomaticTheRunIsLeftToTheDefinition) {
+  int runs = 0;
+  Engine().Hooks.RunInstall = [&](TCustomInstall&) { ++runs; };
+  ScriptUi ui(&transcript, {});
+  platform::ScopedUi scoped(&ui);
+  ui::TmainForm* form = Build("  object Install1: TInstall\n    RunAutomatic = False\n  end\n");
+  form->Show();
+  EXPECT_EQ(runs, 0);
+  EXPECT_TRUE(CurrentInstall()->Activated);
+}
+
+TEST_F(InstallTest, AMissingPrerequisiteEndsTheProgramBeforeTheRun) {
+  int runs = 0;
+  Engine().Hooks.RunInstall = [&](TCustomInstall&) { ++runs; };
+  ScriptUi ui(&transcript, {});
+  platform::ScopedUi scoped(&ui);
+  ui::TmainForm* form = Build("  object Install1: TInstall\n  end\n");
+  form->SetPrerequisiteLibrary("CALWIN32.DLL");
+  form->Show();
+  EXPECT_EQ(runs, 0);
+  EXPECT_TRUE(ui.QuitPosted());
+  EXPECT_NE(transcript.str().find("messagebox"), std::string::npos);
+}
+
+TEST_F(InstallTest, DestructionGivesBackTheHandlerAndStartsTheCleanup) {
+  std::string started;
+  Engine().Hooks.StartCleanup = [&](const std::string& batch) { started = batch; };
+  ui::TmainForm* form = Build("  object Install1: TInstall\n  end\n");
+  TCustomInstall* install = CurrentInstall();
+  EXPECT_NE(form->OnActivate.HandlerName(), "FormActivate");
+  install->CleanupBatchFile = "C:\\Temp\\bat1.bat";
+  TComponent::Free(install);
+  EXPECT_EQ(CurrentInstall(), nullptr);
+  EXPECT_EQ(form->OnActivate.HandlerName(), "FormActivate");
+  EXPECT_EQ(started, "C:\\Temp\\bat1.bat");
+}
+
+TEST_F(InstallTest, TheRootWritesBackWhatItRead) {
+  const std::string body =
+      "  object Install1: TInstall\n"
+      "    Information.CompanyName = 'Lakeside Software'\n"
+      "    Information.ProductName = 'Lakeside Notes'\n"
+      "    InstallTypes = [itFull, itCompact]\n"
+      "    NoUninstall = True\n"
+      "    win2KExtendedInformation.HelpLink = 'http://lakeside.example/help'\n"
+      "    BuildInfo.AppName = 'Notes'\n"
+      "  end\n";
+  ui::TmainForm* form = Build(body);
+  const std::string written = WriteDefinition(*form);
+  app.DestroyComponents();
+  auto* again = new ui::TmainForm(&app);
+  ReadDefinitionInto(*again, written, "again.tmby", options);
+  EXPECT_EQ(WriteDefinition(*again), written);
+  TCustomInstall* install = CurrentInstall();
+  ASSERT_NE(install, nullptr);
+  EXPECT_EQ(install->Information().ProductName, "Lakeside Notes");
+  EXPECT_EQ(install->Win2KExtendedInformation().HelpLink, "http://lakeside.example/help");
+  EXPECT_EQ(install->BuildInfo().AppName, "Notes");
+  EXPECT_EQ(install->InstallTypes(), (TInstallTypeSet{itFull, itCompact}));
+}
+
+}  // namespace
+}  // namespace tmby
