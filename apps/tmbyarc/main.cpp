@@ -147,8 +147,10 @@ int List(PathMapper& paths, const Options& o) {
   std::printf("%5s %11s %11s %-19s %-12s %s\n", "id", "size", "packed", "date", "version", "name");
   for (int i = 0; i < headers.Count(); ++i) {
     const auto& h = headers.Items(i);
-    const long long packed = headers.MultiVolume ? -1 : int64_t{h.EndPosition} - h.DataStart + 1;
-    std::printf("%5d %11d %11lld %-19s %-12s %s\n", h.MemberIndex, h.OriginalSize, packed,
+    // On volumes a member's data may span files: its packed size is not one difference.
+    const std::string packed =
+        headers.MultiVolume ? "-" : std::to_string(int64_t{h.EndPosition} - h.DataStart + 1);
+    std::printf("%5d %11d %11s %-19s %-12s %s\n", h.MemberIndex, h.OriginalSize, packed.c_str(),
                 DateText(h.FileDate).c_str(), h.FileVersion.c_str(), h.FileName.c_str());
   }
   return 0;
