@@ -330,6 +330,38 @@ TEST_F(TmbyCompressTest, AnAbortedCompressionLeavesAConsistentArchive) {
   EXPECT_EQ(ReadFile(P("files.1")), before);
 }
 
+TEST_F(TmbyCompressTest, HeadersStayLoadedOnlyForVolumesOfTheSameArchive) {
+  MakeSources();
+  Pack(P("files.1"), kNames);
+  TTmbyCompress c;
+  c.SetCompressedFile(P("files.1"));
+  c.LoadHeaders();
+  c.SetCompressedFile(P("FILES.1"));  // letter case only: nothing changes
+  EXPECT_EQ(c.CompressedFile(), P("files.1"));
+  c.SetCompressedFile(P("files.7"));  // another volume of the same archive
+  EXPECT_TRUE(c.HeadersLoaded());
+  c.SetCompressedFile(P("setup.1"));
+  EXPECT_FALSE(c.HeadersLoaded());
+}
+
+TEST_F(TmbyCompressTest, CopyFileKeepsAFileTheOverwriteRuleKeeps) {
+  WriteFile(P("new.txt"), TextData(5000), kStampA);
+  WriteFile(P("dest\\new.txt"), {'o', 'l', 'd'}, kStampB);
+  TTmbyCompress c;
+  c.Overwrite = owNever;
+  int done = 0;
+  c.OnStatus = [&](TTmbyCompress&, TlzhFileStats& s) { done += s.Done ? 1 : 0; };
+  c.CopyFile(P("new.txt"), P("dest\\new.txt"));
+  EXPECT_EQ(ReadFile(P("dest\\new.txt")).size(), 3u);
+  EXPECT_EQ(done, 1);
+  c.Overwrite = owDate;  // the new file is older than the one there
+  c.CopyFile(P("new.txt"), P("dest\\new.txt"));
+  EXPECT_EQ(ReadFile(P("dest\\new.txt")).size(), 3u);
+  c.Overwrite = owAlways;
+  c.CopyFile(P("new.txt"), P("dest\\new.txt"));
+  ExpectSameFile(P("new.txt"), P("dest\\new.txt"));
+}
+
 TEST_F(TmbyCompressTest, LoadingHeadersOfAMissingArchiveFails) {
   TTmbyCompress c;
   c.SetCompressedFile(P("none.1"));
