@@ -6,6 +6,7 @@
 
 #include "base/definition_reader.h"
 #include "base/definition_writer.h"
+#include "engine/destination_listing.h"
 #include "model/install_group.h"
 #include "paths/path_specifier.h"
 #include "paths/standard_specifiers.h"
@@ -323,6 +324,37 @@ TEST_F(InstallTest, TheRootWritesBackWhatItRead) {
   EXPECT_EQ(install->Win2KExtendedInformation().HelpLink, "http://lakeside.example/help");
   EXPECT_EQ(install->BuildInfo().AppName, "Notes");
   EXPECT_EQ(install->InstallTypes(), (TInstallTypeSet{itFull, itCompact}));
+}
+
+TEST_F(InstallTest, TheDestinationListingExpandsEveryObjectOrSaysWhyNot) {
+  Reg().CreateKey(platform::RootKey::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
+  Reg().WriteString(platform::RootKey::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                    "ProgramFilesDir", "C:\\Programme");
+  Build(
+      "  object psContainerDestDir: TpsContainerDestDir\n  end\n"
+      "  object psMainInstall: TpsMainInstall\n  end\n"
+      "  object Install1: TInstall\n    DestDir = '\\Lakeside Notes\\'\n  end\n"
+      "  object grpProgram: TInstallGroup\n    Container = Install1\n"
+      "    DestDirType = psContainerDestDir\n  end\n"
+      "  object dirTemplates: TInstallDirectory\n    Container = grpProgram\n"
+      "    DestDir = '\\Templates'\n    DestDirType = psContainerDestDir\n  end\n"
+      "  object dirLoose: TInstallDirectory\n    DestDir = '\\Loose'\n"
+      "    DestDirType = psContainerDestDir\n  end\n");
+  const std::string listing = ListDestinations();
+  EXPECT_NE(listing.find("Install1 (TInstall): C:\\Programme\\Lakeside Notes\r\n"),
+            std::string::npos)
+      << listing;
+  EXPECT_NE(listing.find("grpProgram (TInstallGroup): C:\\Programme\\Lakeside Notes\r\n"),
+            std::string::npos)
+      << listing;
+  EXPECT_NE(listing.find(
+                "dirTemplates (TInstallDirectory): C:\\Programme\\Lakeside Notes\\Templates\r\n"),
+            std::string::npos)
+      << listing;
+  EXPECT_NE(listing.find("dirLoose (TInstallDirectory): ! Cannot use ddContainerDestDir for "
+                         "dirLoose unless you assign a Container\r\n"),
+            std::string::npos)
+      << listing;
 }
 
 }  // namespace

@@ -1,0 +1,25 @@
+#include "engine/destination_listing.h"
+
+#include "engine/exceptions.h"
+#include "model/install_container.h"
+#include "model/install_model.h"
+
+namespace tmby {
+
+std::string ListDestinations() {
+  std::string out;
+  const TInstallContainerList& containers = InstallModel().Containers;
+  for (int i = 0; i < containers.Count(); ++i) {
+    TInstallContainer* container = containers.Items(i);
+    out += container->Name() + " (" + container->ClassName() + "): ";
+    try {
+      out += container->GetDestPath();
+    } catch (const Exception& e) {
+      out += std::string("! ") + e.what();
+    }
+    out += "\r\n";
+  }
+  return out;
+}
+
+}  // namespace tmby
