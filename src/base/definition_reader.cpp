@@ -74,14 +74,25 @@ class Failer {
     throw EDefinitionError(file_, pos.line, pos.column, problem);
   }
   // Adds the place to a misuse of the component model (a bad name, a value of the wrong class)
-  // raised while a component was being read. The install's own failures keep their exact
-  // message: they are what the user is shown.
+  // raised while a component was being read. Failures of constructors and post-load steps keep
+  // their exact message: they are what the user is shown.
   void Decorate(Exception& e, TPos pos) const {
     if (dynamic_cast<EComponentError*>(&e) == nullptr &&
         dynamic_cast<EConvertError*>(&e) == nullptr &&
         dynamic_cast<EPropertyError*>(&e) == nullptr) {
       return;
     }
+    Append(e, pos);
+  }
+  // Adds the place to any failure of a setter (a cycle of containers, a group in a directory):
+  // the value on that line is its cause. The silent abort stays as it is.
+  void DecorateValue(Exception& e, TPos pos) const {
+    if (dynamic_cast<EDefinitionError*>(&e) != nullptr || dynamic_cast<EAbort*>(&e) != nullptr) {
+      return;
+    }
+    Append(e, pos);
+  }
+  void Append(Exception& e, TPos pos) const {
     e.SetMessage(e.Message() + " (" + Place(file_, pos.line, pos.column) + ")");
   }
   const std::string& File() const { return file_; }
@@ -722,7 +733,7 @@ class Builder {
     try {
       Store(comp, *target, *prop, node.value);
     } catch (Exception& e) {
-      fail_.Decorate(e, node.pathPos.front());
+      fail_.DecorateValue(e, node.pathPos.front());
       throw;
     }
   }
@@ -857,7 +868,7 @@ class Builder {
       try {
         f.prop->SetComponent(*f.target, found);
       } catch (Exception& e) {
-        fail_.Decorate(e, f.pos);
+        fail_.DecorateValue(e, f.pos);
         throw;
       }
     }

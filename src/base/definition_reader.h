@@ -27,9 +27,12 @@
 // assigned, so setters only store. References are resolved after all objects exist; then
 // Loaded() runs on each component in creation order, the root first. A failure anywhere
 // destroys what the reader created (also what their constructors created) and propagates:
-// faults of the text raise EDefinitionError naming file, line, column and what was expected;
-// failures raised by constructors, setters or Loaded() keep their class and get the place
-// appended to their message ("... (product.tmby, line 12, column 5)"); EAbort passes unchanged.
+// faults of the text raise EDefinitionError naming file, line, column and what was expected.
+// Failures of the components keep their class. Those raised while a value is assigned (a setter,
+// a reference being resolved) get the place appended to their message ("Circular reference
+// (product.tmby, line 12, column 5)"); those of constructors and Loaded() keep their exact
+// message, which is what the user is shown; misuse of the component model (EComponentError,
+// EPropertyError, EConvertError) always gets the place. EAbort passes unchanged.
 //
 // Bounds: the text, each value, the nesting and the number of objects are limited (below); a
 // definition beyond them is refused with EDefinitionError.

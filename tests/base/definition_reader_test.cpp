@@ -293,7 +293,7 @@ TEST_F(DefinitionReaderTest, RefusesDefinitionsBeyondTheNestingAndObjectBounds) 
   EXPECT_EQ(Read(inside)->ComponentCount(), kMaxDefinitionNesting - 1);
 }
 
-TEST_F(DefinitionReaderTest, FailuresOfTheComponentsKeepTheirClassAndTheirExactMessage) {
+TEST_F(DefinitionReaderTest, FailuresOfTheComponentsKeepTheirClassAndSettersGainThePlace) {
   const std::string setterFails =
       "object F: TTestForm\n object A: TTestItem\n end\n object B: TTestItem\n"
       "  Text = 'fail'\n end\nend";
@@ -301,7 +301,7 @@ TEST_F(DefinitionReaderTest, FailuresOfTheComponentsKeepTheirClassAndTheirExactM
     Read(setterFails);
     FAIL();
   } catch (const IEInstall& e) {
-    EXPECT_STREQ(e.what(), "The text fail is refused");
+    EXPECT_STREQ(e.what(), "The text fail is refused (product.tmby, line 5, column 3)");
   }
   const std::string loadedFails =
       "object F: TTestForm\n object A: TTestItem\n  Number = 666\n end\nend";
@@ -309,7 +309,7 @@ TEST_F(DefinitionReaderTest, FailuresOfTheComponentsKeepTheirClassAndTheirExactM
     Read(loadedFails);
     FAIL();
   } catch (const IEInstall& e) {
-    EXPECT_STREQ(e.what(), "Item A cannot be loaded");
+    EXPECT_STREQ(e.what(), "Item A cannot be loaded") << "post-load failures keep their message";
   }
 }
 

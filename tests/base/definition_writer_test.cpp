@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "base/definition_reader.h"
+#include "model/install_group.h"
 #include "support/component_fixtures.h"
+#include "support/install_tree_fixtures.h"
 
 namespace tmby {
 namespace {
@@ -221,6 +223,118 @@ TEST_F(DefinitionWriterTest, RefusesValuesItCouldNotReadBack) {
   EXPECT_THROW(WriteDefinition(*form), EComponentError);
   item->OnChange.Clear();
   EXPECT_NO_THROW(WriteDefinition(*form));
+}
+
+}  // namespace
+}  // namespace tmby
+
+namespace tmby {
+namespace {
+
+// The install tree itself: groups, directories and files with their references, sets, settings
+// objects, pictures and events, read, written and read again.
+class InstallDefinitionRoundTrip : public fixtures::InstallTreeTest {
+ protected:
+  InstallDefinitionRoundTrip() {
+    fixtures::RegisterTreeFixtureClasses(classes_);
+    classes_.Register(TComponent::StaticClass());
+    handlers_.Register<TInstallFileStatusEvent>("ShowStatus",
+                                                [](TCustomInstallFile*, int32_t, int32_t) {});
+    handlers_.Register<TInstallContainerNotifyEvent>("BeforeGroup", [](TInstallContainer*) {});
+    options_.Classes = &classes_;
+    options_.Handlers = &handlers_;
+  }
+  TClassRegistry classes_;
+  TEventHandlers handlers_;
+  TDefinitionOptions options_;
+};
+
+TEST_F(InstallDefinitionRoundTrip, GroupsDirectoriesAndFilesRebuildTheSameTree) {
+  const std::string text =
+      "object Main: TComponent\n"
+      "  object psProgramFiles: TTestProgramFiles\n"
+      "  end\n"
+      "  object psContainerDestDir: TpsContainerDestDir\n"
+      "  end\n"
+      "  object psContainerArchiveFile: TpsContainerArchiveFile\n"
+      "  end\n"
+      "  object Install1: TTestRoot\n"
+      "  end\n"
+      "  object Group1: TInstallGroup\n"
+      "    ArchiveFile = 'group1.arc'\n"
+      "    Container = Install1\n"
+      "    Description = 'Program files'\n"
+      "    DestDir = '\\Program'\n"
+      "    DestDirType = psProgramFiles\n"
+      "    DialogOptions.AllowChangeDir = False\n"
+      "    DialogOptions.Description = ('Main' 'program')\n"
+      "    DialogOptions.SmallIcon = {00010203}\n"
+      "    DialogOptions.Password = 'secret'\n"
+      "    InstallTypes = [itFull, itCompact]\n"
+      "    OS = [oswin95, oswinNT, oswinXP]\n"
+      "    OnBeforeProcess = BeforeGroup\n"
+      "    OnStatus = ShowStatus\n"
+      "  end\n"
+      "  object Dir1: TInstallDirectory\n"
+      "    Container = Group1\n"
+      "    DestDir = '\\Help'\n"
+      "    DestDirType = psContainerDestDir\n"
+      "    Include = False\n"
+      "  end\n"
+      "  object Dir2: TInstallDirectory\n"
+      "    Container = Install1\n"
+      "  end\n"
+      "  object File1: TTestFile\n"
+      "    Container = Dir1\n"
+      "  end\n"
+      "end\n";
+  auto first = ReadDefinition(text, "lakeside.tmby", options_);
+  const std::string written = WriteDefinition(*first);
+  auto second = ReadDefinition(written, "written.tmby", options_);
+  EXPECT_EQ(WriteDefinition(*second), written);
+  ExpectSameTree(*first, *second);
+  for (const char* name : {"Install1", "Group1", "Dir1", "Dir2"}) {
+    SCOPED_TRACE(name);
+    auto* a = dynamic_cast<TInstallContainer*>(first->FindComponent(name));
+    auto* b = dynamic_cast<TInstallContainer*>(second->FindComponent(name));
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(HelperNames(*a), HelperNames(*b));
+  }
+  EXPECT_EQ(HelperNames(*dynamic_cast<TInstallContainer*>(second->FindComponent("Install1"))),
+            "Group1 Dir2");
+  auto* group = dynamic_cast<TInstallGroup*>(second->FindComponent("Group1"));
+  EXPECT_EQ(group->DialogOptions().Description, (TStrings{"Main", "program"}));
+  EXPECT_EQ(group->DialogOptions().Password(), "secret");
+  EXPECT_FALSE(group->DialogOptions().HasPassword) << "stored only while loading";
+  EXPECT_TRUE(group->OnStatus.Assigned());
+  // One own path specifier per file container, the saved one, and no lasting name clash.
+  for (TComponent* c : second->ComponentList()) {
+    EXPECT_EQ(c->Name().find("nameClash"), std::string::npos) << c->Name();
+  }
+}
+
+TEST_F(InstallDefinitionRoundTrip, TreeRulesOfTheSettersKeepTheirClassAndGainThePlace) {
+  const std::string text =
+      "object Main: TComponent\n"
+      "  object Install1: TTestRoot\n"
+      "  end\n"
+      "  object Dir1: TInstallDirectory\n"
+      "    Container = Install1\n"
+      "  end\n"
+      "  object Group1: TInstallGroup\n"
+      "    Container = Dir1\n"
+      "  end\n"
+      "end\n";
+  try {
+    ReadDefinition(text, "lakeside.tmby", options_);
+    FAIL() << "a group inside a directory was read";
+  } catch (const IEInstallGroup& e) {
+    EXPECT_STREQ(e.what(),
+                 "A TInstallGroup component can only be contained by a TInstall, or another "
+                 "TInstallGroup component (lakeside.tmby, line 8, column 17)");
+  }
+  EXPECT_EQ(InstallModel().Containers.Count(), 0) << "the failed read left containers behind";
 }
 
 }  // namespace
