@@ -38,8 +38,10 @@ TCurrentBackdrop& CurrentBackdrop() {
 const TClassInfo& TBackdrop::StaticClass() {
   static const TClassInfo info =
       TClassInfo::Define<TBackdrop, TCustomPanel>("TBackdrop", [](TClassBuilder<TBackdrop>& c) {
+        c.Enum("Align", &TBackdrop::Align, &TBackdrop::SetAlign, std::optional<TAlign>(alClient));
         c.Enum("BorderStyle", &TBackdrop::BorderStyle, &TBackdrop::SetBorderStyle,
                std::optional<TBorderStyle>(TBorderStyle::bsNone));
+        c.Boolean("Locked", &TBackdrop::Locked, &TBackdrop::SetLocked, false);
         c.Enum("Direction", &TBackdrop::Direction, &TBackdrop::SetDirection,
                std::optional<TDirection>(bdUp));
         c.Integer("EndColor", &TBackdrop::EndColor, &TBackdrop::SetEndColor, 0)

@@ -43,6 +43,18 @@ const TIdentMap& ColorIdents() {
   return idents;
 }
 
+const TIdentMap& CursorIdents() {
+  static const TIdentMap idents = {
+      {"crDefault", 0},     {"crNone", -1},     {"crArrow", -2},      {"crCross", -3},
+      {"crIBeam", -4},      {"crSizeNESW", -6}, {"crSizeNS", -7},     {"crSizeNWSE", -8},
+      {"crSizeWE", -9},     {"crUpArrow", -10}, {"crHourGlass", -11}, {"crDrag", -12},
+      {"crNoDrop", -13},    {"crHSplit", -14},  {"crVSplit", -15},    {"crMultiDrag", -16},
+      {"crSQLWait", -17},   {"crNo", -18},      {"crAppStart", -19},  {"crHelp", -20},
+      {"crHandPoint", -21}, {"crSizeAll", -22},
+  };
+  return idents;
+}
+
 // ---------------------------------------------------------------------------------------------
 // TFont
 
@@ -135,6 +147,16 @@ const TClassInfo& TControl::StaticClass() {
         });
         c.Boolean("ParentFont", &TControl::ParentFont, &TControl::SetParentFont, true);
         c.Boolean("Visible", &TControl::Visible, &TControl::SetVisible, true);
+        c.Set("Anchors", &TControl::Anchors, &TControl::SetAnchors, TAnchors{akLeft, akTop});
+        c.Integer("Cursor", &TControl::Cursor, &TControl::SetCursor, 0).WithIdents(&CursorIdents());
+        c.Integer("DragCursor", &TControl::DragCursor, &TControl::SetDragCursor, -12)
+            .WithIdents(&CursorIdents());
+        c.Enum("DragMode", &TControl::DragMode, &TControl::SetDragMode,
+               std::optional<TDragMode>(dmManual));
+        c.Integer("HelpContext", &TControl::HelpContext, &TControl::SetHelpContext, 0);
+        c.String("Hint", &TControl::Hint, &TControl::SetHint);
+        c.Boolean("ParentShowHint", &TControl::ParentShowHint, &TControl::SetParentShowHint, true);
+        c.Boolean("ShowHint", &TControl::ShowHint, &TControl::SetShowHint, false);
       });
   return info;
 }
@@ -318,6 +340,8 @@ const TClassInfo& TWinControl::StaticClass() {
   static const TClassInfo info =
       TClassInfo::Define<TWinControl, TControl>("TWinControl", [](TClassBuilder<TWinControl>& c) {
         c.Integer("BorderWidth", &TWinControl::BorderWidth, &TWinControl::SetBorderWidth, 0);
+        c.Integer("TabOrder", &TWinControl::TabOrder, &TWinControl::SetTabOrder, -1);
+        c.Boolean("TabStop", &TWinControl::TabStop, &TWinControl::SetTabStop, false);
       });
   return info;
 }
@@ -456,6 +480,7 @@ const TClassInfo& TPanel::StaticClass() {
         c.Integer("BevelWidth", &TPanel::BevelWidth, &TPanel::SetBevelWidth, 1);
         c.Enum("BorderStyle", &TPanel::BorderStyle, &TPanel::SetBorderStyle,
                std::optional<TBorderStyle>(TBorderStyle::bsNone));
+        c.Boolean("Locked", &TPanel::Locked, &TPanel::SetLocked, false);
       });
   return info;
 }

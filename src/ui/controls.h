@@ -43,6 +43,16 @@ enum class TBorderStyle { bsNone, bsSingle };
 TMBY_ENUM_NAMES(TBorderStyle, bsNone, bsSingle)
 
 TMBY_ENUM_NAMES(TFontStyle, fsBold, fsItalic, fsUnderline, fsStrikeOut)
+
+enum TAnchorKind { akLeft, akTop, akRight, akBottom };
+TMBY_ENUM_NAMES(TAnchorKind, akLeft, akTop, akRight, akBottom)
+using TAnchors = EnumSet<TAnchorKind>;
+
+enum TDragMode { dmManual, dmAutomatic };
+TMBY_ENUM_NAMES(TDragMode, dmManual, dmAutomatic)
+
+// The cursor names cursor properties accept (crDefault, crArrow, ...).
+const TIdentMap& CursorIdents();
 using TFontStyles = EnumSet<TFontStyle>;
 
 // The colour names integer colour properties accept and are written with.
@@ -127,6 +137,24 @@ class TControl : public TComponent {
   bool ParentFont() const { return parent_font_; }
   void SetParentFont(bool value);
 
+  // Carried with the definition; the installer's windows take no input through them.
+  const std::string& Hint() const { return hint_; }
+  void SetHint(const std::string& v) { hint_ = v; }
+  bool ShowHint() const { return show_hint_; }
+  void SetShowHint(bool v) { show_hint_ = v; }
+  bool ParentShowHint() const { return parent_show_hint_; }
+  void SetParentShowHint(bool v) { parent_show_hint_ = v; }
+  int32_t HelpContext() const { return help_context_; }
+  void SetHelpContext(int32_t v) { help_context_ = v; }
+  int16_t Cursor() const { return cursor_; }
+  void SetCursor(int16_t v) { cursor_ = v; }
+  int16_t DragCursor() const { return drag_cursor_; }
+  void SetDragCursor(int16_t v) { drag_cursor_ = v; }
+  TDragMode DragMode() const { return drag_mode_; }
+  void SetDragMode(TDragMode v) { drag_mode_ = v; }
+  TAnchors Anchors() const { return anchors_; }
+  void SetAnchors(TAnchors v) { anchors_ = v; }
+
   TWinControl* Parent() const { return parent_; }
   virtual void SetParent(TWinControl* parent);
   void SetParentComponent(TComponent* parent) override;
@@ -168,6 +196,14 @@ class TControl : public TComponent {
   bool parent_font_ = true;
   bool applying_parent_font_ = false;
   TWinControl* parent_ = nullptr;
+  std::string hint_;
+  bool show_hint_ = false;
+  bool parent_show_hint_ = true;
+  int32_t help_context_ = 0;
+  int16_t cursor_ = 0;
+  int16_t drag_cursor_ = -12;  // crDrag
+  TDragMode drag_mode_ = dmManual;
+  TAnchors anchors_{akLeft, akTop};
 };
 
 class TWinControl : public TControl {
@@ -182,6 +218,11 @@ class TWinControl : public TControl {
 
   int BorderWidth() const { return border_width_; }
   void SetBorderWidth(int width);
+  // Carried with the definition (keyboard order of the dialog pages).
+  int TabOrder() const { return tab_order_; }
+  void SetTabOrder(int v) { tab_order_ = v; }
+  bool TabStop() const { return tab_stop_; }
+  void SetTabStop(bool v) { tab_stop_ = v; }
   TRect ClientRect() const override;
 
   // Lays out the aligned children (and theirs); does nothing while loading. `moving` is the child
@@ -203,6 +244,8 @@ class TWinControl : public TControl {
   void RemoveControl(TControl* control);
   std::vector<TControl*> controls_;
   int border_width_ = 0;
+  int tab_order_ = -1;
+  bool tab_stop_ = false;
 };
 
 class TCustomPanel : public TWinControl {
@@ -220,6 +263,9 @@ class TCustomPanel : public TWinControl {
   void SetBorderStyle(TBorderStyle v);
   TAlignment Alignment() const { return alignment_; }
   void SetAlignment(TAlignment v);
+  // Carried with the definition (a design-time lock on the panel's contents).
+  bool Locked() const { return locked_; }
+  void SetLocked(bool v) { locked_ = v; }
 
   void Paint(TCanvas& canvas) override;
 
@@ -232,6 +278,7 @@ class TCustomPanel : public TWinControl {
   int bevel_width_ = 1;
   TBorderStyle border_style_ = TBorderStyle::bsNone;
   TAlignment alignment_ = taCenter;
+  bool locked_ = false;
 };
 
 class TPanel : public TCustomPanel {

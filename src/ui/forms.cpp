@@ -42,6 +42,7 @@ const TClassInfo& TCustomForm::StaticClass() {
                std::optional<TPosition>(poDesigned));
         c.Enum("WindowState", &TCustomForm::WindowState, &TCustomForm::SetWindowState,
                std::optional<TWindowState>(wsNormal));
+        c.Boolean("Visible", &TCustomForm::Visible, &TCustomForm::SetVisible, false);
         c.Event("OnActivate", &TCustomForm::OnActivate);
         c.Event("OnClose", &TCustomForm::OnClose);
         c.Event("OnCloseQuery", &TCustomForm::OnCloseQuery);
