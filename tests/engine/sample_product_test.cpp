@@ -1,0 +1,104 @@
+// The sample product's install definition, read as the setup program reads it.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "base/definition_reader.h"
+#include "base/definition_writer.h"
+#include "engine/destination_listing.h"
+#include "engine/install.h"
+#include "model/install_group.h"
+#include "paths/path_specifier.h"
+#include "platform/script/script_ui.h"
+#include "support/memory_machine.h"
+#include "ui/main_form.h"
+#include "ui/ui_classes.h"
+
+namespace tmby {
+namespace {
+
+std::string SampleProduct() {
+  std::string root = __FILE__;
+  root = root.substr(0, root.rfind("tests"));
+  std::ifstream in(root + "samples/notes/product.tmby", std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class SampleProductTest : public testing::MemoryMachineTest {
+ protected:
+  SampleProductTest() {
+    InstallModel().Reset();
+    PathSpecifiers().Reset();
+    PathSpecifierStartup();
+    Engine().Reset();
+    Engine().ProgramPath = "D:\\setup.exe";
+    ui::RegisterUiClasses(classes);
+    RegisterPathSpecifierClasses(classes);
+    RegisterEngineClasses(classes);
+    RegisterInstallObjectClasses(classes);
+    ui::RegisterMainFormHandlers(handlers);
+    options.Classes = &classes;
+    options.Handlers = &handlers;
+    Machine().SetLibrary("RICHED20.DLL", true);
+  }
+  ~SampleProductTest() override {
+    app.DestroyComponents();
+    PathSpecifierShutdown();
+    InstallModel().Reset();
+    Engine().Reset();
+  }
+  ui::TmainForm* Read() {
+    auto* form = new ui::TmainForm(&app);
+    ReadDefinitionInto(*form, SampleProduct(), "product.tmby", options);
+    app.SetMainForm(form);
+    return form;
+  }
+
+  TClassRegistry classes;
+  TEventHandlers handlers;
+  TDefinitionOptions options;
+  ui::TApplication app;
+};
+
+TEST_F(SampleProductTest, ReadsInTheEngineOrderWithOneSpecifierOfEveryKind) {
+  ui::TmainForm* form = Read();
+  EXPECT_EQ(PathSpecifiers().Standard.Count(), 35);
+  // Each standard instance is named after its kind, and no container made a second one.
+  for (int i = 0; i < PathSpecifiers().Classes.Count(); ++i) {
+    TCustomPathSpecifier* s =
+        PathSpecifiers().Standard.FindSpecifier(*PathSpecifiers().Classes.Items(i));
+    EXPECT_EQ(s->Name(), s->SpecifierName);
+    EXPECT_EQ(s->Owner(), form);
+  }
+  TCustomInstall* install = CurrentInstall();
+  ASSERT_NE(install, nullptr);
+  EXPECT_EQ(install->Information().ProductName, "Lakeside Notes");
+  EXPECT_EQ(install->SelectedInstallType(), itCompact);
+  EXPECT_EQ(install->SourceDir(), "D:");
+  const int install_index = install->ComponentIndex();
+  EXPECT_GT(install_index, form->FindComponent("psWindow")->ComponentIndex());
+  EXPECT_LT(install_index, form->FindComponent("grpProgram")->ComponentIndex());
+}
+
+TEST_F(SampleProductTest, EveryObjectHasADestinationOnAnXpMachine) {
+  Read();
+  const std::string listing = ListDestinations();
+  EXPECT_EQ(listing.find("! "), std::string::npos) << listing;
+  EXPECT_NE(listing.find("dirTemplates (TInstallDirectory): "), std::string::npos) << listing;
+  EXPECT_NE(listing.find("\\Lakeside Notes\\Templates\r\n"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("\\Common Files\\Lakeside\\Shared\r\n"), std::string::npos) << listing;
+}
+
+TEST_F(SampleProductTest, WritesBackWhatItRead) {
+  ui::TmainForm* form = Read();
+  const std::string written = WriteDefinition(*form);
+  app.DestroyComponents();
+  auto* again = new ui::TmainForm(&app);
+  ReadDefinitionInto(*again, written, "written.tmby", options);
+  EXPECT_EQ(WriteDefinition(*again), written);
+}
+
+}  // namespace
+}  // namespace tmby
