@@ -4,20 +4,30 @@
 // Environment variables (see README.md):
 //   TMBY_UI, TMBY_UI_TRANSCRIPT, TMBY_UI_SCRIPT  the scripted UI (platform/script/script_ui.h)
 //   TMBY_DEFINITION   read the install definition from this file instead of the program's own
+//   TMBY_DESTINATIONS write the expanded destination of every install object into this file
 //   TMBY_EXIT_AFTER_MS  end the program after that many milliseconds (demo, smoke tests)
-// First: it includes <windows.h> and takes back the API macros that clash with the kit's names.
+#include <windows.h>
+// <windows.h> first: then take back the API macros that clash with the kit's names.
+#include <shellapi.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/definition_reader.h"
+#include "engine/definition_carrier.h"
+#include "engine/destination_listing.h"
+#include "engine/install.h"
+#include "model/install_group.h"
+#include "model/install_model.h"
+#include "paths/path_specifier.h"
 #include "platform/script/script_ui.h"
 #include "platform/win32/ui_win32.h"
 #include "platform/win32/win32_port.h"
-#include "ui/backdrop.h"
 #include "ui/fatal_error.h"
 #include "ui/main_form.h"
 #include "ui/ui_classes.h"
@@ -26,26 +36,45 @@ namespace {
 
 using namespace tmby;
 
-// The definition text and the name it is reported under.
-struct Definition {
-  std::string text;
-  std::string name;
-};
+std::string Utf8(const wchar_t* text) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  std::string out(size > 0 ? static_cast<size_t>(size - 1) : 0, '\0');
+  if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
+  return out;
+}
 
-Definition LoadDefinition() {
+// The arguments after the program name, with the quotes removed as Windows splits them.
+std::vector<std::string> Arguments() {
+  std::vector<std::string> out;
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (argv == nullptr) return out;
+  for (int i = 1; i < count; ++i) out.push_back(Utf8(argv[i]));
+  LocalFree(argv);
+  return out;
+}
+
+// A resource of the program (RCDATA), empty when it is missing.
+TBytes RcData(const std::string& name) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  const std::wstring wide(name.begin(), name.end());
+  HRSRC info = FindResourceW(module, wide.c_str(), MAKEINTRESOURCEW(10));  // RT_RCDATA
+  HGLOBAL data = info != nullptr ? LoadResource(module, info) : nullptr;
+  const auto* bytes = static_cast<const uint8_t*>(data != nullptr ? LockResource(data) : nullptr);
+  if (bytes == nullptr) return {};
+  return TBytes(bytes, bytes + SizeofResource(module, info));
+}
+
+std::string LoadDefinition(const std::string& program, std::string* name) {
   if (const char* file = std::getenv("TMBY_DEFINITION"); file != nullptr && *file != '\0') {
     std::ifstream in(file, std::ios::binary);
     if (!in) throw Exception(std::string("Cannot open the install definition \"") + file + "\"");
-    return {std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()),
-            file};
+    *name = file;
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }
-  HMODULE module = GetModuleHandleW(nullptr);
-  HRSRC info = FindResourceW(module, L"TMBY_DEFINITION", MAKEINTRESOURCEW(10));  // RT_RCDATA
-  HGLOBAL data = info != nullptr ? LoadResource(module, info) : nullptr;
-  const void* bytes = data != nullptr ? LockResource(data) : nullptr;
-  if (bytes == nullptr) throw Exception("The program carries no install definition");
-  return {std::string(static_cast<const char*>(bytes), SizeofResource(module, info)),
-          "TMBY_DEFINITION"};
+  const size_t slash = program.find_last_of('\\');
+  *name = slash == std::string::npos ? program : program.substr(slash + 1);
+  return ReadCarriedDefinition(program);
 }
 
 std::unique_ptr<platform::IUi> MakeUi(platform::IPlatform& port) {
@@ -57,6 +86,13 @@ std::unique_ptr<platform::IUi> MakeUi(platform::IPlatform& port) {
   options.module_name = module.substr(module.find_last_of("\\/") + 1);
   if (auto script = platform::script::ScriptUi::FromEnvironment(options)) return script;
   return std::make_unique<platform::win32::Win32Ui>();
+}
+
+void WriteDestinations() {
+  const char* file = std::getenv("TMBY_DESTINATIONS");
+  if (file == nullptr || *file == '\0') return;
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << ListDestinations();
 }
 
 }  // namespace
@@ -73,24 +109,35 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   }
   platform::ScopedUi scoped(ui.get());
   ui::RegisterUiClasses(ClassRegistry());
+  RegisterPathSpecifierClasses(ClassRegistry());
+  RegisterInstallObjectClasses(ClassRegistry());
+  RegisterEngineClasses(ClassRegistry());
   ui::RegisterMainFormHandlers(EventHandlers());
+  PathSpecifierStartup();
+  InstallModelStartup();
+
+  const std::string program = port.Files().ModuleFileName();
+  TEngine& engine = Engine();
+  engine.ProgramPath = program;
+  engine.Arguments = Arguments();
+  engine.Hooks.LoadBitmapResource = RcData;
 
   ui::TApplication app;
-  app.SetTitle("Installation of Lakeside Notes");
-  ui::TmainForm* form = nullptr;
+  app.SetTitle("Installation");
   try {
-    const Definition definition = LoadDefinition();
-    form = new ui::TmainForm(&app);
-    ReadDefinitionInto(*form, definition.text, definition.name);
+    std::string name;
+    const std::string definition = LoadDefinition(program, &name);
+    auto* form = new ui::TmainForm(&app);
     app.SetMainForm(form);
+    ReadDefinitionInto(*form, definition, name);
+    if (TCustomInstall* install = CurrentInstall()) {
+      app.SetTitle("Installation of " + install->Information().ProductName);
+    }
+    WriteDestinations();
     form->AfterConstruction();
   } catch (const std::exception& error) {
     return ui::ShowFatalError(error);
   }
-
-  // The engine's activation hook: the first activation runs the form's handler, maximizes the
-  // window and starts the run; later activations start nothing.
-  ui::TFirstActivation first_activation(*form, true, [] {});
 
   if (const char* after = std::getenv("TMBY_EXIT_AFTER_MS")) {
     ui->StartTimer(static_cast<uint32_t>(std::strtoul(after, nullptr, 10)),
@@ -98,5 +145,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   }
   const int code = app.Run();
   app.DestroyComponents();
+  InstallModelShutdown();
+  PathSpecifierShutdown();
   return code;
 }

@@ -7,18 +7,29 @@
 #  4. a broken definition ends with the fatal-error box and exit code 217.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
-exe="${TMBY_SETUP_EXE:-$here/build/win32/apps/setup/setup.exe}"
+engine="${TMBY_SETUP_EXE:-$here/build/win32/apps/setup/setup.exe}"
+stamp="$(dirname "$engine")/../tmbystamp/tmbystamp.exe"
 work="${TMBY_E2E_DIR:-$here/build/e2e}/main_window"
 rm -rf "$work"
 mkdir -p "$work"
+exe="$work/LakesideSetup.exe"
 fail=0
 check() {  # check DESCRIPTION COMMAND...
   if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
 }
-[ -f "$exe" ] || { echo "FAILED: $exe was not built"; exit 1; }
+[ -f "$engine" ] || { echo "FAILED: $engine was not built"; exit 1; }
 prefix=()
 [ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
 wine_run() { "$here/scripts/wine.sh" "${prefix[@]}" --version winxp --timeout 120 "$@"; }
+
+# 0. The sample product's setup program, made by the Windows tmbystamp; the plain engine carries
+# no definition and says so.
+wine_run "$stamp" "$engine" "$here/samples/notes/product.tmby" "$exe" >"$work/stamp.txt" 2>&1
+check "tmbystamp makes the setup program" [ -f "$exe" ]
+TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/plain.txt" wine_run "$engine"
+rc=$?
+check "plain engine: exit code 217" [ "$rc" = 217 ]
+check "plain engine: carries no definition" grep -q 'carries no install definition' "$work/plain.txt"
 
 # 1. Real windows: the band's first and last rows and the picture below it. The display is
 # polled, as Wine takes a while to start.
@@ -56,7 +67,7 @@ check "second activation: no message box" [ "$(grep -c '^messagebox' "$work/seco
 # 3. A prerequisite that is not there.
 sed -e "s/^  PrerequisiteLibrary = .*/  PrerequisiteLibrary = 'CALWIN32.DLL'/" \
   -e "s|^  PrerequisiteMessage = .*|  PrerequisiteMessage = 'Lakeside Notes needs the Novell Client for Windows.' + #13#10 + 'Get the latest client from http://download.novell.com.'|" \
-  "$here/samples/notes/mainform.tmby" >"$work/missing.tmby"
+  "$here/samples/notes/product.tmby" >"$work/missing.tmby"
 TMBY_DEFINITION="$work/missing.tmby" TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/missing.txt" \
   wine_run "$exe"
 rc=$?
