@@ -15,7 +15,8 @@ case "$flavour" in
   native) opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
   asan) opts=(-DCMAKE_BUILD_TYPE=Debug -DTMBY_SANITIZE=ON) ;;
   win32) opts=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-i686.cmake") ;;
-  win64) opts=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-x86_64.cmake") ;;
+  win64) opts=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-x86_64.cmake"
+         -DTMBY_WIN_UNIT_TESTS=OFF) ;;
   *) echo "build.sh: unknown flavour $flavour" >&2; exit 2 ;;
 esac
 if [ ! -f "$dir/CMakeCache.txt" ]; then
