@@ -2,6 +2,7 @@
 // sharing, attribute and time rules of Windows kept by the adapter.
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <system_error>
@@ -84,7 +85,8 @@ class MemoryFile : public IFile {
       if (!size) return false;
       base = *size;
     }
-    if ((offset < 0 && base + offset < 0)) return Fail(err::kNegativeSeek);
+    if (offset > 0 && base > INT64_MAX - offset) return Fail(err::kInvalidParameter);
+    if (offset < 0 && base + offset < 0) return Fail(err::kNegativeSeek);
     pos_ = base + offset;
     if (position != nullptr) *position = pos_;
     return true;
@@ -189,8 +191,11 @@ class MemoryFileSystem : public IFileSystem {
       return Fail(sharing), nullptr;
     }
     if (create || truncate) {
+      const fs::path dir = at->host.parent_path();
+      state_->BeforeChange(dir);
       std::ofstream touch(at->host, std::ios::out | std::ios::binary | std::ios::trunc);
       if (!touch.is_open()) return Fail(err::kAccessDenied), nullptr;
+      state_->AfterChange(dir, "", Utf8FromPath(at->host.filename()));
       state_->ForgetFile(at->key);
     }
     auto record = std::make_shared<OpenRecord>();
@@ -218,12 +223,7 @@ class MemoryFileSystem : public IFileSystem {
   std::optional<uint32_t> GetAttributes(const std::string& path) override {
     const std::optional<Located> at = Existing(path);
     if (!at) return std::nullopt;
-    if (at->is_dir) {
-      const auto it = state_->attributes.find(at->key);
-      return attr::kDirectory | (it == state_->attributes.end() ? 0 : it->second);
-    }
-    const uint32_t stored = state_->StoredAttributes(at->key);
-    return stored == 0 ? attr::kNormal : stored;
+    return state_->AttributesOf(at->key, at->is_dir);
   }
 
   bool SetAttributes(const std::string& path, uint32_t attributes) override {
@@ -268,9 +268,11 @@ class MemoryFileSystem : public IFileSystem {
       if (at->is_dir) continue;
       if (at->exists) return Fail(err::kAlreadyExists);
       std::error_code ec;
+      state_->BeforeChange(at->host.parent_path());
       if (!fs::create_directory(at->host, ec) && !fs::is_directory(at->host)) {
         return Fail(err::kAccessDenied);
       }
+      state_->AfterChange(at->host.parent_path(), "", Utf8FromPath(at->host.filename()));
       state_->ForgetFile(at->key);
       state_->attributes[at->key] = 0;
     }
@@ -291,7 +293,7 @@ class MemoryFileSystem : public IFileSystem {
     if (cwd && (cwd->key == at->key || cwd->key.starts_with(at->key + "/"))) {
       return Fail(err::kSharingViolation);  // the current directory of the process
     }
-    if (!fs::remove(at->host, ec)) return Fail(err::kAccessDenied);
+    if (!Remove(at->host)) return Fail(err::kAccessDenied);
     state_->ForgetFile(at->key);
     return true;
   }
@@ -306,8 +308,7 @@ class MemoryFileSystem : public IFileSystem {
     if (const uint32_t s = state_->CheckSharing(at->key, kShareDelete, kShareAll); s != 0) {
       return Fail(s);
     }
-    std::error_code ec;
-    if (!fs::remove(at->host, ec)) return Fail(err::kAccessDenied);
+    if (!Remove(at->host)) return Fail(err::kAccessDenied);
     state_->ForgetFile(at->key);
     return true;
   }
@@ -331,14 +332,23 @@ class MemoryFileSystem : public IFileSystem {
     }
     // A case change keeps the file: rename through the new spelling of the last component.
     const fs::path target = dst->host.parent_path() / PathFromUtf8(dst->win.parts.back());
+    state_->BeforeChange(src->host.parent_path());
+    state_->BeforeChange(target.parent_path());
     std::error_code ec;
     fs::rename(src->host, target, ec);
-    if (ec) {
-      if (src->is_dir) return Fail(err::kAccessDenied);
+    if (ec && !src->is_dir) {
       // Another host file system: copy, then delete the source, as MoveFile does across drives.
+      ec.clear();
       fs::copy_file(src->host, target, ec);
-      if (ec || !fs::remove(src->host, ec)) return Fail(err::kAccessDenied);
+      if (!ec) fs::remove(src->host, ec);
     }
+    if (ec) {
+      state_->listings.erase(State::KeyOf(src->host.parent_path()));
+      state_->listings.erase(State::KeyOf(target.parent_path()));
+      return Fail(err::kAccessDenied);
+    }
+    state_->AfterChange(src->host.parent_path(), Utf8FromPath(src->host.filename()), "");
+    state_->AfterChange(target.parent_path(), "", Utf8FromPath(target.filename()));
     const std::string new_key = State::KeyOf(target);
     MoveKeys(src->key, new_key);
     for (auto& r : state_->open) {
@@ -377,8 +387,12 @@ class MemoryFileSystem : public IFileSystem {
     const uint64_t size = fs::file_size(src->host, ec);
     if (ec) return Fail(err::kAccessDenied);
     const uint64_t fits = state_->Reserve(size);
+    const fs::path dir = dst->host.parent_path();
+    const std::string name = Utf8FromPath(dst->host.filename());
+    state_->BeforeChange(dir);
     std::ifstream in(src->host, std::ios::binary);
     std::ofstream out(dst->host, std::ios::binary | std::ios::trunc);
+    state_->AfterChange(dir, "", name);
     if (!in || !out) return Fail(err::kAccessDenied);
     std::vector<char> buffer(64 * 1024);
     uint64_t left = fits;
@@ -392,7 +406,7 @@ class MemoryFileSystem : public IFileSystem {
     }
     out.close();
     if (fits < size || !out) {
-      fs::remove(dst->host, ec);  // CopyFile leaves no half-written file behind
+      Remove(dst->host);  // CopyFile leaves no half-written file behind
       return Fail(fits < size ? err::kDiskFull : err::kWriteFault);
     }
     fs::last_write_time(dst->host, fs::last_write_time(src->host, ec), ec);
@@ -410,21 +424,23 @@ class MemoryFileSystem : public IFileSystem {
     if (!dir) return found;
     if (!dir->is_dir) return Fail(err::kPathNotFound), found;
     const std::string& mask = win->parts.back();
+    const auto& shorts = state_->ShortNames(dir->host);
     for (const auto& name : State::ListNames(dir->host)) {
-      const std::string short_name = state_->ShortNameOf(dir->host, name);
+      const std::string short_name = State::ShortNameIn(shorts, name);
       if (!WildcardMatch(mask, name) && (short_name.empty() || !WildcardMatch(mask, short_name))) {
         continue;
       }
+      const fs::path host = dir->host / PathFromUtf8(name);
+      std::error_code ec;
+      const bool is_dir = fs::is_directory(host, ec);
       FindData data;
       data.name = name;
       data.short_name = short_name;
-      WinPath item = win->Parent();
-      item.parts.push_back(name);
-      const std::string text = item.Text();
-      data.attributes = GetAttributes(text).value_or(attr::kNormal);
-      if ((data.attributes & attr::kDirectory) == 0) data.size = FileSize(text).value_or(0);
+      data.attributes = state_->AttributesOf(State::KeyOf(host), is_dir);
+      if (!is_dir) data.size = static_cast<int64_t>(fs::file_size(host, ec));
+      if (ec) data.size = 0;
       uint32_t ignored = 0;
-      data.dos_time = state_->DosTimeOf(dir->host / PathFromUtf8(name), &ignored).value_or(0);
+      data.dos_time = state_->DosTimeOf(host, &ignored).value_or(0);
       found.push_back(std::move(data));
     }
     error_ = found.empty() ? err::kFileNotFound : err::kSuccess;
@@ -439,7 +455,7 @@ class MemoryFileSystem : public IFileSystem {
       const fs::path root = state_->drives.at(at->win.drive);
       fs::path dir = root;
       for (const auto& piece : at->host.lexically_relative(root)) {
-        const std::string stored = Utf8FromPath(piece);
+        const std::string stored = state_->StoredName(dir, Utf8FromPath(piece));
         const std::string short_name = state_->ShortNameOf(dir, stored);
         out.parts.push_back(short_name.empty() ? stored : short_name);
         dir /= piece;
@@ -541,6 +557,15 @@ class MemoryFileSystem : public IFileSystem {
       return std::nullopt;
     }
     return at;
+  }
+
+  // Removes a host file or empty directory, keeping the listing of its folder current.
+  bool Remove(const fs::path& host) {
+    std::error_code ec;
+    state_->BeforeChange(host.parent_path());
+    const bool removed = fs::remove(host, ec);
+    state_->AfterChange(host.parent_path(), Utf8FromPath(host.filename()), "");
+    return removed;
   }
 
   // Attributes (of the entry and, for a directory, everything below it) follow a rename.

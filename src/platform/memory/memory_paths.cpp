@@ -120,12 +120,22 @@ bool IsShortChar(char c) {
   return std::string_view("!#$%&'()-@^_`{}~").find(c) != std::string_view::npos;
 }
 
-// The Windows way of making an 8.3 name: upper case, no blanks or extra dots, invalid characters
-// as "_", six characters of the base, "~N", three of the extension.
-std::string MakeShortName(const std::string& long_name, int n) {
-  std::string upper = FoldCase(long_name);
+// The parts of the Windows way of making an 8.3 name: upper case, no blanks or extra dots,
+// invalid characters as "_"; the base keeps six characters before "~N", the extension three.
+struct ShortStem {
   std::string base;
   std::string ext;
+  std::string With(int n) const {
+    const std::string tail = "~" + std::to_string(n);
+    std::string result = base.substr(0, std::min<size_t>(6, 8 - std::min<size_t>(7, tail.size())));
+    result += tail;
+    if (!ext.empty()) result += "." + ext;
+    return result;
+  }
+};
+
+ShortStem MakeShortStem(const std::string& long_name) {
+  const std::string upper = FoldCase(long_name);
   size_t dot = upper.rfind('.');
   if (dot == 0 || dot == std::string::npos) dot = upper.size();
   const auto clean = [](std::string_view part, std::string* out, size_t limit) {
@@ -142,14 +152,11 @@ std::string MakeShortName(const std::string& long_name, int n) {
       }
     }
   };
-  clean(std::string_view(upper).substr(0, dot), &base, 64);
-  if (dot < upper.size()) clean(std::string_view(upper).substr(dot + 1), &ext, 3);
-  const std::string tail = "~" + std::to_string(n);
-  const size_t keep = std::min<size_t>(6, 8 - tail.size());
-  if (base.empty()) base = "_";
-  std::string result = base.substr(0, keep) + tail;
-  if (!ext.empty()) result += "." + ext;
-  return result;
+  ShortStem stem;
+  clean(std::string_view(upper).substr(0, dot), &stem.base, 6);
+  if (dot < upper.size()) clean(std::string_view(upper).substr(dot + 1), &stem.ext, 3);
+  if (stem.base.empty()) stem.base = "_";
+  return stem;
 }
 
 }  // namespace
@@ -322,33 +329,67 @@ std::string State::KeyOf(const fs::path& host) {
 }
 
 std::vector<std::string> State::ListNames(const fs::path& dir) {
-  std::vector<std::string> names;
+  std::vector<std::pair<std::string, std::string>> entries;  // folded, stored
   std::error_code ec;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     std::string name = Utf8FromPath(it->path().filename());
-    if (IsValidName(name) && name != "." && name != "..") names.push_back(std::move(name));
+    if (IsValidName(name) && name != "." && name != "..") {
+      entries.emplace_back(FoldCase(name), std::move(name));
+    }
   }
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    const std::string fa = FoldCase(a), fb = FoldCase(b);
-    return fa != fb ? fa < fb : a < b;
-  });
+  std::sort(entries.begin(), entries.end());
+  std::vector<std::string> names;
+  names.reserve(entries.size());
+  for (auto& e : entries) names.push_back(std::move(e.second));
   return names;
+}
+
+// Listings are kept per directory and trusted while the directory's write time stays the same;
+// the adapter's own changes update them in place. A change made on the host past the adapter
+// within the same tick of the host clock as the adapter's last change can go unseen by lookups
+// that differ in case from the stored name.
+const std::map<std::string, std::string>& State::DirIndex(const fs::path& dir) {
+  std::error_code ec;
+  const fs::file_time_type stamp = fs::last_write_time(dir, ec);
+  DirListing& listing = listings[KeyOf(dir)];
+  if (!listing.valid || ec || listing.stamp != stamp) {
+    listing.names.clear();
+    for (auto& name : ListNames(dir)) listing.names.emplace(FoldCase(name), std::move(name));
+    listing.stamp = stamp;
+    listing.valid = !ec;
+  }
+  return listing.names;
+}
+
+void State::BeforeChange(const fs::path& dir) {
+  if (listings.count(KeyOf(dir)) != 0) DirIndex(dir);
+}
+
+void State::AfterChange(const fs::path& dir, const std::string& removed, const std::string& added) {
+  const auto it = listings.find(KeyOf(dir));
+  if (it == listings.end() || !it->second.valid) return;
+  if (!removed.empty()) it->second.names.erase(FoldCase(removed));
+  if (!added.empty()) it->second.names.emplace(FoldCase(added), added);
+  std::error_code ec;
+  it->second.stamp = fs::last_write_time(dir, ec);
+  if (ec) it->second.valid = false;
 }
 
 std::optional<std::string> State::FindEntry(const fs::path& dir, const std::string& name) {
   std::error_code ec;
-  const std::string folded = FoldCase(name);
-#ifndef _WIN32
-  // A case-sensitive host: the exact spelling, when it exists, is the stored one.
+  // The exact spelling (on a Windows host any spelling) reaches the entry without a listing.
   if (fs::exists(fs::symlink_status(dir / PathFromUtf8(name), ec))) return name;
-#endif
-  for (const auto& entry : ListNames(dir)) {
-    if (FoldCase(entry) == folded) return entry;
-  }
+  const auto& index = DirIndex(dir);
+  if (const auto it = index.find(FoldCase(name)); it != index.end()) return it->second;
   if (name.find('~') != std::string::npos) return LongNameOfShort(dir, name);
   return std::nullopt;
 }
 
+std::string State::StoredName(const fs::path& dir, const std::string& name) {
+  const auto& index = DirIndex(dir);
+  const auto it = index.find(FoldCase(name));
+  return it == index.end() ? name : it->second;
+}
 std::optional<Located> State::Locate(const std::string& path, uint32_t* error, bool pattern) {
   const std::optional<WinPath> win = ParseWinPath(path, cwd, pattern, error);
   if (!win) return std::nullopt;
@@ -417,28 +458,29 @@ void State::ForgetFile(const std::string& key) { attributes.erase(key); }
 
 std::map<std::string, std::string>& State::AssignShortNames(const fs::path& dir) {
   auto& table = short_names[KeyOf(dir)];
-  const std::vector<std::string> names = ListNames(dir);
-  std::set<std::string> present;
+  const auto& index = DirIndex(dir);
   std::set<std::string> taken;
-  for (const auto& n : names) {
-    present.insert(FoldCase(n));
-    if (IsShortName(n)) taken.insert(FoldCase(n));
+  for (const auto& [folded, name] : index) {
+    if (IsShortName(name)) taken.insert(folded);
   }
   for (auto it = table.begin(); it != table.end();) {
-    if (present.count(it->first) == 0) {
+    if (index.count(it->first) == 0) {
       it = table.erase(it);
     } else {
       taken.insert(it->second);
       ++it;
     }
   }
-  for (const auto& n : names) {
-    const std::string folded = FoldCase(n);
-    if (IsShortName(n) || table.count(folded) != 0) continue;
-    for (int k = 1; k < 1000000; ++k) {
-      std::string candidate = MakeShortName(n, k);
+  // New names in sorted order; each stem counts on from where it stopped.
+  std::map<std::string, int> next;
+  for (const auto& [folded, name] : index) {
+    if (IsShortName(name) || table.count(folded) != 0) continue;
+    const ShortStem stem = MakeShortStem(name);
+    int& k = next[stem.base + "." + stem.ext];
+    for (++k; k < 10000000; ++k) {
+      std::string candidate = stem.With(k);
       if (taken.insert(candidate).second) {
-        table[folded] = candidate;
+        table[folded] = std::move(candidate);
         break;
       }
     }
@@ -448,9 +490,27 @@ std::map<std::string, std::string>& State::AssignShortNames(const fs::path& dir)
 
 std::string State::ShortNameOf(const fs::path& dir, const std::string& long_name) {
   if (IsShortName(long_name)) return "";
-  auto& table = AssignShortNames(dir);
+  return ShortNameIn(AssignShortNames(dir), long_name);
+}
+
+const std::map<std::string, std::string>& State::ShortNames(const fs::path& dir) {
+  return AssignShortNames(dir);
+}
+
+std::string State::ShortNameIn(const std::map<std::string, std::string>& table,
+                               const std::string& long_name) {
+  if (IsShortName(long_name)) return "";
   const auto it = table.find(FoldCase(long_name));
   return it == table.end() ? "" : it->second;
+}
+
+uint32_t State::AttributesOf(const std::string& key, bool is_dir) const {
+  if (is_dir) {
+    const auto it = attributes.find(key);
+    return attr::kDirectory | (it == attributes.end() ? 0 : it->second);
+  }
+  const uint32_t stored = StoredAttributes(key);
+  return stored == 0 ? attr::kNormal : stored;
 }
 
 std::optional<std::string> State::LongNameOfShort(const fs::path& dir,
@@ -459,9 +519,8 @@ std::optional<std::string> State::LongNameOfShort(const fs::path& dir,
   const auto& table = AssignShortNames(dir);
   for (const auto& [long_folded, short_form] : table) {
     if (short_form != folded) continue;
-    for (const auto& n : ListNames(dir)) {
-      if (FoldCase(n) == long_folded) return n;
-    }
+    const auto& index = DirIndex(dir);
+    if (const auto it = index.find(long_folded); it != index.end()) return it->second;
   }
   return std::nullopt;
 }

@@ -128,6 +128,12 @@ struct State {
   // folded host directory -> (folded long name -> short name)
   std::map<std::string, std::map<std::string, std::string>> short_names;
   uint32_t temp_counter = 0;
+  struct DirListing {
+    fs::file_time_type stamp;
+    std::map<std::string, std::string> names;  // folded -> stored
+    bool valid = false;
+  };
+  std::map<std::string, DirListing> listings;  // by folded host directory
 
   RegNode roots[6];
   bool lazy_write = true;
@@ -146,10 +152,23 @@ struct State {
   void ForgetFile(const std::string& key);                  // attributes and locks stay with keys
   // Short name of `long_name` in host directory `dir` ("" when the name is already 8.3).
   std::string ShortNameOf(const fs::path& dir, const std::string& long_name);
+  // The short names handed out in `dir` (folded long name -> short name), and a lookup in them.
+  const std::map<std::string, std::string>& ShortNames(const fs::path& dir);
+  static std::string ShortNameIn(const std::map<std::string, std::string>& table,
+                                 const std::string& long_name);
+  // The attributes Windows reports for an entry.
+  uint32_t AttributesOf(const std::string& key, bool is_dir) const;
   // Long name of the entry of `dir` whose short name is `short_name`.
   std::optional<std::string> LongNameOfShort(const fs::path& dir, const std::string& short_name);
   // Valid entry names of a host directory, sorted without regard to case.
   static std::vector<std::string> ListNames(const fs::path& dir);
+  // The entries of a host directory by folded name (kept between calls).
+  const std::map<std::string, std::string>& DirIndex(const fs::path& dir);
+  // The stored spelling of `name` in `dir` (`name` itself when there is none).
+  std::string StoredName(const fs::path& dir, const std::string& name);
+  // Around every change the adapter makes to a directory's entries.
+  void BeforeChange(const fs::path& dir);
+  void AfterChange(const fs::path& dir, const std::string& removed, const std::string& added);
 
   // Consumes the disk budget; returns how many of `bytes` fit.
   uint64_t Reserve(uint64_t bytes);
