@@ -72,12 +72,6 @@ TFileNewerResult FromComparison(int compared) {
   }
 }
 
-std::string FileVersionOf(const std::string& path) {
-  TVersionResource& reader = SharedVersionResource();
-  reader.SetFileName(path);
-  return reader.VersionInfo().FileVersion;
-}
-
 // The last-write DOS date-time of a file opened for reading with all sharing allowed; nullopt
 // when it cannot be opened or has no valid stamp. The file is closed again before returning.
 std::optional<uint32_t> OpenedDosTime(const std::string& path) {
@@ -150,8 +144,8 @@ TFileNewerResult IsFileNewerByName(const std::string& new_file, const std::strin
     case owDate: return CompareDates(new_file, existing_file);
     case owVersion:
     case owVersionDate: {
-      const std::string new_version = FileVersionOf(new_file);
-      const int compared = CompareVersionStrings(new_version, FileVersionOf(existing_file));
+      const std::string new_version = SharedFileVersion(new_file);
+      const int compared = CompareVersionStrings(new_version, SharedFileVersion(existing_file));
       if (compared == 0 && mode == owVersionDate) return CompareDates(new_file, existing_file);
       return FromComparison(compared);
     }
@@ -168,7 +162,7 @@ TFileNewerResult IsFileNewer(const std::string& new_version, double new_date,
     case owDate: return CompareRecordedDate(new_date, existing_file);
     case owVersion:
     case owVersionDate: {
-      const int compared = CompareVersionStrings(new_version, FileVersionOf(existing_file));
+      const int compared = CompareVersionStrings(new_version, SharedFileVersion(existing_file));
       if (compared == 0 && mode == owVersionDate) {
         return CompareRecordedDate(new_date, existing_file);
       }

@@ -260,6 +260,12 @@ TVersionResource& SharedVersionResource() {
   return *g_shared;
 }
 
+std::string SharedFileVersion(const std::string& path) {
+  TVersionResource& reader = SharedVersionResource();
+  reader.SetFileName(path);
+  return reader.VersionInfo().FileVersion;
+}
+
 void ResetVersionResources() {
   g_shared.reset();
   g_started = 0;

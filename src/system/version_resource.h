@@ -206,6 +206,9 @@ void StartVersionResources();
 void StopVersionResources();
 // The shared reader, created when missing (the comparisons need it before any start-up).
 TVersionResource& SharedVersionResource();
+// The FileVersion of a file ("5.1.2600.0"; empty without a version block), read through the shared
+// reader, as the install files and the archive compressor record it.
+std::string SharedFileVersion(const std::string& path);
 // Frees the shared reader whatever the count (tests start from a clean state with it).
 void ResetVersionResources();
 
