@@ -28,6 +28,8 @@
 #include "platform/script/script_ui.h"
 #include "platform/win32/ui_win32.h"
 #include "platform/win32/win32_port.h"
+#include "platform/win32/win32_version_source.h"
+#include "system/version_resource.h"
 #include "ui/fatal_error.h"
 #include "ui/main_form.h"
 #include "ui/ui_classes.h"
@@ -100,6 +102,10 @@ void WriteDestinations() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   platform::win32::Win32Platform port;
   platform::SetPort(&port);
+  // File versions are read by the system's version library.
+  platform::win32::Win32VersionBlockSource versions;
+  SetVersionBlockSource(&versions);
+  StartVersionResources();
   std::unique_ptr<platform::IUi> ui;
   try {
     ui = MakeUi(port);
@@ -147,5 +153,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   app.DestroyComponents();
   InstallModelShutdown();
   PathSpecifierShutdown();
+  StopVersionResources();
   return code;
 }
