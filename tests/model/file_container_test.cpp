@@ -8,16 +8,6 @@
 namespace tmby::fixtures {
 namespace {
 
-template <class E, class F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "(no exception)";
-}
-
 // A root holding a directory with two files and a dialog manager on each container.
 class FileContainerEvents : public InstallTreeTest {
  protected:

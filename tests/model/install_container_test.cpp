@@ -9,16 +9,6 @@ namespace {
 
 using InstallContainer = InstallTreeTest;
 
-template <class E, class F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "(no exception)";
-}
-
 TEST_F(InstallContainer, OrdersHelpersByTypeWithTheLastAddedFirstAmongEquals) {
   auto* dir = Make<TInstallDirectory>("Dir1");
   Make<TTestFile>("FileA", dir);

@@ -11,16 +11,6 @@
 namespace tmby::fixtures {
 namespace {
 
-template <class E, class F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "(no exception)";
-}
-
 const char kGroupRule[] =
     "A TInstallGroup component can only be contained by a TInstall, or another TInstallGroup "
     "component";

@@ -14,6 +14,7 @@
 #include "paths/path_specifier.h"
 #include "paths/standard_specifiers.h"
 #include "support/memory_machine.h"
+#include "support/path_fixtures.h"  // MessageOf
 
 namespace tmby::fixtures {
 
