@@ -1,5 +1,6 @@
 #include "system/system_dirs.h"
 
+#include "base/path_text.h"
 #include "engine/exceptions.h"
 #include "platform/port.h"
 #include "system/registry.h"
@@ -14,14 +15,9 @@ const char kShellFolders[] =
     "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kCurrentVersion[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
-std::string WithoutTrailingBackslash(std::string path) {
-  if (!path.empty() && path.back() == '\\') path.pop_back();
-  return path;
-}
-
 // A path joined with a name: the path, one backslash, the name.
 std::string Join(const std::string& path, const std::string& name) {
-  return WithoutTrailingBackslash(path) + "\\" + name;
+  return ExcludeTrailingBackslash(path) + "\\" + name;
 }
 
 // The Windows directory for a default; the folder lookups never fail, so a refusal gives "".
@@ -42,12 +38,12 @@ std::string DriveOf(const std::string& path) {
 }
 
 std::string ShellFolder(const char* value, const std::string& default_path) {
-  return WithoutTrailingBackslash(ReadRegString(kCurrentUser, kShellFolders, value, default_path));
+  return ExcludeTrailingBackslash(ReadRegString(kCurrentUser, kShellFolders, value, default_path));
 }
 
 std::string CurrentVersionFolder(const char* value, const char* below_drive) {
   std::string default_path = Join(DriveOf(platform::Port().Files().CurrentDir()), below_drive);
-  return WithoutTrailingBackslash(
+  return ExcludeTrailingBackslash(
       ReadRegString(kLocalMachine, kCurrentVersion, value, default_path));
 }
 
@@ -68,7 +64,7 @@ std::string GetSystemDir() {
   if (!dir || dir->empty()) {
     throw EAPIRoutines("Could not retrieve the system directroy from windows");
   }
-  return WithoutTrailingBackslash(*dir);
+  return ExcludeTrailingBackslash(*dir);
 }
 
 std::string GetWindowsDir() {
@@ -76,7 +72,7 @@ std::string GetWindowsDir() {
   if (!dir || dir->empty()) {
     throw EAPIRoutines("Could not retrieve the windows directory from windows");
   }
-  return WithoutTrailingBackslash(*dir);
+  return ExcludeTrailingBackslash(*dir);
 }
 
 std::string GetStartMenuDir() {
@@ -132,7 +128,7 @@ void SetFileAttributesFromSet(const std::string& path, TTmbyFileAttributesSet at
 }
 
 std::string NearestExistingDirectory(const std::string& path) {
-  if (path.find_first_not_of(" \t") == std::string::npos) return std::string();
+  if (TrimText(path).empty()) return std::string();
   platform::IFileSystem& files = platform::Port().Files();
   std::string candidate = path;
   while (!candidate.empty()) {

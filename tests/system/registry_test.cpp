@@ -198,6 +198,21 @@ TEST_F(RegistryTest, RefusedWritesRaiseWithTheirMessagesAndKeepOldValues) {
   EXPECT_FALSE(Reg().KeyExists(RootKey::LocalMachine, "SOFTWARE\\Fresh"));
 }
 
+TEST_F(RegistryTest, OverlongKeyNamesFailCleanly) {
+  const std::string key = "\\Software\\" + std::string(300, 'k');
+  EXPECT_THROW(WriteRegString(kHKCU, key, "V", "x"), EIRCannotWriteValue);
+  EXPECT_THROW(WriteRegInteger(kHKCU, key, "V", 1), EIRCannotWriteValue);
+  EXPECT_EQ(ReadRegString(kHKCU, key, "V", "dflt"), "dflt");
+  EXPECT_EQ(ReadRegInteger(kHKCU, key, "V", 3), 3);
+  EXPECT_NO_THROW(DeleteRegKeyTree(kHKCU, key));
+  TtmbyRegistry reg;
+  EXPECT_FALSE(reg.OpenKey(key, true));
+  EXPECT_FALSE(reg.HasCurrentKey());
+  // Blanks are a valid key name, as on Windows.
+  WriteRegString(kHKCU, "\\Software\\   ", "V", "blank");
+  EXPECT_EQ(ReadRegString(kHKCU, "\\Software\\   ", "V", ""), "blank");
+}
+
 TEST_F(RegistryTest, DeleteRegKeyTreeIgnoresMissingKeys) {
   EXPECT_NO_THROW(DeleteRegKeyTree(kHKLM, "\\SOFTWARE\\Nothing\\Here"));
   WriteRegString(kHKLM, "\\SOFTWARE\\Tree\\A\\B", "v", "1");

@@ -7,10 +7,11 @@
 
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 
+#include "base/component.h"
 #include "engine/exceptions.h"
+#include "platform/win32/win32_internal.h"
 #include "platform/win32/win32_port.h"
 #include "system/os_version.h"
 #include "system/program_launcher.h"
@@ -20,28 +21,8 @@
 namespace tmby {
 namespace {
 
-std::wstring W(const std::string& s) {
-  if (s.empty()) return std::wstring();
-  int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
-
-std::string U(const std::wstring& w) {
-  if (w.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                      nullptr);
-  return s;
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-  return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, W(a).c_str(), -1, W(b).c_str(), -1) ==
-         CSTR_EQUAL;
-}
+std::wstring W(const std::string& s) { return platform::win32::Wide(s); }
+std::string U(const std::wstring& w) { return platform::win32::Utf8(w); }
 
 // The raw registry, past the port: what a string value holds, if anything.
 std::optional<std::string> RawString(HKEY root, const std::string& key, const std::string& name) {
@@ -162,6 +143,12 @@ TEST_F(SystemWin32Test, RegistryTreesDeleteAndWrongTypesReadAsDefault) {
   EXPECT_FALSE(RawKeyExists(HKEY_CURRENT_USER, base.substr(1)));
   EXPECT_TRUE(RawKeyExists(HKEY_CURRENT_USER, "Software"));
   EXPECT_NO_THROW(DeleteRegKeyTree(2, base));  // gone already
+
+  // A key name longer than Windows allows: the write fails with the kit's exception.
+  const std::string overlong = base + "\\" + std::string(300, 'k');
+  EXPECT_THROW(WriteRegString(2, overlong, "V", "x"), EIRCannotWriteValue);
+  EXPECT_EQ(ReadRegString(2, overlong, "V", "dflt"), "dflt");
+  DeleteRegKeyTree(2, base);
 }
 
 TEST_F(SystemWin32Test, AddRunOnceGoesToTheRootOfTheWindowsLine) {
