@@ -24,9 +24,13 @@ constexpr Branch Folder(int csidl) { return {csidl, nullptr}; }
 constexpr Branch kUndefined{0, kUndefinedPath};
 constexpr Branch kEmpty{0, ""};
 
-// The shell's path of a folder, empty when the shell has none.
+// The shell's path of a folder, empty when the shell has none. Some shells answer for a
+// virtual folder (the printers, the recycle bin) with its parsing name ("::{GUID}..."), which is
+// no place to put files: that counts as none as well.
 std::string ShellFolder(int csidl) {
-  return platform::Port().ShellFolders().SpecialFolder(csidl).value_or(std::string());
+  std::string path = platform::Port().ShellFolders().SpecialFolder(csidl).value_or(std::string());
+  if (path.rfind("::", 0) == 0) path.clear();
+  return path;
 }
 
 std::string Resolve(const Branch& branch) {

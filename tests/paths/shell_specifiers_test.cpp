@@ -93,11 +93,13 @@ TEST_F(ShellFolders, ASystemThatHidesItsVersionCountsAsUnidentified) {
   EXPECT_EQ(PathOf("TpsRecent"), "undefined");
 }
 
-TEST_F(ShellFolders, AFolderTheShellRefusesIsEmpty) {
+TEST_F(ShellFolders, AFolderTheShellRefusesOrOnlyNamesIsEmpty) {
   Machine().SetShellFolder(4, std::nullopt);
   Machine().SetShellFolder(25, std::nullopt);
+  Machine().SetShellFolder(10, "::{645FF040-5081-101B-9F08-00AA002F954E}");
   EXPECT_EQ(PathOf("TpsPrinters"), "");
   EXPECT_EQ(PathOf("TpsCommonDesktopDirectory"), "");
+  EXPECT_EQ(PathOf("TpsBitBucket"), "");
   SetWindows(PlatformId::Windows, 4, 10);
   EXPECT_EQ(PathOf("TpsPrinters"), "undefined");
 }
