@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "engine/install.h"
 #include "paths/standard_specifiers.h"
 #include "support/path_fixtures.h"
 #include "ui/forms.h"
@@ -195,6 +196,51 @@ TEST_F(SpecifiersOnAForm, TheFirstContainerOnAFormBringsTheStandardInstances) {
   EXPECT_EQ(PathSpecifiers().Standard.Count(), 35);
   form.reset();
   EXPECT_EQ(PathSpecifiers().Standard.Count(), 0);
+}
+
+// The engine's own install root, as the program entry makes it: on the main window, with the
+// command line read by its post-load step.
+class RealInstall : public PathSpecifierTest {
+ protected:
+  RealInstall() {
+    Engine().Reset();
+    Engine().ProgramPath = "C:\\Dist\\setup.exe";
+  }
+  ~RealInstall() override {
+    form_.reset();
+    Engine().Reset();
+  }
+  TInstall* Start(std::vector<std::string> arguments) {
+    Engine().Arguments = std::move(arguments);
+    form_.reset(new ui::TForm(nullptr));
+    auto* install = new TInstall(form_.get());
+    install->SetName("Install1");
+    install->SetLoading(true);
+    install->Loaded();
+    return install;
+  }
+  TOwned<ui::TForm> form_;
+};
+
+TEST_F(RealInstall, TheInstallBoundKindsReadTheInstallsCommandLine) {
+  TInstall* install = Start({});
+  auto* archive = Standard<TpsMainArchiveFile>();
+  EXPECT_EQ(install->ArchiveFileType(), archive);
+  EXPECT_EQ(install->GetArchivePath(), "C:\\Dist\\files.1");
+  EXPECT_EQ(Standard<TpsInstallSource>()->GetPath(install), "C:\\Dist");
+  EXPECT_EQ(Standard<TpsMainInstall>()->GetPath(form_.get()), install->GetDestPath());
+  EXPECT_EQ(
+      MessageOf<IEPathSpecifier>([&] { install->SetDestDirType(Standard<TpsMainInstall>()); }),
+      "Cannot use the ddMainInstallDir path specifier for a TInstall component");
+
+  install = Start({"-eLakeside Setup.exe", "-sE:\\Source\\"});
+  EXPECT_EQ(Standard<TpsInstallSource>()->GetPath(install), "E:\\Source");
+  EXPECT_EQ(install->GetArchivePath(), "E:\\Source\\Lakeside Setup.exe");
+
+  install = Start({"-e"});
+  EXPECT_EQ(MessageOf<IEInstall>([&] { install->GetArchivePath(); }),
+            "You forgot to pass in the name of the self-extracting executable. Usage example: "
+            "\"-eSetup.exe\"");
 }
 
 }  // namespace
