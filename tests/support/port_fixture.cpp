@@ -10,6 +10,7 @@
 #ifdef TMBY_WIN32_TESTS
 #include <windows.h>
 
+#include "platform/win32/win32_internal.h"
 #include "platform/win32/win32_port.h"
 #endif
 
@@ -76,21 +77,8 @@ class MemoryUnderTest : public PortUnderTest {
 
 #ifdef TMBY_WIN32_TESTS
 
-std::wstring W(const std::string& s) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
-  return out;
-}
-
-std::string U(const std::wstring& w) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr,
-                      nullptr);
-  return out;
-}
+using platform::win32::Utf8;
+using platform::win32::WidePath;
 
 const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kPendingValue[] = L"PendingFileRenameOperations";
@@ -129,7 +117,7 @@ std::string FromNtPath(const std::wstring& path) {
   if (p.rfind(L"\\??\\", 0) == 0) p = p.substr(4);
   if (p.size() > 0 && p[0] == L'!') p = p.substr(1);  // the replace-existing mark
   if (p.rfind(L"\\??\\", 0) == 0) p = p.substr(4);
-  return U(p);
+  return Utf8(p);
 }
 
 class Win32UnderTest : public PortUnderTest {
@@ -168,7 +156,7 @@ class Win32UnderTest : public PortUnderTest {
     if (!SystemTimeToFileTime(&local, &local_time) || !LocalFileTimeToFileTime(&local_time, &utc)) {
       return false;
     }
-    const HANDLE h = CreateFileW(W(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    const HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     const bool ok = SetFileTime(h, nullptr, nullptr, &utc) != 0;
