@@ -105,6 +105,17 @@ int64_t NumberOption(const Options& o, const std::string& name, int64_t fallback
   return v;
 }
 
+// The value of option `name` looked up among `choices`; `fallback` when the option is not given.
+template <typename T>
+T ChoiceOption(const Options& o, const std::string& name, const std::map<std::string, T>& choices,
+               T fallback) {
+  const auto given = o.values.find(name);
+  if (given == o.values.end()) return fallback;
+  const auto it = choices.find(given->second);
+  if (it == choices.end()) throw UsageError("unknown --" + name + " value " + given->second);
+  return it->second;
+}
+
 bool Interactive() {
 #ifdef _WIN32
   return _isatty(_fileno(stderr)) != 0;
@@ -164,12 +175,7 @@ int Add(PathMapper& paths, const Options& o) {
                                                                       {"fastest", tmby::colFastest},
                                                                       {"default", tmby::colDefault},
                                                                       {"max", tmby::colMax}};
-  const auto level = o.values.find("level");
-  if (level != o.values.end()) {
-    const auto it = kLevels.find(level->second);
-    if (it == kLevels.end()) throw UsageError("unknown level " + level->second);
-    c.CompressionLevel = it->second;
-  }
+  c.CompressionLevel = ChoiceOption(o, "level", kLevels, c.CompressionLevel);
   std::vector<std::string> files;
   for (size_t i = 1; i < o.operands.size(); ++i) files.push_back(paths.ToPort(o.operands[i]));
   c.SetFilesToProcess(files);
@@ -197,12 +203,7 @@ int Extract(PathMapper& paths, const Options& o) {
       {"version", tmby::owVersion},
       {"date", tmby::owDate},
       {"versiondate", tmby::owVersionDate}};
-  const auto mode = o.values.find("overwrite");
-  if (mode != o.values.end()) {
-    const auto it = kModes.find(mode->second);
-    if (it == kModes.end()) throw UsageError("unknown overwrite mode " + mode->second);
-    c.Overwrite = it->second;
-  }
+  c.Overwrite = ChoiceOption(o, "overwrite", kModes, c.Overwrite);
   std::vector<std::string> names(o.operands.begin() + 2, o.operands.end());
   if (names.empty()) names = AllMembers(c);
   c.ExtractDirectory = paths.ToPort(o.operands[1]);
