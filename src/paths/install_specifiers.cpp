@@ -86,22 +86,13 @@ std::string SpecifierObjectName(const TPersistent* object) {
 // ---------------------------------------------------------------------------------------------
 // TpsContainerDestDir
 
-const TClassInfo& TpsContainerDestDir::StaticClass() {
-  static const TClassInfo info =
-      TClassInfo::Define<TpsContainerDestDir, TStandardPathSpecifier>("TpsContainerDestDir");
-  return info;
-}
-
-TpsContainerDestDir::TpsContainerDestDir(TComponent* owner) : TStandardPathSpecifier(owner) {
-  SpecifierName = "psContainerDestDir";
-}
+TMBY_DEFINE_PATH_KIND_TEXTS(TpsContainerDestDir, "psContainerDestDir",
+                            "Path of the group (container)", "Path of the group (container)")
 
 void TpsContainerDestDir::CheckUsableFor(TPersistent* object) {
   ContainerOf(object, SpecifierName,
               "Cannot use ddContainerDestDir for %s unless you assign a Container");
 }
-
-std::string TpsContainerDestDir::GetDescription() { return "Path of the group (container)"; }
 
 std::string TpsContainerDestDir::GetDescriptionFor(TPersistent* object) {
   TInstallContainer* container = nullptr;
@@ -127,8 +118,6 @@ std::string TpsContainerDestDir::GetPath(TPersistent* object) {
   return ExcludeTrailingBackslash(container->GetDestPath());
 }
 
-std::string TpsContainerDestDir::GetShortCaption() { return GetDescription(); }
-
 std::string TpsContainerDestDir::GetShortCaptionFor(TPersistent* object) {
   TInstallContainer* container = nullptr;
   try {
@@ -145,17 +134,8 @@ std::string TpsContainerDestDir::GetShortCaptionFor(TPersistent* object) {
 // ---------------------------------------------------------------------------------------------
 // TpsContainerArchiveFile
 
-const TClassInfo& TpsContainerArchiveFile::StaticClass() {
-  static const TClassInfo info =
-      TClassInfo::Define<TpsContainerArchiveFile, TStandardPathSpecifier>(
-          "TpsContainerArchiveFile");
-  return info;
-}
-
-TpsContainerArchiveFile::TpsContainerArchiveFile(TComponent* owner)
-    : TStandardPathSpecifier(owner) {
-  SpecifierName = "psContainerArchiveFile";
-}
+TMBY_DEFINE_PATH_KIND_TEXTS(TpsContainerArchiveFile, "psContainerArchiveFile",
+                            "Path to the archive file of the container", "Container archive file")
 
 void TpsContainerArchiveFile::CheckUsableFor(TPersistent* object) {
   TInstallContainer* container =
@@ -169,30 +149,17 @@ void TpsContainerArchiveFile::CheckUsableFor(TPersistent* object) {
   }
 }
 
-std::string TpsContainerArchiveFile::GetDescription() {
-  return "Path to the archive file of the container";
-}
-
 std::string TpsContainerArchiveFile::GetPath(TPersistent* object) {
   CheckUsableFor(object);
   auto* container = dynamic_cast<TFileRelated*>(dynamic_cast<TInstallObject*>(object)->Container());
   return ExcludeTrailingBackslash(container->GetArchivePath());
 }
 
-std::string TpsContainerArchiveFile::GetShortCaption() { return "Container archive file"; }
-
 // ---------------------------------------------------------------------------------------------
 // TpsMainInstall
 
-const TClassInfo& TpsMainInstall::StaticClass() {
-  static const TClassInfo info =
-      TClassInfo::Define<TpsMainInstall, TStandardPathSpecifier>("TpsMainInstall");
-  return info;
-}
-
-TpsMainInstall::TpsMainInstall(TComponent* owner) : TStandardPathSpecifier(owner) {
-  SpecifierName = "psMainInstall";
-}
+TMBY_DEFINE_PATH_KIND_TEXTS(TpsMainInstall, "psMainInstall", "Main installation directory",
+                            "Main install dir")
 
 void TpsMainInstall::CheckUsableFor(TPersistent* object) {
   const TInstallRootView install = RequireInstall(object);
@@ -202,59 +169,32 @@ void TpsMainInstall::CheckUsableFor(TPersistent* object) {
   }
 }
 
-std::string TpsMainInstall::GetDescription() { return "Main installation directory"; }
-
 std::string TpsMainInstall::GetPath(TPersistent* object) {
   CheckUsableFor(object);
   TFileContainer* root = CurrentInstallRoot().Root;
   return root == nullptr ? std::string() : ExcludeTrailingBackslash(root->GetDestPath());
 }
 
-std::string TpsMainInstall::GetShortCaption() { return "Main install dir"; }
-
 // ---------------------------------------------------------------------------------------------
 // TpsInstallSource
 
-const TClassInfo& TpsInstallSource::StaticClass() {
-  static const TClassInfo info =
-      TClassInfo::Define<TpsInstallSource, TStandardPathSpecifier>("TpsInstallSource");
-  return info;
-}
-
-TpsInstallSource::TpsInstallSource(TComponent* owner) : TStandardPathSpecifier(owner) {
-  SpecifierName = "psInstallSource";
-}
+TMBY_DEFINE_PATH_KIND_TEXTS(TpsInstallSource, "psInstallSource",
+                            "Path from which the user ran the install", "Install source")
 
 void TpsInstallSource::CheckUsableFor(TPersistent* object) { RequireInstall(object); }
-
-std::string TpsInstallSource::GetDescription() {
-  return "Path from which the user ran the install";
-}
 
 std::string TpsInstallSource::GetPath(TPersistent* object) {
   return SourceDirectoryOf(RequireInstall(object));
 }
 
-std::string TpsInstallSource::GetShortCaption() { return "Install source"; }
-
 // ---------------------------------------------------------------------------------------------
 // TpsMainArchiveFile
 
-const TClassInfo& TpsMainArchiveFile::StaticClass() {
-  static const TClassInfo info =
-      TClassInfo::Define<TpsMainArchiveFile, TStandardPathSpecifier>("TpsMainArchiveFile");
-  return info;
-}
-
-TpsMainArchiveFile::TpsMainArchiveFile(TComponent* owner) : TStandardPathSpecifier(owner) {
-  SpecifierName = "psMainArchiveFile";
-}
+TMBY_DEFINE_PATH_KIND_TEXTS(TpsMainArchiveFile, "psMainArchiveFile",
+                            "Archive containing most or all non-internet installation files",
+                            "Main archive")
 
 void TpsMainArchiveFile::CheckUsableFor(TPersistent* object) { RequireInstall(object); }
-
-std::string TpsMainArchiveFile::GetDescription() {
-  return "Archive containing most or all non-internet installation files";
-}
 
 std::string TpsMainArchiveFile::GetPath(TPersistent* object) {
   const TInstallRootView install = RequireInstall(object);
@@ -271,7 +211,5 @@ std::string TpsMainArchiveFile::GetPath(TPersistent* object) {
   if (TrimText(ArchiveDirectory).empty()) return SourceDirectoryOf(install) + "\\files.1";
   return IncludeTrailingBackslash(ArchiveDirectory) + "files.1";
 }
-
-std::string TpsMainArchiveFile::GetShortCaption() { return "Main archive"; }
 
 }  // namespace tmby

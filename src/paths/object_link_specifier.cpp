@@ -26,15 +26,9 @@ TComponent* ObjectLinkOf(const TPersistent* link) {
   return prop->GetComponent(*link);
 }
 
-const TClassInfo& TpsObjectLink::StaticClass() {
-  static const TClassInfo info =
-      TClassInfo::Define<TpsObjectLink, TStandardPathSpecifier>("TpsObjectLink");
-  return info;
-}
-
-TpsObjectLink::TpsObjectLink(TComponent* owner) : TStandardPathSpecifier(owner) {
-  SpecifierName = "psObjectLink";
-}
+TMBY_DEFINE_PATH_KIND_TEXTS(TpsObjectLink, "psObjectLink",
+                            "Path of the file or file group in the ObjectLink property",
+                            "Path of the file or file group in the ObjectLink property")
 
 void TpsObjectLink::CheckUsableFor(TPersistent* object) {
   if (object == nullptr || !object->ClassInfo().InheritsFrom(kShellLinkClass)) {
@@ -45,10 +39,6 @@ void TpsObjectLink::CheckUsableFor(TPersistent* object) {
     throw IEPathSpecifier("Cannot use ddObjectLink for %s unless you assign a value to ObjectLink",
                           {SpecifierObjectName(object)});
   }
-}
-
-std::string TpsObjectLink::GetDescription() {
-  return "Path of the file or file group in the ObjectLink property";
 }
 
 std::string TpsObjectLink::GetPath(TPersistent* object) {
@@ -63,7 +53,5 @@ std::string TpsObjectLink::GetPath(TPersistent* object) {
   }
   return ExcludeTrailingBackslash(container->GetDestPath());
 }
-
-std::string TpsObjectLink::GetShortCaption() { return GetDescription(); }
 
 }  // namespace tmby
