@@ -65,6 +65,17 @@ ContainerKind KindOf(const TInstallContainer* container, std::string& label) {
   return ContainerKind::Other;
 }
 
+// The container of `object` when `specifier` can serve it, else null (the check's exception is
+// absorbed: the authoring texts fall back to the plain description).
+TInstallContainer* UsableContainer(TCustomPathSpecifier& specifier, TPersistent* object) {
+  try {
+    specifier.CheckUsableFor(object);
+  } catch (const Exception&) {
+    return nullptr;
+  }
+  return dynamic_cast<TInstallObject*>(object)->Container();
+}
+
 }  // namespace
 
 TInstallRootView CurrentInstallRoot() {
@@ -95,13 +106,8 @@ void TpsContainerDestDir::CheckUsableFor(TPersistent* object) {
 }
 
 std::string TpsContainerDestDir::GetDescriptionFor(TPersistent* object) {
-  TInstallContainer* container = nullptr;
-  try {
-    CheckUsableFor(object);
-    container = dynamic_cast<TInstallObject*>(object)->Container();
-  } catch (const Exception&) {
-    return GetDescription();
-  }
+  TInstallContainer* container = UsableContainer(*this, object);
+  if (container == nullptr) return GetDescription();
   std::string label;
   switch (KindOf(container, label)) {
     case ContainerKind::Install: return "Main installation directory";
@@ -119,13 +125,8 @@ std::string TpsContainerDestDir::GetPath(TPersistent* object) {
 }
 
 std::string TpsContainerDestDir::GetShortCaptionFor(TPersistent* object) {
-  TInstallContainer* container = nullptr;
-  try {
-    CheckUsableFor(object);
-    container = dynamic_cast<TInstallObject*>(object)->Container();
-  } catch (const Exception&) {
-    return GetDescription();
-  }
+  TInstallContainer* container = UsableContainer(*this, object);
+  if (container == nullptr) return GetDescription();
   std::string label;
   if (KindOf(container, label) == ContainerKind::Install) return "Main installation directory";
   return "<" + label + ">";
