@@ -9,6 +9,9 @@
 #include <windows.h>
 // <windows.h> first: then take back the API macros that clash with the kit's names.
 #include <shellapi.h>
+#undef MessageBox
+#undef DrawText
+#undef TextOut
 
 #include <cstdlib>
 #include <fstream>
