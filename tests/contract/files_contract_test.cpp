@@ -364,6 +364,8 @@ TEST_P(FilesContract, FindFilesMatchesWildcards) {
     }
   }
   EXPECT_TRUE(Files().FindFiles(P("*.none")).empty());
+  EXPECT_TRUE(Files().FindFiles(P("sub\\")).empty());
+  EXPECT_EQ(Names(Files().FindFiles(P("sub"))), std::set<std::string>{"sub"});
   EXPECT_TRUE(Files().FindFiles(P("missing\\*")).empty());
 }
 

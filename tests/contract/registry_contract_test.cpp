@@ -62,6 +62,12 @@ TEST_P(RegistryContract, MissingKeysAndValuesReadAsNothing) {
   EXPECT_FALSE(Reg().WriteString(RootKey::CurrentUser, missing, "v", "x"));
   EXPECT_FALSE(Reg().KeyExists(RootKey::CurrentUser, key + "\\Missing"));
 
+  // Key paths are relative to the root: a leading backslash is refused.
+  EXPECT_FALSE(Reg().KeyExists(RootKey::CurrentUser, "\\Software"));
+  EXPECT_EQ(Reg().LastError(), err::kBadPathname);
+  EXPECT_FALSE(Reg().CreateKey(RootKey::CurrentUser, "\\" + key));
+  EXPECT_FALSE(Reg().KeyExists(RootKey::CurrentUser, key));
+
   ASSERT_TRUE(Reg().CreateKey(RootKey::CurrentUser, key));
   EXPECT_FALSE(Reg().ReadString(RootKey::CurrentUser, key, "absent"));
   EXPECT_EQ(Reg().LastError(), err::kFileNotFound);

@@ -419,7 +419,9 @@ class MemoryFileSystem : public IFileSystem {
     std::vector<FindData> found;
     const std::optional<WinPath> win = Parse(pattern, true);
     if (!win) return found;
-    if (win->parts.empty()) return Fail(err::kFileNotFound), found;
+    // A pattern needs a name: "C:\dir\" finds nothing.
+    const char last = pattern.empty() ? '\\' : pattern.back();
+    if (win->parts.empty() || last == '\\' || last == '/') return Fail(err::kFileNotFound), found;
     const std::optional<Located> dir = state_->Locate(win->Parent(), &error_);
     if (!dir) return found;
     if (!dir->is_dir) return Fail(err::kPathNotFound), found;

@@ -153,19 +153,17 @@ class MemoryRegistry : public IRegistry {
     return &state_->roots[n];
   }
 
-  // Splits a key path; a leading backslash or an empty component is refused as Windows does.
+  // Splits a key path. As in Windows a leading backslash is refused, and doubled or trailing
+  // backslashes count as one.
   bool Split(const std::string& key, std::vector<std::string>* parts) {
     parts->clear();
-    std::string path = key;
-    if (!path.empty() && path.back() == '\\') path.pop_back();
-    if (path.empty()) return true;
+    if (!key.empty() && key[0] == '\\') return Fail(err::kBadPathname);
     size_t start = 0;
-    for (size_t i = 0; i <= path.size(); ++i) {
-      if (i == path.size() || path[i] == '\\') {
-        std::string part = path.substr(start, i - start);
-        if (part.empty()) return Fail(err::kBadPathname);
+    for (size_t i = 0; i <= key.size(); ++i) {
+      if (i == key.size() || key[i] == '\\') {
+        std::string part = key.substr(start, i - start);
         if (part.size() > 255) return Fail(err::kInvalidParameter);
-        parts->push_back(std::move(part));
+        if (!part.empty()) parts->push_back(std::move(part));
         start = i + 1;
       }
     }
