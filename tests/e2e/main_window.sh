@@ -4,7 +4,9 @@
 #     band pixels checked);
 #  2. under the scripted UI a second activation starts nothing;
 #  3. a missing prerequisite library ends with the warning in the transcript and exit code 1;
-#  4. a broken definition ends with the fatal-error box and exit code 217.
+#  4. a broken definition ends with the fatal-error box and exit code 217;
+#  5-6. two install roots and an unknown switch end with their exact message and exit code 217;
+#  7. every install object of the sample has a destination on the running Windows.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 engine="${TMBY_SETUP_EXE:-$here/build/win32/apps/setup/setup.exe}"
@@ -91,7 +93,28 @@ TMBY_DEFINITION="$work/bad.tmby" TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/bad.tx
 rc=$?
 check "bad definition: exit code 217" [ "$rc" = 217 ]
 check "bad definition: fatal-error box" grep -q '^messagebox Stop "Application Error" buttons OK default OK$' "$work/bad.txt"
-check "bad definition: class, module and address" grep -qE '^\| Exception EDefinitionError in module setup.exe at [0-9A-F]{8}\.$' "$work/bad.txt"
+check "bad definition: class, module and address" grep -qE '^\| Exception EDefinitionError in module LakesideSetup.exe at [0-9A-F]{8}\.$' "$work/bad.txt"
 check "bad definition: the reader's message" grep -q 'line 2, column 3: TmainForm has no published property "Colour"' "$work/bad.txt"
+
+# 5. Two install roots in one definition.
+sed -e 's/^  object Install1: TInstall$/  object Install0: TInstall\n  end\n  object Install1: TInstall/' \
+  "$here/samples/notes/product.tmby" >"$work/two.tmby"
+TMBY_DEFINITION="$work/two.tmby" TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/two.txt" wine_run "$exe"
+rc=$?
+check "two install roots: exit code 217" [ "$rc" = 217 ]
+check "two install roots: exact message" grep -qx '| The TInstall component does not currently support the use of 2 TInstall components in the same project.' "$work/two.txt"
+check "two install roots: class" grep -qE '^\| Exception IEInstall in module LakesideSetup.exe at [0-9A-F]{8}\.$' "$work/two.txt"
+
+# 6. A switch the program does not know.
+TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/switch.txt" wine_run "$exe" -x
+rc=$?
+check "invalid switch: exit code 217" [ "$rc" = 217 ]
+check "invalid switch: exact message" grep -qx '| Invalid parameter <-x>. Valid command line parameters are: -b (Build), -d (Debug), -f (Transfer to floppies), -e (Called by self-extractor), -r (After reboot).' "$work/switch.txt"
+
+# 7. The destination of every install object, on the running Windows.
+TMBY_DESTINATIONS="$work/destinations.txt" TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/dest.txt" \
+  wine_run "$exe"
+check "destinations: every object has one" [ "$(grep -c '): [A-Z]:\\' "$work/destinations.txt")" = "$(grep -c . "$work/destinations.txt")" ]
+check "destinations: the templates folder" grep -qE '^dirTemplates \(TInstallDirectory\): C:\\Program Files( \(x86\))?\\Lakeside Notes\\Templates' "$work/destinations.txt"
 
 exit $fail
