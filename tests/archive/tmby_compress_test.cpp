@@ -593,21 +593,21 @@ TEST_F(DamagedArchiveTest, MemberNamesNeverLeadOutOfTheExtractionDirectory) {
 }
 
 TEST_F(DamagedArchiveTest, AFullDiskWhileExtractingIsReported) {
-  if (!Simulated()) GTEST_SKIP() << "needs an injected full disk";
-  SetDiskFullAfter(10000);
+  // Every file written holds at most 10000 bytes, as on a nearly full disk.
+  TDiskLimitPlatform limited(platform::Port(), 10000);
+  auto* previous = platform::SetPort(&limited);
   TTmbyCompress c;
   c.SetCompressedFile(P("files.1"));
   c.ExtractDirectory = P("full");
   c.SetFilesToProcess({P("src\\data.txt")});
   EXPECT_EQ(MessageOf([&] { c.Extract(); }), "The disk is full");
-  SetDiskFullAfter(10000);
   int full = 0;
   c.OnFullDisk = [&](TTmbyCompress&) { ++full; };
   c.SetFilesToProcess({P("src\\data.txt")});
   const std::string message = MessageOf([&] { c.Extract(); });
   EXPECT_NE(message, "(no exception)");
   EXPECT_GT(full, 0) << message;
-  SetDiskFullAfter(std::nullopt);
+  platform::SetPort(previous);
   EXPECT_FALSE(Files().FileExists(P("full\\data.txt")));
   // The same component goes on with a clean stream after the failures.
   c.OnFullDisk = nullptr;

@@ -94,14 +94,6 @@ std::vector<uint8_t> ArchiveFixture::ReadFile(const std::string& path) {
   return bytes;
 }
 
-void ArchiveFixture::SetDiskFullAfter(std::optional<uint64_t> bytes) {
-#ifndef TMBY_WIN32_TESTS
-  static_cast<platform::memory::MemoryPlatform*>(platform_.get())->SetDiskFullAfter(bytes);
-#else
-  (void)bytes;
-#endif
-}
-
 int ArchiveFixture::MessageRuns() const {
 #ifndef TMBY_WIN32_TESTS
   return static_cast<platform::memory::MemoryPlatform*>(platform_.get())->MessageRuns();

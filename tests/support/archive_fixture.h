@@ -27,11 +27,8 @@ class ArchiveFixture : public ::testing::Test {
                  uint32_t dos_time = 0x2C8F6E2F);
   std::vector<uint8_t> ReadFile(const std::string& path);
 
-  // Whether faults can be injected (the memory adapter only).
+  // Whether the memory adapter is under test (it counts message runs).
   bool Simulated() const { return simulated_; }
-  // The memory adapter, or null under the real API.
-  platform::IPlatform* Platform() { return platform_.get(); }
-  void SetDiskFullAfter(std::optional<uint64_t> bytes);
   int MessageRuns() const;
 
  private:
