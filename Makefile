@@ -29,7 +29,7 @@ demo: deps
 	@scripts/demo.sh
 
 bench: deps
-	@scripts/bench.sh
+	@scripts/bench-archive.sh
 
 clean:
 	@scripts/wine.sh --stop >/dev/null 2>&1 || true
