@@ -196,7 +196,8 @@ class MemoryFileSystem : public IFileSystem {
       std::ofstream touch(at->host, std::ios::out | std::ios::binary | std::ios::trunc);
       if (!touch.is_open()) return Fail(err::kAccessDenied), nullptr;
       state_->AfterChange(dir, "", Utf8FromPath(at->host.filename()));
-      state_->ForgetFile(at->key);
+      // A new or re-created file carries the archive bit alone; truncating keeps the attributes.
+      if (disposition != FileDisposition::TruncateExisting) state_->ForgetFile(at->key);
     }
     auto record = std::make_shared<OpenRecord>();
     record->key = at->key;
