@@ -9,6 +9,7 @@
 
 #include "engine/exceptions.h"
 #include "support/memory_machine.h"
+#include "support/path_fixtures.h"
 
 namespace tmby {
 namespace {
@@ -178,20 +179,14 @@ TEST_F(RegistryTest, ReadRoutinesFallBackToTheDefault) {
 TEST_F(RegistryTest, RefusedWritesRaiseWithTheirMessagesAndKeepOldValues) {
   WriteRegString(kHKLM, "\\SOFTWARE\\Help", "OLD.HLP", "C:\\Old");
   Machine().RefuseRegistryWrites(true);
-  try {
-    WriteRegString(kHKLM, "\\SOFTWARE\\Help", "OLD.HLP", "C:\\New");
-    FAIL() << "no exception";
-  } catch (const EIRCannotWriteValue& e) {
-    EXPECT_STREQ(e.what(),
-                 "Cannot install into registry. Key: \\SOFTWARE\\Help Ident: OLD.HLP "
-                 "Value C:\\New");
-  }
-  try {
-    WriteRegInteger(kHKLM, "\\SOFTWARE\\Fresh\\Key", "Size", 5);  // the key cannot be created
-    FAIL() << "no exception";
-  } catch (const EIRCannotWriteValue& e) {
-    EXPECT_STREQ(e.what(), "\\SOFTWARE\\Fresh\\Key");
-  }
+  EXPECT_EQ(fixtures::MessageOf<EIRCannotWriteValue>(
+                [&] { WriteRegString(kHKLM, "\\SOFTWARE\\Help", "OLD.HLP", "C:\\New"); }),
+            "Cannot install into registry. Key: \\SOFTWARE\\Help Ident: OLD.HLP "
+            "Value C:\\New");
+  // The key cannot be created: the message is the key path alone.
+  EXPECT_EQ(fixtures::MessageOf<EIRCannotWriteValue>(
+                [&] { WriteRegInteger(kHKLM, "\\SOFTWARE\\Fresh\\Key", "Size", 5); }),
+            "\\SOFTWARE\\Fresh\\Key");
   EXPECT_NO_THROW(DeleteRegKeyTree(kHKLM, "\\SOFTWARE\\Help"));  // errors ignored
   Machine().RefuseRegistryWrites(false);
   EXPECT_EQ(ReadRegString(kHKLM, "\\SOFTWARE\\Help", "OLD.HLP", ""), "C:\\Old");

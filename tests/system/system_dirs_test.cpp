@@ -8,6 +8,7 @@
 
 #include "engine/exceptions.h"
 #include "support/memory_machine.h"
+#include "support/path_fixtures.h"
 #include "system/os_version.h"
 #include "system/registry.h"
 
@@ -59,12 +60,8 @@ TEST_F(SystemDirsTest, GetOSVersionAsksTheSystemAndFailsWhenItWillNotTell) {
   Machine().SetVersion(OsVersion{PlatformId::Windows, 4, 0, 950, ""});
   EXPECT_EQ(GetOSVersion(), oswin95);
   Machine().SetVersion(std::nullopt);
-  try {
-    GetOSVersion();
-    FAIL() << "no exception";
-  } catch (const EAPIRoutines& e) {
-    EXPECT_STREQ(e.what(), "Could not get information about the current version of Windows");
-  }
+  EXPECT_EQ(fixtures::MessageOf<EAPIRoutines>([&] { GetOSVersion(); }),
+            "Could not get information about the current version of Windows");
 }
 
 TEST_F(SystemDirsTest, TempFilesAreNewAndKeptOnlyWhenAsked) {
@@ -80,12 +77,8 @@ TEST_F(SystemDirsTest, TempFilesAreNewAndKeptOnlyWhenAsked) {
   Machine().SetTempPath("C:\\NoSuchFolder\\");
   EXPECT_THROW(GetTempFile(true), EAPIRoutines);
   Machine().SetTempPath(std::nullopt);
-  try {
-    GetTempFile(false);
-    FAIL() << "no exception";
-  } catch (const EAPIRoutines& e) {
-    EXPECT_STREQ(e.what(), "Cannot create a temporary file");
-  }
+  EXPECT_EQ(fixtures::MessageOf<EAPIRoutines>([&] { GetTempFile(false); }),
+            "Cannot create a temporary file");
 }
 
 TEST_F(SystemDirsTest, SystemAndWindowsDirectoriesAndTheirFailures) {
@@ -96,18 +89,10 @@ TEST_F(SystemDirsTest, SystemAndWindowsDirectoriesAndTheirFailures) {
 
   Machine().SetSystemDirectory(std::nullopt);
   Machine().SetWindowsDirectory(std::nullopt);
-  try {
-    GetSystemDir();
-    FAIL() << "no exception";
-  } catch (const EAPIRoutines& e) {
-    EXPECT_STREQ(e.what(), "Could not retrieve the system directroy from windows");
-  }
-  try {
-    GetWindowsDir();
-    FAIL() << "no exception";
-  } catch (const EAPIRoutines& e) {
-    EXPECT_STREQ(e.what(), "Could not retrieve the windows directory from windows");
-  }
+  EXPECT_EQ(fixtures::MessageOf<EAPIRoutines>([&] { GetSystemDir(); }),
+            "Could not retrieve the system directroy from windows");
+  EXPECT_EQ(fixtures::MessageOf<EAPIRoutines>([&] { GetWindowsDir(); }),
+            "Could not retrieve the windows directory from windows");
 }
 
 TEST_F(SystemDirsTest, FolderLookupsFallBackToTheirDefaults) {
@@ -177,13 +162,9 @@ TEST_F(SystemDirsTest, AttributeSetsMapToWindowsBitsAndApply) {
   SetFileAttributesFromSet("C:\\App\\help.hlp", {tfaNormal});
   EXPECT_EQ(Files().GetAttributes("C:\\App\\help.hlp"), attr::kNormal);
 
-  try {
-    SetFileAttributesFromSet("C:\\App\\missing.hlp", {tfaArchive});
-    FAIL() << "no exception";
-  } catch (const IEfcSetAttributes& e) {
-    EXPECT_STREQ(e.what(),
-                 "Cannot set file attributes. Error : The system cannot find the file specified.");
-  }
+  EXPECT_EQ(fixtures::MessageOf<IEfcSetAttributes>(
+                [&] { SetFileAttributesFromSet("C:\\App\\missing.hlp", {tfaArchive}); }),
+            "Cannot set file attributes. Error : The system cannot find the file specified.");
 }
 
 TEST_F(SystemDirsTest, NearestExistingDirectoryWalksUpToWhatExists) {
