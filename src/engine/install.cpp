@@ -6,6 +6,8 @@
 #include "net/net_location.h"
 #include "paths/path_specifier.h"
 #include "platform/ui_port.h"
+#include "system/program_launcher.h"
+#include "system/version_resource.h"
 #include "ui/forms.h"
 
 namespace tmby {
@@ -271,7 +273,8 @@ void TCustomInstall::FormActivated(TComponent*) {
 }
 
 void RegisterEngineClasses(TClassRegistry& registry) {
-  registry.Register({&TInstall::StaticClass(), &TCustomInstall::StaticClass()});
+  registry.Register({&TInstall::StaticClass(), &TCustomInstall::StaticClass(),
+                     &TProgramLauncher::StaticClass(), &TVersionResource::StaticClass()});
 }
 
 }  // namespace tmby

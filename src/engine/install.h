@@ -192,7 +192,8 @@ class TInstall : public TCustomInstall {
   explicit TInstall(TComponent* owner) : TCustomInstall(owner) {}
 };
 
-// Registers the engine's classes with a definition reader's class registry.
+// Registers the engine's classes (the install root, the program launcher and the version
+// reader) with a definition reader's class registry.
 void RegisterEngineClasses(TClassRegistry& registry);
 
 }  // namespace tmby
