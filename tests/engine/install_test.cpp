@@ -11,7 +11,7 @@
 #include "paths/path_specifier.h"
 #include "paths/standard_specifiers.h"
 #include "platform/script/script_ui.h"
-#include "support/memory_machine.h"
+#include "support/engine_fixture.h"
 #include "ui/main_form.h"
 #include "ui/ui_classes.h"
 
@@ -20,41 +20,19 @@ namespace {
 
 using platform::script::ScriptUi;
 
-class InstallTest : public testing::MemoryMachineTest {
+class InstallTest : public testing::EngineTest {
  protected:
-  InstallTest() {
-    InstallModel().Reset();
-    PathSpecifiers().Reset();
-    PathSpecifierStartup();
-    Engine().Reset();
-    Engine().ProgramPath = "C:\\Temp\\Setup\\setup.exe";
-    ui::RegisterUiClasses(classes);
-    RegisterPathSpecifierClasses(classes);
-    RegisterEngineClasses(classes);
-    RegisterInstallObjectClasses(classes);
-    ui::RegisterMainFormHandlers(handlers);
-    options.Classes = &classes;
-    options.Handlers = &handlers;
-    Machine().SetLibrary("RICHED20.DLL", true);
-  }
-  ~InstallTest() override {
-    app.DestroyComponents();
-    PathSpecifierShutdown();
-    InstallModel().Reset();
-    Engine().Reset();
-  }
+  InstallTest() { Engine().ProgramPath = "C:\\Temp\\Setup\\setup.exe"; }
 
   // Reads a main window holding `body` (after its specifiers) as the program entry does.
   ui::TmainForm* Build(const std::string& body) {
-    auto* form = new ui::TmainForm(&app);
-    const std::string text =
+    ui::TmainForm* form = ReadMainForm(
         "object mainForm: TmainForm\n"
         "  OnActivate = FormActivate\n"
         "  object psProgramFiles: TpsProgramFiles\n  end\n"
         "  object psMainArchiveFile: TpsMainArchiveFile\n  end\n" +
-        body + "end\n";
-    ReadDefinitionInto(*form, text, "test.tmby", options);
-    app.SetMainForm(form);
+            body + "end\n",
+        "test.tmby");
     form->AfterConstruction();
     return form;
   }
@@ -67,11 +45,7 @@ class InstallTest : public testing::MemoryMachineTest {
     return "";
   }
 
-  TClassRegistry classes;
-  TEventHandlers handlers;
-  TDefinitionOptions options;
   std::ostringstream transcript;
-  ui::TApplication app;
 };
 
 TEST_F(InstallTest, DefaultsOfANewInstall) {

@@ -12,7 +12,7 @@
 #include "model/install_group.h"
 #include "paths/path_specifier.h"
 #include "platform/script/script_ui.h"
-#include "support/memory_machine.h"
+#include "support/engine_fixture.h"
 #include "ui/main_form.h"
 #include "ui/ui_classes.h"
 
@@ -26,40 +26,10 @@ std::string SampleProduct() {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-class SampleProductTest : public testing::MemoryMachineTest {
+class SampleProductTest : public testing::EngineTest {
  protected:
-  SampleProductTest() {
-    InstallModel().Reset();
-    PathSpecifiers().Reset();
-    PathSpecifierStartup();
-    Engine().Reset();
-    Engine().ProgramPath = "D:\\setup.exe";
-    ui::RegisterUiClasses(classes);
-    RegisterPathSpecifierClasses(classes);
-    RegisterEngineClasses(classes);
-    RegisterInstallObjectClasses(classes);
-    ui::RegisterMainFormHandlers(handlers);
-    options.Classes = &classes;
-    options.Handlers = &handlers;
-    Machine().SetLibrary("RICHED20.DLL", true);
-  }
-  ~SampleProductTest() override {
-    app.DestroyComponents();
-    PathSpecifierShutdown();
-    InstallModel().Reset();
-    Engine().Reset();
-  }
-  ui::TmainForm* Read() {
-    auto* form = new ui::TmainForm(&app);
-    ReadDefinitionInto(*form, SampleProduct(), "product.tmby", options);
-    app.SetMainForm(form);
-    return form;
-  }
-
-  TClassRegistry classes;
-  TEventHandlers handlers;
-  TDefinitionOptions options;
-  ui::TApplication app;
+  SampleProductTest() { Engine().ProgramPath = "D:\\setup.exe"; }
+  ui::TmainForm* Read() { return ReadMainForm(SampleProduct(), "product.tmby"); }
 };
 
 TEST_F(SampleProductTest, ReadsInTheEngineOrderWithOneSpecifierOfEveryKind) {
