@@ -28,16 +28,16 @@ cat >"$out/seeds.cpp" <<'CPP'
 #include "support/pe_builder.h"
 using namespace tmby::testing;
 int main(int, char** argv) {
-  VersionSpec spec;
-  spec.tables = {{"040904E4", {{"CompanyName", "Lakeside"}, {"ProductVersion", "2.0"}}},
+  VersionSpec layout;
+  layout.tables = {{"040904E4", {{"CompanyName", "Lakeside"}, {"ProductVersion", "2.0"}}},
                  {"040704B0", {{"CompanyName", "Seeufer"}}}};
-  spec.translations = {0x040904E4, 0x040704B0};
+  layout.translations = {0x040904E4, 0x040704B0};
   PeOptions plus;
   plus.pe32_plus = true;
-  plus.languages = {{0x0407, BuildVersionBlock(spec)}, {0x0409, BuildVersionBlock(spec)}};
+  plus.languages = {{0x0407, BuildVersionBlock(layout)}, {0x0409, BuildVersionBlock(layout)}};
   const std::vector<std::vector<uint8_t>> seeds = {
-      BuildPe(BuildVersionBlock(spec)), BuildPe(plus), BuildNe(BuildVersionBlock(spec, true)),
-      BuildVersionBlock(spec), BuildVersionBlock(spec, true)};
+      BuildPe(BuildVersionBlock(layout)), BuildPe(plus), BuildNe(BuildVersionBlock(layout, true)),
+      BuildVersionBlock(layout), BuildVersionBlock(layout, true)};
   for (size_t i = 0; i < seeds.size(); ++i) {
     std::ofstream(std::string(argv[1]) + "/seed" + std::to_string(i), std::ios::binary)
         .write(reinterpret_cast<const char*>(seeds[i].data()), seeds[i].size());

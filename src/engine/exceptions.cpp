@@ -27,11 +27,11 @@ std::string FormatText(const std::string& format, const std::vector<FmtArg>& arg
       out += c;
       continue;
     }
-    const char spec = format[i + 1];
-    if (spec == '%') {
+    const char conversion = format[i + 1];
+    if (conversion == '%') {
       out += '%';
       ++i;
-    } else if (spec == 's' || spec == 'd') {
+    } else if (conversion == 's' || conversion == 'd') {
       if (next < args.size()) AppendArg(out, args[next].value);
       ++next;
       ++i;

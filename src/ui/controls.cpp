@@ -107,15 +107,15 @@ void TFont::SetCharset(int charset) {
   Changed();
 }
 
-void TFont::SetSpec(const TFontSpec& spec) {
-  if (spec_ == spec) return;
-  spec_ = spec;
+void TFont::SetData(const TFontSpec& wanted) {
+  if (spec_ == wanted) return;
+  spec_ = wanted;
   Changed();
 }
 
 void TFont::Assign(const TPersistent& source) {
   if (const auto* font = dynamic_cast<const TFont*>(&source)) {
-    SetSpec(font->spec_);
+    SetData(font->spec_);
     return;
   }
   TPersistent::Assign(source);
@@ -259,7 +259,7 @@ void TControl::SetParentFont(bool value) {
 void TControl::ParentFontChanged(const TFont& font) {
   if (!parent_font_) return;
   applying_parent_font_ = true;
-  font_.SetSpec(font.Spec());
+  font_.SetData(font.Data());
   applying_parent_font_ = false;
 }
 
@@ -575,7 +575,7 @@ void TCustomPanel::Paint(TCanvas& canvas) {
   canvas.BrushStyle = TBrushStyle::bsSolid;
   canvas.FillRect(r);
   if (!Caption().empty()) {
-    canvas.Font = Font().Spec();
+    canvas.Font = Font().Data();
     canvas.BrushStyle = TBrushStyle::bsClear;
     canvas.DrawText(Caption(), r,
                     AlignmentFlags(alignment_) | dt::kVCenter | dt::kSingleLine | dt::kNoPrefix);
@@ -650,8 +650,8 @@ void TLabel::Loaded() { TGraphicControl::Loaded(); }
 void TLabel::AdjustSize() {
   // An aligned label takes its size from the layout; a word-wrapped one keeps its width.
   if (!auto_size_ || Align() != alNone || word_wrap_) return;
-  TSize size = SimpleTextExtent(Caption(), Font().Spec());
-  if (platform::IUi* ui = platform::CurrentUi()) size = ui->MeasureText(Caption(), Font().Spec());
+  TSize size = SimpleTextExtent(Caption(), Font().Data());
+  if (platform::IUi* ui = platform::CurrentUi()) size = ui->MeasureText(Caption(), Font().Data());
   if (Caption().empty()) size.cx = 0;
   SetBounds(Left(), Top(), size.cx, size.cy);
 }
@@ -672,7 +672,7 @@ void TLabel::Paint(TCanvas& canvas) {
     if (layout_ == tlCenter) flags |= dt::kVCenter;
     if (layout_ == tlBottom) flags |= dt::kBottom;
   }
-  canvas.Font = Font().Spec();
+  canvas.Font = Font().Data();
   if (!Enabled()) canvas.Font.Color = clGrayText;
   canvas.BrushStyle = TBrushStyle::bsClear;
   canvas.DrawText(Caption(), r, flags);

@@ -83,8 +83,8 @@ class TFont : public TPersistent {
   int Charset() const { return spec_.Charset; }
   void SetCharset(int charset);
 
-  const TFontSpec& Spec() const { return spec_; }
-  void SetSpec(const TFontSpec& spec);
+  const TFontSpec& Data() const { return spec_; }
+  void SetData(const TFontSpec& data);
   void Assign(const TPersistent& source) override;
   TPersistent* GetOwner() const override { return owner_; }
 

@@ -96,39 +96,39 @@ void Put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
   Put16(bytes, at + 2, value >> 16);
 }
 
-std::vector<uint8_t> BuildVersionBlock(const VersionSpec& spec, bool sixteen_bit) {
+std::vector<uint8_t> BuildVersionBlock(const VersionSpec& layout, bool sixteen_bit) {
   NodeWriter w{sixteen_bit};
   std::vector<uint8_t> fixed(52, 0);
   const uint32_t fields[13] = {0xFEEF04BD,
                                0x00010000,
-                               spec.file_version_ms,
-                               spec.file_version_ls,
-                               spec.product_version_ms,
-                               spec.product_version_ls,
+                               layout.file_version_ms,
+                               layout.file_version_ls,
+                               layout.product_version_ms,
+                               layout.product_version_ls,
                                0x3F,
                                0,
-                               spec.file_os,
-                               spec.file_type,
-                               spec.file_subtype,
+                               layout.file_os,
+                               layout.file_type,
+                               layout.file_subtype,
                                0,
                                0};
   for (size_t i = 0; i < 13; ++i) Put32(fixed, i * 4, fields[i]);
 
   std::vector<std::vector<uint8_t>> sections;
-  if (!spec.tables.empty()) {
+  if (!layout.tables.empty()) {
     std::vector<std::vector<uint8_t>> tables;
-    for (const auto& table : spec.tables) {
+    for (const auto& table : layout.tables) {
       std::vector<std::vector<uint8_t>> strings;
       for (const auto& [key, text] : table.strings) strings.push_back(w.String(key, text));
       tables.push_back(w.Node(table.key, true, {}, 0, strings));
     }
     sections.push_back(w.Node("StringFileInfo", true, {}, 0, tables));
   }
-  if (!spec.translations.empty()) {
-    std::vector<uint8_t> pairs(spec.translations.size() * 4);
-    for (size_t i = 0; i < spec.translations.size(); ++i) {
-      Put16(pairs, i * 4, spec.translations[i] >> 16);
-      Put16(pairs, i * 4 + 2, spec.translations[i] & 0xFFFF);
+  if (!layout.translations.empty()) {
+    std::vector<uint8_t> pairs(layout.translations.size() * 4);
+    for (size_t i = 0; i < layout.translations.size(); ++i) {
+      Put16(pairs, i * 4, layout.translations[i] >> 16);
+      Put16(pairs, i * 4 + 2, layout.translations[i] & 0xFFFF);
     }
     auto translation = w.Node("Translation", false, pairs, pairs.size(), {});
     sections.push_back(w.Node("VarFileInfo", true, {}, 0, {translation}));

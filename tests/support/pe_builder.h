@@ -29,7 +29,7 @@ struct VersionSpec {
 };
 
 // The VS_VERSIONINFO block; keys and texts are UTF-8 (Windows-1252 in the 16-bit layout).
-std::vector<uint8_t> BuildVersionBlock(const VersionSpec& spec, bool sixteen_bit = false);
+std::vector<uint8_t> BuildVersionBlock(const VersionSpec& layout, bool sixteen_bit = false);
 
 // Offsets of the fields of a built PE image, for tests that damage them.
 struct PeLayout {

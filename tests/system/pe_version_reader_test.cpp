@@ -20,10 +20,10 @@ using testing::Put32;
 using testing::VersionSpec;
 
 std::vector<uint8_t> Block(const std::string& company = "Lakeside Software") {
-  VersionSpec spec;
-  spec.tables = {{"040904E4", {{"CompanyName", company}}}};
-  spec.translations = {0x040904E4};
-  return BuildVersionBlock(spec);
+  VersionSpec layout;
+  layout.tables = {{"040904E4", {{"CompanyName", company}}}};
+  layout.translations = {0x040904E4};
+  return BuildVersionBlock(layout);
 }
 
 std::optional<std::vector<uint8_t>> Extract(const std::vector<uint8_t>& file) {
@@ -183,11 +183,11 @@ TEST(PeVersionReaderTest, HandCraftedNeTablesReadAsNoVersionBlock) {
 // Random damage to valid images: whatever comes out, the reader and the parser stay inside
 // their buffers (the sanitizer build checks this) and a result is a block the parser can take.
 TEST(PeVersionReaderTest, RandomlyDamagedImagesNeverReadOutside) {
-  VersionSpec spec;
-  spec.tables = {{"040904E4", {{"CompanyName", "A"}, {"ProductVersion", "9.9"}}}};
-  spec.translations = {0x040904E4};
-  const std::vector<std::vector<uint8_t>> images = {BuildPe(BuildVersionBlock(spec)),
-                                                    BuildNe(BuildVersionBlock(spec, true))};
+  VersionSpec layout;
+  layout.tables = {{"040904E4", {{"CompanyName", "A"}, {"ProductVersion", "9.9"}}}};
+  layout.translations = {0x040904E4};
+  const std::vector<std::vector<uint8_t>> images = {BuildPe(BuildVersionBlock(layout)),
+                                                    BuildNe(BuildVersionBlock(layout, true))};
   std::mt19937 random(20240229);
   int found = 0;
   for (int round = 0; round < 4000; ++round) {

@@ -12,13 +12,13 @@ using testing::Put16;
 using testing::VersionSpec;
 
 VersionSpec Sample() {
-  VersionSpec spec;
-  spec.tables = {{"040904E4",
-                  {{"CompanyName", "Lakeside Software"},
-                   {"FileDescription", "Grüße aus Köln – 東京 𝄞"},
-                   {"Empty", ""}}}};
-  spec.translations = {0x040904E4, 0x04070000};
-  return spec;
+  VersionSpec layout;
+  layout.tables = {{"040904E4",
+                    {{"CompanyName", "Lakeside Software"},
+                     {"FileDescription", "Grüße aus Köln – 東京 𝄞"},
+                     {"Empty", ""}}}};
+  layout.translations = {0x040904E4, 0x04070000};
+  return layout;
 }
 
 TEST(TVersionBlockTest, ReadsFixedInfoStringsAndTranslationsOfThe32BitLayout) {
@@ -49,10 +49,10 @@ TEST(TVersionBlockTest, KeysMatchWithoutRegardToCaseAndMissingKeysAreNotFound) {
 }
 
 TEST(TVersionBlockTest, ReadsThe16BitLayoutOfNeFiles) {
-  VersionSpec spec;
-  spec.tables = {{"040904E4", {{"CompanyName", "Café €"}, {"ProductName", "Fonts"}}}};
-  spec.translations = {0x040904E4};
-  const TVersionBlock block(BuildVersionBlock(spec, /*sixteen_bit=*/true));
+  VersionSpec layout;
+  layout.tables = {{"040904E4", {{"CompanyName", "Café €"}, {"ProductName", "Fonts"}}}};
+  layout.translations = {0x040904E4};
+  const TVersionBlock block(BuildVersionBlock(layout, /*sixteen_bit=*/true));
   ASSERT_TRUE(block.Valid());
   EXPECT_TRUE(block.IsSixteenBit());
   ASSERT_TRUE(block.FixedInfo().has_value());

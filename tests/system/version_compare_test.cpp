@@ -65,10 +65,10 @@ constexpr uint32_t kNoonPlus2 = 0x5A8F6001;  // two seconds later
 constexpr uint32_t kEvening = 0x5A8F9000;    // 18:00:00 the same day
 
 std::vector<uint8_t> Versioned(uint32_t ms, uint32_t ls) {
-  VersionSpec spec;
-  spec.file_version_ms = ms;
-  spec.file_version_ls = ls;
-  return BuildPe(BuildVersionBlock(spec));
+  VersionSpec layout;
+  layout.file_version_ms = ms;
+  layout.file_version_ls = ls;
+  return BuildPe(BuildVersionBlock(layout));
 }
 
 class FileComparisonTest : public testing::ArchiveFixture {

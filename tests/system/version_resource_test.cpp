@@ -19,31 +19,31 @@ using testing::BuildVersionBlock;
 using testing::VersionSpec;
 
 VersionSpec FullSpec(const std::string& table) {
-  VersionSpec spec;
-  spec.file_version_ms = 0x00050001;
-  spec.file_version_ls = 0x0A280000;
-  spec.product_version_ms = 0x00050001;
-  spec.product_version_ls = 0x0A280001;
-  spec.tables = {{table,
-                  {{"Comment", "a comment"},
-                   {"CompanyName", "Lakeside Software"},
-                   {"FileDescription", "Lakeside Notes"},
-                   {"FileVersion", "9.9.9 (from the table)"},
-                   {"InternalName", "lakenotes"},
-                   {"LegalCopyright", "(C) Lakeside"},
-                   {"LegalTrademarks", "Notes(TM)"},
-                   {"OriginalFilename", "LakeNotes.exe"},
-                   {"PrivateBuild", "private"},
-                   {"ProductName", "Lakeside Notes"},
-                   {"ProductVersion", "2.0 beta"},
-                   {"SpecialBuild", "special"}}}};
-  spec.translations = {0x040904E4};
-  return spec;
+  VersionSpec layout;
+  layout.file_version_ms = 0x00050001;
+  layout.file_version_ls = 0x0A280000;
+  layout.product_version_ms = 0x00050001;
+  layout.product_version_ls = 0x0A280001;
+  layout.tables = {{table,
+                    {{"Comment", "a comment"},
+                     {"CompanyName", "Lakeside Software"},
+                     {"FileDescription", "Lakeside Notes"},
+                     {"FileVersion", "9.9.9 (from the table)"},
+                     {"InternalName", "lakenotes"},
+                     {"LegalCopyright", "(C) Lakeside"},
+                     {"LegalTrademarks", "Notes(TM)"},
+                     {"OriginalFilename", "LakeNotes.exe"},
+                     {"PrivateBuild", "private"},
+                     {"ProductName", "Lakeside Notes"},
+                     {"ProductVersion", "2.0 beta"},
+                     {"SpecialBuild", "special"}}}};
+  layout.translations = {0x040904E4};
+  return layout;
 }
 
-void Read(const VersionSpec& spec, TVersionInfo& info, uint16_t language = 0x0409,
+void Read(const VersionSpec& layout, TVersionInfo& info, uint16_t language = 0x0409,
           uint16_t code_page = 1252) {
-  ReadVersionInfo(TVersionBlock(BuildVersionBlock(spec)), language, code_page, info);
+  ReadVersionInfo(TVersionBlock(BuildVersionBlock(layout)), language, code_page, info);
 }
 
 TEST(TVersionResourceTest, ReadsAllFifteenStrings) {
@@ -197,8 +197,8 @@ TEST_F(TVersionResourceFileTest, ReadsTheProgramItselfAtConstructionAndRereadsOn
   EXPECT_EQ(reader->CharacterSet(), csMultilingual);
   EXPECT_EQ(source.reads, 1);
 
-  VersionSpec spec = FullSpec("040704B0");
-  source.blocks["C:\\x.dll"] = BuildVersionBlock(spec);
+  VersionSpec layout = FullSpec("040704B0");
+  source.blocks["C:\\x.dll"] = BuildVersionBlock(layout);
   reader->SetFileName("C:\\x.dll");
   EXPECT_EQ(source.reads, 2);
   EXPECT_EQ(reader->VersionInfo().CompanyName, "");

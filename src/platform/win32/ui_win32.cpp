@@ -182,14 +182,14 @@ std::string Narrow(const std::wstring& utf16) {
 // ---------------------------------------------------------------------------------------------
 // GdiCanvas
 
-GdiFont::GdiFont(const ui::TFontSpec& spec) {
-  font_ = CreateFontW(spec.Height, 0, 0, 0,
-                      (spec.Style & ui::FontStyleBit(ui::fsBold)) != 0 ? FW_BOLD : FW_NORMAL,
-                      (spec.Style & ui::FontStyleBit(ui::fsItalic)) != 0,
-                      (spec.Style & ui::FontStyleBit(ui::fsUnderline)) != 0,
-                      (spec.Style & ui::FontStyleBit(ui::fsStrikeOut)) != 0,
-                      static_cast<DWORD>(spec.Charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Widen(spec.Name).c_str());
+GdiFont::GdiFont(const ui::TFontSpec& font) {
+  font_ = CreateFontW(font.Height, 0, 0, 0,
+                      (font.Style & ui::FontStyleBit(ui::fsBold)) != 0 ? FW_BOLD : FW_NORMAL,
+                      (font.Style & ui::FontStyleBit(ui::fsItalic)) != 0,
+                      (font.Style & ui::FontStyleBit(ui::fsUnderline)) != 0,
+                      (font.Style & ui::FontStyleBit(ui::fsStrikeOut)) != 0,
+                      static_cast<DWORD>(font.Charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Widen(font.Name).c_str());
 }
 
 GdiFont::~GdiFont() {

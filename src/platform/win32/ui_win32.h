@@ -43,7 +43,7 @@ class GdiCanvas : public ui::TCanvas {
 // A GDI font for a font description; deleted with the object.
 class GdiFont {
  public:
-  explicit GdiFont(const ui::TFontSpec& spec);
+  explicit GdiFont(const ui::TFontSpec& font);
   ~GdiFont();
   GdiFont(const GdiFont&) = delete;
   GdiFont& operator=(const GdiFont&) = delete;
