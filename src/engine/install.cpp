@@ -4,7 +4,7 @@
 
 #include "base/path_text.h"
 #include "net/net_location.h"
-#include "paths/path_specifier.h"
+#include "paths/path_root_base.h"
 #include "platform/ui_port.h"
 #include "system/program_launcher.h"
 #include "system/version_resource.h"

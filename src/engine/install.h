@@ -19,7 +19,7 @@
 #include "engine/install_settings.h"
 #include "model/file_container.h"
 #include "model/install_model.h"
-#include "paths/install_specifiers.h"
+#include "paths/install_roots.h"
 #include "ui/controls.h"
 
 namespace tmby {

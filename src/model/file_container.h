@@ -9,7 +9,7 @@
 
 #include "model/custom_install_file.h"
 #include "model/file_related.h"
-#include "paths/path_specifier.h"
+#include "paths/path_root_base.h"
 
 namespace tmby {
 

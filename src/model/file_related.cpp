@@ -6,7 +6,7 @@
 #include "model/install_model.h"
 #include "model/install_parameters.h"
 #include "net/net_location.h"
-#include "paths/path_specifier.h"
+#include "paths/path_root_base.h"
 #include "platform/port.h"
 #include "system/registry.h"
 

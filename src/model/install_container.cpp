@@ -6,7 +6,7 @@
 #include "model/file_container.h"
 #include "model/install_model.h"
 #include "model/install_parameters.h"
-#include "paths/path_specifier.h"
+#include "paths/path_root_base.h"
 #include "system/os_version.h"
 
 namespace tmby {

@@ -10,7 +10,7 @@
 #include "engine/destination_listing.h"
 #include "engine/install.h"
 #include "model/install_group.h"
-#include "paths/path_specifier.h"
+#include "paths/path_root_base.h"
 #include "platform/script/script_ui.h"
 #include "support/engine_fixture.h"
 #include "ui/main_form.h"

@@ -1,7 +1,7 @@
 #include "support/engine_fixture.h"
 
 #include "model/install_group.h"
-#include "paths/path_specifier.h"
+#include "paths/path_root_base.h"
 #include "ui/ui_classes.h"
 
 namespace tmby::testing {

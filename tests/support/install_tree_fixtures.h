@@ -10,9 +10,9 @@
 #include "model/file_container.h"
 #include "model/install_group.h"
 #include "model/install_model.h"
-#include "paths/install_specifiers.h"
-#include "paths/path_specifier.h"
-#include "paths/standard_specifiers.h"
+#include "paths/install_roots.h"
+#include "paths/path_root_base.h"
+#include "paths/standard_roots.h"
 #include "support/memory_machine.h"
 #include "support/path_fixtures.h"  // MessageOf
 

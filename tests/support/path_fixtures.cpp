@@ -1,6 +1,6 @@
 #include "support/path_fixtures.h"
 
-#include "paths/standard_specifiers.h"
+#include "paths/standard_roots.h"
 
 namespace tmby::fixtures {
 

@@ -8,8 +8,8 @@
 #include "model/file_container.h"
 #include "model/install_group.h"
 #include "model/install_model.h"
-#include "paths/install_specifiers.h"
-#include "paths/path_specifier.h"
+#include "paths/install_roots.h"
+#include "paths/path_root_base.h"
 #include "support/memory_machine.h"
 
 namespace tmby::fixtures {

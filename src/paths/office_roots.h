@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "paths/specifier_kind.h"
+#include "paths/root_kind.h"
 
 namespace tmby {
 

@@ -2,8 +2,8 @@
 // of the enclosing group, ...) that install objects pair with a relative path. This file holds the
 // base classes every kind derives from, the process-wide lists in which specifiers register
 // themselves, and the list of kinds every install definition holds one instance of. The catalogue
-// of standard kinds builds on it (standard_specifiers.h, install_specifiers.h, shell_specifiers.h,
-// office_specifiers.h).
+// of standard kinds builds on it (standard_roots.h, install_roots.h, shell_roots.h,
+// office_roots.h).
 #pragma once
 
 #include <functional>

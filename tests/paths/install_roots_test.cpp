@@ -1,13 +1,13 @@
 // The kinds bound to the install tree: the container's destination and archive, the main install
 // directory, the install source and the main archive, with the messages of their misuses.
-#include "paths/install_specifiers.h"
+#include "paths/install_roots.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "engine/install.h"
-#include "paths/standard_specifiers.h"
+#include "paths/standard_roots.h"
 #include "support/path_fixtures.h"
 #include "ui/forms.h"
 

@@ -7,10 +7,10 @@
 
 #include <string>
 
-#include "paths/object_link_specifier.h"
-#include "paths/office_specifiers.h"
-#include "paths/shell_specifiers.h"
-#include "paths/standard_specifiers.h"
+#include "paths/object_link_root.h"
+#include "paths/office_roots.h"
+#include "paths/shell_roots.h"
+#include "paths/standard_roots.h"
 #include "platform/win32/win32_port.h"
 #include "support/path_fixtures.h"
 #include "system/registry.h"

@@ -1,12 +1,12 @@
 // The object link kind against a stand-in for the shell link class: the installed path of a
 // linked file, the destination of a linked container, and the misuses.
-#include "paths/object_link_specifier.h"
+#include "paths/object_link_root.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "paths/standard_specifiers.h"
+#include "paths/standard_roots.h"
 #include "support/path_fixtures.h"
 
 namespace tmby::fixtures {

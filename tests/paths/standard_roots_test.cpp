@@ -1,12 +1,12 @@
 // The kinds that name machine folders from the registry or from Windows: their values, their
 // defaults when the registry says nothing, and odd values (blank, without drive, very long).
-#include "paths/standard_specifiers.h"
+#include "paths/standard_roots.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "paths/office_specifiers.h"
+#include "paths/office_roots.h"
 #include "support/path_fixtures.h"
 
 namespace tmby::fixtures {

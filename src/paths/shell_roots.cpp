@@ -1,4 +1,4 @@
-#include "paths/shell_specifiers.h"
+#include "paths/shell_roots.h"
 
 #include "base/path_text.h"
 #include "platform/port.h"

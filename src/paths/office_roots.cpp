@@ -1,4 +1,4 @@
-#include "paths/office_specifiers.h"
+#include "paths/office_roots.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // The shell folder kinds on every family of Windows: the NT family, the 9x family, NT 3.51,
 // unidentified systems and a system that will not tell its version.
-#include "paths/shell_specifiers.h"
+#include "paths/shell_roots.h"
 
 #include <gtest/gtest.h>
 

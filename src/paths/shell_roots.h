@@ -4,7 +4,7 @@
 #pragma once
 
 #include "model/install_types.h"
-#include "paths/specifier_kind.h"
+#include "paths/root_kind.h"
 
 namespace tmby {
 

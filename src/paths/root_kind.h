@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "paths/path_specifier.h"
+#include "paths/path_root_base.h"
 
 // Declares a standard kind whose check accepts every object.
 #define TMBY_DECLARE_PATH_KIND(Name)                           \

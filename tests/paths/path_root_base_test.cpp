@@ -1,6 +1,6 @@
 // The path specifier framework: the three lists, the kinds in registration order, the creation
 // of the standard instances, the expansion rule and the check at assignment.
-#include "paths/path_specifier.h"
+#include "paths/path_root_base.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "base/definition_reader.h"
-#include "paths/object_link_specifier.h"
-#include "paths/office_specifiers.h"
-#include "paths/shell_specifiers.h"
-#include "paths/standard_specifiers.h"
+#include "paths/object_link_root.h"
+#include "paths/office_roots.h"
+#include "paths/shell_roots.h"
+#include "paths/standard_roots.h"
 #include "support/path_fixtures.h"
 
 namespace tmby::fixtures {

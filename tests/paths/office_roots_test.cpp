@@ -1,6 +1,6 @@
 // The Office kinds: the installed Word's version from the classes root, the template and option
 // folders of Word 97 and of the later versions, and the folders below program files without Word.
-#include "paths/office_specifiers.h"
+#include "paths/office_roots.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "paths/specifier_kind.h"
+#include "paths/root_kind.h"
 
 namespace tmby {
 

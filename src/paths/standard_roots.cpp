@@ -1,9 +1,9 @@
-#include "paths/standard_specifiers.h"
+#include "paths/standard_roots.h"
 
-#include "paths/install_specifiers.h"
-#include "paths/object_link_specifier.h"
-#include "paths/office_specifiers.h"
-#include "paths/shell_specifiers.h"
+#include "paths/install_roots.h"
+#include "paths/object_link_root.h"
+#include "paths/office_roots.h"
+#include "paths/shell_roots.h"
 #include "system/registry.h"
 #include "system/system_dirs.h"
 

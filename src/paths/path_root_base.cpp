@@ -1,4 +1,4 @@
-#include "paths/path_specifier.h"
+#include "paths/path_root_base.h"
 
 #include <algorithm>
 

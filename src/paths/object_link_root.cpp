@@ -1,8 +1,8 @@
-#include "paths/object_link_specifier.h"
+#include "paths/object_link_root.h"
 
 #include "base/path_text.h"
 #include "model/install_container.h"
-#include "paths/install_specifiers.h"
+#include "paths/install_roots.h"
 
 namespace tmby {
 

@@ -1,4 +1,4 @@
-#include "paths/install_specifiers.h"
+#include "paths/install_roots.h"
 
 #include "base/path_text.h"
 #include "model/file_container.h"

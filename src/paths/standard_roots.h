@@ -1,11 +1,11 @@
 // The standard kinds that name machine folders known from the registry or from Windows itself:
 // the Borland Database Engine, the common files, the desktop, program files, the Start menu with
 // its Programs and Startup folders, and the system and Windows directories. The kinds bound to
-// the install tree are in install_specifiers.h, the shell folders in shell_specifiers.h, the
-// Office folders in office_specifiers.h.
+// the install tree are in install_roots.h, the shell folders in shell_roots.h, the
+// Office folders in office_roots.h.
 #pragma once
 
-#include "paths/specifier_kind.h"
+#include "paths/root_kind.h"
 
 namespace tmby {
 
