@@ -27,7 +27,7 @@
 #include "engine/install.h"
 #include "model/install_group.h"
 #include "model/install_model.h"
-#include "paths/path_specifier.h"
+#include "paths/path_root_base.h"
 #include "platform/script/script_ui.h"
 #include "platform/win32/ui_win32.h"
 #include "platform/win32/win32_port.h"
