@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Configures (once) and builds one flavour into build/<flavour>.
+# Configures and builds one flavour into build/<flavour>; exits non-zero when either fails.
 #   native  g++, the portable core, native programs and the unit tests
 #   asan    the same with AddressSanitizer and UndefinedBehaviorSanitizer
 #   win32   i686 mingw-w64, static, the shipping flavour (programs and Windows tests)
 #   win64   x86_64 mingw-w64, kept building and smoke-tested
+# The flavour is configured again when it never configured completely, when its options changed,
+# or when its cache belongs to another checkout.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 flavour=${1:?flavour: native asan win32 win64}
 jobs=${JOBS:-2}
+mkdir -p "$here/build"
 dir="$here/build/$flavour"
 gen=()
 command -v ninja >/dev/null && gen=(-G Ninja)
@@ -19,13 +22,28 @@ case "$flavour" in
          -DTMBY_WIN_UNIT_TESTS=OFF) ;;
   *) echo "build.sh: unknown flavour $flavour" >&2; exit 2 ;;
 esac
-if [ ! -f "$dir/CMakeCache.txt" ]; then
-  cmake -S "$here" -B "$dir" "${gen[@]}" "${opts[@]}" >"$dir.configure.log" 2>&1 || {
+# Sources of other checkouts of this project share the compiler cache.
+export CCACHE_BASEDIR="$here"
+
+stamp="$dir/tmby-configure.stamp"
+wanted=$(printf '%s\n' "$here" "${gen[@]}" "${opts[@]}")
+if [ ! -f "$dir/CMakeCache.txt" ] || [ "$(cat "$stamp" 2>/dev/null)" != "$wanted" ] ||
+   ! grep -qxF "CMAKE_HOME_DIRECTORY:INTERNAL=$here" "$dir/CMakeCache.txt"; then
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  if ! cmake -S "$here" -B "$dir" "${gen[@]}" "${opts[@]}" >"$dir.configure.log" 2>&1; then
     cat "$dir.configure.log" >&2
-    echo "build.sh: configuring $flavour failed" >&2
+    echo "build.sh: configuring $flavour failed (log: $dir.configure.log)" >&2
     exit 1
-  }
+  fi
+  printf '%s\n' "$wanted" >"$stamp"
 fi
 echo "== building $flavour"
-cmake --build "$dir" -j "$jobs" 2>&1 | grep -vE '^\[[0-9]+/[0-9]+\] |^\[ *[0-9]+%\]' || true
-test "${PIPESTATUS[0]}" = 0
+set +e
+cmake --build "$dir" -j "$jobs" 2>&1 | grep -vE '^\[[0-9]+/[0-9]+\] |^\[ *[0-9]+%\]'
+status=${PIPESTATUS[0]}
+set -e
+if [ "$status" != 0 ]; then
+  echo "build.sh: building $flavour failed" >&2
+  exit 1
+fi

@@ -32,35 +32,47 @@ count_gtest() {
   echo "   $name: $p passed, $f failed"
 }
 
-build_failed=0
 for flavour in native asan win32 win64; do
   if ! scripts/build.sh "$flavour" >"$logs/build-$flavour.log" 2>&1; then
     tail -n 40 "$logs/build-$flavour.log"
     echo "run-tests: building $flavour failed (log: $logs/build-$flavour.log)"
     failures+=("build $flavour failed")
     failed=$((failed + 1))
-    build_failed=1
   else
     echo "== built $flavour"
   fi
 done
 
+# A test binary that the build should have made and did not is a failure, not a skip.
+missing() {
+  failures+=("$1: $2 is missing (was it built?)")
+  failed=$((failed + 1))
+  echo "   $1: MISSING $2"
+}
+
 echo "== native tests"
 if [ -x build/native/tests/tmby_tests ]; then
   (cd build/native/tests && ./tmby_tests) >"$logs/native.log" 2>&1
   count_gtest native "$logs/native.log" $?
+else
+  missing native build/native/tests/tmby_tests
 fi
 if [ -x build/asan/tests/tmby_tests ]; then
   (cd build/asan/tests && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ./tmby_tests) \
     >"$logs/asan.log" 2>&1
   count_gtest asan "$logs/asan.log" $?
+else
+  missing asan build/asan/tests/tmby_tests
 fi
 
 echo "== Windows tests under Wine"
 run_wine_tests() {
   local flavour=$1 version=$2
   local exe="build/$flavour/tests/tmby_wintests.exe"
-  [ -f "$exe" ] || return 0
+  if [ ! -f "$exe" ]; then
+    missing "$flavour-$version" "$exe"
+    return 0
+  fi
   (cd "build/$flavour/tests" &&
     "$here/scripts/wine.sh" --version "$version" --timeout 900 ./tmby_wintests.exe) \
     >"$logs/$flavour-$version.log" 2>&1
@@ -70,7 +82,9 @@ run_wine_tests win32 winxp
 run_wine_tests win32 win98
 run_wine_tests win64 winxp
 
-if compgen -G "tests/e2e/*.sh" >/dev/null; then
+if ! compgen -G "tests/e2e/*.sh" >/dev/null; then
+  missing e2e "tests/e2e/*.sh"
+else
   echo "== end-to-end tests"
   for t in tests/e2e/*.sh; do
     name=$(basename "$t" .sh)

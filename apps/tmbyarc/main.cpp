@@ -23,7 +23,7 @@
 #include "archive/disk_limit.h"
 #include "archive/tmby_compress.h"
 #include "base/dostime.h"
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "platform/port.h"
 
 #ifdef _WIN32

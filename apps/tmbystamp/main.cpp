@@ -10,7 +10,7 @@
 #include <string>
 
 #include "engine/definition_carrier.h"
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 
 namespace {
 

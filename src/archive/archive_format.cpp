@@ -11,7 +11,7 @@
 #include "archive/archive_io.h"
 #include "base/dostime.h"
 #include "base/sha.h"
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "platform/port.h"
 
 namespace tmby {

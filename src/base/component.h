@@ -34,7 +34,7 @@
 //   enum TlzhCommand { lzcOverwrite, lzcOnlyAdd };
 //   TMBY_ENUM_NAMES(TlzhCommand, lzcOverwrite, lzcOnlyAdd)
 // Sets are any type with `Bits()` and a static `FromBits(bits)` over such an enumeration
-// (EnumSet<E> of model/install_types.h).
+// (EnumSet<E> of base/install_types.h).
 #pragma once
 
 #include <any>
@@ -50,7 +50,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 
 namespace tmby {
 

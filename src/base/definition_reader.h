@@ -43,7 +43,7 @@
 #include <string_view>
 
 #include "base/component.h"
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 
 namespace tmby {
 

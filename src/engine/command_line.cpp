@@ -1,6 +1,6 @@
 #include "engine/command_line.h"
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 
 namespace tmby {
 

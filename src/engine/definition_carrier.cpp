@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "platform/port.h"
 
 namespace tmby {

@@ -1,6 +1,6 @@
 #include "engine/destination_listing.h"
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "model/install_container.h"
 #include "model/install_model.h"
 

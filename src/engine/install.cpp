@@ -45,7 +45,7 @@ TEngine& Engine() {
 }
 
 TCustomInstall* CurrentInstall() {
-  return dynamic_cast<TCustomInstall*>(InstallModel().CurrentInstall);
+  return dynamic_cast<TCustomInstall*>(InstallModel().CurrentInstall());
 }
 
 const TClassInfo& TCustomInstall::StaticClass() {
@@ -101,7 +101,7 @@ const TClassInfo& TInstall::StaticClass() {
 TCustomInstall::TCustomInstall(TComponent* owner) : TFileContainer(owner, false) {
   SetInstallTypes(TInstallTypeSet{itFull});
   commandLine_.Clear();
-  if (InstallModel().CurrentInstall != nullptr) throw IEInstall(kTwoInstalls);
+  if (InstallModel().CurrentInstall() != nullptr) throw IEInstall(kTwoInstalls);
   if (owner == nullptr || !owner->ClassInfo().InheritsFrom("TCustomForm")) {
     throw IEInstall(kOwnerNotForm);
   }
@@ -119,7 +119,7 @@ TCustomInstall::TCustomInstall(TComponent* owner) : TFileContainer(owner, false)
   StoreDestDirType(PathSpecifiers().Standard.Lookup("TpsProgramFiles"));
   SetDestDir("\\MyApplication");
   Description = "TInstall component";
-  InstallModel().CurrentInstall = this;
+  InstallModel().SetCurrentInstall(this);
   if (!DesignMode() && Engine().Hooks.HandleException) {
     if (ui::TApplication* app = ui::Application())
       app->OnException = Engine().Hooks.HandleException;
@@ -127,12 +127,12 @@ TCustomInstall::TCustomInstall(TComponent* owner) : TFileContainer(owner, false)
 }
 
 TCustomInstall::~TCustomInstall() {
-  if (InstallModel().CurrentInstall == this) InstallModel().CurrentInstall = nullptr;
+  if (InstallModel().CurrentInstall() == this) InstallModel().SetCurrentInstall(nullptr);
 }
 
 void TCustomInstall::BeforeDestruction() {
   RestoreActivationHandler();
-  if (InstallModel().CurrentInstall == this) InstallModel().CurrentInstall = nullptr;
+  if (InstallModel().CurrentInstall() == this) InstallModel().SetCurrentInstall(nullptr);
   if (!CleanupBatchFile.empty() && Engine().Hooks.StartCleanup) {
     const std::string batch = CleanupBatchFile;
     CleanupBatchFile.clear();

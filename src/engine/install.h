@@ -76,7 +76,7 @@ TEngine& Engine();
 // The one install root of the process, or null.
 TCustomInstall* CurrentInstall();
 
-class TCustomInstall : public TFileContainer, public IInstallRoot, public IInstallPathSource {
+class TCustomInstall : public TFileContainer, public IInstallRoot {
   TMBY_CLASS(TCustomInstall, TFileContainer)
  public:
   // Raises IEInstall when an install root exists already, or when the owner is not a form.
@@ -164,6 +164,7 @@ class TCustomInstall : public TFileContainer, public IInstallRoot, public IInsta
   std::string SelfExtractorName() const override { return commandLine_.Value(csSelfExtractor); }
 
   int ComponentType() const override { return ctFileContainer; }
+  TPlaceKind PlaceKind() const override { return pkInstallRoot; }
 
  private:
   void RestoreActivationHandler();

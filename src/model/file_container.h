@@ -38,6 +38,8 @@ class TFileContainer : public TFileRelated {
   int64_t BytesProcessed = 0;
   // The author's label of the container.
   std::string Description;
+  TPlaceKind PlaceKind() const override { return pkDirectory; }
+  std::string PlaceLabel() const override { return Description; }
   TInstallFileStatusEvent OnStatus;
   TInstallFileNewDiskEvent OnNewDisk;
   TInstallFileNotifyEvent OnReplacing;

@@ -56,6 +56,9 @@ class TFileRelated : public TInstallObject {
   // ArchiveFile expanded from ArchiveFileType.
   virtual std::string GetArchivePath();
 
+  bool PlaceCarriesArchive() const override { return true; }
+  std::string PlaceArchivePath() override { return GetArchivePath(); }
+
   // Outside loading, a file-related or group container makes the container's archive the
   // default.
   void SetContainer(TInstallContainer* value) override;

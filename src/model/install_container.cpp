@@ -233,7 +233,7 @@ void TInstallContainer::Install() {
     if (selectedInstallType_ != itCustom && !installTypes_.Contains(selectedInstallType_)) return;
     InstallHelpers();
     Processed = true;
-    if (IInstallRoot* root = InstallModel().CurrentInstall; root != nullptr && Uninstall) {
+    if (IInstallRoot* root = InstallModel().CurrentInstall(); root != nullptr && Uninstall) {
       RegisterUninstall(kUninstallKeyRoot + root->UninstallProductName());
     }
     OnAfterProcess(this);
@@ -363,7 +363,7 @@ void TInstallObject::ContainerDestroyed(TInstallContainer* container) {
 }
 
 void TInstallObject::Install() {
-  IInstallRoot* root = InstallModel().CurrentInstall;
+  IInstallRoot* root = InstallModel().CurrentInstall();
   if (root == nullptr || !root->InstallRunning() || container_ == nullptr ||
       container_->Processed) {
     TInstallContainer::Install();

@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "base/component.h"
+#include "base/install_types.h"
 #include "model/install_codes.h"
-#include "model/install_types.h"
+#include "paths/install_roots.h"
 
 namespace tmby {
 
@@ -38,7 +39,7 @@ enum TComponentTypeRank : int {
 inline constexpr const char* kUninstallKeyRoot =
     "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-class TInstallContainer : public TComponent {
+class TInstallContainer : public TComponent, public IInstallPlace {
   TMBY_CLASS(TInstallContainer, TComponent)
  public:
   // Registers the container in the process-wide container list.
@@ -129,6 +130,15 @@ class TInstallContainer : public TComponent {
   // nothing.
   virtual void DesignCreated() {}
 
+  // IInstallPlace: how the path kinds see this node.
+  bool IsPlacedObject() const override { return false; }
+  IInstallPlace* PlaceContainer() const override { return nullptr; }
+  std::string PlaceDestPath() override { return GetDestPath(); }
+  bool PlaceCarriesArchive() const override { return false; }
+  std::string PlaceArchivePath() override { return std::string(); }
+  TPlaceKind PlaceKind() const override { return pkOther; }
+  std::string PlaceLabel() const override { return Name(); }
+
  protected:
   // The expansion of a specifier and a relative path for `object`: the specifier's path with
   // the relative part appended, one trailing backslash removed; the relative part alone without
@@ -174,6 +184,9 @@ class TInstallObject : public TInstallContainer {
   // Places the object under the install root with the container defaults, awaiting
   // confirmation.
   void DesignCreated() override;
+
+  bool IsPlacedObject() const override { return true; }
+  IInstallPlace* PlaceContainer() const override { return container_; }
 
  protected:
   // The linking step of SetContainer, without flags or defaults.

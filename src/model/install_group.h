@@ -44,6 +44,7 @@ class TCustomInstallGroup : public TFileContainer {
   TInstallGroupDialogOptions& DialogOptions() const { return *dialogOptions_; }
 
   int ComponentType() const override { return ctGroup; }
+  TPlaceKind PlaceKind() const override { return pkGroup; }
   // Null stands for the install root. Anything but the root or another group raises
   // IEInstallGroup, and the group stays where it was.
   void SetContainer(TInstallContainer* value) override;

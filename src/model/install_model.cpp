@@ -1,6 +1,8 @@
 #include "model/install_model.h"
 
 #include "base/path_text.h"
+#include "model/file_container.h"
+#include "paths/path_root_base.h"
 
 namespace tmby {
 
@@ -18,8 +20,17 @@ void TCustomInstallFileList::Add(TCustomInstallFile* file) {
   Append(file);
 }
 
+IInstallPlace* IInstallRoot::RootPlace() { return RootContainer(); }
+
+IInstallRoot* TInstallModel::CurrentInstall() const {
+  return dynamic_cast<IInstallRoot*>(PathSpecifiers().InstallRoot);
+}
+
+void TInstallModel::SetCurrentInstall(IInstallRoot* root) { PathSpecifiers().InstallRoot = root; }
+
 TFileContainer* TInstallModel::Root() const {
-  return CurrentInstall == nullptr ? nullptr : CurrentInstall->RootContainer();
+  IInstallRoot* root = CurrentInstall();
+  return root == nullptr ? nullptr : root->RootContainer();
 }
 
 void TInstallModel::Reset() {
@@ -28,7 +39,7 @@ void TInstallModel::Reset() {
   Deferred.Clear();
   InstallStateKey.clear();
   NameClashCounter = 0;
-  CurrentInstall = nullptr;
+  SetCurrentInstall(nullptr);
   SharedArchive.reset();
 }
 

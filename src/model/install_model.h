@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "archive/tmby_compress.h"
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
+#include "paths/install_roots.h"
 
 namespace tmby {
 
@@ -59,12 +60,12 @@ class TCustomInstallFileList : public TPointerList<TCustomInstallFile> {
 };
 
 // What the install objects need of the one install root of the process (the engine's
-// TCustomInstall implements it and registers itself as InstallModel().CurrentInstall).
-class IInstallRoot {
+// TCustomInstall implements it and registers itself with InstallModel().SetCurrentInstall).
+class IInstallRoot : public IInstallPathSource {
  public:
-  virtual ~IInstallRoot() = default;
   // The root as a file container.
   virtual TFileContainer* RootContainer() = 0;
+  IInstallPlace* RootPlace() override;
   // An install run is in progress.
   virtual bool InstallRunning() const = 0;
   // The product name that names the uninstall entry.
@@ -77,7 +78,9 @@ struct TInstallModel {
   TCustomInstallFileList Deferred;   // files whose server registration is to be retried
   std::string InstallStateKey;       // the install's state key, empty until known
   int NameClashCounter = 0;
-  IInstallRoot* CurrentInstall = nullptr;
+  // The one install root of the process, or null. The path kinds see it too.
+  IInstallRoot* CurrentInstall() const;
+  void SetCurrentInstall(IInstallRoot* root);
   // The archive component shared by every member of the main archive; created by the
   // start-up.
   std::unique_ptr<TTmbyCompress> SharedArchive;

@@ -1,9 +1,7 @@
 #include "paths/install_roots.h"
 
 #include "base/path_text.h"
-#include "model/file_container.h"
-#include "model/install_group.h"
-#include "model/install_model.h"
+#include "paths/path_root_base.h"
 
 namespace tmby {
 
@@ -13,13 +11,13 @@ const char kMustBeA[] = "%s must be a %s to use the %s path specifier";
 
 // The object as an install object with a container, or the exception of a misuse. `kind` names
 // the specifier in the message about a missing container ("ddContainerDestDir").
-TInstallContainer* ContainerOf(TPersistent* object, const std::string& specifierName,
-                               const char* missingContainer) {
-  auto* installObject = dynamic_cast<TInstallObject*>(object);
-  if (installObject == nullptr) {
+IInstallPlace* ContainerOf(TPersistent* object, const std::string& specifierName,
+                           const char* missingContainer) {
+  auto* installObject = dynamic_cast<IInstallPlace*>(object);
+  if (installObject == nullptr || !installObject->IsPlacedObject()) {
     throw IEPathSpecifier(kMustBeA, {SpecifierObjectName(object), "TInstallObject", specifierName});
   }
-  TInstallContainer* container = installObject->Container();
+  IInstallPlace* container = installObject->PlaceContainer();
   if (container == nullptr) {
     throw IEPathSpecifier(missingContainer, {SpecifierObjectName(object)});
   }
@@ -42,49 +40,33 @@ std::string SourceDirectoryOf(const TInstallRootView& install) {
   return ExcludeTrailingBackslash(install.Source->SourceDirectory());
 }
 
-bool IsInstallRoot(const TInstallContainer* container) {
-  if (container == nullptr) return false;
-  const TInstallRootView install = CurrentInstallRoot();
-  return container == install.Root || container->ClassInfo().InheritsFrom("TCustomInstall");
-}
-
 // How TpsContainerDestDir names the container of an object in the authoring tools.
-enum class ContainerKind { Install, Group, Directory, Other };
-
-ContainerKind KindOf(const TInstallContainer* container, std::string& label) {
-  if (IsInstallRoot(container)) return ContainerKind::Install;
-  if (const auto* group = dynamic_cast<const TCustomInstallGroup*>(container)) {
-    label = group->Description;
-    return ContainerKind::Group;
-  }
-  if (const auto* files = dynamic_cast<const TFileContainer*>(container)) {
-    label = files->Description;
-    return ContainerKind::Directory;
-  }
-  label = container->Name();
-  return ContainerKind::Other;
+IInstallPlace::TPlaceKind KindOf(const IInstallPlace* container, std::string& label) {
+  if (container == CurrentInstallRoot().Root) return IInstallPlace::pkInstallRoot;
+  label = container->PlaceLabel();
+  return container->PlaceKind();
 }
 
 // The container of `object` when `specifier` can serve it, else null (the check's exception is
 // absorbed: the authoring texts fall back to the plain description).
-TInstallContainer* UsableContainer(TCustomPathSpecifier& specifier, TPersistent* object) {
+IInstallPlace* UsableContainer(TCustomPathSpecifier& specifier, TPersistent* object) {
   try {
     specifier.CheckUsableFor(object);
   } catch (const Exception&) {
     return nullptr;
   }
-  return dynamic_cast<TInstallObject*>(object)->Container();
+  return dynamic_cast<IInstallPlace*>(object)->PlaceContainer();
 }
 
 }  // namespace
 
 TInstallRootView CurrentInstallRoot() {
   TInstallRootView view;
-  IInstallRoot* root = InstallModel().CurrentInstall;
+  IInstallPathSource* root = PathSpecifiers().InstallRoot;
   if (root == nullptr) return view;
   view.Exists = true;
-  view.Root = root->RootContainer();
-  view.Source = dynamic_cast<IInstallPathSource*>(root);
+  view.Root = root->RootPlace();
+  view.Source = root;
   return view;
 }
 
@@ -106,29 +88,29 @@ void TpsContainerDestDir::CheckUsableFor(TPersistent* object) {
 }
 
 std::string TpsContainerDestDir::GetDescriptionFor(TPersistent* object) {
-  TInstallContainer* container = UsableContainer(*this, object);
+  IInstallPlace* container = UsableContainer(*this, object);
   if (container == nullptr) return GetDescription();
   std::string label;
   switch (KindOf(container, label)) {
-    case ContainerKind::Install: return "Main installation directory";
-    case ContainerKind::Directory: return FormatText("Path of the <%s> directory", {label});
-    case ContainerKind::Group:
-    case ContainerKind::Other: break;
+    case IInstallPlace::pkInstallRoot: return "Main installation directory";
+    case IInstallPlace::pkDirectory: return FormatText("Path of the <%s> directory", {label});
+    case IInstallPlace::pkGroup:
+    case IInstallPlace::pkOther: break;
   }
   return FormatText("Path of the <%s> group", {label});
 }
 
 std::string TpsContainerDestDir::GetPath(TPersistent* object) {
   CheckUsableFor(object);
-  TInstallContainer* container = dynamic_cast<TInstallObject*>(object)->Container();
-  return ExcludeTrailingBackslash(container->GetDestPath());
+  IInstallPlace* container = dynamic_cast<IInstallPlace*>(object)->PlaceContainer();
+  return ExcludeTrailingBackslash(container->PlaceDestPath());
 }
 
 std::string TpsContainerDestDir::GetShortCaptionFor(TPersistent* object) {
-  TInstallContainer* container = UsableContainer(*this, object);
+  IInstallPlace* container = UsableContainer(*this, object);
   if (container == nullptr) return GetDescription();
   std::string label;
-  if (KindOf(container, label) == ContainerKind::Install) return "Main installation directory";
+  if (KindOf(container, label) == IInstallPlace::pkInstallRoot) return "Main installation directory";
   return "<" + label + ">";
 }
 
@@ -139,10 +121,10 @@ TMBY_DEFINE_PATH_KIND_TEXTS(TpsContainerArchiveFile, "psContainerArchiveFile",
                             "Path to the archive file of the container", "Container archive file")
 
 void TpsContainerArchiveFile::CheckUsableFor(TPersistent* object) {
-  TInstallContainer* container =
+  IInstallPlace* container =
       ContainerOf(object, SpecifierName,
                   "Cannot use ddContainerArchiveFile for %s unless you assign a Container");
-  if (dynamic_cast<TFileRelated*>(container) == nullptr) {
+  if (!container->PlaceCarriesArchive()) {
     throw IEPathSpecifier(
         "Cannot use the ddContainerArchiveFile path specifier for %s because the Container is "
         "not a TFileRelated descendant",
@@ -152,8 +134,8 @@ void TpsContainerArchiveFile::CheckUsableFor(TPersistent* object) {
 
 std::string TpsContainerArchiveFile::GetPath(TPersistent* object) {
   CheckUsableFor(object);
-  auto* container = dynamic_cast<TFileRelated*>(dynamic_cast<TInstallObject*>(object)->Container());
-  return ExcludeTrailingBackslash(container->GetArchivePath());
+  IInstallPlace* container = dynamic_cast<IInstallPlace*>(object)->PlaceContainer();
+  return ExcludeTrailingBackslash(container->PlaceArchivePath());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -164,7 +146,7 @@ TMBY_DEFINE_PATH_KIND_TEXTS(TpsMainInstall, "psMainInstall", "Main installation 
 
 void TpsMainInstall::CheckUsableFor(TPersistent* object) {
   const TInstallRootView install = RequireInstall(object);
-  if (object != nullptr && object == static_cast<TPersistent*>(install.Root)) {
+  if (object != nullptr && dynamic_cast<IInstallPlace*>(object) == install.Root) {
     throw IEPathSpecifier(
         "Cannot use the ddMainInstallDir path specifier for a TInstall component");
   }
@@ -172,8 +154,8 @@ void TpsMainInstall::CheckUsableFor(TPersistent* object) {
 
 std::string TpsMainInstall::GetPath(TPersistent* object) {
   CheckUsableFor(object);
-  TFileContainer* root = CurrentInstallRoot().Root;
-  return root == nullptr ? std::string() : ExcludeTrailingBackslash(root->GetDestPath());
+  IInstallPlace* root = CurrentInstallRoot().Root;
+  return root == nullptr ? std::string() : ExcludeTrailingBackslash(root->PlaceDestPath());
 }
 
 // ---------------------------------------------------------------------------------------------

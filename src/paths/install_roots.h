@@ -10,26 +10,47 @@
 
 namespace tmby {
 
-class TFileContainer;
+// A node of the install tree as the install-bound kinds see it. The install objects live on a
+// higher floor and implement this; the kinds never see their classes.
+class IInstallPlace {
+ public:
+  enum TPlaceKind { pkInstallRoot, pkGroup, pkDirectory, pkOther };
+  virtual ~IInstallPlace() = default;
+  // True for an install object, which sits in a container; false for a bare container.
+  virtual bool IsPlacedObject() const = 0;
+  // The container the object sits in; null when it has none.
+  virtual IInstallPlace* PlaceContainer() const = 0;
+  // The expanded destination directory.
+  virtual std::string PlaceDestPath() = 0;
+  // True when the node carries an archive (a file-related object).
+  virtual bool PlaceCarriesArchive() const = 0;
+  // The expanded archive location; empty for a node that carries none.
+  virtual std::string PlaceArchivePath() = 0;
+  virtual TPlaceKind PlaceKind() const = 0;
+  // The author's label of a group or directory; the component name of any other node.
+  virtual std::string PlaceLabel() const = 0;
+};
 
-// What the install-bound kinds ask of the install root beyond its container: where setup was
-// started from and how. The engine's install root implements it beside IInstallRoot; a root that
-// does not counts as started from an unknown directory without -e.
+// What the install-bound kinds ask of the install root: its place in the tree, and where setup
+// was started from and how. The engine's install root implements it; a root that keeps the
+// defaults counts as started from an unknown directory without -e.
 class IInstallPathSource {
  public:
   virtual ~IInstallPathSource() = default;
+  // The root as a node of the tree.
+  virtual IInstallPlace* RootPlace() = 0;
   // The directory setup was started from (the -s value, else the program's own directory).
-  virtual std::string SourceDirectory() const = 0;
+  virtual std::string SourceDirectory() const { return std::string(); }
   // Setup was started by the self-extractor (-e).
-  virtual bool SelfExtracting() const = 0;
+  virtual bool SelfExtracting() const { return false; }
   // The text given with -e: the name of the self-extracting executable.
-  virtual std::string SelfExtractorName() const = 0;
+  virtual std::string SelfExtractorName() const { return std::string(); }
 };
 
 // The install root as the specifiers see it: null pointers when there is none.
 struct TInstallRootView {
-  bool Exists = false;             // a TInstall exists in the program
-  TFileContainer* Root = nullptr;  // the install root as a container
+  bool Exists = false;            // a TInstall exists in the program
+  IInstallPlace* Root = nullptr;  // the install root as a node of the tree
   IInstallPathSource* Source = nullptr;
 };
 TInstallRootView CurrentInstallRoot();

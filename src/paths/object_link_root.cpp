@@ -1,7 +1,6 @@
 #include "paths/object_link_root.h"
 
 #include "base/path_text.h"
-#include "model/install_container.h"
 #include "paths/install_roots.h"
 
 namespace tmby {
@@ -44,14 +43,14 @@ void TpsObjectLink::CheckUsableFor(TPersistent* object) {
 std::string TpsObjectLink::GetPath(TPersistent* object) {
   CheckUsableFor(object);
   TComponent* linked = ObjectLinkOf(object);
-  auto* container = dynamic_cast<TInstallContainer*>(linked);
+  auto* container = dynamic_cast<IInstallPlace*>(linked);
   if (container == nullptr) return std::string();
   if (linked->ClassInfo().InheritsFrom("TCustomInstallFile")) {
     // The file's installed path: its target directory and its name on the target machine.
-    return ExcludeTrailingBackslash(IncludeTrailingBackslash(container->GetDestPath()) +
+    return ExcludeTrailingBackslash(IncludeTrailingBackslash(container->PlaceDestPath()) +
                                     StringProperty(*linked, "DestName"));
   }
-  return ExcludeTrailingBackslash(container->GetDestPath());
+  return ExcludeTrailingBackslash(container->PlaceDestPath());
 }
 
 }  // namespace tmby

@@ -101,16 +101,21 @@ class TPathSpecifierClassList {
   std::vector<const TClassInfo*> items_;
 };
 
+class IInstallPathSource;
+
 // The process-wide specifier registries.
 struct TPathSpecifierRegistry {
   TPathSpecifierList Specifiers;    // every specifier in existence
   TStandardPathSpecList Standard;   // every standard specifier in existence
   TPathSpecifierClassList Classes;  // the kinds of every definition, filled by the start-up
-  int StartupCount = 0;             // start-ups not yet matched by a shut-down; kept by Reset
+  // The install root of the process, null when there is none; the install model sets it.
+  IInstallPathSource* InstallRoot = nullptr;
+  int StartupCount = 0;  // start-ups not yet matched by a shut-down; kept by Reset
   void Reset() {
     Specifiers.Clear();
     Standard.Clear();
     Classes.Clear();
+    InstallRoot = nullptr;
   }
 };
 TPathSpecifierRegistry& PathSpecifiers();

@@ -3,7 +3,7 @@
 // per-user counterpart, and other systems get "undefined" or an empty path.
 #pragma once
 
-#include "model/install_types.h"
+#include "base/install_types.h"
 #include "paths/root_kind.h"
 
 namespace tmby {

@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "platform/port.h"
-#include "ui/canvas.h"
-#include "ui/graphics.h"
+#include "platform/canvas.h"
+#include "platform/graphics.h"
 
 namespace tmby::platform {
 

@@ -1,6 +1,6 @@
 #include "system/os_version.h"
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 
 namespace tmby {
 

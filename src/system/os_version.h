@@ -1,7 +1,7 @@
 // The running Windows as the kit classifies it.
 #pragma once
 
-#include "model/install_types.h"
+#include "base/install_types.h"
 #include "platform/port.h"
 
 namespace tmby {

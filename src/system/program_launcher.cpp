@@ -1,6 +1,6 @@
 #include "system/program_launcher.h"
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "platform/port.h"
 
 namespace tmby {

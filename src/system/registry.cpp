@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "system/os_version.h"
 
 namespace tmby {

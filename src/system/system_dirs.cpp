@@ -1,7 +1,7 @@
 #include "system/system_dirs.h"
 
 #include "base/path_text.h"
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "platform/port.h"
 #include "system/registry.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "model/install_types.h"
+#include "base/install_types.h"
 
 namespace tmby {
 

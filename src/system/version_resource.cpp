@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "platform/port.h"
 #include "system/pe_version_reader.h"
 

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/exceptions.h"
-#include "ui/graphics.h"
+#include "base/exceptions.h"
+#include "platform/graphics.h"
 
 namespace tmby::ui {
 

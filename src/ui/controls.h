@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "base/component.h"
-#include "model/install_types.h"
-#include "ui/canvas.h"
-#include "ui/graphics.h"
+#include "base/install_types.h"
+#include "platform/canvas.h"
+#include "platform/graphics.h"
 
 namespace tmby::ui {
 

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <new>
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 
 namespace tmby::ui {
 

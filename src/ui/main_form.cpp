@@ -1,6 +1,6 @@
 #include "ui/main_form.h"
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "platform/port.h"
 
 namespace tmby::ui {

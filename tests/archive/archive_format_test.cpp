@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "support/byte_stream.h"
 
 namespace tmby {

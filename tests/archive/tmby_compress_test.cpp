@@ -9,7 +9,7 @@
 
 #include "archive/disk_limit.h"
 #include "base/sha.h"
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "support/archive_fixture.h"
 
 namespace tmby {

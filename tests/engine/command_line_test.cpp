@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 
 namespace tmby {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "support/memory_machine.h"
 
 namespace tmby {

@@ -10,7 +10,7 @@
 
 #include "archive/archive_format.h"
 #include "archive/tmby_compress.h"
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "platform/memory/memory_port.h"
 #include "support/byte_stream.h"
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "archive/archive_format.h"
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "platform/memory/memory_port.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

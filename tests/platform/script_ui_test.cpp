@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 
 namespace tmby::platform::script {
 namespace {

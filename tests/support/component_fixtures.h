@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/component.h"
-#include "model/install_types.h"
+#include "base/install_types.h"
 
 namespace tmby::fixtures {
 

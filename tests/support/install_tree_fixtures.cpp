@@ -77,11 +77,11 @@ void TTestListener::HelperEvent(TPersistent* sender, int code, TPersistent* obje
 }
 
 TTestRoot::TTestRoot(TComponent* owner) : TFileContainer(owner, false) {
-  InstallModel().CurrentInstall = this;
+  InstallModel().SetCurrentInstall(this);
 }
 
 TTestRoot::~TTestRoot() {
-  if (InstallModel().CurrentInstall == this) InstallModel().CurrentInstall = nullptr;
+  if (InstallModel().CurrentInstall() == this) InstallModel().SetCurrentInstall(nullptr);
 }
 
 void RegisterTreeFixtureClasses(TClassRegistry& registry) {

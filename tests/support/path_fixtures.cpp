@@ -11,11 +11,11 @@ const TClassInfo& TPathTestInstall::StaticClass() {
 }
 
 TPathTestInstall::TPathTestInstall(TComponent* owner) : TFileContainer(owner, false) {
-  InstallModel().CurrentInstall = this;
+  InstallModel().SetCurrentInstall(this);
 }
 
 TPathTestInstall::~TPathTestInstall() {
-  if (InstallModel().CurrentInstall == this) InstallModel().CurrentInstall = nullptr;
+  if (InstallModel().CurrentInstall() == this) InstallModel().SetCurrentInstall(nullptr);
 }
 
 const TClassInfo& TPathTestFile::StaticClass() {

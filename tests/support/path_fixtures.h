@@ -16,7 +16,7 @@ namespace tmby::fixtures {
 
 // Stands in for the engine's install: the root file container, with the source directory and
 // the self-extractor switch of its command line.
-class TPathTestInstall : public TFileContainer, public IInstallRoot, public IInstallPathSource {
+class TPathTestInstall : public TFileContainer, public IInstallRoot {
   TMBY_CLASS(TPathTestInstall, TFileContainer)
  public:
   explicit TPathTestInstall(TComponent* owner);

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "support/memory_machine.h"
 
 namespace tmby {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "support/memory_machine.h"
 #include "support/path_fixtures.h"
 

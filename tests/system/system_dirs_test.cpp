@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "support/memory_machine.h"
 #include "support/path_fixtures.h"
 #include "system/os_version.h"

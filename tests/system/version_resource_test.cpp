@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "platform/port.h"
 #include "support/archive_fixture.h"
 #include "support/pe_builder.h"

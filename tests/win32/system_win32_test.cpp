@@ -10,7 +10,7 @@
 #include <string>
 
 #include "base/component.h"
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "platform/win32/win32_internal.h"
 #include "platform/win32/win32_port.h"
 #include "system/os_version.h"

@@ -6,7 +6,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 
 namespace tmby::platform::script {
 

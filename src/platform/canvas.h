@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/graphics.h"
+#include "platform/graphics.h"
 
 namespace tmby::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/graphics.h"
+#include "platform/graphics.h"
 
 #include <algorithm>
 #include <cstdlib>

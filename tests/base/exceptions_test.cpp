@@ -1,4 +1,4 @@
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/canvas.h"
+#include "platform/canvas.h"
 
 #include <algorithm>
 #include <cmath>
