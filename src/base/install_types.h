@@ -64,6 +64,10 @@ TMBY_ENUM_NAMES(TInstallFileState, ifsNone, ifsCompress, ifsInstall, ifsCopying,
 TMBY_ENUM_NAMES(TOSVerType, os31win32, oswin95, oswinNT, oswinNT351, osUnidentified, osLinux,
                 oswin2K, oswin98, oswinME, oswinXP)
 
+// Where the product files come from: the distribution's archives, a net location, or both.
+enum TDistributeType { dtTraditional, dtWeb, dtTraditionalNet };
+TMBY_ENUM_NAMES(TDistributeType, dtTraditional, dtWeb, dtTraditionalNet)
+
 using TInstallTypeSet = EnumSet<TInstallType>;
 using OSSet = EnumSet<TOSVerType>;
 

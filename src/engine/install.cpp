@@ -7,6 +7,7 @@
 #include "paths/path_root_base.h"
 #include "platform/ui_port.h"
 #include "system/program_launcher.h"
+#include "system/registry.h"
 #include "system/version_resource.h"
 #include "ui/forms.h"
 
@@ -275,6 +276,16 @@ void TCustomInstall::FormActivated(TComponent*) {
 void RegisterEngineClasses(TClassRegistry& registry) {
   registry.Register({&TInstall::StaticClass(), &TCustomInstall::StaticClass(),
                      &TProgramLauncher::StaticClass(), &TVersionResource::StaticClass()});
+}
+
+void TCustomInstall::AddUnfinished(const std::string& item, int code) {
+  const std::string& stateKey = InstallModel().InstallStateKey;
+  if (stateKey.empty()) {
+    throw IEInstall("The TInstall could not either write or read unfinished business from the registry");
+  }
+  ++UnfinishedCount;
+  WriteRegString(static_cast<int>(platform::RootKey::LocalMachine),
+                 IncludeTrailingBackslash(stateKey) + "Unfinished", item, std::to_string(code));
 }
 
 }  // namespace tmby

@@ -32,9 +32,6 @@ class TCustomForm;
 class TCustomInstall;
 class TCustomNetInstallLocation;
 
-enum TDistributeType { dtTraditional, dtWeb, dtTraditionalNet };
-TMBY_ENUM_NAMES(TDistributeType, dtTraditional, dtWeb, dtTraditionalNet)
-
 // (Sender)
 using TInstallNotifyEvent = TEvent<TPersistent*>;
 // (Install, var Continue) and (Install, var QuitOut): the flag enters as true.
@@ -99,7 +96,7 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   void SetBuildInfo(const TBuildInfo& value) { buildInfo_->Assign(value); }
   const TBytes& DialogThemeBitmap() const { return dialogThemeBitmap_; }
   void SetDialogThemeBitmap(const TBytes& value) { dialogThemeBitmap_ = value; }
-  TDistributeType DistributeType() const { return distributeType_; }
+  TDistributeType DistributeType() const override { return distributeType_; }
   // Outside loading: IEInstall outside design mode; IEInstallNetLocNil for a net type without
   // NetLocation.
   void SetDistributeType(TDistributeType value);
@@ -158,6 +155,10 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   TFileContainer* RootContainer() override { return this; }
   bool InstallRunning() const override { return Running; }
   std::string UninstallProductName() const override { return information_->ProductName; }
+  void RequestReboot() override { Reboot = true; }
+  // IEInstall "The TInstall could not either write or read unfinished business from the
+  // registry" while no state key is known; EIRCannotWriteValue when the entry cannot be written.
+  void AddUnfinished(const std::string& item, int code) override;
   // IInstallPathSource
   std::string SourceDirectory() const override { return sourceDir_; }
   bool SelfExtracting() const override { return commandLine_.Has(csSelfExtractor); }

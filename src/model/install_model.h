@@ -9,6 +9,7 @@
 
 #include "archive/tmby_compress.h"
 #include "base/exceptions.h"
+#include "base/install_types.h"
 #include "paths/install_roots.h"
 
 namespace tmby {
@@ -70,6 +71,13 @@ class IInstallRoot : public IInstallPathSource {
   virtual bool InstallRunning() const = 0;
   // The product name that names the uninstall entry.
   virtual std::string UninstallProductName() const = 0;
+  // Where the product files come from.
+  virtual TDistributeType DistributeType() const = 0;
+  // A file waits for the restart: the install ends with a reboot.
+  virtual void RequestReboot() = 0;
+  // Records an item the continuation after the restart must finish, under the install's state
+  // key: code 0 a component whose AfterReboot must run, code 1 a file to delete.
+  virtual void AddUnfinished(const std::string& item, int code) = 0;
 };
 
 struct TInstallModel {

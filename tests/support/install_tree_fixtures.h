@@ -72,11 +72,20 @@ class TTestRoot : public TFileContainer, public IInstallRoot {
   TFileContainer* RootContainer() override { return this; }
   bool InstallRunning() const override { return Running; }
   std::string UninstallProductName() const override { return "Lakeside Notes"; }
+  TDistributeType DistributeType() const override { return Distribute; }
+  void RequestReboot() override { RebootRequested = true; }
+  void AddUnfinished(const std::string& item, int code) override {
+    Unfinished.push_back(item + ";" + std::to_string(code));
+  }
   void DoInformationEventControl(TPersistent* sender, int code, TPersistent* object) override {
     InfoCodes.push_back(code);
     TFileContainer::DoInformationEventControl(sender, code, object);
   }
   bool Running = false;
+  TDistributeType Distribute = dtTraditional;
+  bool RebootRequested = false;
+  // The unfinished entries recorded, as item;code.
+  std::vector<std::string> Unfinished;
   // The information events that reached the root.
   std::vector<int> InfoCodes;
 };

@@ -25,6 +25,9 @@ class TPathTestInstall : public TFileContainer, public IInstallRoot {
   TFileContainer* RootContainer() override { return this; }
   bool InstallRunning() const override { return false; }
   std::string UninstallProductName() const override { return "Lakeside Notes"; }
+  TDistributeType DistributeType() const override { return dtTraditional; }
+  void RequestReboot() override {}
+  void AddUnfinished(const std::string&, int) override {}
   std::string SourceDirectory() const override { return Source; }
   bool SelfExtracting() const override { return SelfExtract; }
   std::string SelfExtractorName() const override { return SelfExtractor; }
