@@ -27,6 +27,15 @@ class TCustomInstallFile : public TFileRelated {
   virtual void SetIncludeFromDir(const std::string& value) { includeFromDir_ = value; }
   // IncludeFromDir, a backslash when needed, and FileName: also the member name in the archive.
   std::string SourcePath() const;
+  // The file's name on the target machine.
+  const std::string& DestName() const { return destName_; }
+  virtual void SetDestName(const std::string& value) { destName_ = value; }
+  // The installed path: the destination directory, a backslash when needed, and DestName.
+  std::string InstalledPath();
+
+  // Started at the end of the install (after the good-install stage), with RunParameters.
+  bool RunAfterInstall = false;
+  std::string RunParameters;
 
   int ComponentType() const override { return ctFile; }
 
@@ -34,10 +43,15 @@ class TCustomInstallFile : public TFileRelated {
   // A file kind without a source of its own keeps the figures it has.
   virtual void ReadInfoFromArchive() {}
   virtual void ReadFileInfo() {}
+  // Registers the installed file as a server. During a run a failed registration puts the file
+  // on the model's deferred list, and the run calls this again for each of them after the tree
+  // install. A file kind that registers no server does nothing.
+  virtual void RegisterActiveX() {}
 
  private:
   std::string fileName_;
   std::string includeFromDir_;
+  std::string destName_;
 };
 
 }  // namespace tmby

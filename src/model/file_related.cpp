@@ -166,4 +166,8 @@ std::string TCustomInstallFile::SourcePath() const {
   return IncludeTrailingBackslash(includeFromDir_) + fileName_;
 }
 
+std::string TCustomInstallFile::InstalledPath() {
+  return IncludeTrailingBackslash(GetDestPath()) + destName_;
+}
+
 }  // namespace tmby

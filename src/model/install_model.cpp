@@ -37,6 +37,7 @@ void TInstallModel::Reset() {
   Containers.Clear();
   Files.Clear();
   Deferred.Clear();
+  DeferRegistrations = false;
   InstallStateKey.clear();
   NameClashCounter = 0;
   SetCurrentInstall(nullptr);

@@ -84,7 +84,10 @@ struct TInstallModel {
   TInstallContainerList Containers;  // every install container in existence
   TCustomInstallFileList Files;      // every file in existence
   TCustomInstallFileList Deferred;   // files whose server registration is to be retried
-  std::string InstallStateKey;       // the install's state key, empty until known
+  // The install run turns it on: a file whose server registration fails goes on Deferred instead
+  // of failing. Off outside a run, where a failed registration is fatal.
+  bool DeferRegistrations = false;
+  std::string InstallStateKey;  // the install's state key, empty until known
   int NameClashCounter = 0;
   // The one install root of the process, or null. The path kinds see it too.
   IInstallRoot* CurrentInstall() const;

@@ -15,8 +15,20 @@ std::vector<std::string>& TreeJournal() {
     return info;                                                            \
   }
 
-TMBY_FIXTURE_CLASS(TTestListener, TInstallObject)
-TMBY_FIXTURE_CLASS(TTestLink, TInstallObject)
+#define TMBY_FIXTURE_OBJECT_CLASS(Name)                                              \
+  const TClassInfo& Name::StaticClass() {                                            \
+    static const TClassInfo info =                                                   \
+        TClassInfo::Define<Name, TInstallObject>(#Name, [](TClassBuilder<Name>& c) { \
+          c.Reference("Container", &Name::Container, &Name::SetContainer);           \
+        });                                                                          \
+    return info;                                                                     \
+  }
+
+TMBY_FIXTURE_OBJECT_CLASS(TTestListener)
+TMBY_FIXTURE_OBJECT_CLASS(TTestLink)
+
+#undef TMBY_FIXTURE_OBJECT_CLASS
+
 TMBY_FIXTURE_CLASS(TInstallBDE, TInstallObject)
 TMBY_FIXTURE_CLASS(TTestProgramFiles, TStandardPathSpecifier)
 
@@ -29,6 +41,13 @@ const TClassInfo& TTestFile::StaticClass() {
         c.Integer("Size", &TTestFile::Size, &TTestFile::Size, 0);
         c.Reference("DestDirType", &TTestFile::DestDirType, &TTestFile::SetDestDirType);
         c.String("DestDir", &TTestFile::DestDir, &TTestFile::SetDestDir);
+        c.String("DestName", &TTestFile::DestName, &TTestFile::SetDestName);
+        c.Boolean("RunAfterInstall", &TTestFile::RunAfterInstall, &TTestFile::RunAfterInstall,
+                  false);
+        c.String("RunParameters", &TTestFile::RunParameters, &TTestFile::RunParameters);
+        c.Boolean("FailInstall", &TTestFile::FailInstall, &TTestFile::FailInstall, false);
+        c.Boolean("DeferRegister", &TTestFile::DeferRegister, &TTestFile::DeferRegister, false);
+        c.Boolean("FailRegister", &TTestFile::FailRegister, &TTestFile::FailRegister, false);
       });
   return info;
 }
@@ -47,7 +66,15 @@ const TClassInfo& TTestRoot::StaticClass() {
 void TTestFile::InstallHelpers() {
   TreeJournal().push_back("install " + Name());
   if (FailInstall) throw IECustomInstallFile("Cannot install %s", {Name()});
+  if (DeferRegister && InstallModel().DeferRegistrations) InstallModel().Deferred.Add(this);
   TCustomInstallFile::InstallHelpers();
+}
+
+void TTestFile::AfterReboot() { TreeJournal().push_back("after reboot " + Name()); }
+
+void TTestFile::RegisterActiveX() {
+  TreeJournal().push_back("register " + Name());
+  if (FailRegister) throw IECustomInstallFile("Could not register %s", {Name()});
 }
 
 void TTestFile::RegisterUninstall(const std::string& keyPath) {
@@ -88,7 +115,7 @@ void RegisterTreeFixtureClasses(TClassRegistry& registry) {
   RegisterInstallObjectClasses(registry);
   RegisterPathSpecifierClasses(registry);
   registry.Register({&TTestFile::StaticClass(), &TTestListener::StaticClass(),
-                     &TTestRoot::StaticClass(), &TInstallBDE::StaticClass(),
+                     &TTestLink::StaticClass(), &TTestRoot::StaticClass(), &TInstallBDE::StaticClass(),
                      &TTestProgramFiles::StaticClass()});
 }
 

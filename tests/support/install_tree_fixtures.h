@@ -28,8 +28,15 @@ class TTestFile : public TCustomInstallFile {
   void InstallHelpers() override;
   void RegisterUninstall(const std::string& keyPath) override;
   void ReadInfoFromArchive() override;
+  void AfterReboot() override;
+  void RegisterActiveX() override;
   // Raised from InstallHelpers when set.
   bool FailInstall = false;
+  // During a run the install puts the file on the deferred registration list, as a file whose
+  // server registration failed.
+  bool DeferRegister = false;
+  // RegisterActiveX raises.
+  bool FailRegister = false;
 };
 
 // Hears its container's broadcasts, as a dialog manager does.
