@@ -121,9 +121,11 @@ TCustomInstall::TCustomInstall(TComponent* owner) : TFileContainer(owner, false)
   SetDestDir("\\MyApplication");
   Description = "TInstall component";
   InstallModel().SetCurrentInstall(this);
-  if (!DesignMode() && Engine().Hooks.HandleException) {
-    if (ui::TApplication* app = ui::Application())
-      app->OnException = Engine().Hooks.HandleException;
+  if (!DesignMode()) {
+    if (ui::TApplication* app = ui::Application()) {
+      app->OnException = [this](const std::exception& error) { HandleException(error); };
+      handlesExceptions_ = true;
+    }
   }
 }
 
@@ -133,12 +135,12 @@ TCustomInstall::~TCustomInstall() {
 
 void TCustomInstall::BeforeDestruction() {
   RestoreActivationHandler();
-  if (InstallModel().CurrentInstall() == this) InstallModel().SetCurrentInstall(nullptr);
-  if (!CleanupBatchFile.empty() && Engine().Hooks.StartCleanup) {
-    const std::string batch = CleanupBatchFile;
-    CleanupBatchFile.clear();
-    Engine().Hooks.StartCleanup(batch);
+  if (handlesExceptions_) {
+    handlesExceptions_ = false;
+    if (ui::TApplication* app = ui::Application()) app->OnException = nullptr;
   }
+  if (InstallModel().CurrentInstall() == this) InstallModel().SetCurrentInstall(nullptr);
+  StartCleanupBatch();
   TFileContainer::BeforeDestruction();
 }
 
@@ -214,8 +216,7 @@ void TCustomInstall::Loaded() {
   }
   sourceDir_ = commandLine_.Has(csSource) ? ExcludeTrailingBackslash(commandLine_.Value(csSource))
                                           : DirectoryOf(Engine().ProgramPath);
-  InstallModel().InstallStateKey =
-      Engine().Hooks.FindStateKey ? Engine().Hooks.FindStateKey(*this) : std::string();
+  if (!DesignMode()) InstallModel().InstallStateKey = FindStateKey(false);
   std::string local;
   if (GetLocalFile(local)) LocalArchivePath = local;
 
@@ -234,13 +235,16 @@ void TCustomInstall::Loaded() {
                                                      : itFull);
   if (DesignMode()) return;
 
-  TEngine::THooks& hooks = Engine().Hooks;
-  if (commandLine_.Has(csBuild)) {
-    if (hooks.Build) hooks.Build(*this);
-  } else if (commandLine_.Has(csFloppies)) {
-    if (hooks.TransferToFloppies) hooks.TransferToFloppies(*this, "a:");
-  } else if (commandLine_.Has(csReboot)) {
-    if (hooks.ContinueAfterReboot) hooks.ContinueAfterReboot(*this);
+  if (commandLine_.Has(csBuild) || commandLine_.Has(csFloppies) || commandLine_.Has(csReboot)) {
+    // A mode works on the whole definition, and components loaded after this one still join it
+    // (a group that names no container moves under the root in its own post-load step): the
+    // mode waits until the window's whole definition has been loaded. The step finds the root
+    // again, as the root may be gone by then.
+    if (auto* form = dynamic_cast<ui::TCustomForm*>(Owner())) {
+      form->WhenConstructed([] {
+        if (TCustomInstall* install = CurrentInstall()) install->DispatchMode();
+      });
+    }
   } else if (drivenForm_ != nullptr) {
     savedActivate_ = drivenForm_->OnActivate;
     drivenForm_->OnActivate.Set([this](TComponent* sender) { FormActivated(sender); });
@@ -249,6 +253,16 @@ void TCustomInstall::Loaded() {
       drivenForm_->SetBounds(-2 * drivenForm_->Width(), -2 * drivenForm_->Height(),
                              drivenForm_->Width(), drivenForm_->Height());
     }
+  }
+}
+
+void TCustomInstall::DispatchMode() {
+  if (commandLine_.Has(csBuild)) {
+    RunBuildMode();
+  } else if (commandLine_.Has(csFloppies)) {
+    RunFloppyMode();
+  } else if (commandLine_.Has(csReboot)) {
+    ContinueAfterReboot();
   }
 }
 
@@ -270,22 +284,12 @@ void TCustomInstall::FormActivated(TComponent*) {
   if (!RunAutomatic) return;
   RestoreActivationHandler();
   if (ending) return;
-  if (Engine().Hooks.RunInstall) Engine().Hooks.RunInstall(*this);
+  RunInstall();
 }
 
 void RegisterEngineClasses(TClassRegistry& registry) {
   registry.Register({&TInstall::StaticClass(), &TCustomInstall::StaticClass(),
                      &TProgramLauncher::StaticClass(), &TVersionResource::StaticClass()});
-}
-
-void TCustomInstall::AddUnfinished(const std::string& item, int code) {
-  const std::string& stateKey = InstallModel().InstallStateKey;
-  if (stateKey.empty()) {
-    throw IEInstall("The TInstall could not either write or read unfinished business from the registry");
-  }
-  ++UnfinishedCount;
-  WriteRegString(static_cast<int>(platform::RootKey::LocalMachine),
-                 IncludeTrailingBackslash(stateKey) + "Unfinished", item, std::to_string(code));
 }
 
 }  // namespace tmby

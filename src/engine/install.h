@@ -4,14 +4,15 @@
 // transfer, continuation after a reboot) and otherwise takes over the main window's first
 // activation, which starts the run.
 //
-// The run itself, the build and transfer modes, the install state key and the engine's exception
-// handler are filled in by their own modules through TEngine::Hooks; without them the install
-// root starts nothing.
+// The run (install_run.cpp) and the install's registry state with the continuation after a restart
+// (install_state.cpp) are the root's own; the build and transfer modes come through TEngine::Hooks
+// and, without them, end the program with a message that this build has none.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,31 +40,42 @@ using TInstallContinueEvent = TEvent<TCustomInstall*, bool&>;
 // (Install, FileToRun, var DefaultAction)
 using TBeforeRunFileEvent = TEvent<TCustomInstall*, TCustomInstallFile*, bool&>;
 
-// The engine's process-wide state: what the program entry hands the install root, and the hooks
-// through which later modules take over the command-line modes and the run. Tests reset it.
+// What the program ends with after an install that failed, and after one the user cancelled.
+inline constexpr int kInstallFailedExitCode = 1;
+inline constexpr int kUserAbortExitCode = 2;
+
+// Where every setup program keeps its state key, in the local-machine hive.
+inline constexpr const char* kStateKeysRoot = "\\SOFTWARE\\QRN\\Install";
+// The ordinal of tlUser among the translator's languages: the user's own Windows language.
+inline constexpr int kUserLanguage = 20;
+// The name of the continuation entry under RunOnce ("1", "2", ... appended when taken).
+inline constexpr const char* kContinuationName = "TamberlyUnfinished";
+
+// The engine's process-wide state: what the program entry hands the install root, the run's start
+// time, and the hooks through which later modules take over the build modes and the net file
+// list. Tests reset it.
 struct TEngine {
   // The command-line arguments, without the program name.
   std::vector<std::string> Arguments;
   // The running program's full path.
   std::string ProgramPath;
+  // Local date and time at the start of the run (days since 1899-12-30); 0 before any run.
+  double RunStartTime = 0;
 
   struct THooks {
-    // Finds the install's state key without creating one; empty when there is none.
-    std::function<std::string(TCustomInstall&)> FindStateKey;
-    // -b: builds the distribution from BUILD.INF.
+    // -b: builds the distribution from BUILD.INF. Not set in a build without the build modes.
     std::function<void(TCustomInstall&)> Build;
-    // -f: transfers the distribution to floppies on the drive.
+    // -f: transfers the distribution to floppies on the drive. Not set in such a build either.
     std::function<void(TCustomInstall&, const std::string& drive)> TransferToFloppies;
-    // -r: the continuation after a reboot.
-    std::function<void(TCustomInstall&)> ContinueAfterReboot;
-    // The run, started by the first activation.
-    std::function<void(TCustomInstall&)> RunInstall;
-    // The engine's handler of exceptions that reach the message loop.
-    std::function<void(const std::exception&)> HandleException;
+    // Net distributions: downloads the remote file list from the install's net location and
+    // gives every file of the definition that it names its size, date and version.
+    std::function<void(TCustomInstall&)> ReadRemoteFileList;
     // The program's bitmap resource of that name (a BMP file), empty when there is none.
     std::function<TBytes(const std::string& name)> LoadBitmapResource;
-    // Starts the cleanup batch file, hidden, when the install root goes.
-    std::function<void(const std::string& batchFile)> StartCleanup;
+    // The translator's target language (an ordinal of TTmbyLanguage) when the definition has a
+    // translator, and setting it.
+    std::function<std::optional<int>()> TargetLanguage;
+    std::function<void(int)> SetTargetLanguage;
   } Hooks;
 
   void Reset() { *this = TEngine(); }
@@ -138,7 +150,7 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   bool Aborted = false;
   bool CleanupPending = false;
   int UnfinishedCount = 0;
-  // The cleanup batch file written by the run; started hidden when the root goes.
+  // The cleanup batch file written by CleanupLoaderFiles; started hidden when the root goes.
   std::string CleanupBatchFile;
 
   const TCommandLine& CommandLine() const { return commandLine_; }
@@ -150,6 +162,61 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
 
   // The activation hook that Loaded puts on the driven window.
   void FormActivated(TComponent* sender);
+
+  // --- The run (install_run.cpp).
+  // The install run: state key, archive information, the before-install stage, the tree
+  // install, the deferred registrations, the typed phases, then the reboot or the good end.
+  // Failures go to HandleException through the message loop.
+  void RunInstall();
+  // The run is the root's install.
+  void Install() override { RunInstall(); }
+  // Once per process: the containers' archive information and, for a net distribution, the
+  // remote file list, announced to the helpers around it.
+  void ReadInfoFromArchive() override;
+  // Installs every install object of that component type, in creation order, showing the
+  // status text (when not blank) while it does.
+  void InstallObjectsOfType(int componentType, const std::string& statusText);
+  void NotifyGoodInstall();
+  void NotifyBadInstall();
+  // Removes the temporary folder the loading program ran this program from (-c without -d) and
+  // writes the batch file that removes the program itself once it has ended.
+  void CleanupLoaderFiles();
+  // OnBeforeShutdown decides; true when the application stays alive.
+  bool Shutdown();
+  // OnUserAbort decides; true when the abort may go ahead.
+  bool ConfirmUserAbort();
+  // Starts the installed files marked RunAfterInstall.
+  void RunFilesAfterInstall();
+  // The application's handler of exceptions that reach the message loop: during a run, a user
+  // abort ends in the bad-install stage without a message, any other failure in the bad-install
+  // stage, its message box and the program's end.
+  void HandleException(const std::exception& error);
+
+  // --- The install's state and the restart (install_state.cpp).
+  // The state key of this setup program (matched by the program file's date and size), created
+  // when `mayCreate` and none matches; empty when there is none or the registry refuses.
+  std::string FindStateKey(bool mayCreate);
+  // One "item;code" line per unfinished entry. IEInstall without a state key.
+  void ReadUnfinished(TStrings& list);
+  // Removes the unfinished list. IEInstall without a state key.
+  void ClearUnfinished();
+  // The program the continuation starts from: the self-extracting file with -e, else a file in
+  // the source directory (with the loading program) or the running program.
+  std::string GetSourceExecutable();
+  // The command line under RunOnce that continues the install after the restart.
+  std::string ContinuationCommandLine();
+  // IEInstall when the RunOnce entry cannot be written.
+  void RegisterContinuation();
+  // The translator's target language, kept under the state key over the restart.
+  void SaveLanguage();
+  int LoadLanguage();
+  // Asks Windows to restart; OnFailedReboot or a message box when it refuses.
+  void RebootWindows();
+  // The -r mode: finishes what waited for the restart, then the good end.
+  void ContinueAfterReboot();
+  void AfterReboot() override { ContinueAfterReboot(); }
+  // Removes the state key (and the local archive copies it records).
+  void RemoveInstallState();
 
   // IInstallRoot
   TFileContainer* RootContainer() override { return this; }
@@ -169,6 +236,16 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
 
  private:
   void RestoreActivationHandler();
+  // The command-line modes, once every component of the definition has been loaded.
+  void DispatchMode();
+  void RunBuildMode();
+  void RunFloppyMode();
+  // The good end of a run and of the continuation: the good-install stage, the cleanup, the
+  // state's removal, the program's end and the files started after the install.
+  void FinishGoodInstall();
+  // Whether `dir`, the running program's folder, is a folder the loading program made for it.
+  bool IsLoaderFolder(const std::string& dir);
+  void StartCleanupBatch();
 
   bool autoMaximizeWindow_ = true;
   bool hideMainForm_ = false;
@@ -186,6 +263,7 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   ui::TCustomForm* drivenForm_ = nullptr;
   ui::TNotifyEvent savedActivate_;
   bool hooked_ = false;
+  bool handlesExceptions_ = false;
 };
 
 class TInstall : public TCustomInstall {

@@ -172,9 +172,20 @@ void TCustomForm::AfterConstruction() {
   created_ = true;
   Realign();
   Guarded([this] { OnCreate(this); });
+  std::vector<std::function<void()>> steps;
+  steps.swap(constructed_steps_);
+  for (auto& step : steps) step();
   if (Visible()) {
     TControl::SetVisible(false);
     Show();
+  }
+}
+
+void TCustomForm::WhenConstructed(std::function<void()> step) {
+  if (created_) {
+    step();
+  } else {
+    constructed_steps_.push_back(std::move(step));
   }
 }
 

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/ui_port.h"
 #include "ui/controls.h"
@@ -88,6 +89,10 @@ class TCustomForm : public TWinControl, private platform::IUiWindowEvents {
 
   // Lays out the controls and fires OnCreate; call once the definition has been read.
   virtual void AfterConstruction();
+  // Runs `step` once the form is fully constructed: in AfterConstruction, after OnCreate and
+  // before the form is shown (at once when that is over). Steps run in the order given; an
+  // exception of a step passes to the caller of AfterConstruction.
+  void WhenConstructed(std::function<void()> step);
   void Show();
   void Hide();
   // Shows the form modally and runs the message loop until ModalResult is set; returns it.
@@ -155,6 +160,7 @@ class TCustomForm : public TWinControl, private platform::IUiWindowEvents {
   bool created_ = false;
   bool in_native_resize_ = false;
   std::unique_ptr<platform::IUiWindow> window_;
+  std::vector<std::function<void()>> constructed_steps_;
 };
 
 class TForm : public TCustomForm {

@@ -206,29 +206,38 @@ TEST_F(InstallTest, TheFirstOfBuildFloppyRebootSwitchesRunsItsModeAndNoActivatio
   Engine().Hooks.TransferToFloppies = [&](TCustomInstall&, const std::string& drive) {
     calls.push_back("floppies " + drive);
   };
-  Engine().Hooks.ContinueAfterReboot = [&](TCustomInstall&) { calls.push_back("reboot"); };
-  Engine().Hooks.RunInstall = [&](TCustomInstall&) { calls.push_back("run"); };
-  for (const auto& args :
-       std::vector<std::vector<std::string>>{{"-r", "-f", "-b"}, {"-r", "-f"}, {"-r"}}) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{"-r", "-f", "-b"}, {"-r", "-f"}}) {
     app.DestroyComponents();
     Engine().Arguments = args;
     ScriptUi ui(&transcript, {});
     platform::ScopedUi scoped(&ui);
     ui::TmainForm* form = Build("  object Install1: TInstall\n  end\n");
     form->Show();  // activation: no run in these modes
+    EXPECT_FALSE(CurrentInstall()->Activated);
+    EXPECT_TRUE(ui.QuitPosted());
   }
-  EXPECT_EQ(calls, (std::vector<std::string>{"build", "floppies a:", "reboot"}));
+  EXPECT_EQ(calls, (std::vector<std::string>{"build", "floppies a:"}));
+  // -r continues after a restart, which needs the state the first run left.
+  app.DestroyComponents();
+  Engine().Arguments = {"-r"};
+  EXPECT_EQ(ErrorOf("  object Install1: TInstall\n  end\n"),
+            "The TInstall could not either write or read unfinished business from the registry");
 }
 
 TEST_F(InstallTest, OnlyTheFirstActivationRunsTheInstall) {
-  int runs = 0;
-  Engine().Hooks.RunInstall = [&](TCustomInstall& install) {
-    EXPECT_TRUE(install.Activated);
-    ++runs;
-  };
+  MakeFile(Engine().ProgramPath, "the engine");
   ScriptUi ui(&transcript, {"activate mainForm", "activate mainForm"});
   platform::ScopedUi scoped(&ui);
-  ui::TmainForm* form = Build("  object Install1: TInstall\n  end\n");
+  ui::TmainForm* form = ReadMainForm(
+      "object mainForm: TmainForm\n  OnActivate = FormActivate\n"
+      "  object Install1: TInstall\n    UseLoadingProgram = False\n  end\nend\n",
+      "test.tmby");
+  int runs = 0;
+  CurrentInstall()->OnAfterInitialized.Set([&](TPersistent*) {
+    EXPECT_TRUE(CurrentInstall()->Activated);
+    ++runs;
+  });
+  form->AfterConstruction();
   form->Show();
   EXPECT_EQ(runs, 1);
   EXPECT_EQ(form->WindowState(), ui::wsMaximized);
@@ -240,40 +249,38 @@ TEST_F(InstallTest, OnlyTheFirstActivationRunsTheInstall) {
 }
 
 TEST_F(InstallTest, WithoutRunAutomaticTheRunIsLeftToTheDefinition) {
-  int runs = 0;
-  Engine().Hooks.RunInstall = [&](TCustomInstall&) { ++runs; };
   ScriptUi ui(&transcript, {});
   platform::ScopedUi scoped(&ui);
   ui::TmainForm* form = Build("  object Install1: TInstall\n    RunAutomatic = False\n  end\n");
   form->Show();
-  EXPECT_EQ(runs, 0);
+  EXPECT_EQ(Engine().RunStartTime, 0);
+  EXPECT_FALSE(CurrentInstall()->Running);
   EXPECT_TRUE(CurrentInstall()->Activated);
 }
 
 TEST_F(InstallTest, AMissingPrerequisiteEndsTheProgramBeforeTheRun) {
-  int runs = 0;
-  Engine().Hooks.RunInstall = [&](TCustomInstall&) { ++runs; };
   ScriptUi ui(&transcript, {});
   platform::ScopedUi scoped(&ui);
   ui::TmainForm* form = Build("  object Install1: TInstall\n  end\n");
   form->SetPrerequisiteLibrary("CALWIN32.DLL");
   form->Show();
-  EXPECT_EQ(runs, 0);
+  EXPECT_EQ(Engine().RunStartTime, 0);
   EXPECT_TRUE(ui.QuitPosted());
   EXPECT_NE(transcript.str().find("messagebox"), std::string::npos);
 }
 
 TEST_F(InstallTest, DestructionGivesBackTheHandlerAndStartsTheCleanup) {
-  std::string started;
-  Engine().Hooks.StartCleanup = [&](const std::string& batch) { started = batch; };
   ui::TmainForm* form = Build("  object Install1: TInstall\n  end\n");
   TCustomInstall* install = CurrentInstall();
   EXPECT_NE(form->OnActivate.HandlerName(), "FormActivate");
+  MakeFile("C:\\Temp\\bat1.bat", "ERASE x");
   install->CleanupBatchFile = "C:\\Temp\\bat1.bat";
   TComponent::Free(install);
   EXPECT_EQ(CurrentInstall(), nullptr);
   EXPECT_EQ(form->OnActivate.HandlerName(), "FormActivate");
-  EXPECT_EQ(started, "C:\\Temp\\bat1.bat");
+  ASSERT_EQ(Machine().Launches().size(), 1u);
+  EXPECT_EQ(Machine().Launches()[0].request.command_line, "\"C:\\Temp\\bat1.bat\"");
+  EXPECT_EQ(Machine().Launches()[0].request.show_mode, platform::show::kHide);
 }
 
 TEST_F(InstallTest, TheRootWritesBackWhatItRead) {

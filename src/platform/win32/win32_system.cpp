@@ -86,16 +86,23 @@ class Win32SystemInfo : public ISystemInfo {
   }
 
   bool Reboot() override {
-    // The shutdown privilege exists on the NT family only; Windows 9x needs none.
-    HANDLE token = nullptr;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    // The 9x line restarts on request. The NT line needs the shutdown privilege first, and every
+    // step of enabling it must succeed: AdjustTokenPrivileges also "succeeds" when it could not
+    // grant the privilege, which only GetLastError tells.
+    if ((GetVersion() & 0x80000000u) == 0) {
+      HANDLE token = nullptr;
+      if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+        return false;
+      }
       TOKEN_PRIVILEGES privileges{};
       privileges.PrivilegeCount = 1;
       privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-      if (LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
-        AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-      }
+      const bool enabled =
+          LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &privileges.Privileges[0].Luid) &&
+          AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr) &&
+          GetLastError() == ERROR_SUCCESS;
       CloseHandle(token);
+      if (!enabled) return false;
     }
     return ExitWindowsEx(EWX_REBOOT, 0) != 0;
   }

@@ -1,0 +1,382 @@
+// The install run of the root: what the first activation of the main window starts, the end of
+// the run (good, bad, or waiting for a restart), the engine's exception handler and the command
+// line modes that this build offers.
+#include <chrono>
+#include <ctime>
+#include <functional>
+#include <vector>
+
+#include "archive/archive_format.h"
+#include "base/dostime.h"
+#include "base/path_text.h"
+#include "engine/install.h"
+#include "model/install_model.h"
+#include "model/install_parameters.h"
+#include "system/program_launcher.h"
+#include "system/system_dirs.h"
+#include "ui/forms.h"
+
+namespace tmby {
+
+namespace {
+
+const char kNoLoaderPath[] =
+    "The path of the loading program was not passed correctly. If you are running your install "
+    "project in the IDE, then you need to add two command line parameters. In Run | Parameters | "
+    "\"Run Parameters\", type in: -d \"-sBUILDPATH\" where BUILDPATH is the path into which you "
+    "built the distributables. Example: -d \"-sC:\\My Build\".";
+
+// The object kinds that come after the files, in the order the run installs them, with the
+// status text shown meanwhile. Only shell link groups (7000) and shell links (8000) exist in the
+// standard component set; the other phases find nothing.
+struct TPhase {
+  int componentType;
+  const char* statusText;
+};
+constexpr TPhase kPhases[] = {
+    {2750, "Installing ODBC drivers..."},
+    {2875, "Installing ODBC sources..."},
+    {3000, "Installing Borland Database Engine aliases..."},
+    {ctShellLinkGroup, "Installing shell links..."},
+    {ctShellLink, "Installing shell links..."},
+    {4000, "Installing INI files..."},
+    {8500, "Installing registry keys..."},
+    {8700, ""},
+    {9052, ""},
+    {9050, ""},
+    {9054, ""},
+};
+
+void TerminateApplication() {
+  if (ui::TApplication* app = ui::Application()) app->Terminate();
+}
+
+// The build and transfer modes: every failure ends in a plain message box, and the program ends
+// in any case.
+void RunPlainMode(const std::function<void()>& mode) {
+  try {
+    mode();
+  } catch (const std::exception& error) {
+    if (ui::TApplication* app = ui::Application()) {
+      app->MessageBox(ui::ExceptionMessage(error), app->Title(), platform::mb::kOk);
+      app->SetExitCode(kInstallFailedExitCode);
+    }
+  }
+  TerminateApplication();
+}
+
+void SetExitCode(int code) {
+  if (ui::TApplication* app = ui::Application()) app->SetExitCode(code);
+}
+
+// The local date and time as days since 1899-12-30.
+double LocalNow() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &seconds);
+#else
+  localtime_r(&seconds, &local);
+#endif
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  CivilTime t;
+  t.year = local.tm_year + 1900;
+  t.month = local.tm_mon + 1;
+  t.day = local.tm_mday;
+  t.hour = local.tm_hour;
+  t.minute = local.tm_min;
+  t.second = local.tm_sec;
+  t.millisecond = static_cast<int>(ms);
+  return EncodeDayCount(t);
+}
+
+}  // namespace
+
+void TCustomInstall::RunInstall() {
+  Aborted = false;
+  Engine().RunStartTime = LocalNow();
+  InstallModel().DeferRegistrations = true;
+  InstallModel().Deferred.Clear();
+  UnfinishedCount = 0;
+  CleanupPending = false;
+  Running = true;
+
+  if (UseLoadingProgram() && !commandLine_.Has(csSource)) throw IEInstall(kNoLoaderPath);
+  if (commandLine_.Has(csNewList)) ClearUnfinished();
+  InstallModel().InstallStateKey = FindStateKey(true);
+  ClearUnfinished();
+  if (commandLine_.Has(csSelfExtractor)) {
+    // The product archive lies inside the self-extracting program, after the loader and setup.1.
+    const TSelfExtractRecord record = ReadSelfExtractRecord(GetArchivePath());
+    if (InstallModel().SharedArchive) InstallModel().SharedArchive->Offset = record.FilesStart;
+  }
+  ReadInfoFromArchive();
+  OnAfterInitialized(this);
+
+  Broadcast(this, hnInitialized, nullptr);
+  Broadcast(this, hnBeforeInstall, nullptr);
+  // A Cancel in the before-install stage that the handler has already dealt with.
+  if (Aborted) return;
+
+  const auto afterInstallObjects = [this] {
+    const TTmbyCompress* archive = InstallModel().SharedArchive.get();
+    OnAfterInstallObjects(this, archive != nullptr && archive->Abort);
+  };
+  try {
+    TFileContainer::Install();
+    // The registrations that failed during the tree install get one more try; a failure now
+    // ends the run.
+    const TCustomInstallFileList& deferred = InstallModel().Deferred;
+    std::vector<TCustomInstallFile*> retries;
+    for (int i = 0; i < deferred.Count(); ++i) retries.push_back(deferred.Items(i));
+    for (TCustomInstallFile* file : retries) file->RegisterActiveX();
+    for (const TPhase& phase : kPhases) InstallObjectsOfType(phase.componentType, phase.statusText);
+  } catch (...) {
+    afterInstallObjects();
+    throw;
+  }
+  afterInstallObjects();
+
+  if (UnfinishedCount > 0 || Reboot) RegisterContinuation();
+  const bool rebootPending = Reboot;
+  if (Reboot) {
+    SaveLanguage();
+    Broadcast(this, hnRebootPending, nullptr);
+    if (Reboot) OnBeforeReboot(this, Reboot);
+    if (Reboot) {
+      RebootWindows();
+      TerminateApplication();
+    }
+  }
+  if (rebootPending) {
+    // The continuation after the restart shows the good end, cleans up and removes the state.
+    TerminateApplication();
+    return;
+  }
+  FinishGoodInstall();
+}
+
+void TCustomInstall::FinishGoodInstall() {
+  NotifyGoodInstall();
+  CleanupLoaderFiles();
+  RemoveInstallState();
+  if (RunAutomatic) Shutdown();
+  RunFilesAfterInstall();
+  Running = false;
+}
+
+void TCustomInstall::ReadInfoFromArchive() {
+  if (InfoRead) return;
+  OnBeforeReadArchiveInfo(this);
+  Broadcast(this, hnBeforeReadArchiveInfo, nullptr);
+  ShowStatusText("Reading file information...");
+  try {
+    TFileContainer::ReadInfoFromArchive();
+    if (DistributeType() != dtTraditional) {
+      if (!Engine().Hooks.ReadRemoteFileList) {
+        throw IEInstall("Net installs are not part of this build of the setup program");
+      }
+      Engine().Hooks.ReadRemoteFileList(*this);
+    }
+  } catch (...) {
+    ClearStatusText();
+    throw;
+  }
+  ClearStatusText();
+  InfoRead = true;
+  OnAfterReadArchiveInfo(this);
+  Broadcast(this, hnAfterReadArchiveInfo, nullptr);
+}
+
+void TCustomInstall::InstallObjectsOfType(int componentType, const std::string& statusText) {
+  bool shown = false;
+  try {
+    const TInstallContainerList& objects = InstallModel().Containers;
+    for (int i = 0; i < objects.Count(); ++i) {
+      TInstallContainer* object = objects.Items(i);
+      if (object == nullptr || object->ComponentType() != componentType) continue;
+      if (!shown && !TrimText(statusText).empty()) {
+        ShowStatusText(statusText);
+        shown = true;
+      }
+      object->Install();
+    }
+  } catch (...) {
+    if (shown) ClearStatusText();
+    throw;
+  }
+  if (shown) ClearStatusText();
+}
+
+void TCustomInstall::NotifyGoodInstall() {
+  OnBeforeNotifyGoodInstall(this);
+  Broadcast(this, hnBeforeGoodInstall, nullptr);
+  Broadcast(this, hnGoodInstall, nullptr);
+  OnAfterNotifyGoodInstall(this);
+}
+
+void TCustomInstall::NotifyBadInstall() {
+  OnBeforeNotifyBadInstall(this);
+  Broadcast(this, hnBeforeBadInstall, nullptr);
+  Broadcast(this, hnBadInstall, nullptr);
+  OnAfterNotifyBadInstall(this);
+}
+
+bool TCustomInstall::ConfirmUserAbort() {
+  bool quitOut = true;
+  OnUserAbort(this, quitOut);
+  return quitOut;
+}
+
+bool TCustomInstall::Shutdown() {
+  bool quitOut = true;
+  OnBeforeShutdown(this, quitOut);
+  if (quitOut) TerminateApplication();
+  return !quitOut;
+}
+
+void TCustomInstall::RunFilesAfterInstall() {
+  TProgramLauncher launcher(nullptr);
+  const TCustomInstallFileList& files = InstallModel().Files;
+  for (int i = 0; i < files.Count(); ++i) {
+    TCustomInstallFile* file = files.Items(i);
+    if (file == nullptr || !file->RunAfterInstall || !file->Include()) continue;
+    bool defaultAction = true;
+    OnBeforeRunFile(this, file, defaultAction);
+    if (!defaultAction) continue;
+    // The launcher puts the blank between the program and its parameters.
+    launcher.SetFileName(file->InstalledPath());
+    launcher.SetParameters(file->RunParameters);
+    launcher.SetShowMode(smNormal);
+    launcher.Launch();
+  }
+}
+
+bool TCustomInstall::IsLoaderFolder(const std::string& dir) {
+  // The loading program unpacks this program into a folder of its own below the user's
+  // temporary folder and names the distribution's folder with -s. Anything else (a download
+  // folder, a copy of the product CD, the temporary folder itself) holds files that are not
+  // ours to delete.
+  platform::IFileSystem& files = platform::Port().Files();
+  const std::optional<std::string> temp = files.TempPath();
+  if (!temp || TrimText(*temp).empty() || dir.empty()) return false;
+  const auto canonical = [&files](const std::string& path) {
+    std::string full = files.FullPathName(path).value_or(path);
+    if (std::optional<std::string> shortForm = files.ShortPathName(full)) full = *shortForm;
+    return IncludeTrailingBackslash(full);
+  };
+  const auto below = [](const std::string& inner, const std::string& outer) {
+    return inner.size() > outer.size() && SameText(inner.substr(0, outer.size()), outer);
+  };
+  const std::string folder = canonical(dir);
+  if (!below(folder, canonical(*temp))) return false;
+  if (commandLine_.Has(csSource) && !TrimText(sourceDir_).empty()) {
+    const std::string source = canonical(sourceDir_);
+    if (SameText(source, folder) || below(source, folder)) return false;
+  }
+  return files.FileExists(Engine().ProgramPath) &&
+         SameText(canonical(PathDirectoryPart(Engine().ProgramPath)), folder);
+}
+
+void TCustomInstall::CleanupLoaderFiles() {
+  if (!UseLoadingProgram() || commandLine_.Has(csDebug) || !commandLine_.Has(csCleanup) ||
+      DesignMode()) {
+    return;
+  }
+  const std::string program = Engine().ProgramPath;
+  const std::string dir = ExcludeTrailingBackslash(PathDirectoryPart(program));
+  if (!IsLoaderFolder(dir)) return;
+  bool proceed = true;
+  OnBeforeCleanup(this, proceed);
+  if (!proceed) return;
+
+  platform::IFileSystem& files = platform::Port().Files();
+  // The running program and any subfolder stay; the batch file below takes care of them.
+  for (const platform::FindData& entry : files.FindFiles(dir + "\\*.*")) {
+    files.RemoveFile(dir + "\\" + entry.name);
+  }
+  files.RemoveDir(dir);
+
+  // The batch file runs once this program has ended. Short paths in quotes: a long path with
+  // blanks would otherwise name other files, and characters beyond the code page would not
+  // survive the batch file's encoding.
+  const auto quoted = [&files](const std::string& path) {
+    return "\"" + files.ShortPathName(path).value_or(path) + "\"";
+  };
+  const std::string batch = ReplaceExtension(GetTempFile(false), ".bat");
+  const std::string text = "ERASE " + quoted(program) + "\r\nDELTREE /Y " + quoted(dir) +
+                           "\r\nERASE \"" + ReplaceExtension(batch, ".PIF") + "\"\r\nERASE \"" +
+                           batch + "\"\r\n";
+  std::unique_ptr<platform::IFile> out =
+      files.Open(batch, platform::FileAccess::Write, platform::kShareNone,
+                 platform::FileDisposition::CreateAlways);
+  if (!out || !out->Write(text.data(), text.size())) return;
+  out.reset();
+  CleanupBatchFile = batch;
+  CleanupPending = true;
+}
+
+void TCustomInstall::StartCleanupBatch() {
+  if (CleanupBatchFile.empty()) return;
+  const std::string batch = CleanupBatchFile;
+  CleanupBatchFile.clear();
+  try {
+    TProgramLauncher launcher(nullptr);
+    launcher.SetFileName(batch);
+    launcher.SetShowMode(smHide);
+    launcher.SetWait(false);
+    launcher.Launch();
+  } catch (const std::exception&) {
+    // The program is ending; what is left stays in the temporary folder.
+  }
+}
+
+void TCustomInstall::HandleException(const std::exception& error) {
+  ui::TApplication* app = ui::Application();
+  if (!Running) {
+    if (app != nullptr) app->ShowException(error);
+    return;
+  }
+  Running = false;
+  Aborted = true;
+  try {
+    if (dynamic_cast<const EAIUserAbort*>(&error) != nullptr) {
+      SetExitCode(kUserAbortExitCode);
+      NotifyBadInstall();
+      CleanupLoaderFiles();
+      RemoveInstallState();
+      if (RunAutomatic) Shutdown();
+    } else {
+      // The state key stays: the next start of this program finds it again.
+      SetExitCode(kInstallFailedExitCode);
+      NotifyBadInstall();
+      if (app != nullptr) app->ShowException(error);
+      Shutdown();
+    }
+  } catch (const std::exception&) {
+    if (RunAutomatic) TerminateApplication();
+  }
+}
+
+void TCustomInstall::RunBuildMode() {
+  RunPlainMode([this] {
+    if (!Engine().Hooks.Build) {
+      throw IEInstall("The build mode (-b) is not part of this build of the setup program");
+    }
+    Engine().Hooks.Build(*this);
+  });
+}
+
+void TCustomInstall::RunFloppyMode() {
+  RunPlainMode([this] {
+    if (!Engine().Hooks.TransferToFloppies) {
+      throw IEInstall(
+          "The transfer to floppies (-f) is not part of this build of the setup program");
+    }
+    Engine().Hooks.TransferToFloppies(*this, "a:");
+  });
+}
+
+}  // namespace tmby

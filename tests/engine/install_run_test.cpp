@@ -1,0 +1,394 @@
+// The install run on the memory machine under the scripted UI: the stages a run announces, the
+// good, bad and cancelled ends, the deferred registrations, the restart, the files started after
+// the install and the loader's cleanup.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "archive/archive_format.h"
+#include "engine/install.h"
+#include "model/install_model.h"
+#include "platform/script/script_ui.h"
+#include "support/engine_fixture.h"
+#include "support/install_tree_fixtures.h"
+
+namespace tmby {
+namespace {
+
+using fixtures::TreeJournal;
+using platform::RootKey;
+using platform::script::ScriptUi;
+
+class RunTest : public testing::EngineTest {
+ protected:
+  RunTest() {
+    fixtures::RegisterTreeFixtureClasses(classes);
+    TreeJournal().clear();
+    Engine().ProgramPath = "C:\\Temp\\Setup\\setup.exe";
+    MakeFile(Engine().ProgramPath, "the engine");
+    Engine().Arguments = {"-sC:\\Dist"};
+    app.SetTitle("Installation of Notes");
+    InstallModel().SharedArchive = std::make_unique<TTmbyCompress>();
+  }
+  ~RunTest() override { app.DestroyComponents(); }
+
+  // A product: the root (with `rootProps`), a listener where the dialog managers would be, and
+  // `body`. The run starts at the first activation (Start).
+  void Read(const std::string& body, const std::string& rootProps = "") {
+    form = ReadMainForm(
+        "object mainForm: TmainForm\n"
+        "  object psProgramFiles: TpsProgramFiles\n  end\n"
+        "  object psContainerDestDir: TpsContainerDestDir\n  end\n"
+        "  object psMainArchiveFile: TpsMainArchiveFile\n  end\n"
+        "  object Install1: TInstall\n    DestDir = '\\Notes'\n" +
+            rootProps +
+            "  end\n"
+            "  object Stages: TTestListener\n    Container = Install1\n  end\n" +
+            body + "end\n",
+        "product.tmby");
+    install = CurrentInstall();
+  }
+  void Start(const std::vector<std::string>& script = {}) {
+    scoped_.reset();
+    ui_ = std::make_unique<ScriptUi>(&transcript, script);
+    scoped_ = std::make_unique<platform::ScopedUi>(ui_.get());
+    form->AfterConstruction();
+    form->Show();
+  }
+  std::string File(const std::string& name) {
+    return "  object " + name + ": TTestFile\n    Container = Install1\n" +
+           "    DestDirType = psContainerDestDir\n    DestName = '" + name + ".dll'\n";
+  }
+  // The position of the first journal line, or -1.
+  int At(const std::string& line) const {
+    const auto& j = TreeJournal();
+    const auto it = std::find(j.begin(), j.end(), line);
+    return it == j.end() ? -1 : static_cast<int>(it - j.begin());
+  }
+  int Count(const std::string& line) const {
+    const auto& j = TreeJournal();
+    return static_cast<int>(std::count(j.begin(), j.end(), line));
+  }
+  bool StateKeyExists() {
+    return Reg().KeyExists(RootKey::LocalMachine, "SOFTWARE\\QRN\\Install\\Install0");
+  }
+  int QuitCode() const { return ui_->QuitPosted() ? ui_->QuitCode() : -1; }
+
+  ui::TmainForm* form = nullptr;
+  TCustomInstall* install = nullptr;
+  std::ostringstream transcript;
+  std::unique_ptr<ScriptUi> ui_;
+  std::unique_ptr<platform::ScopedUi> scoped_;
+};
+
+TEST_F(RunTest, AGoodRunAnnouncesItsStagesInOrderAndEndsTheProgram) {
+  Read(File("File1") + "  end\n  object Link1: TTestLink\n    Container = Install1\n  end\n");
+  std::vector<std::string> events;
+  install->OnAfterInitialized.Set([&](TPersistent*) { events.push_back("initialized"); });
+  install->OnAfterInstallObjects.Set([&](TInstallContainer*, bool aborted) {
+    events.push_back(aborted ? "after objects (aborted)" : "after objects");
+  });
+  install->OnAfterNotifyGoodInstall.Set([&](TPersistent*) {
+    events.push_back(StateKeyExists() ? "good end, state kept" : "good end");
+  });
+  install->OnBeforeShutdown.Set([&](TCustomInstall*, bool&) { events.push_back("shutdown"); });
+  Start();
+
+  // Archive information, the before-install stage, the tree, the links phase, the good end.
+  const int reading = At("hear -984 Install1");
+  const int before = At("hear -980 Install1");
+  const int file = At("install File1");
+  const int good = At("hear -979 Install1");
+  EXPECT_LT(reading, At("read File1"));
+  EXPECT_LT(At("read File1"), At("hear -983 Install1"));
+  EXPECT_EQ(At("hear -986 Install1"), before - 1);
+  EXPECT_LT(reading, before);
+  EXPECT_LT(before, file);
+  EXPECT_LT(file, good);
+  EXPECT_EQ(At("hear -995 Install1"), good - 1);
+  EXPECT_EQ(Count("hear -978 Install1"), 0);
+  auto* stages = dynamic_cast<fixtures::TTestListener*>(form->FindComponent("Stages"));
+  ASSERT_NE(stages, nullptr);
+  EXPECT_EQ(stages->Texts,
+            (std::vector<std::string>{"Reading file information...", "Installing shell links..."}));
+  EXPECT_EQ(events, (std::vector<std::string>{"initialized", "after objects",
+                                              "good end, state kept", "shutdown"}));
+  EXPECT_FALSE(install->Running);
+  EXPECT_FALSE(StateKeyExists());
+  EXPECT_FALSE(Reg().KeyExists(RootKey::LocalMachine, "SOFTWARE\\QRN\\Install"));
+  EXPECT_EQ(QuitCode(), 0);
+  EXPECT_EQ(transcript.str().find("messagebox"), std::string::npos) << transcript.str();
+}
+
+TEST_F(RunTest, OnlyTheFirstActivationRunsAndNoLinksMeansNoLinkText) {
+  Read(File("File1") + "  end\n");
+  Start({"activate mainForm", "activate mainForm"});
+  form->Hide();
+  form->Show();
+  EXPECT_EQ(Count("hear -986 Install1"), 1);
+  EXPECT_EQ(Count("install File1"), 1);
+  auto* stages = dynamic_cast<fixtures::TTestListener*>(form->FindComponent("Stages"));
+  EXPECT_EQ(stages->Texts, (std::vector<std::string>{"Reading file information..."}));
+}
+
+TEST_F(RunTest, WithTheLoadingProgramTheSourceSwitchIsRequired) {
+  Engine().Arguments = {};
+  Read(File("File1") + "  end\n");
+  Start();
+  EXPECT_EQ(Count("install File1"), 0);
+  EXPECT_EQ(Count("hear -978 Install1"), 1);
+  EXPECT_NE(transcript.str().find(
+                "| The path of the loading program was not passed correctly. If you are running "
+                "your install project in the IDE, then you need to add two command line "
+                "parameters. In Run | Parameters | \"Run Parameters\", type in: -d \"-sBUILDPATH\" "
+                "where BUILDPATH is the path into which you built the distributables. Example: -d "
+                "\"-sC:\\My Build\".\n"),
+            std::string::npos)
+      << transcript.str();
+  EXPECT_EQ(QuitCode(), kInstallFailedExitCode);
+}
+
+TEST_F(RunTest, AConfirmedCancelEndsBadWithoutABoxAndRemovesTheState) {
+  Read(File("File1") + "  end\n");
+  bool afterObjects = false;
+  install->OnAfterInitialized.Set([&](TPersistent*) {
+    EXPECT_TRUE(StateKeyExists());
+    if (install->ConfirmUserAbort()) throw EAIUserAbort();
+  });
+  install->OnAfterInstallObjects.Set([&](TInstallContainer*, bool) { afterObjects = true; });
+  Start();
+  EXPECT_EQ(Count("install File1"), 0);
+  EXPECT_EQ(Count("hear -994 Install1"), 1);
+  EXPECT_EQ(Count("hear -978 Install1"), 1);
+  EXPECT_FALSE(afterObjects);  // the tree never started
+  EXPECT_EQ(transcript.str().find("messagebox"), std::string::npos) << transcript.str();
+  EXPECT_FALSE(StateKeyExists());
+  EXPECT_TRUE(install->Aborted);
+  EXPECT_FALSE(install->Running);
+  EXPECT_EQ(QuitCode(), kUserAbortExitCode);
+}
+
+TEST_F(RunTest, ARefusedCancelLetsTheRunGoOn) {
+  Read(File("File1") + "  end\n");
+  install->OnUserAbort.Set([](TCustomInstall*, bool& quitOut) { quitOut = false; });
+  install->OnAfterInitialized.Set([&](TPersistent*) {
+    if (install->ConfirmUserAbort()) throw EAIUserAbort();
+  });
+  Start();
+  EXPECT_EQ(Count("install File1"), 1);
+  EXPECT_EQ(Count("hear -979 Install1"), 1);
+}
+
+TEST_F(RunTest, ACopyFailureEndsBadWithItsBoxAndKeepsTheState) {
+  Read(File("File1") + "    FailInstall = True\n  end\n" + File("File2") + "  end\n");
+  std::vector<std::string> after;
+  install->OnAfterInstallObjects.Set(
+      [&](TInstallContainer* container, bool) { after.push_back(container->Name()); });
+  Start();
+  EXPECT_EQ(after, (std::vector<std::string>{"Install1"}));  // fired on the failed path too
+  EXPECT_LT(At("hear -994 Install1"), At("hear -978 Install1"));
+  EXPECT_EQ(Count("hear -979 Install1"), 0);
+  EXPECT_NE(transcript.str().find("messagebox Stop \"Installation of Notes\" buttons OK default "
+                                  "OK\n| Cannot install File1.\n"),
+            std::string::npos)
+      << transcript.str();
+  // The next start of the program finds its state again.
+  EXPECT_TRUE(StateKeyExists());
+  EXPECT_EQ(QuitCode(), kInstallFailedExitCode);
+}
+
+TEST_F(RunTest, FailedRegistrationsAreRetriedAfterTheTreeAndASecondFailureIsFatal) {
+  Read(File("File1") + "    DeferRegister = True\n  end\n" + File("File2") +
+       "    DeferRegister = True\n  end\n" + File("File3") + "  end\n");
+  Start();
+  // Helpers of one type stand in reverse order of reading; the list keeps the install order.
+  EXPECT_LT(At("install File3"), At("install File1"));
+  EXPECT_LT(At("install File1"), At("register File2"));
+  EXPECT_LT(At("register File2"), At("register File1"));
+  EXPECT_LT(At("register File1"), At("hear -979 Install1"));
+  EXPECT_EQ(Count("register File3"), 0);
+  EXPECT_TRUE(InstallModel().DeferRegistrations);
+
+  app.DestroyComponents();
+  TreeJournal().clear();
+  transcript.str("");
+  Read(File("File1") + "    DeferRegister = True\n    FailRegister = True\n  end\n");
+  Start();
+  EXPECT_EQ(Count("register File1"), 1);
+  EXPECT_EQ(Count("hear -978 Install1"), 1);
+  EXPECT_NE(transcript.str().find("| Could not register File1.\n"), std::string::npos);
+}
+
+TEST_F(RunTest, ARebootEndsTheRunWithTheContinuationAndTheStateInPlace) {
+  Read(File("File1") + "  end\n", "    Reboot = True\n");
+  bool asked = false;
+  install->OnBeforeReboot.Set([&](TCustomInstall*, bool& proceed) {
+    asked = true;
+    EXPECT_TRUE(proceed);
+  });
+  Start();
+  EXPECT_TRUE(asked);
+  EXPECT_LT(At("install File1"), At("hear -987 Install1"));
+  EXPECT_EQ(Count("hear -979 Install1"), 0);
+  EXPECT_EQ(Machine().RebootRequests(), 1);
+  EXPECT_EQ(Reg().ReadString(RootKey::CurrentUser,
+                             "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                             "TamberlyUnfinished"),
+            "\"C:\\Temp\\Setup\\setup.exe\" -r -s\"C:\\Dist\"");
+  EXPECT_TRUE(StateKeyExists());
+  EXPECT_TRUE(install->Running);  // the continuation finishes the run
+  EXPECT_EQ(QuitCode(), 0);
+}
+
+TEST_F(RunTest, ADeclinedOrRefusedRebootLeavesTheContinuationForTheNextStart) {
+  Read(File("File1") + "  end\n", "    Reboot = True\n");
+  install->OnBeforeReboot.Set([](TCustomInstall*, bool& proceed) { proceed = false; });
+  Start();
+  EXPECT_EQ(Machine().RebootRequests(), 0);
+  EXPECT_EQ(Count("hear -979 Install1"), 0);
+  EXPECT_TRUE(Reg().ValueType(RootKey::CurrentUser,
+                              "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                              "TamberlyUnfinished"));
+  EXPECT_EQ(QuitCode(), 0);
+
+  // Windows refuses: the box says so (or the definition's handler does instead).
+  app.DestroyComponents();
+  transcript.str("");
+  Machine().SetRebootResult(false);
+  Read(File("File1") + "  end\n", "    Reboot = True\n");
+  Start();
+  EXPECT_NE(transcript.str().find("messagebox None \"Installation of Notes\" buttons OK default "
+                                  "OK\n| Could not reboot windows. Please manually reboot "
+                                  "windows.\n"),
+            std::string::npos)
+      << transcript.str();
+  // The name is taken by the first run's entry.
+  EXPECT_TRUE(Reg().ValueType(RootKey::CurrentUser,
+                              "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                              "TamberlyUnfinished1"));
+  app.DestroyComponents();
+  transcript.str("");
+  Read(File("File1") + "  end\n", "    Reboot = True\n");
+  bool failed = false;
+  install->OnFailedReboot.Set([&](TPersistent*) { failed = true; });
+  Start();
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(transcript.str().find("messagebox"), std::string::npos);
+}
+
+TEST_F(RunTest, FilesMarkedToRunAreStartedWithTheirOwnParametersAfterTheGoodEnd) {
+  Read(File("File1") + "    RunAfterInstall = True\n    RunParameters = '/first'\n  end\n" +
+       File("File2") + "    RunAfterInstall = True\n  end\n" + File("File3") +
+       "    RunAfterInstall = True\n    RunParameters = '/third'\n  end\n");
+  for (const char* name : {"File1", "File2", "File3"}) {
+    MakeFile(std::string("C:\\Program Files\\Notes\\") + name + ".dll");
+  }
+  install->OnBeforeRunFile.Set([](TCustomInstall*, TCustomInstallFile* file, bool& run) {
+    if (file->Name() == "File2") run = false;
+  });
+  Start();
+  std::vector<std::string> lines;
+  for (const auto& launch : Machine().Launches()) lines.push_back(launch.request.command_line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"\"C:\\Program Files\\Notes\\File1.dll\" /first",
+                                             "\"C:\\Program Files\\Notes\\File3.dll\" /third"}));
+}
+
+TEST_F(RunTest, TheSelfExtractingSwitchStartsTheArchiveAtItsRecordedOffset) {
+  // A self-extracting program: whatever comes first, the trailer record, then the checksum.
+  TSelfExtractRecord record;
+  record.Signature = kSelfExtracting;
+  record.SetupStart = 10;
+  record.SetupEnd = 99;
+  record.FilesStart = 100;
+  record.FilesEnd = 299;
+  const auto bytes = record.Encode();
+  std::string exe(300, 'x');
+  exe.append(bytes.begin(), bytes.end());
+  exe.append(kCheckSumSize, '0');
+  MakeFile("C:\\Dist\\NotesSetup.exe", exe);
+  Engine().Arguments = {"-sC:\\Dist", "-eNotesSetup.exe"};
+  Read(File("File1") + "  end\n");
+  Start();
+  EXPECT_EQ(InstallModel().SharedArchive->Offset, 100);
+  EXPECT_EQ(Count("hear -979 Install1"), 1);
+}
+
+// The loading program unpacked this program into a folder of its own below the temporary folder.
+TEST_F(RunTest, TheCleanupRemovesOnlyAFolderTheLoaderMade) {
+  const std::string folder = "C:\\WINDOWS\\TEMP\\tmby1";
+  Engine().ProgramPath = folder + "\\setup.exe";
+  MakeFile(Engine().ProgramPath, "the engine");
+  MakeFile(folder + "\\readme.txt");
+  Machine().LockPath(Engine().ProgramPath);  // it is running
+  Engine().Arguments = {"-sC:\\Dist", "-c"};
+  Read(File("File1") + "  end\n");
+  Start();
+  EXPECT_FALSE(Files().FileExists(folder + "\\readme.txt"));
+  EXPECT_TRUE(Files().FileExists(Engine().ProgramPath));
+  ASSERT_TRUE(install->CleanupPending);
+  const std::string batch = install->CleanupBatchFile;
+  EXPECT_EQ(batch.substr(batch.size() - 4), ".bat");
+  auto in = Files().Open(batch, platform::FileAccess::Read, platform::kShareAll,
+                         platform::FileDisposition::OpenExisting);
+  ASSERT_TRUE(in);
+  std::string text(4096, '\0');
+  size_t done = 0;
+  ASSERT_TRUE(in->Read(text.data(), text.size(), &done));
+  text.resize(done);
+  const std::string pif = batch.substr(0, batch.size() - 4) + ".PIF";
+  EXPECT_EQ(text,
+            "ERASE \"C:\\WINDOWS\\TEMP\\tmby1\\setup.exe\"\r\nDELTREE /Y "
+            "\"C:\\WINDOWS\\TEMP\\tmby1\"\r\nERASE \"" +
+                pif + "\"\r\nERASE \"" + batch + "\"\r\n");
+  Machine().ClearRecords();
+  app.DestroyComponents();
+  ASSERT_EQ(Machine().Launches().size(), 1u);
+  EXPECT_EQ(Machine().Launches()[0].request.show_mode, platform::show::kHide);
+  EXPECT_EQ(Machine().Launches()[0].request.command_line, "\"" + batch + "\"");
+}
+
+TEST_F(RunTest, TheCleanupLeavesAnyOtherFolderAlone) {
+  // Started with the loader's switch from a download folder, from the temporary folder itself,
+  // and from the distribution the source switch names.
+  const std::vector<std::pair<std::string, std::string>> places = {
+      {"C:\\Downloads\\setup.exe", "-sC:\\Dist"},
+      {"C:\\WINDOWS\\TEMP\\setup.exe", "-sC:\\Dist"},
+      {"C:\\WINDOWS\\TEMP\\Notes\\setup.exe", "-sC:\\WINDOWS\\TEMP\\Notes"}};
+  for (const auto& [program, source] : places) {
+    app.DestroyComponents();
+    Engine().ProgramPath = program;
+    MakeFile(program, "the engine");
+    const std::string other = program.substr(0, program.rfind('\\')) + "\\notes.doc";
+    MakeFile(other);
+    Engine().Arguments = {source, "-c"};
+    Read(File("File1") + "  end\n");
+    bool asked = false;
+    install->OnBeforeCleanup.Set([&](TCustomInstall*, bool&) { asked = true; });
+    Start();
+    EXPECT_EQ(Count("hear -979 Install1"), 1) << program;
+    EXPECT_TRUE(Files().FileExists(program)) << program;
+    EXPECT_TRUE(Files().FileExists(other)) << program;
+    EXPECT_FALSE(install->CleanupPending) << program;
+    EXPECT_FALSE(asked) << program;
+    TreeJournal().clear();
+  }
+}
+
+TEST_F(RunTest, TheBuildModesSayTheyAreNotInThisBuild) {
+  for (const char* mode : {"-b", "-f"}) {
+    app.DestroyComponents();
+    transcript.str("");
+    Engine().Arguments = {mode};
+    Read(File("File1") + "  end\n");
+    Start();
+    EXPECT_NE(transcript.str().find("is not part of this build of the setup program"),
+              std::string::npos)
+        << mode;
+    EXPECT_EQ(QuitCode(), kInstallFailedExitCode) << mode;
+    EXPECT_EQ(Count("install File1"), 0) << mode;
+  }
+}
+
+}  // namespace
+}  // namespace tmby
