@@ -1,11 +1,17 @@
 // The setup engine's program entry: installs the port and the UI, creates the main window from
 // the install definition the program carries, and runs the message loop.
 //
-// Environment variables (see README.md):
+// The same source makes two programs. setup.exe, the engine that ships, reads nothing from the
+// environment: it runs elevated, and a variable would let anyone make a vendor's setup program run
+// another definition or write a file anywhere. setup-test.exe (TMBY_TEST_SWITCHES) is the engine
+// the tests and the demo stamp; it honours these variables (see README.md):
 //   TMBY_UI, TMBY_UI_TRANSCRIPT, TMBY_UI_SCRIPT  the scripted UI (platform/script/script_ui.h)
 //   TMBY_DEFINITION   read the install definition from this file instead of the program's own
 //   TMBY_DESTINATIONS write the expanded destination of every install object into this file
 //   TMBY_EXIT_AFTER_MS  end the program after that many milliseconds (demo, smoke tests)
+//   TMBY_KILL_AT      end the process at once, as a power cut would, at a point of the run:
+//                     "state" (the state key is written), "extract" (a file half extracted),
+//                     "queued" (the tree is installed, replacements at the restart are queued)
 #include <windows.h>
 // <windows.h> first: then take back the API macros that clash with the kit's names.
 #include <shellapi.h>
@@ -27,6 +33,7 @@
 #include "engine/install.h"
 #include "model/install_group.h"
 #include "model/install_model.h"
+#include "model/install_parameters.h"
 #include "paths/path_root_base.h"
 #include "platform/script/script_ui.h"
 #include "platform/win32/ui_win32.h"
@@ -70,10 +77,21 @@ TBytes RcData(const std::string& name) {
   return TBytes(bytes, bytes + SizeofResource(module, info));
 }
 
+// A variable of the test flavour's environment; empty in the engine that ships.
+std::string TestSwitch(const char* name) {
+#ifdef TMBY_TEST_SWITCHES
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+#else
+  (void)name;
+  return "";
+#endif
+}
+
 std::string LoadDefinition(const std::string& program, std::string* name) {
-  if (const char* file = std::getenv("TMBY_DEFINITION"); file != nullptr && *file != '\0') {
+  if (const std::string file = TestSwitch("TMBY_DEFINITION"); !file.empty()) {
     std::ifstream in(file, std::ios::binary);
-    if (!in) throw Exception(std::string("Cannot open the install definition \"") + file + "\"");
+    if (!in) throw Exception("Cannot open the install definition \"" + file + "\"");
     *name = file;
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }
@@ -89,15 +107,87 @@ std::unique_ptr<platform::IUi> MakeUi(platform::IPlatform& port) {
   options.bits_per_pixel = screen.bits_per_pixel;
   const std::string module = port.Files().ModuleFileName();
   options.module_name = module.substr(module.find_last_of("\\/") + 1);
+#ifdef TMBY_TEST_SWITCHES
   if (auto script = platform::script::ScriptUi::FromEnvironment(options)) return script;
+#endif
   return std::make_unique<platform::win32::Win32Ui>();
 }
 
 void WriteDestinations() {
-  const char* file = std::getenv("TMBY_DESTINATIONS");
-  if (file == nullptr || *file == '\0') return;
+  const std::string file = TestSwitch("TMBY_DESTINATIONS");
+  if (file.empty()) return;
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out << ListDestinations();
+}
+
+#ifdef TMBY_TEST_SWITCHES
+// The scripted UI's stand-in for the dialogs, which this build does not have: it hears what the
+// install root announces to its helpers, as a dialog manager does, and notes it in the
+// transcript.
+class TStageRecorder : public TInstallObject {
+ public:
+  TStageRecorder(TComponent* owner, platform::script::ScriptUi& ui)
+      : TInstallObject(owner), ui_(ui) {}
+  int ComponentType() const override { return ctDialog; }
+  void HelperEvent(TPersistent*, int code, TPersistent* object) override {
+    switch (code) {
+      case hnInitialized: ui_.Note("stage -986 initialized"); break;
+      case hnBeforeInstall: ui_.Note("stage -980 before install"); break;
+      case hnBeforeGoodInstall: ui_.Note("stage -995 before good install"); break;
+      case hnGoodInstall: ui_.Note("stage -979 good install"); break;
+      case hnBeforeBadInstall: ui_.Note("stage -994 before bad install"); break;
+      case hnBadInstall: ui_.Note("stage -978 bad install"); break;
+      case hnRebootPending: ui_.Note("stage -987 reboot pending"); break;
+      case hnShowStatusText:
+        if (auto* message = dynamic_cast<TMessageParameter*>(object)) {
+          ui_.Note("status " + message->Text);
+        }
+        break;
+      case hnReplacing:
+        if (auto* file = dynamic_cast<TCustomInstallFile*>(object)) {
+          ui_.Note("replacing " + file->Name());
+        }
+        break;
+      case hnFileStatus:
+        if (auto* status = dynamic_cast<TFileStatusParameter*>(object);
+            status != nullptr && status->FilePercentDone == 100) {
+          ui_.Note("file " + status->FileName + " done, " +
+                   std::to_string(status->TotalPercentDone) + "% of all");
+        }
+        break;
+      default: break;
+    }
+  }
+
+ private:
+  platform::script::ScriptUi& ui_;
+};
+#endif
+
+// TMBY_KILL_AT: ends the process without any cleanup at the named point of the run. The point's
+// event keeps the handler the definition gave it.
+void ArmKillPoint(TCustomInstall& install) {
+  const std::string point = TestSwitch("TMBY_KILL_AT");
+  const auto kill = [] { TerminateProcess(GetCurrentProcess(), 9); };
+  if (point == "state") {
+    TInstallNotifyEvent before = install.OnBeforeReadArchiveInfo;
+    install.OnBeforeReadArchiveInfo.Set([before, kill](TPersistent* sender) {
+      before(sender);
+      kill();
+    });
+  } else if (point == "extract") {
+    TInstallFileStatusEvent before = install.OnStatus;
+    install.OnStatus.Set([before, kill](TCustomInstallFile* file, int32_t percent, int32_t total) {
+      before(file, percent, total);
+      if (percent > 0 && percent < 100) kill();
+    });
+  } else if (point == "queued") {
+    TAfterInstallObjectsEvent before = install.OnAfterInstallObjects;
+    install.OnAfterInstallObjects.Set([before, kill](TInstallContainer* container, bool aborted) {
+      before(container, aborted);
+      kill();
+    });
+  }
 }
 
 }  // namespace
@@ -141,15 +231,22 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     ReadDefinitionInto(*form, definition, name);
     if (TCustomInstall* install = CurrentInstall()) {
       app.SetTitle("Installation of " + install->Information().ProductName);
+      ArmKillPoint(*install);
     }
     WriteDestinations();
+#ifdef TMBY_TEST_SWITCHES
+    auto* script = dynamic_cast<platform::script::ScriptUi*>(ui.get());
+    if (TCustomInstall* install = CurrentInstall(); install != nullptr && script != nullptr) {
+      (new TStageRecorder(form, *script))->SetContainer(install);
+    }
+#endif
     form->AfterConstruction();
   } catch (const std::exception& error) {
     return ui::ShowFatalError(error);
   }
 
-  if (const char* after = std::getenv("TMBY_EXIT_AFTER_MS")) {
-    ui->StartTimer(static_cast<uint32_t>(std::strtoul(after, nullptr, 10)),
+  if (const std::string after = TestSwitch("TMBY_EXIT_AFTER_MS"); !after.empty()) {
+    ui->StartTimer(static_cast<uint32_t>(std::strtoul(after.c_str(), nullptr, 10)),
                    [&app] { app.Terminate(); });
   }
   const int code = app.Run();

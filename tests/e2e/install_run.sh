@@ -1,0 +1,176 @@
+#!/usr/bin/env bash
+# The install run of the sample product under Wine (32-bit, winxp unless noted), with the scripted
+# UI and the real registry, files and restart:
+#  1. a good run announces its stages, ends with exit code 0 and leaves no state key;
+#  2. a failure ends in the bad-install stage and its box with the state key kept, and the next
+#     start of the same program finds that key, finishes and removes it;
+#  3. a run that needs a restart registers its continuation under RunOnce (with "1" appended when
+#     the name is taken), asks Windows to restart and keeps its state; the logon step runs the
+#     continuation (-r), which ends well and removes the state; on win98 Wine's own restart runs
+#     the continuation from the local-machine RunOnce key;
+#  4. a run killed right after its state key was written starts over cleanly;
+#  5. with the loader's switch (-c) a folder the loader made below the temporary folder is
+#     emptied; started from any other folder, nothing is deleted;
+#  6. the build mode says it is not in this build.
+set -uo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+engine="${TMBY_SETUP_TEST_EXE:-$here/build/win32/apps/setup/setup-test.exe}"
+stamp="$here/build/native/apps/tmbystamp/tmbystamp"
+work="${TMBY_E2E_DIR:-$here/build/e2e}/install_run"
+rm -rf "$work"
+mkdir -p "$work/dist"
+fail=0
+check() {  # check DESCRIPTION COMMAND...
+  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
+}
+for f in "$engine" "$stamp"; do
+  [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
+done
+prefix=()
+[ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
+version=winxp
+wine_run() { "$here/scripts/wine.sh" "${prefix[@]}" --version "$version" --timeout 120 "$@"; }
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+# The registry as reg.exe shows it; the exit code says whether the key exists.
+reg_query() { wine_run reg query "$@" 2>/dev/null | tr -d '\r'; }
+state_keys() { reg_query 'HKLM\Software\QRN\Install' | grep -c '\\Install[0-9]'; }
+run_once() { reg_query "$1\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"; }
+
+exe="$work/LakesideTest.exe"
+"$stamp" "$engine" "$here/samples/notes/product.tmby" "$exe" >/dev/null
+check "the test engine is stamped" [ -f "$exe" ]
+dist=$(winpath "$work/dist")
+# Nothing of an earlier run of these tests: no state keys, no continuation entries.
+wine_run reg delete 'HKLM\Software\QRN' /f >/dev/null 2>&1
+wine_run reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' /f >/dev/null 2>&1
+
+# 1. A good run.
+TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/good.txt" wine_run "$exe" "-s$dist"
+rc=$?
+check "good run: exit code 0" [ "$rc" = 0 ]
+tr -d '\r' <"$work/good.txt" | grep -E '^(stage|status)' >"$work/good.stages"
+cat >"$work/good.expected" <<'TXT'
+status Reading file information...
+stage -986 initialized
+stage -980 before install
+stage -995 before good install
+stage -979 good install
+TXT
+check "good run: the stages in order" diff -u "$work/good.expected" "$work/good.stages"
+check "good run: no message box" [ "$(grep -c '^messagebox' "$work/good.txt")" = 0 ]
+check "good run: no state key left" [ "$(state_keys)" = 0 ]
+
+# 2. A failure (the self-extracting file named by -e is not there), then the next start.
+TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/bad.txt" wine_run "$exe" "-s$dist" -eMissing.exe
+rc=$?
+check "failed run: exit code 1" [ "$rc" = 1 ]
+check "failed run: bad-install stage before the box" \
+  grep -qzE 'stage -978 bad install.*messagebox Stop "Installation of Lakeside Notes"' "$work/bad.txt"
+check "failed run: the exact message" grep -qF "| Could not read the extraction info from the archive file $dist\\Missing.exe when trying to find the correct offset into the self extracting file." "$work/bad.txt"
+check "failed run: the state key stays" [ "$(state_keys)" = 1 ]
+reg_query 'HKLM\Software\QRN\Install\Install0' /v Path >"$work/path.txt"
+check "failed run: the key names the program" grep -qF "$(winpath "$exe")" "$work/path.txt"
+TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/again.txt" wine_run "$exe" "-s$dist"
+rc=$?
+check "next start: exit code 0" [ "$rc" = 0 ]
+check "next start: good end" grep -q '^stage -979 good install' "$work/again.txt"
+check "next start: the state key is gone" [ "$(state_keys)" = 0 ]
+
+# 3. A run that needs a restart (Reboot set in the definition), with the continuation's usual
+# name taken by another program.
+sed -e 's/^  object Install1: TInstall$/  object Install1: TInstall\n    Reboot = True/' \
+  "$here/samples/notes/product.tmby" >"$work/reboot.tmby"
+wine_run reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v TamberlyUnfinished \
+  /d 'cmd /c exit' /f >/dev/null 2>&1
+TMBY_DEFINITION="$work/reboot.tmby" TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/reboot.txt" \
+  wine_run "$exe" "-s$dist" -c
+rc=$?
+check "restart: exit code 0" [ "$rc" = 0 ]
+check "restart: the reboot stage, no good end" \
+  bash -c "grep -q '^stage -987 reboot pending' '$work/reboot.txt' && ! grep -q '^stage -979' '$work/reboot.txt'"
+check "restart: no box (Windows accepted the restart)" [ "$(grep -c '^messagebox' "$work/reboot.txt")" = 0 ]
+run_once HKCU >"$work/runonce.txt"
+expected_line="\"$(winpath "$exe")\" -r -s\"$dist\" -c"
+check "restart: the continuation under the next free name" grep -qF "TamberlyUnfinished1    REG_SZ    $expected_line" "$work/runonce.txt"
+check "restart: the state key stays" [ "$(state_keys)" = 1 ]
+# The logon step of the NT family: the shell runs and deletes the current user's RunOnce values.
+grep -oE 'TamberlyUnfinished[0-9]*    REG_SZ    .*' "$work/runonce.txt" | sed -E 's/^[^ ]+    REG_SZ    //' \
+  >"$work/logon.txt"
+wine_run reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' /f >/dev/null 2>&1
+n=0
+while IFS= read -r line; do
+  n=$((n + 1))
+  eval "args=($line)"
+  TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/logon$n.txt" wine_run "${args[@]}"
+done <"$work/logon.txt"
+cat "$work"/logon*.txt 2>/dev/null | tr -d '\r' >"$work/logon.all"
+check "logon: the continuation ran with -r and ended well" grep -q '^stage -979 good install' "$work/logon.all"
+check "logon: no run of its own" [ "$(grep -c '^stage -980' "$work/logon.all")" = 0 ]
+check "logon: the state key is gone" [ "$(state_keys)" = 0 ]
+
+# The same on win98, where the continuation goes under the local machine's RunOnce key and Wine's
+# simulated restart runs it itself. The continuation inherits the environment, so its transcript
+# takes the place of the first run's.
+"$here/scripts/wine.sh" "${prefix[@]}" --stop
+version=win98
+wine_run reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' /f >/dev/null 2>&1
+TMBY_DEFINITION="$work/reboot.tmby" TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/reboot98.txt" \
+  wine_run "$exe" "-s$dist"
+rc=$?
+WINEPREFIX="${TMBY_WINE_PREFIX:-$here/build/wineprefix}/prefix" timeout 60 wineserver -w
+check "win98 restart: exit code 0" [ "$rc" = 0 ]
+tr -d '\r' <"$work/reboot98.txt" >"$work/continued98.txt"
+check "win98 restart: the restart ran the continuation (-r), which ended well" \
+  grep -q '^stage -979 good install' "$work/continued98.txt"
+check "win98 restart: the continuation had no run of its own" \
+  [ "$(grep -c '^stage -980' "$work/continued98.txt")" = 0 ]
+run_once HKLM >"$work/runonce98.txt"
+check "win98 restart: the restart consumed the entry" [ "$(grep -c Tamberly "$work/runonce98.txt")" = 0 ]
+check "win98 restart: the continuation removed the state" [ "$(state_keys)" = 0 ]
+"$here/scripts/wine.sh" "${prefix[@]}" --stop
+version=winxp
+
+# 4. Killed right after the state key was written: the next start goes through.
+TMBY_KILL_AT=state TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/kill.txt" wine_run "$exe" "-s$dist"
+rc=$?
+check "killed: the process died at once" [ "$rc" = 9 ]
+check "killed: the state key was written" [ "$(state_keys)" = 1 ]
+TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/afterkill.txt" wine_run "$exe" "-s$dist"
+rc=$?
+check "after the kill: the next start ends well" [ "$rc" = 0 ]
+check "after the kill: no state key left" [ "$(state_keys)" = 0 ]
+
+# 5. The loader's cleanup. Its folder lies below the temporary folder.
+temp=$(wine_run cmd /c echo %TEMP% 2>/dev/null | tr -d '\r' | tail -n1)
+temp_unix=$(WINEPREFIX="${TMBY_WINE_PREFIX:-$here/build/wineprefix}/prefix" winepath -u "$temp" 2>/dev/null)
+if [ -n "$temp_unix" ] && [ -d "$temp_unix" ]; then
+  loader="$temp_unix/tmbye2e"
+  rm -rf "$loader"
+  mkdir -p "$loader"
+  cp "$exe" "$loader/setup.exe"
+  echo extra >"$loader/setup.1"
+  TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/cleanup.txt" wine_run "$temp\\tmbye2e\\setup.exe" "-s$dist" -c
+  rc=$?
+  check "cleanup: exit code 0" [ "$rc" = 0 ]
+  check "cleanup: the loader's folder is emptied" [ ! -e "$loader/setup.1" ]
+  for _ in $(seq 1 10); do [ -e "$loader/setup.exe" ] || break; sleep 1; done
+  [ -e "$loader/setup.exe" ] && echo "note: the program itself was still there 10 s after its end"
+else
+  check "cleanup: the temporary folder $temp is found" false
+fi
+mkdir -p "$work/downloads"
+cp "$exe" "$work/downloads/setup.exe"
+echo mine >"$work/downloads/letter.txt"
+TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/nocleanup.txt" wine_run "$work/downloads/setup.exe" "-s$dist" -c
+rc=$?
+check "no cleanup elsewhere: exit code 0" [ "$rc" = 0 ]
+check "no cleanup elsewhere: the folder keeps its files" \
+  [ -f "$work/downloads/letter.txt" ] && [ -f "$work/downloads/setup.exe" ]
+
+# 6. The build mode.
+TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/build.txt" wine_run "$exe" -b
+rc=$?
+check "build mode: exit code 1" [ "$rc" = 1 ]
+check "build mode: not in this build" grep -qx '| The build mode (-b) is not part of this build of the setup program' "$work/build.txt"
+
+exit $fail
