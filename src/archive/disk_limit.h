@@ -7,25 +7,19 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/port.h"
+#include "platform/forwarding_files.h"
 
 namespace tmby {
 
-class TDiskLimitPlatform : public platform::IPlatform {
+class TDiskLimitPlatform : public platform::ForwardingPlatform {
  public:
   // `inner` (not owned) answers every call; `capacity` is the size of each "disk" in bytes.
   TDiskLimitPlatform(platform::IPlatform& inner, int64_t capacity);
   ~TDiskLimitPlatform() override;
 
-  platform::IRegistry& Registry() override { return inner_.Registry(); }
   platform::IFileSystem& Files() override;
-  platform::ISystemInfo& System() override { return inner_.System(); }
-  platform::IShellFolders& ShellFolders() override { return inner_.ShellFolders(); }
-  platform::ILibraries& Libraries() override { return inner_.Libraries(); }
-  platform::IProcesses& Processes() override { return inner_.Processes(); }
 
  private:
-  platform::IPlatform& inner_;
   std::unique_ptr<platform::IFileSystem> files_;
 };
 

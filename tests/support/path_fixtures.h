@@ -10,6 +10,7 @@
 #include "model/install_model.h"
 #include "paths/install_roots.h"
 #include "paths/path_root_base.h"
+#include "support/exception_message.h"
 #include "support/memory_machine.h"
 
 namespace tmby::fixtures {
@@ -76,16 +77,5 @@ class PathSpecifierTest : public tmby::testing::MemoryMachineTest {
 
   TComponent* owner_;
 };
-
-// The message of the exception of class E that `f` raises, or "(no exception)".
-template <class E, class F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "(no exception)";
-}
 
 }  // namespace tmby::fixtures

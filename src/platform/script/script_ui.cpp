@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "base/exceptions.h"
+#include "platform/script/script_transcript.h"
 
 namespace tmby::platform::script {
 
@@ -25,23 +26,6 @@ std::string Trim(const std::string& s) {
   if (first == std::string::npos) return {};
   const auto last = s.find_last_not_of(" \t\r\n");
   return s.substr(first, last - first + 1);
-}
-
-std::string Quote(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
 }
 
 std::string Geometry(const ui::TRect& r) {
@@ -175,8 +159,7 @@ ScriptUi::~ScriptUi() {
 }
 
 std::unique_ptr<ScriptUi> ScriptUi::FromEnvironment(ScriptUiOptions options) {
-  const char* mode = std::getenv("TMBY_UI");
-  if (mode == nullptr || Lower(mode) != "script") return nullptr;
+  if (!ScriptUiRequested()) return nullptr;
   std::vector<std::string> lines;
   if (const char* script = std::getenv("TMBY_UI_SCRIPT"); script != nullptr && *script != '\0') {
     std::ifstream in(script, std::ios::binary);
@@ -221,8 +204,9 @@ void ScriptUi::Note(const std::string& line) {
 std::unique_ptr<IUiWindow> ScriptUi::CreateFormWindow(const FormWindowParams& params,
                                                       IUiWindowEvents* events) {
   auto window = std::make_unique<Window>(this, params, events);
-  Note("window create " + window->Name() + " " + params.class_name + " " + Quote(params.caption) +
-       " " + Geometry(params.bounds) + (params.bordered ? "" : " borderless"));
+  Note("window create " + window->Name() + " " + params.class_name + " " +
+       QuoteTranscript(params.caption) + " " + Geometry(params.bounds) +
+       (params.bordered ? "" : " borderless"));
   windows_.push_back(window.get());
   return window;
 }
@@ -230,29 +214,17 @@ std::unique_ptr<IUiWindow> ScriptUi::CreateFormWindow(const FormWindowParams& pa
 int ScriptUi::MessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
   const std::vector<int> buttons = MessageBoxButtons(flags);
   const int fallback = MessageBoxDefault(flags);
-  std::string names;
-  for (int b : buttons) names += std::string(names.empty() ? "" : ",") + MessageBoxResultName(b);
-  Note(std::string("messagebox ") + MessageBoxIconName(flags) + " " + Quote(caption) + " buttons " +
-       names + " default " + MessageBoxResultName(fallback));
-  std::string line;
-  for (char c : text + "\n") {
-    if (c == '\n') {
-      Note("| " + line);
-      line.clear();
-    } else if (c != '\r') {
-      line += c;
-    }
-  }
+  for (const std::string& line : MessageBoxLines(text, caption, flags)) Note(line);
   if (next_answer_ < answers_.size()) {
     const int wanted = answers_[next_answer_++];
     if (std::find(buttons.begin(), buttons.end(), wanted) != buttons.end()) {
-      Note(std::string("answer ") + MessageBoxResultName(wanted) + " (script)");
+      Note(MessageBoxAnswerLine(wanted, true));
       return wanted;
     }
     Note(std::string("script answer ") + MessageBoxResultName(wanted) +
          " is not a button of this box");
   }
-  Note(std::string("answer ") + MessageBoxResultName(fallback) + " (default)");
+  Note(MessageBoxAnswerLine(fallback, false));
   return fallback;
 }
 

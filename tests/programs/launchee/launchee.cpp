@@ -7,6 +7,11 @@
 // build writes it twice, before its window exists and again with the window's lines.
 // --delay-ms sleeps before the window is created and the report written (the launcher must wait
 // that long for input idle); --stay-ms keeps the message loop running that long (default 1500).
+//
+// Standing in for a program whose command line the caller does not choose (the setup engine that
+// the loading program starts): with TMBY_LAUNCHEE_REPORT set, the report goes to that file, the
+// arguments are only recorded, the window goes at once, and the exit code is TMBY_LAUNCHEE_EXIT
+// (default 0).
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
@@ -58,7 +63,18 @@ struct Options {
   UINT stay_ms = 1500;
 };
 
+std::wstring Environment(const wchar_t* name) {
+  wchar_t value[1024] = {};
+  const DWORD n = GetEnvironmentVariableW(name, value, 1024);
+  return n > 0 && n < 1024 ? std::wstring(value) : std::wstring();
+}
+
 bool ParseOptions(Options* o) {
+  o->report = Environment(L"TMBY_LAUNCHEE_REPORT");
+  if (!o->report.empty()) {
+    o->stay_ms = 0;
+    return true;
+  }
   int argc = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argv == nullptr || argc < 2) return false;
@@ -127,7 +143,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-  return 0;
+  return static_cast<int>(std::wcstoul(Environment(L"TMBY_LAUNCHEE_EXIT").c_str(), nullptr, 10));
 }
 
 #endif

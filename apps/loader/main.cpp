@@ -1,0 +1,151 @@
+// TamberlyLoadProgram.exe, the loading program: the build copies it to a distribution's setup.exe
+// and appends the archives, the trailer and the checksum. Started, it checks its own file, unpacks
+// the setup engine and the pre-setup files into a fresh temporary folder, starts the engine with
+// -s, -e and -c and waits for it; its exit code is the engine's. The rules it follows, and the
+// folder and command line it hands over, are in archive/self_extract.h.
+//
+// Environment variables (see README.md): TMBY_UI=script and TMBY_UI_TRANSCRIPT send its message
+// boxes to the scripted UI's transcript instead of the screen.
+#include <windows.h>
+// <windows.h> first: then take back the API macro that clashes with the kit's name.
+#include <shellapi.h>
+#undef MessageBox
+
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/self_extract.h"
+#include "platform/script/script_transcript.h"
+#include "platform/ui_port.h"
+#include "platform/win32/win32_internal.h"
+#include "platform/win32/win32_port.h"
+
+namespace {
+
+using namespace tmby;
+using platform::win32::Utf8;
+using platform::win32::Wide;
+
+constexpr char kCaption[] = "Setup";
+constexpr int kFailed = 1;
+
+constexpr char kUsage[] =
+    "usage: setup.exe [ARGUMENTS...]\n"
+    "       setup.exe --help | /?\n"
+    "\n"
+    "The loading program of a Tamberly distribution (the kit's TamberlyLoadProgram.exe, which the\n"
+    "build copies to setup.exe). It checks its own file (trailer, signature, SHA-0 checksum),\n"
+    "unpacks the setup program and the pre-setup files from setup.1 into a fresh folder TMBYxxxx\n"
+    "in the temporary folder, starts the setup program there with\n"
+    "  -s<folder of setup.exe> -e<file name of setup.exe> -c [ARGUMENTS...]\n"
+    "(-e only when setup.1 is inside setup.exe; *TODISK is passed on as -f, the transfer to\n"
+    "floppy disks) and waits for it. Exit code: the setup program's; 1 when setup.exe is damaged\n"
+    "or incomplete, or the setup program could not be unpacked or started (a message box says\n"
+    "why).\n";
+
+// The arguments after the program name, with the quotes removed as Windows splits them.
+std::vector<std::string> Arguments() {
+  std::vector<std::string> out;
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (argv == nullptr) return out;
+  for (int i = 1; i < count; ++i) out.push_back(Utf8(std::wstring(argv[i])));
+  LocalFree(argv);
+  return out;
+}
+
+// A message box on the screen, or, when the environment asks for the scripted UI, its lines in
+// the transcript (TMBY_UI_TRANSCRIPT, else standard error). The loader's boxes have the one
+// button OK, which is also their answer.
+void ShowMessage(const std::string& text, uint32_t icon) {
+  const uint32_t flags = platform::mb::kOk | icon;
+  if (!platform::script::ScriptUiRequested()) {
+    MessageBoxW(nullptr, Wide(text).c_str(), Wide(kCaption).c_str(), flags | MB_SETFOREGROUND);
+    return;
+  }
+  std::string lines;
+  for (const std::string& line : platform::script::MessageBoxLines(text, kCaption, flags)) {
+    lines += line + "\n";
+  }
+  lines += platform::script::MessageBoxAnswerLine(platform::id::kOk, false) + "\n";
+  HANDLE out = GetStdHandle(STD_ERROR_HANDLE);
+  bool owned = false;
+  if (const wchar_t* path = _wgetenv(L"TMBY_UI_TRANSCRIPT"); path != nullptr && *path != L'\0') {
+    out = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    owned = true;
+  }
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(out, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+  if (owned) CloseHandle(out);
+}
+
+// The usage goes to standard output when there is one (a console, a pipe or a file), else into
+// a message box: a program without a console window has nowhere else to say it. Under the
+// scripted UI it goes to the transcript, as every box would.
+void ShowUsage() {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (!platform::script::ScriptUiRequested() && out != nullptr && out != INVALID_HANDLE_VALUE &&
+      GetFileType(out) != FILE_TYPE_UNKNOWN) {
+    DWORD written = 0;
+    if (WriteFile(out, kUsage, sizeof kUsage - 1, &written, nullptr)) return;
+  }
+  ShowMessage(kUsage, platform::mb::kIconInformation);
+}
+
+bool AsksForHelp(const std::vector<std::string>& arguments) {
+  for (const std::string& a : arguments) {
+    if (a == "--help" || a == "/?") return true;
+  }
+  return false;
+}
+
+int Run(platform::IPlatform& port, const std::vector<std::string>& arguments) {
+  auto& files = port.Files();
+  const std::optional<std::string> temp = files.TempPath();
+  if (!temp) throw ELoadingProgram("Cannot find the temporary folder of this user");
+  const TUnpackedSetup setup =
+      UnpackSetup(files.ModuleFileName(), *temp, GetCurrentProcessId() ^ GetTickCount());
+  platform::LaunchRequest request;
+  request.application_name = setup.Engine;
+  request.command_line = EngineCommandLine(setup, arguments);
+  request.current_directory = *temp;
+  request.show_mode = platform::show::kNormal;
+  auto& processes = port.Processes();
+  std::unique_ptr<platform::IProcess> engine = processes.Create(request);
+  if (!engine) {
+    const uint32_t code = processes.LastError();
+    RemoveLoaderFolder(setup.Folder);
+    throw ELoadingProgram("Cannot start the setup program \"%s\": %s",
+                          {setup.Engine, port.System().ErrorText(code)});
+  }
+  engine->WaitForExit(platform::kInfinite);
+  const int code = static_cast<int>(engine->ExitCode().value_or(0));
+  // The floppy transfer ends the engine before any run, so its cleanup never comes: the folder
+  // goes now. After an install the engine owns the folder: a continuation after a restart
+  // starts it from there again, and its own cleanup removes it.
+  if (AsksForFloppies(arguments)) RemoveLoaderFolder(setup.Folder);
+  return code;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+  const std::vector<std::string> arguments = Arguments();
+  if (AsksForHelp(arguments)) {
+    ShowUsage();
+    return 0;
+  }
+  platform::win32::Win32Platform port;
+  platform::SetPort(&port);
+  try {
+    return Run(port, arguments);
+  } catch (const std::exception& error) {
+    ShowMessage(error.what(), platform::mb::kIconStop);
+  }
+  return kFailed;
+}
