@@ -4,8 +4,10 @@
 // -s, -e and -c and waits for it; its exit code is the engine's. The rules it follows, and the
 // folder and command line it hands over, are in archive/self_extract.h.
 //
-// Environment variables (see README.md): TMBY_UI=script and TMBY_UI_TRANSCRIPT send its message
-// boxes to the scripted UI's transcript instead of the screen.
+// The loader that ships reads no environment variable: it runs with administrator rights, and a
+// variable naming a transcript file would let anyone make it write a file anywhere. Its test
+// flavour, TamberlyLoadProgram-test.exe (TMBY_TEST_SWITCHES), writes its message boxes into the
+// scripted UI's transcript under TMBY_UI=script (TMBY_UI_TRANSCRIPT, else standard error).
 #include <windows.h>
 // <windows.h> first: then take back the API macro that clashes with the kit's name.
 #include <shellapi.h>
@@ -18,7 +20,9 @@
 #include <vector>
 
 #include "archive/self_extract.h"
+#ifdef TMBY_TEST_SWITCHES
 #include "platform/script/script_transcript.h"
+#endif
 #include "platform/ui_port.h"
 #include "platform/win32/win32_internal.h"
 #include "platform/win32/win32_port.h"
@@ -57,15 +61,10 @@ std::vector<std::string> Arguments() {
   return out;
 }
 
-// A message box on the screen, or, when the environment asks for the scripted UI, its lines in
-// the transcript (TMBY_UI_TRANSCRIPT, else standard error). The loader's boxes have the one
+#ifdef TMBY_TEST_SWITCHES
+// The lines of a message box in the scripted UI's transcript. The loader's boxes have the one
 // button OK, which is also their answer.
-void ShowMessage(const std::string& text, uint32_t icon) {
-  const uint32_t flags = platform::mb::kOk | icon;
-  if (!platform::script::ScriptUiRequested()) {
-    MessageBoxW(nullptr, Wide(text).c_str(), Wide(kCaption).c_str(), flags | MB_SETFOREGROUND);
-    return;
-  }
+void WriteTranscript(const std::string& text, uint32_t flags) {
   std::string lines;
   for (const std::string& line : platform::script::MessageBoxLines(text, kCaption, flags)) {
     lines += line + "\n";
@@ -84,12 +83,28 @@ void ShowMessage(const std::string& text, uint32_t icon) {
   if (owned) CloseHandle(out);
 }
 
+bool Scripted() { return platform::script::ScriptUiRequested(); }
+#else
+bool Scripted() { return false; }
+#endif
+
+void ShowMessage(const std::string& text, uint32_t icon) {
+  const uint32_t flags = platform::mb::kOk | icon;
+#ifdef TMBY_TEST_SWITCHES
+  if (Scripted()) {
+    WriteTranscript(text, flags);
+    return;
+  }
+#endif
+  MessageBoxW(nullptr, Wide(text).c_str(), Wide(kCaption).c_str(), flags | MB_SETFOREGROUND);
+}
+
 // The usage goes to standard output when there is one (a console, a pipe or a file), else into
 // a message box: a program without a console window has nowhere else to say it. Under the
 // scripted UI it goes to the transcript, as every box would.
 void ShowUsage() {
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (!platform::script::ScriptUiRequested() && out != nullptr && out != INVALID_HANDLE_VALUE &&
+  if (!Scripted() && out != nullptr && out != INVALID_HANDLE_VALUE &&
       GetFileType(out) != FILE_TYPE_UNKNOWN) {
     DWORD written = 0;
     if (WriteFile(out, kUsage, sizeof kUsage - 1, &written, nullptr)) return;

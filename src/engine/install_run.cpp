@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/archive_format.h"
+#include "archive/self_extract.h"
 #include "base/dostime.h"
 #include "base/path_text.h"
 #include "engine/install.h"
@@ -255,10 +256,11 @@ void TCustomInstall::RunFilesAfterInstall() {
 }
 
 bool TCustomInstall::IsLoaderFolder(const std::string& dir) {
-  // The loading program unpacks this program into a folder of its own below the user's
-  // temporary folder and names the distribution's folder with -s. Anything else (a download
-  // folder, a copy of the product CD, the temporary folder itself) holds files that are not
-  // ours to delete.
+  // The loading program unpacks this program into a folder of its own directly below the user's
+  // temporary folder, of the shape archive/self_extract.h fixes, and names the distribution's
+  // folder with -s. Anything else (a download folder, a copy of the product CD, the temporary
+  // folder itself) holds files that are not ours to delete.
+  if (!IsInLoaderFolder(Engine().ProgramPath)) return false;
   platform::IFileSystem& files = platform::Port().Files();
   const std::optional<std::string> temp = files.TempPath();
   if (!temp || TrimText(*temp).empty() || dir.empty()) return false;

@@ -9,8 +9,9 @@
 #     continuation (-r), which ends well and removes the state; on win98 Wine's own restart runs
 #     the continuation from the local-machine RunOnce key;
 #  4. a run killed right after its state key was written starts over cleanly;
-#  5. with the loader's switch (-c) a folder the loader made below the temporary folder is
-#     emptied; started from any other folder, nothing is deleted;
+#  5. with the loader's switch (-c) a folder the loader made below the temporary folder (its
+#     shape: src/archive/self_extract.h) is emptied; started from any other folder, even one of
+#     another shape below the temporary folder, nothing is deleted;
 #  6. the build mode says it is not in this build.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -144,17 +145,26 @@ check "after the kill: no state key left" [ "$(state_keys)" = 0 ]
 temp=$(wine_run cmd /c echo %TEMP% 2>/dev/null | tr -d '\r' | tail -n1)
 temp_unix=$(WINEPREFIX="${TMBY_WINE_PREFIX:-$here/build/wineprefix}/prefix" winepath -u "$temp" 2>/dev/null)
 if [ -n "$temp_unix" ] && [ -d "$temp_unix" ]; then
-  loader="$temp_unix/tmbye2e"
+  loader="$temp_unix/TMBYE2E0"
   rm -rf "$loader"
   mkdir -p "$loader"
   cp "$exe" "$loader/setup.exe"
   echo extra >"$loader/setup.1"
-  TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/cleanup.txt" wine_run "$temp\\tmbye2e\\setup.exe" "-s$dist" -c
+  TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/cleanup.txt" wine_run "$temp\\TMBYE2E0\\setup.exe" "-s$dist" -c
   rc=$?
   check "cleanup: exit code 0" [ "$rc" = 0 ]
   check "cleanup: the loader's folder is emptied" [ ! -e "$loader/setup.1" ]
   for _ in $(seq 1 10); do [ -e "$loader/setup.exe" ] || break; sleep 1; done
   [ -e "$loader/setup.exe" ] && echo "note: the program itself was still there 10 s after its end"
+  # A folder of another shape below the temporary folder is not the loader's.
+  other="$temp_unix/Downloads.e2e"
+  rm -rf "$other"
+  mkdir -p "$other"
+  cp "$exe" "$other/setup.exe"
+  echo mine >"$other/letter.txt"
+  TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/cleanup-other.txt" wine_run "$temp\\Downloads.e2e\\setup.exe" "-s$dist" -c
+  check "cleanup: another folder below the temporary folder keeps its files" [ -f "$other/letter.txt" ]
+  rm -rf "$other" "$loader"
 else
   check "cleanup: the temporary folder $temp is found" false
 fi

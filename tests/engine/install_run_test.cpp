@@ -314,9 +314,10 @@ TEST_F(RunTest, TheSelfExtractingSwitchStartsTheArchiveAtItsRecordedOffset) {
   EXPECT_EQ(Count("hear -979 Install1"), 1);
 }
 
-// The loading program unpacked this program into a folder of its own below the temporary folder.
+// The loading program unpacked this program into a folder of its own below the temporary folder
+// (its shape: archive/self_extract.h).
 TEST_F(RunTest, TheCleanupRemovesOnlyAFolderTheLoaderMade) {
-  const std::string folder = "C:\\WINDOWS\\TEMP\\tmby1";
+  const std::string folder = "C:\\WINDOWS\\TEMP\\TMBY0001";
   Engine().ProgramPath = folder + "\\setup.exe";
   MakeFile(Engine().ProgramPath, "the engine");
   MakeFile(folder + "\\readme.txt");
@@ -338,8 +339,8 @@ TEST_F(RunTest, TheCleanupRemovesOnlyAFolderTheLoaderMade) {
   text.resize(done);
   const std::string pif = batch.substr(0, batch.size() - 4) + ".PIF";
   EXPECT_EQ(text,
-            "ERASE \"C:\\WINDOWS\\TEMP\\tmby1\\setup.exe\"\r\nDELTREE /Y "
-            "\"C:\\WINDOWS\\TEMP\\tmby1\"\r\nERASE \"" +
+            "ERASE \"C:\\WINDOWS\\TEMP\\TMBY0001\\setup.exe\"\r\nDELTREE /Y "
+            "\"C:\\WINDOWS\\TEMP\\TMBY0001\"\r\nERASE \"" +
                 pif + "\"\r\nERASE \"" + batch + "\"\r\n");
   Machine().ClearRecords();
   app.DestroyComponents();
@@ -350,10 +351,11 @@ TEST_F(RunTest, TheCleanupRemovesOnlyAFolderTheLoaderMade) {
 
 TEST_F(RunTest, TheCleanupLeavesAnyOtherFolderAlone) {
   // Started with the loader's switch from a download folder, from the temporary folder itself,
-  // and from the distribution the source switch names.
+  // from a folder of another shape below it, and from the distribution the source switch names.
   const std::vector<std::pair<std::string, std::string>> places = {
       {"C:\\Downloads\\setup.exe", "-sC:\\Dist"},
       {"C:\\WINDOWS\\TEMP\\setup.exe", "-sC:\\Dist"},
+      {"C:\\WINDOWS\\TEMP\\Unpacked\\setup.exe", "-sC:\\Dist"},
       {"C:\\WINDOWS\\TEMP\\Notes\\setup.exe", "-sC:\\WINDOWS\\TEMP\\Notes"}};
   for (const auto& [program, source] : places) {
     app.DestroyComponents();

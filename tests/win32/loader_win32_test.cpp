@@ -53,7 +53,8 @@ class LoaderWin32Test : public testing::ArchiveFixture {
  protected:
   void SetUp() override {
     ArchiveFixture::SetUp();
-    loader_ = ProgramDir() + "..\\apps\\loader\\TamberlyLoadProgram.exe";
+    // The test flavour: it writes its message boxes into the scripted UI's transcript.
+    loader_ = ProgramDir() + "..\\apps\\loader\\TamberlyLoadProgram-test.exe";
     ASSERT_TRUE(Files().FileExists(loader_)) << loader_;
     temp_ = Files().TempPath().value_or("");
     before_ = LoaderFolders();
@@ -209,6 +210,26 @@ TEST_F(LoaderWin32Test, ADamagedOrIncompleteDownloadGetsAMessageBoxAndStartsNoth
   // The bare loader, as it lies in the kit's folder, is no distribution either.
   ASSERT_TRUE(Files().CopyFileTo(loader_, P("dist\\setup.exe"), false));
   ExpectRefused("the bare loader", "its setup information at the end of the file is missing");
+}
+
+TEST_F(LoaderWin32Test, TheShippingLoaderNamesNoEnvironmentVariable) {
+  // It runs with administrator rights: a variable must not make it write a file anywhere.
+  const std::string shipping = ProgramDir() + "..\\apps\\loader\\TamberlyLoadProgram.exe";
+  const std::vector<uint8_t> bytes = ReadFile(shipping);
+  ASSERT_FALSE(bytes.empty()) << shipping;
+  const std::vector<uint8_t> test_flavour = ReadFile(loader_);
+  for (const std::string name : {"TMBY_UI", "TMBY_UI_TRANSCRIPT"}) {
+    EXPECT_EQ(std::search(bytes.begin(), bytes.end(), name.begin(), name.end()), bytes.end())
+        << name;
+  }
+  // The transcript's variable as the wide-character API names it.
+  static constexpr char kWide[] = "T\0M\0B\0Y\0_\0U\0I\0_\0T";
+  const std::string wide_name(kWide, sizeof kWide - 1);
+  EXPECT_EQ(std::search(bytes.begin(), bytes.end(), wide_name.begin(), wide_name.end()),
+            bytes.end());
+  EXPECT_NE(
+      std::search(test_flavour.begin(), test_flavour.end(), wide_name.begin(), wide_name.end()),
+      test_flavour.end());
 }
 
 TEST_F(LoaderWin32Test, AnswersHelpWithItsUsage) {
