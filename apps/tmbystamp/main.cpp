@@ -1,16 +1,24 @@
-// tmbystamp ENGINE DEFINITION OUTPUT
+// tmbystamp [--languages DIR] ENGINE DEFINITION OUTPUT
 //
 // Makes a setup program: a copy of the engine program (setup.exe of the kit, or a setup program
 // made earlier, whose definition is replaced) that carries the install definition. Runs on Linux
 // and on Windows; needs no compiler.
+//
+// When the definition holds a translator, the languages of the language files in DIR (by default
+// the folder "lang" beside tmbystamp, where the kit's 21 files are) go into it, so that the setup
+// program speaks them (translate/language_carrier.h).
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "engine/definition_carrier.h"
 #include "base/exceptions.h"
+#include "engine/definition_carrier.h"
+#include "translate/language_carrier.h"
 
 namespace {
 
@@ -22,20 +30,28 @@ bool ReadAll(const std::string& path, std::string* out) {
 }
 
 int Usage() {
-  std::cerr << "usage: tmbystamp ENGINE DEFINITION OUTPUT\n"
+  std::cerr << "usage: tmbystamp [--languages DIR] ENGINE DEFINITION OUTPUT\n"
                "  ENGINE      the kit's setup.exe (or a setup program made before)\n"
                "  DEFINITION  the product's install definition (.tmby)\n"
-               "  OUTPUT      the setup program to write\n";
+               "  OUTPUT      the setup program to write\n"
+               "  DIR         the language files for the definition's translator\n"
+               "              (default: the folder lang beside tmbystamp)\n";
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) return Usage();
-  const std::string engine_path = argv[1];
-  const std::string definition_path = argv[2];
-  const std::string output_path = argv[3];
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::filesystem::path languages = std::filesystem::path(argv[0]).parent_path() / "lang";
+  if (args.size() >= 2 && args[0] == "--languages") {
+    languages = args[1];
+    args.erase(args.begin(), args.begin() + 2);
+  }
+  if (args.size() != 3) return Usage();
+  const std::string engine_path = args[0];
+  const std::string definition_path = args[1];
+  const std::string output_path = args[2];
   std::string engine;
   std::string definition;
   if (!ReadAll(engine_path, &engine)) {
@@ -55,8 +71,23 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string stamped;
+  size_t carried = 0;
   try {
-    stamped = tmby::StampDefinition(engine, definition);
+    const tmby::TCarriedLanguages withLanguages = tmby::CarryLanguages(
+        definition, [&](const std::string& name) -> std::optional<std::string> {
+          std::string bytes;
+          if (!ReadAll((languages / name).string(), &bytes)) return std::nullopt;
+          return bytes;
+        });
+    for (const std::string& warning : withLanguages.Warnings) {
+      std::cerr << "tmbystamp: warning: " << warning << "\n";
+    }
+    if (withLanguages.HasTranslator && withLanguages.Carried.empty()) {
+      std::cerr << "tmbystamp: warning: no language files in " << languages.string()
+                << ": the setup program shows the texts of its definition only\n";
+    }
+    carried = withLanguages.Carried.size();
+    stamped = tmby::StampDefinition(engine, withLanguages.Definition);
   } catch (const tmby::Exception& error) {
     std::cerr << "tmbystamp: " << error.what() << "\n";
     return 1;
@@ -79,6 +110,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::cout << "tmbystamp: " << output_path << " carries " << definition_path << " ("
-            << definition.size() << " bytes)\n";
+            << definition.size() << " bytes)";
+  if (carried > 0) std::cout << " and " << carried << " languages";
+  std::cout << "\n";
   return 0;
 }

@@ -531,9 +531,6 @@ TRect TCustomPanel::AdjustClientRect(TRect rect) const {
   return TWinControl::AdjustClientRect(rect);
 }
 
-namespace {
-
-// A raised or lowered frame `width` pixels wide just inside `r`; returns the rectangle inside it.
 TRect Frame3D(TCanvas& canvas, TRect r, TBevelCut cut, int width) {
   if (cut == bvNone) return r;
   for (int i = 0; i < width && !r.IsEmpty(); ++i) {
@@ -551,6 +548,8 @@ TRect Frame3D(TCanvas& canvas, TRect r, TBevelCut cut, int width) {
   }
   return r;
 }
+
+namespace {
 
 uint32_t AlignmentFlags(TAlignment a) {
   switch (a) {

@@ -370,6 +370,9 @@ class TImage : public TGraphicControl {
   bool transparent_ = false;
 };
 
+// A raised or lowered frame `width` pixels wide just inside `r`; returns the rectangle inside it.
+TRect Frame3D(TCanvas& canvas, TRect r, TBevelCut cut, int width);
+
 // Lays out `controls` (children of one parent) in `client` by their alignment. Exposed for tests.
 void AlignControls(const std::vector<TControl*>& controls, TRect client,
                    TControl* moving = nullptr);

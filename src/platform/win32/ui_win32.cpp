@@ -182,6 +182,28 @@ std::string Narrow(const std::wstring& utf16) {
 // ---------------------------------------------------------------------------------------------
 // GdiCanvas
 
+std::wstring FaceName(const ui::TFontSpec& font) {
+  const std::string& name = font.Name;
+  if (name.empty()) return {};
+  const int size = static_cast<int>(name.size());
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), size, nullptr, 0) > 0) {
+    return Widen(name);
+  }
+  // Not UTF-8: the bytes the ANSI font API of a system of the font's character set takes (the
+  // translator names the Chinese, Japanese and Korean fonts so), read in that character set's
+  // code page.
+  CHARSETINFO info = {};
+  UINT codePage = CP_ACP;
+  if (TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<uintptr_t>(font.Charset)), &info,
+                           TCI_SRCCHARSET)) {
+    codePage = info.ciACP;
+  }
+  const int n = MultiByteToWideChar(codePage, 0, name.data(), size, nullptr, 0);
+  std::wstring out(static_cast<size_t>(std::max(n, 0)), L'\0');
+  if (n > 0) MultiByteToWideChar(codePage, 0, name.data(), size, out.data(), n);
+  return out;
+}
+
 GdiFont::GdiFont(const ui::TFontSpec& font) {
   font_ = CreateFontW(font.Height, 0, 0, 0,
                       (font.Style & ui::FontStyleBit(ui::fsBold)) != 0 ? FW_BOLD : FW_NORMAL,
@@ -189,7 +211,7 @@ GdiFont::GdiFont(const ui::TFontSpec& font) {
                       (font.Style & ui::FontStyleBit(ui::fsUnderline)) != 0,
                       (font.Style & ui::FontStyleBit(ui::fsStrikeOut)) != 0,
                       static_cast<DWORD>(font.Charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Widen(font.Name).c_str());
+                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, FaceName(font).c_str());
 }
 
 GdiFont::~GdiFont() {

@@ -54,6 +54,9 @@ class GdiFont {
 };
 
 std::wstring Widen(const std::string& utf8);
+// The face name of a font for the wide font API: UTF-8 as it stands, other bytes in the code page
+// of the font's character set.
+std::wstring FaceName(const ui::TFontSpec& font);
 std::string Narrow(const std::wstring& utf16);
 
 class Win32Ui : public IUi {
