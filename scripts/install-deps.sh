@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, once: compilers (g++, mingw-w64), Wine 32- and 64-bit,
-# Xvfb and ImageMagick for screenshots, zlib for both targets, GoogleTest sources, clang for fuzzing.
+# Xvfb and ImageMagick for screenshots (with fonts for the Chinese, Japanese, Korean and Hebrew
+# texts of the languages), zlib for both targets, GoogleTest sources, clang for fuzzing.
 # Idempotent: a machine that has everything is left alone and nothing is downloaded.
 set -euo pipefail
 
@@ -9,6 +10,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   zlib1g-dev libz-mingw-w64-dev googletest
   wine wine64 wine32:i386 fonts-wine
+  fonts-wqy-microhei fonts-dejavu-core
   xvfb xauth x11-utils imagemagick
   clang libclang-rt-14-dev
   python3

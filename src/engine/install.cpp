@@ -9,6 +9,7 @@
 #include "system/program_launcher.h"
 #include "system/registry.h"
 #include "system/version_resource.h"
+#include "translate/translate_controls.h"
 #include "ui/forms.h"
 
 namespace tmby {
@@ -290,6 +291,8 @@ void TCustomInstall::FormActivated(TComponent*) {
 void RegisterEngineClasses(TClassRegistry& registry) {
   registry.Register({&TInstall::StaticClass(), &TCustomInstall::StaticClass(),
                      &TProgramLauncher::StaticClass(), &TVersionResource::StaticClass()});
+  // The install definition's translator and the controls it translates by identifier.
+  RegisterTranslateClasses(registry);
 }
 
 }  // namespace tmby

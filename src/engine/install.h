@@ -272,8 +272,8 @@ class TInstall : public TCustomInstall {
   explicit TInstall(TComponent* owner) : TCustomInstall(owner) {}
 };
 
-// Registers the engine's classes (the install root, the program launcher and the version
-// reader) with a definition reader's class registry.
+// Registers the engine's classes (the install root, the program launcher, the version reader and
+// the translator with its labels and buttons) with a definition reader's class registry.
 void RegisterEngineClasses(TClassRegistry& registry);
 
 }  // namespace tmby

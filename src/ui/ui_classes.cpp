@@ -2,12 +2,14 @@
 
 #include "ui/backdrop.h"
 #include "ui/main_form.h"
+#include "ui/std_controls.h"
 
 namespace tmby::ui {
 
 void RegisterUiClasses(TClassRegistry& registry) {
   registry.Register({&TForm::StaticClass(), &TmainForm::StaticClass(), &TPanel::StaticClass(),
                      &TLabel::StaticClass(), &TImage::StaticClass(), &TBackdrop::StaticClass()});
+  RegisterStdControlClasses(registry);
 }
 
 }  // namespace tmby::ui

@@ -6,7 +6,8 @@
 
 namespace tmby::ui {
 
-// Registers TForm, TmainForm, TPanel, TLabel, TImage and TBackdrop.
+// Registers TForm, TmainForm, TPanel, TLabel, TImage, TBackdrop and the standard controls
+// (TButton, TBitBtn, TListBox, TGroupBox, TRadioGroup).
 void RegisterUiClasses(TClassRegistry& registry);
 
 }  // namespace tmby::ui

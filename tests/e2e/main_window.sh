@@ -9,6 +9,8 @@
 #  5-6. two install roots and an unknown switch end with their exact message and exit code 217;
 #  7. every install object of the sample has a destination on the running Windows.
 set -uo pipefail
+# The setup program speaks the user's language: the messages checked below are the English ones.
+export LANG=C LC_ALL=C
 here=$(cd "$(dirname "$0")/../.." && pwd)
 engine="${TMBY_SETUP_TEST_EXE:-$here/build/win32/apps/setup/setup-test.exe}"
 shipping="$(dirname "$engine")/setup.exe"

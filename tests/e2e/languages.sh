@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The languages under Wine (32-bit, winxp), with the user's language switched (Wine takes it from
+# the locale it is started in) to German, Japanese, Russian, Hebrew and Chinese:
+#  1. the translator chooses that language, and GDI gives the font it sets that language's
+#     character set (the Windows tests TranslateWin32Test.*);
+#  2. the sample product's setup program (made by tmbystamp, which puts the kit's 21 language files
+#     into it) started with an unknown switch ends with the catalogue's message in that language,
+#     as the language file has it, in its fatal-error box (scripted UI transcript);
+#  3. with real windows the box shows the message in that script: a screenshot of each is left in
+#     build/e2e/languages/<locale>.png.
+# It runs in a prefix of its own, whose dialog fonts are linked to fonts that hold the script.
+set -uo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+build="${TMBY_BUILD_DIR:-$here/build/win32}"
+engine="$build/apps/setup/setup.exe"
+stamp="$build/apps/tmbystamp/tmbystamp.exe"
+tests="$build/tests/tmby_wintests.exe"
+work="${TMBY_E2E_DIR:-$here/build/e2e}/languages"
+prefix="${TMBY_WINE_PREFIX:-$here/build/wineprefix-languages}"
+rm -rf "$work"
+mkdir -p "$work"
+fail=0
+check() {  # check DESCRIPTION COMMAND...
+  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
+}
+for f in "$engine" "$stamp" "$tests"; do
+  [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
+done
+wine_run() { "$here/scripts/wine.sh" --prefix "$prefix" --version winxp "$@"; }
+link_fonts() {  # link_fonts FONTFILE,FACE: the dialog and message-box fonts fall back to it
+  local face
+  for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" Arial; do
+    LANG=C wine_run --timeout 60 reg add \
+      'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" \
+      /t REG_MULTI_SZ /d "$1" /f >/dev/null 2>&1
+  done
+}
+
+# The sample product's setup program, languages included.
+exe="$work/LakesideSetup.exe"
+LANG=C wine_run --timeout 120 "$stamp" "$engine" "$here/samples/notes/product.tmby" "$exe" \
+  >"$work/stamp.txt" 2>&1
+check "tmbystamp carries the 21 languages" grep -q 'and 21 languages' "$work/stamp.txt"
+check "tmbystamp finds nothing to warn about" [ "$(grep -c warning "$work/stamp.txt")" = 0 ]
+
+while read -r locale language file fonts; do
+  echo "== $locale ($language)"
+  wine_run --stop >/dev/null 2>&1
+  link_fonts "$fonts"
+  export LANG="$locale" LC_ALL="$locale"
+  (cd "$(dirname "$tests")" &&
+    TMBY_EXPECTED_LANGUAGE="$language" wine_run --timeout 300 ./tmby_wintests.exe \
+      --gtest_filter='TranslateWin32Test.*') >"$work/$locale-tests.log" 2>&1
+  check "$locale: chosen language, font and character set" grep -q '^\[  PASSED  \] 2 tests' \
+    "$work/$locale-tests.log"
+  TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/$locale.txt" wine_run --timeout 120 "$exe" -x
+  rc=$?
+  expected=$(grep '^1031;' "$here/lang/$file" | cut -d';' -f2 | sed 's/%s/-x/')
+  check "$locale: exit code 217" [ "$rc" = 217 ]
+  check "$locale: the message in its language" grep -qxF "| $expected." "$work/$locale.txt"
+  wine_run --timeout 25 --desktop 800x600 --screenshot "$work/$locale.png" --shot-delay 15 \
+    "$exe" -x >/dev/null 2>&1
+  check "$locale: a screenshot of the box" [ -s "$work/$locale.png" ]
+  unset LANG LC_ALL
+done <<'LANGUAGES'
+de_DE.UTF-8 tlGerman tmbiGerman.txt DejaVuSans.ttf,DejaVu Sans
+ja_JP.UTF-8 tlJapanese tmbiJapanese.txt wqy-microhei.ttc,WenQuanYi Micro Hei
+ru_RU.UTF-8 tlRussian tmbiRussian.txt DejaVuSans.ttf,DejaVu Sans
+he_IL.UTF-8 tlHebrew tmbiHebrew.txt DejaVuSans.ttf,DejaVu Sans
+zh_CN.UTF-8 tlChineseSimplified tmbiChineseSimplified.txt wqy-microhei.ttc,WenQuanYi Micro Hei
+LANGUAGES
+
+"$here/scripts/wine.sh" --prefix "$prefix" --stop >/dev/null 2>&1
+exit $fail
