@@ -8,7 +8,8 @@
 #     as the language file has it, in its fatal-error box (scripted UI transcript);
 #  3. with real windows the box shows the message in that script: a screenshot of each is left in
 #     build/e2e/languages/<locale>.png.
-# It runs in a prefix of its own, whose dialog fonts are linked to fonts that hold the script.
+# It runs in a prefix of its own, whose message-box font is replaced by one that holds the script
+# (Wine's Tahoma has no Japanese, Chinese or Hebrew letters; font links did not take effect here).
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build="${TMBY_BUILD_DIR:-$here/build/win32}"
@@ -27,12 +28,14 @@ for f in "$engine" "$stamp" "$tests"; do
   [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
 done
 wine_run() { "$here/scripts/wine.sh" --prefix "$prefix" --version winxp "$@"; }
-link_fonts() {  # link_fonts FONTFILE,FACE: the dialog and message-box fonts fall back to it
-  local face
-  for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" Arial; do
-    LANG=C wine_run --timeout 60 reg add \
-      'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" \
-      /t REG_MULTI_SZ /d "$1" /f >/dev/null 2>&1
+# Runs a command with the locale of the language under test (Wine takes the user's language from
+# it); the shell itself keeps its own, which the machine may not have.
+in_locale() { LANG="$locale" LC_ALL="$locale" "$@"; }
+link_fonts() {  # link_fonts FACE: the message-box and dialog fonts draw with FACE
+  local font
+  for font in Tahoma "MS Shell Dlg" "MS Shell Dlg 2"; do
+    LANG=C wine_run --timeout 60 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" \
+      /d "$1" /f </dev/null >/dev/null 2>&1
   done
 }
 
@@ -44,30 +47,30 @@ check "tmbystamp carries the 21 languages" grep -q 'and 21 languages' "$work/sta
 check "tmbystamp finds nothing to warn about" [ "$(grep -c warning "$work/stamp.txt")" = 0 ]
 
 while read -r locale language file fonts; do
+  exec 3<&0 </dev/null  # Wine reads standard input: keep it away from the list below
   echo "== $locale ($language)"
   wine_run --stop >/dev/null 2>&1
   link_fonts "$fonts"
-  export LANG="$locale" LC_ALL="$locale"
   (cd "$(dirname "$tests")" &&
-    TMBY_EXPECTED_LANGUAGE="$language" wine_run --timeout 300 ./tmby_wintests.exe \
+    TMBY_EXPECTED_LANGUAGE="$language" in_locale wine_run --timeout 300 ./tmby_wintests.exe \
       --gtest_filter='TranslateWin32Test.*') >"$work/$locale-tests.log" 2>&1
   check "$locale: chosen language, font and character set" grep -q '^\[  PASSED  \] 2 tests' \
     "$work/$locale-tests.log"
-  TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/$locale.txt" wine_run --timeout 120 "$exe" -x
+  TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/$locale.txt" in_locale wine_run --timeout 120 "$exe" -x
   rc=$?
   expected=$(grep '^1031;' "$here/lang/$file" | cut -d';' -f2 | sed 's/%s/-x/')
   check "$locale: exit code 217" [ "$rc" = 217 ]
   check "$locale: the message in its language" grep -qxF "| $expected." "$work/$locale.txt"
-  wine_run --timeout 25 --desktop 800x600 --screenshot "$work/$locale.png" --shot-delay 15 \
-    "$exe" -x >/dev/null 2>&1
+  in_locale wine_run --timeout 25 --desktop 800x600 --screenshot "$work/$locale.png" \
+    --shot-delay 15 "$exe" -x >/dev/null 2>&1
   check "$locale: a screenshot of the box" [ -s "$work/$locale.png" ]
-  unset LANG LC_ALL
+  exec 0<&3 3<&-
 done <<'LANGUAGES'
-de_DE.UTF-8 tlGerman tmbiGerman.txt DejaVuSans.ttf,DejaVu Sans
-ja_JP.UTF-8 tlJapanese tmbiJapanese.txt wqy-microhei.ttc,WenQuanYi Micro Hei
-ru_RU.UTF-8 tlRussian tmbiRussian.txt DejaVuSans.ttf,DejaVu Sans
-he_IL.UTF-8 tlHebrew tmbiHebrew.txt DejaVuSans.ttf,DejaVu Sans
-zh_CN.UTF-8 tlChineseSimplified tmbiChineseSimplified.txt wqy-microhei.ttc,WenQuanYi Micro Hei
+de_DE.UTF-8 tlGerman tmbiGerman.txt DejaVu Sans
+ja_JP.UTF-8 tlJapanese tmbiJapanese.txt WenQuanYi Micro Hei
+ru_RU.UTF-8 tlRussian tmbiRussian.txt DejaVu Sans
+he_IL.UTF-8 tlHebrew tmbiHebrew.txt DejaVu Sans
+zh_CN.UTF-8 tlChineseSimplified tmbiChineseSimplified.txt WenQuanYi Micro Hei
 LANGUAGES
 
 "$here/scripts/wine.sh" --prefix "$prefix" --stop >/dev/null 2>&1
