@@ -427,9 +427,8 @@ void TLangFormatStrings::LoadFromFile(const std::string& path) {
   if (!file) throw Exception("Cannot open the language file %s", {path});
   const std::optional<int64_t> size = file->Size();
   if (!size) throw Exception("Cannot open the language file %s", {path});
-  // A language file is a few dozen kilobytes; refusing a huge one keeps memory bounded.
   if (*size > static_cast<int64_t>(kMaxLanguageFile)) {
-    throw Exception("The language file %s is larger than 16 MB", {path});
+    throw Exception("The language file %s is larger than 4 MB", {path});
   }
   std::string bytes(static_cast<size_t>(*size), '\0');
   size_t total = 0;

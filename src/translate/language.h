@@ -88,8 +88,11 @@ struct TLanguageFontChoice {
 // Exception "Unrecognized language" for tlUser or a value beyond the enumeration.
 TLanguageFontChoice LanguageFont(TTmbyLanguage language);
 
-inline constexpr size_t kMaxLanguageText = 255;        // characters of one string element
-inline constexpr size_t kMaxLanguageFile = 16u << 20;  // bytes of a language file
+inline constexpr size_t kMaxLanguageText = 255;  // characters of one string element
+// Bytes of a language file. The kit's are some 30 KB; the cap keeps what a file can cost bounded
+// (each line and each element is an object of its own: a file of tiny lines takes some 40 times
+// its size in memory).
+inline constexpr size_t kMaxLanguageFile = 4u << 20;
 
 class TLanguage;
 class TTranslator;
@@ -152,7 +155,7 @@ class TLangFormatStrings {
   // The bytes of a language file (see SplitLanguageText).
   void LoadFromStream(std::string_view bytes);
   // A language file, read through the port. Exception "Cannot open the language file %s" or
-  // "The language file %s is larger than 16 MB".
+  // "The language file %s is larger than 4 MB".
   void LoadFromFile(const std::string& path);
 
  private:

@@ -70,6 +70,9 @@ TCarriedLanguages CarryLanguages(
     const std::string name = LanguageFileName(language);
     const std::optional<std::string> bytes = readFile(name);
     if (!bytes) continue;
+    if (bytes->size() > kMaxLanguageFile) {
+      throw Exception("The language file %s is larger than 4 MB", {name});
+    }
     const TStrings lines = SplitLanguageText(*bytes);
     try {
       ParseLanguageLines(lines);

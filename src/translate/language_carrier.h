@@ -29,7 +29,8 @@ struct TCarriedLanguages {
 // there is none) into the first TTranslator object of `definition`. A file that does not parse is
 // refused with Exception "<file name>: <the parse failure>"; every other finding of the language
 // check against the English file is a warning (the setup program then shows English for what the
-// file lacks). Without a translator in the definition it is returned unchanged.
+// file lacks); a file beyond kMaxLanguageFile is refused with "The language file %s is larger
+// than 4 MB". Without a translator in the definition it is returned unchanged.
 TCarriedLanguages CarryLanguages(
     std::string_view definition,
     const std::function<std::optional<std::string>(const std::string& fileName)>& readFile);

@@ -14,6 +14,8 @@
 #     another shape below the temporary folder, nothing is deleted;
 #  6. the build mode says it is not in this build.
 set -uo pipefail
+# The setup program speaks the user's language: the messages checked below are the English ones.
+export LANG=C LC_ALL=C
 here=$(cd "$(dirname "$0")/../.." && pwd)
 engine="${TMBY_SETUP_TEST_EXE:-$here/build/win32/apps/setup/setup-test.exe}"
 stamp="$here/build/native/apps/tmbystamp/tmbystamp"

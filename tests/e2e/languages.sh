@@ -13,7 +13,7 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build="${TMBY_BUILD_DIR:-$here/build/win32}"
-engine="$build/apps/setup/setup.exe"
+engine="$build/apps/setup/setup-test.exe"
 stamp="$build/apps/tmbystamp/tmbystamp.exe"
 tests="$build/tests/tmby_wintests.exe"
 work="${TMBY_E2E_DIR:-$here/build/e2e}/languages"

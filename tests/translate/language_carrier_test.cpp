@@ -78,6 +78,8 @@ TEST_F(LanguageCarrierTest, ABrokenFileIsRefusedAndADefinitionWithoutTranslatorS
                  "tmbiGerman.txt: Found the end of memo marker # at line 1. Was not in a memo "
                  "however");
   }
+  files_["tmbiGerman.txt"] = std::string(kMaxLanguageFile + 1, '*');
+  EXPECT_THROW(Carry("object T: TTranslator\nend\n"), Exception);
   const std::string plain = "object Form1: TForm\n  Caption = 'object X: TTranslator'\nend";
   const TCarriedLanguages carried = Carry(plain);
   EXPECT_FALSE(carried.HasTranslator);
