@@ -184,7 +184,7 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   // OnBeforeShutdown decides; true when the application stays alive.
   bool Shutdown();
   // OnUserAbort decides; true when the abort may go ahead.
-  bool ConfirmUserAbort();
+  bool ConfirmUserAbort() override;
   // Starts the installed files marked RunAfterInstall.
   void RunFilesAfterInstall();
   // The application's handler of exceptions that reach the message loop: during a run, a user
@@ -223,6 +223,9 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   bool InstallRunning() const override { return Running; }
   std::string UninstallProductName() const override { return information_->ProductName; }
   void RequestReboot() override { Reboot = true; }
+  bool RebootPending() const override { return Reboot; }
+  void SetRebootPending(bool value) override { Reboot = value; }
+  TBytes DialogThemePicture() const override { return dialogThemeBitmap_; }
   // IEInstall "The TInstall could not either write or read unfinished business from the
   // registry" while no state key is known; EIRCannotWriteValue when the entry cannot be written.
   void AddUnfinished(const std::string& item, int code) override;
