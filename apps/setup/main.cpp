@@ -213,9 +213,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   RegisterPathSpecifierClasses(ClassRegistry());
   RegisterInstallObjectClasses(ClassRegistry());
   RegisterEngineClasses(ClassRegistry());
-  RegisterDialogClasses(ClassRegistry());
-  RegisterStandardDialogs(ClassRegistry());
+  RegisterStandardDialogs();
   ui::RegisterMainFormHandlers(EventHandlers());
+  RegisterEngineHandlers(EventHandlers());
   PathSpecifierStartup();
   InstallModelStartup();
 

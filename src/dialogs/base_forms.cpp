@@ -65,13 +65,6 @@ ui::TPoint DialogPlacement(TTamberlyDialogPosition position, int leftOffset, int
   return {centre, middle};
 }
 
-ui::TColor DialogColor() {
-  platform::IUi* ui = platform::CurrentUi();
-  const int bits = ui != nullptr ? ui->BitsPerPixel() : 32;
-  if (bits <= 8) return ui::clBtnFace;
-  return ui::Blend(ui::clWindow, ui::clBtnFace, 45, bits);
-}
-
 void LoadThemeBitmap(ui::TPicture* picture) {
   IInstallRoot* root = InstallModel().CurrentInstall();
   if (picture == nullptr || root == nullptr) return;

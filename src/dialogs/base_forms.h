@@ -56,10 +56,6 @@ TMBY_ENUM_NAMES(TTamberlyDialogPosition, tdpCenterLeft, tdpCenter, tdpCenterRigh
 ui::TPoint DialogPlacement(TTamberlyDialogPosition position, int leftOffset, int topOffset,
                            ui::TSize window, ui::TSize screen, int captionHeight, bool roundCentre);
 
-// The background of every standard dialog: clWindow blended 45 % toward clBtnFace on a display
-// of more than 8 bits per pixel, else clBtnFace.
-ui::TColor DialogColor();
-
 // Fills `picture` with the running install's dialog theme picture (nothing without either).
 void LoadThemeBitmap(ui::TPicture* picture);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/exceptions.h"
+#include "dialogs/std_dialogs.h"
 #include "model/custom_install_file.h"
 #include "model/file_container.h"
 #include "model/install_model.h"
@@ -219,9 +220,9 @@ void TDialogManager::ShowStage() {
   stage->SetPosition(ui::poDesigned);
   stage->SetHeight(Height);
   stage->SetWidth(Width);
-  stage->PositionDialog(Position, RelativeLeftOffset, RelativeTopOffset);
   stage->AfterConstruction();
   if (BuildPages(*stage) == 0) return;
+  stage->PositionDialog(Position, RelativeLeftOffset, RelativeTopOffset);
   if (stage->ShowModal() == ui::mrAbort) throw EAIUserAbort();
   if (ui::TApplication* app = ui::Application()) {
     if (ui::TCustomForm* main = app->MainForm()) main->Repaint();
@@ -328,6 +329,7 @@ void TDialogManager::RemoveHelper(TInstallObject* object) {
 
 void RegisterDialogClasses(TClassRegistry& registry) {
   registry.Register(TDialogManager::StaticClass());
+  RegisterStandardDialogClasses(registry);
 }
 
 }  // namespace tmby

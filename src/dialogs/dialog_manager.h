@@ -122,7 +122,7 @@ const TBIFEntry& InstallFormEntry(int index);
 // null when none.
 TDialogManager* FindDialogManager(TManagerType stage);
 
-// Registers TDialogManager with the definition reader.
+// Registers TDialogManager and the standard dialogs with the definition reader.
 void RegisterDialogClasses(TClassRegistry& registry);
 
 }  // namespace tmby

@@ -14,6 +14,7 @@
 #include "platform/ui_port.h"
 #include "system/os_version.h"
 #include "system/system_dirs.h"
+#include "ui/main_form.h"
 
 namespace tmby {
 
@@ -74,7 +75,7 @@ const TClassInfo& TStandardPage::StaticClass() {
 TStandardPage::TStandardPage(TComponent* owner) : TBaseInstallForm(owner) {
   Font().SetName("Arial");
   Font().SetHeight(-11);
-  SetColor(DialogColor());
+  SetColor(ui::DialogColor());
   if (HostForm() == nullptr) {
     SetBorderStyle(ui::bsDialog);
     SetBorderIcons({});
@@ -517,7 +518,7 @@ TCopyFileForm::TCopyFileForm(TComponent* owner) : TBaseDuringCopyForm(owner) {
   SetPosition(ui::poScreenCenter);
   Font().SetName("Arial");
   Font().SetHeight(-11);
-  SetColor(DialogColor());
+  SetColor(ui::DialogColor());
   SetClientWidth(460);
   SetClientHeight(92);
   UnZipImage = Make<ui::TImage>(this, "UnZipImage", 8, 8, 48, 48);
@@ -568,11 +569,14 @@ void TCopyFileForm::UpdateStatus(const TFileStatusParameter* file,
 
 // ---------------------------------------------------------------------------------------------
 
-void RegisterStandardDialogs(TClassRegistry& registry) {
+void RegisterStandardDialogClasses(TClassRegistry& registry) {
   registry.Register({&TLicenseForm::StaticClass(), &TSelectDestinationForm::StaticClass(),
                      &TSelectFolderForm::StaticClass(), &TBadInstallForm::StaticClass(),
                      &TCopyFileForm::StaticClass(), &TGoodInstallForm::StaticClass(),
                      &TRebootForm::StaticClass()});
+}
+
+void RegisterStandardDialogs() {
   RegisterInstallForm(TLicenseForm::StaticClass());
   RegisterInstallForm(TSelectDestinationForm::StaticClass());
   RegisterInstallForm(TSelectFolderForm::StaticClass());

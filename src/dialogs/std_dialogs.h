@@ -156,8 +156,10 @@ class TCopyFileForm : public TBaseDuringCopyForm {
 // longer than a Windows path may be, on a drive or share that exists.
 std::string DestinationProblem(const std::string& path);
 
-// Registers the standard dialogs with the dialog registries, in their fixed order, and their
-// classes with the definition reader.
-void RegisterStandardDialogs(TClassRegistry& registry);
+// Registers the standard dialogs with the dialog registries, in their fixed order (once, at
+// program start).
+void RegisterStandardDialogs();
+// Registers their classes with the definition reader.
+void RegisterStandardDialogClasses(TClassRegistry& registry);
 
 }  // namespace tmby

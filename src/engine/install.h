@@ -279,4 +279,9 @@ class TInstall : public TCustomInstall {
 // the translator with its labels and buttons) with a definition reader's class registry.
 void RegisterEngineClasses(TClassRegistry& registry);
 
+// The handlers a product's definition may name for the install root's events:
+//   InstallUserAbort (OnUserAbort)  asks the user whether to cancel the installation; No keeps
+//                                   it going.
+void RegisterEngineHandlers(TEventHandlers& handlers);
+
 }  // namespace tmby

@@ -59,8 +59,7 @@ class DialogManagerTest : public fixtures::InstallTreeTest {
  protected:
   DialogManagerTest() {
     DialogRegistry().Reset();
-    TClassRegistry classes;
-    RegisterStandardDialogs(classes);
+    RegisterStandardDialogs();
     root_ = new TDialogTestRoot(owner_);
     root_->SetName("Install1");
     root_->SetDestDirType(programFiles_);
@@ -117,18 +116,6 @@ TEST(DialogPlacementTest, NineWaysWithTheCentreLinesTruncatedOrRounded) {
   EXPECT_EQ(DialogPlacement(tdpTopCenter, 0, 0, {477, 10}, {1024, 768}, 18, true).X, 274);
   // A window wider than the screen: truncation goes toward zero, not down.
   EXPECT_EQ(DialogPlacement(tdpCenter, 0, 0, {1001, 10}, {800, 600}, 18, false).X, -100);
-}
-
-TEST_F(DialogManagerTest, DialogColourIsButtonFaceOnA256ColourDisplay) {
-  platform::script::ScriptUiOptions options;
-  options.bits_per_pixel = 8;
-  ScriptUi eight(&transcript_, {}, options);
-  platform::ScopedUi scoped(&eight);
-  EXPECT_EQ(DialogColor(), ui::clBtnFace);
-  ScriptUi full(&transcript_, {});
-  platform::ScopedUi scoped2(&full);
-  EXPECT_EQ(DialogColor(), ui::Blend(ui::clWindow, ui::clBtnFace, 45, 32));
-  EXPECT_NE(ui::ColorToRGB(DialogColor()), ui::ColorToRGB(ui::clBtnFace));
 }
 
 TEST_F(DialogManagerTest, BeforeInstallWalksLicenceDestinationAndFolderToTheEnd) {
