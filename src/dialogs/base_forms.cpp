@@ -326,9 +326,11 @@ void TBaseFormContainer::PreviousPage() {
 
 void TBaseFormContainer::PositionDialog(TTamberlyDialogPosition position, int leftOffset,
                                         int topOffset) {
-  platform::IUi& ui = platform::Ui();
+  // Without a screen (a run without any user interface) there is nothing to place on.
+  platform::IUi* ui = platform::CurrentUi();
+  if (ui == nullptr) return;
   const ui::TPoint at = DialogPlacement(position, leftOffset, topOffset, {Width(), Height()},
-                                        ui.ScreenSize(), ui.CaptionHeight(), false);
+                                        ui->ScreenSize(), ui->CaptionHeight(), false);
   SetBounds(at.X, at.Y, Width(), Height());
 }
 

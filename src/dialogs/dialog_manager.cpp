@@ -220,9 +220,9 @@ void TDialogManager::ShowStage() {
   stage->SetPosition(ui::poDesigned);
   stage->SetHeight(Height);
   stage->SetWidth(Width);
+  stage->PositionDialog(Position, RelativeLeftOffset, RelativeTopOffset);
   stage->AfterConstruction();
   if (BuildPages(*stage) == 0) return;
-  stage->PositionDialog(Position, RelativeLeftOffset, RelativeTopOffset);
   if (stage->ShowModal() == ui::mrAbort) throw EAIUserAbort();
   if (ui::TApplication* app = ui::Application()) {
     if (ui::TCustomForm* main = app->MainForm()) main->Repaint();

@@ -129,6 +129,10 @@ TEST_F(DialogManagerTest, BeforeInstallWalksLicenceDestinationAndFolderToTheEnd)
          "type edDestDir \"C:\\Lakeside Notes\"", "click ProceedBtn", "select FolderListBox Games",
          "type FolderEdit Tools", "press Enter"});
   root_->Broadcast(root_, hnBeforeInstall, nullptr);
+  // Placed in the middle of the 1024 x 768 screen.
+  EXPECT_EQ(Count("window create BaseFormContainer TBaseFormContainer \"BaseFormContainer\" "
+                  "273,186 478x395"),
+            1u);
   // Alt+F4 on the stage window was refused; the licence came from the setup program's folder.
   EXPECT_TRUE(Has("script close BaseFormContainer"));
   EXPECT_EQ(Count("richedit Agreement \"Lakeside licence"), 2u);

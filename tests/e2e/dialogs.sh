@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The sample product's dialogs under Wine (32-bit, winxp) with the scripted UI: an unattended run
+# The dialogs of the sample product under Wine (32-bit, winxp) with the scripted UI: an unattended run
 # takes every page's default answer (licence, destination, good end) and its transcript lists each
 # page with its texts, in English and, with the user's language German, in German.
 set -uo pipefail
@@ -26,8 +26,16 @@ clean_state() {
     >/dev/null 2>&1
 }
 
+# The sample with a dialog manager for each of its stages.
+managers=""
+for stage in BeforeInstall AfterGoodInstall AfterBadInstall DuringCopyFiles ChangeDisk Reboot; do
+  managers+="  object ${stage}Dialogs: TDialogManager\n    Container = Install1\n"
+  managers+="    ManagerType = dm${stage}\n  end\n"
+done
+sed -e "s/^  object MainTranslator: TTranslator$/${managers}&/" \
+  "$here/samples/notes/product.tmby" >"$work/product.tmby"
 exe="$work/LakesideSetup.exe"
-wine_run --timeout 120 "$stamp" "$engine" "$here/samples/notes/product.tmby" "$exe" >/dev/null 2>&1
+wine_run --timeout 120 "$stamp" "$engine" "$work/product.tmby" "$exe" >/dev/null 2>&1
 # The licence ships beside the setup program.
 cp "$here/samples/notes/files/License.rtf" "$work/"
 dist=$(winpath "$work")
