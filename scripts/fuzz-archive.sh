@@ -10,7 +10,8 @@ seconds="${FUZZ_SECONDS:-300}"
 mkdir -p "$dir/seeds-header" "$dir/seeds-trailer" "$dir/corpus-header" "$dir/corpus-trailer"
 
 sources=("$root"/src/archive/*.cpp "$root"/src/base/dostime.cpp "$root"/src/base/sha.cpp
-  "$root"/src/base/component.cpp "$root"/src/base/exceptions.cpp "$root"/src/platform/port.cpp
+  "$root"/src/base/text_codec.cpp "$root"/src/base/component.cpp "$root"/src/base/exceptions.cpp
+  "$root"/src/platform/port.cpp
   "$root"/src/platform/memory/*.cpp "$root"/src/system/version*.cpp
   "$root"/src/system/pe_version_reader.cpp)
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all

@@ -10,7 +10,8 @@ seconds="${FUZZ_SECONDS:-300}"
 mkdir -p "$dir/seeds" "$dir/corpus"
 
 sources=("$root"/src/base/component.cpp "$root"/src/base/definition_reader.cpp
-  "$root"/src/base/definition_writer.cpp "$root"/src/base/exceptions.cpp
+  "$root"/src/base/definition_writer.cpp "$root"/src/base/text_codec.cpp
+  "$root"/src/base/exceptions.cpp
   "$root"/tests/support/component_fixtures.cpp)
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
   -I"$root/src" -I"$root/tests")

@@ -18,7 +18,7 @@ flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
 sources=("$here/src/system/pe_version_reader.cpp" "$here/src/system/version_block.cpp"
          "$here/src/system/version_resource.cpp" "$here/src/system/version_compare.cpp"
          "$here/src/base/component.cpp" "$here/src/base/dostime.cpp"
-         "$here/src/base/exceptions.cpp" "$here/src/platform/port.cpp")
+         "$here/src/base/text_codec.cpp" "$here/src/base/exceptions.cpp" "$here/src/platform/port.cpp")
 clang++ "${flags[@]}" "$here/tests/fuzz/pe_version_fuzz.cpp" "${sources[@]}" -o "$out/pe_version_fuzz"
 
 # Seeds: images from the test builder.

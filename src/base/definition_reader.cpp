@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/text_codec.h"
+
 namespace tmby {
 
 namespace {
@@ -30,6 +32,8 @@ struct TPos {
   int line = 1;
   int column = 1;
 };
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 std::string Quote(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
@@ -105,6 +109,7 @@ class Lexer {
  public:
   Lexer(std::string_view text, const Failer& failer) : text_(text), fail_(failer) {
     if (text_.substr(0, 3) == "\xEF\xBB\xBF") i_ = 3;  // UTF-8 byte order mark
+    RefuseInvalidUtf8();
   }
 
   Token Next() {
@@ -139,8 +144,8 @@ class Lexer {
       if (byte >= 0x20 && byte < 0x7F) {
         fail_.Fail(pos_, "unexpected character " + Quote(std::string(1, c)));
       }
-      static const char* kHex = "0123456789ABCDEF";
-      fail_.Fail(pos_, std::string("unexpected byte 0x") + kHex[byte >> 4] + kHex[byte & 15]);
+      fail_.Fail(pos_,
+                 std::string("unexpected byte 0x") + kHexDigits[byte >> 4] + kHexDigits[byte & 15]);
     }
     return t;
   }
@@ -162,6 +167,18 @@ class Lexer {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
+  }
+
+  // The kit's strings are UTF-8: a definition that is not would reach the registry and the file
+  // system as names that no one wrote, so it is refused where it goes wrong.
+  void RefuseInvalidUtf8() {
+    const size_t bad = FindInvalidUtf8(text_.substr(i_));
+    if (bad == std::string_view::npos) return;
+    const size_t begin = i_;
+    while (i_ < begin + bad) Take();
+    const auto byte = static_cast<unsigned char>(text_[i_]);
+    fail_.Fail(pos_, std::string("invalid UTF-8 at byte 0x") + kHexDigits[byte >> 4] +
+                         kHexDigits[byte & 15]);
   }
 
   char Take() {
@@ -254,7 +271,7 @@ class Lexer {
         if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
           fail_.Fail(at, "character code " + std::to_string(code) + " is not a character");
         }
-        AppendUtf8(piece, static_cast<uint32_t>(code));
+        AppendUtf8(piece, static_cast<char32_t>(code));
       }
       Append(out, piece, start);
       if (out.size() + already > kMaxDefinitionValue) {
@@ -265,24 +282,6 @@ class Lexer {
   }
 
  private:
-  static void AppendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-
   TBytes Binary(TPos start) {
     Take();  // "{"
     TBytes out;

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "base/definition_reader.h"
+#include "base/text_codec.h"
 
 namespace tmby {
 
@@ -127,6 +128,11 @@ class Writer {
     throw EComponentError("Property %s cannot be written: %s", {p.Name(), why});
   }
 
+  // The reader refuses text that is not UTF-8, so the writer never writes it.
+  static void Utf8Only(const TPropInfo& p, const std::string& text) {
+    if (!IsValidUtf8(text)) Unwritable(p, "the text is not UTF-8");
+  }
+
   void Value(const TPersistent& obj, const TPropInfo& p, const std::string& indent) {
     switch (p.Kind()) {
       case TPropKind::pkInteger: {
@@ -167,11 +173,17 @@ class Writer {
         out_ += ']';
         return;
       }
-      case TPropKind::pkString: AppendQuoted(out_, p.GetString(obj), indent); return;
+      case TPropKind::pkString: {
+        const std::string text = p.GetString(obj);
+        Utf8Only(p, text);
+        AppendQuoted(out_, text, indent);
+        return;
+      }
       case TPropKind::pkStringList: {
         const TStrings lines = p.GetStrings(obj);
         out_ += '(';
         for (const std::string& line : lines) {
+          Utf8Only(p, line);
           out_ += '\n' + indent + "  ";
           AppendQuoted(out_, line, indent + "  ");
         }

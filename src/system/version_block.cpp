@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/text_codec.h"
+
 namespace tmby {
 
 namespace {
@@ -23,6 +25,12 @@ size_t Align4(size_t offset) { return (offset + 3) & ~static_cast<size_t>(3); }
 
 char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// ANSI text of the 16-bit layout up to its NUL, read as Windows-1252 (Western Windows).
+std::string AnsiText(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  return Cp1252ToUtf8(text.substr(0, text.find('\0')));
+}
+
 bool SameKey(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -31,60 +39,7 @@ bool SameKey(const std::string& a, const std::string& b) {
   return true;
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// The characters 0x80..0x9F of Windows-1252; the five holes map to themselves, as the system's
-// conversion does.
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 }  // namespace
-
-std::string Utf16LeToUtf8(const uint8_t* data, size_t units) {
-  std::string out;
-  for (size_t i = 0; i < units; ++i) {
-    uint32_t u = static_cast<uint32_t>(data[2 * i] | (data[2 * i + 1] << 8));
-    if (u == 0) break;
-    if (u >= 0xD800 && u < 0xDC00 && i + 1 < units) {
-      const uint32_t low = static_cast<uint32_t>(data[2 * i + 2] | (data[2 * i + 3] << 8));
-      if (low >= 0xDC00 && low < 0xE000) {
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-        ++i;
-        continue;
-      }
-    }
-    if (u >= 0xD800 && u < 0xE000) u = 0xFFFD;
-    AppendUtf8(out, u);
-  }
-  return out;
-}
-
-std::string Cp1252ToUtf8(const uint8_t* data, size_t size) {
-  std::string out;
-  for (size_t i = 0; i < size && data[i] != 0; ++i) {
-    const uint8_t c = data[i];
-    AppendUtf8(out, c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c);
-  }
-  return out;
-}
 
 TVersionBlock::TVersionBlock(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {
   if (bytes_.size() > kMaxSize) bytes_.resize(kMaxSize);
@@ -117,7 +72,7 @@ std::optional<TVersionBlock::Node> TVersionBlock::ParseNode(size_t offset, size_
     const size_t key_start = pos;
     while (pos < node.end && bytes_[pos] != 0) ++pos;
     if (pos >= node.end) return std::nullopt;  // the key must end inside the node
-    node.key = Cp1252ToUtf8(bytes_.data() + key_start, pos - key_start);
+    node.key = AnsiText(bytes_.data() + key_start, pos - key_start);
     ++pos;
     node.text = true;
   } else {
@@ -170,7 +125,7 @@ std::optional<TVersionBlock::Node> TVersionBlock::Find(const std::string& path) 
 
 std::string TVersionBlock::ReadText(size_t from, size_t to) const {
   if (from >= to) return {};
-  if (sixteen_bit_) return Cp1252ToUtf8(bytes_.data() + from, to - from);
+  if (sixteen_bit_) return AnsiText(bytes_.data() + from, to - from);
   return Utf16LeToUtf8(bytes_.data() + from, (to - from) / 2);
 }
 

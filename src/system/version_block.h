@@ -89,10 +89,4 @@ class IVersionBlockSource {
   virtual std::optional<std::vector<uint8_t>> ReadVersionBlock(const std::string& path) = 0;
 };
 
-// UTF-16LE text (at most `units` code units, stopping at a NUL) to UTF-8; unpaired surrogates
-// become U+FFFD.
-std::string Utf16LeToUtf8(const uint8_t* data, size_t units);
-// Windows-1252 text (the ANSI code page of Western Windows) to UTF-8.
-std::string Cp1252ToUtf8(const uint8_t* data, size_t size);
-
 }  // namespace tmby

@@ -257,6 +257,12 @@ TEST_F(DefinitionReaderTest, MalformedDefinitionsNameLineColumnAndWhatWasExpecte
       {"control byte", "object F: TTestForm\n \x01\nend", 2, 2, "unexpected byte 0x01"},
       {"bad character code", "object F: TTestForm\n  Caption = #55296\nend", 2, 13,
        "is not a character"},
+      {"overlong form in a string", "object F: TTestForm\n  Caption = 'ab\xC0\xAF'\nend", 2, 16,
+       "invalid UTF-8 at byte 0xC0"},
+      {"invalid byte in a comment after others", "object F: TTestForm\n // \xC3\xA9\xFF\nend", 2, 6,
+       "invalid UTF-8 at byte 0xFF"},
+      {"sequence cut by the end", "object F: TTestForm\nend\n\xE2\x82", 3, 1,
+       "invalid UTF-8 at byte 0xE2"},
       {"column counts characters", "object F: TTestForm\n  Caption = '\xC3\xA9\xC3\xA9' ?\nend", 2,
        18, "unexpected character \"?\""},
   };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/definition_reader.h"
+#include "base/text_codec.h"
 #include "model/install_group.h"
 #include "support/component_fixtures.h"
 #include "support/install_tree_fixtures.h"
@@ -195,13 +196,18 @@ TEST(DefinitionQuoting, QuotesControlCharactersAndKeepsOtherBytes) {
   EXPECT_EQ(QuoteDefinitionString("a\nb"), "'a'#10 +\n  'b'");
 }
 
-TEST_F(DefinitionWriterTest, EveryByteOfAStringSurvivesTheRoundTrip) {
+TEST_F(DefinitionWriterTest, EveryCharacterOfAStringSurvivesTheRoundTrip) {
   TOwned<TTestForm> form(new TTestForm(nullptr));
   std::string all;
-  for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
+  for (char32_t c = 0; c < 0x800; ++c) AppendUtf8(all, c);
+  all += "\xEF\xBF\xBF\xF0\x9F\x98\x80";  // U+FFFF and U+1F600
   form->Caption = all + all;
   auto copy = Read(WriteDefinition(*form));
   EXPECT_EQ(dynamic_cast<TTestForm*>(copy.get())->Caption, all + all);
+
+  // Bytes that are no UTF-8 could not be read back.
+  form->Caption = "Caf\xE9";
+  EXPECT_THROW(WriteDefinition(*form), EComponentError);
 }
 
 TEST_F(DefinitionWriterTest, RefusesValuesItCouldNotReadBack) {

@@ -136,16 +136,5 @@ TEST(TVersionBlockTest, DamagedChildrenEndTheSearchInsteadOfLooping) {
       TVersionBlock(open_key).QueryString("\\StringFileInfo\\040904E4\\CompanyName").has_value());
 }
 
-TEST(TVersionBlockTest, ConvertsTextEncodings) {
-  const uint8_t lone_surrogate[] = {0x41, 0x00, 0x00, 0xD8, 0x42, 0x00};
-  EXPECT_EQ(Utf16LeToUtf8(lone_surrogate, 3),
-            "A\xEF\xBF\xBD"
-            "B");
-  const uint8_t stops_at_nul[] = {0x41, 0x00, 0x00, 0x00, 0x42, 0x00};
-  EXPECT_EQ(Utf16LeToUtf8(stops_at_nul, 3), "A");
-  const uint8_t ansi[] = {'a', 0x80, 0x9F, 0xE9, 0x81};
-  EXPECT_EQ(Cp1252ToUtf8(ansi, sizeof ansi), "a€Ÿé\xC2\x81");
-}
-
 }  // namespace
 }  // namespace tmby
