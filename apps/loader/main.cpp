@@ -10,7 +10,6 @@
 // scripted UI's transcript under TMBY_UI=script (TMBY_UI_TRANSCRIPT, else standard error).
 #include <windows.h>
 // <windows.h> first: then take back the API macro that clashes with the kit's name.
-#include <shellapi.h>
 #undef MessageBox
 
 #include <cstdlib>
@@ -30,8 +29,7 @@
 namespace {
 
 using namespace tmby;
-using platform::win32::Utf8;
-using platform::win32::Wide;
+using platform::win32::ApiCharset;
 
 constexpr char kCaption[] = "Setup";
 constexpr int kFailed = 1;
@@ -49,17 +47,6 @@ constexpr char kUsage[] =
     "floppy disks) and waits for it. Exit code: the setup program's; 1 when setup.exe is damaged\n"
     "or incomplete, or the setup program could not be unpacked or started (a message box says\n"
     "why).\n";
-
-// The arguments after the program name, with the quotes removed as Windows splits them.
-std::vector<std::string> Arguments() {
-  std::vector<std::string> out;
-  int count = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (argv == nullptr) return out;
-  for (int i = 1; i < count; ++i) out.push_back(Utf8(std::wstring(argv[i])));
-  LocalFree(argv);
-  return out;
-}
 
 #ifdef TMBY_TEST_SWITCHES
 // The lines of a message box in the scripted UI's transcript. The loader's boxes have the one
@@ -88,7 +75,7 @@ bool Scripted() { return platform::script::ScriptUiRequested(); }
 bool Scripted() { return false; }
 #endif
 
-void ShowMessage(const std::string& text, uint32_t icon) {
+void ShowMessage(ApiCharset charset, const std::string& text, uint32_t icon) {
   const uint32_t flags = platform::mb::kOk | icon;
 #ifdef TMBY_TEST_SWITCHES
   if (Scripted()) {
@@ -96,20 +83,26 @@ void ShowMessage(const std::string& text, uint32_t icon) {
     return;
   }
 #endif
-  MessageBoxW(nullptr, Wide(text).c_str(), Wide(kCaption).c_str(), flags | MB_SETFOREGROUND);
+  if (charset == ApiCharset::Ansi) {
+    MessageBoxA(nullptr, platform::win32::AnsiText(text).c_str(), kCaption,
+                flags | MB_SETFOREGROUND);
+  } else {
+    MessageBoxW(nullptr, platform::win32::Wide(text).c_str(),
+                platform::win32::Wide(kCaption).c_str(), flags | MB_SETFOREGROUND);
+  }
 }
 
 // The usage goes to standard output when there is one (a console, a pipe or a file), else into
 // a message box: a program without a console window has nowhere else to say it. Under the
 // scripted UI it goes to the transcript, as every box would.
-void ShowUsage() {
+void ShowUsage(ApiCharset charset) {
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (!Scripted() && out != nullptr && out != INVALID_HANDLE_VALUE &&
       GetFileType(out) != FILE_TYPE_UNKNOWN) {
     DWORD written = 0;
     if (WriteFile(out, kUsage, sizeof kUsage - 1, &written, nullptr)) return;
   }
-  ShowMessage(kUsage, platform::mb::kIconInformation);
+  ShowMessage(charset, kUsage, platform::mb::kIconInformation);
 }
 
 bool AsksForHelp(const std::vector<std::string>& arguments) {
@@ -149,18 +142,20 @@ int Run(platform::IPlatform& port, const std::vector<std::string>& arguments) {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-  const std::vector<std::string> arguments = Arguments();
+// The ANSI entry point: Windows 95, 98 and ME have no wide one. The arguments are read through
+// the adapter's character set.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  platform::win32::Win32Platform port;
+  const std::vector<std::string> arguments = platform::win32::ProgramArguments(port.Charset());
   if (AsksForHelp(arguments)) {
-    ShowUsage();
+    ShowUsage(port.Charset());
     return 0;
   }
-  platform::win32::Win32Platform port;
   platform::SetPort(&port);
   try {
     return Run(port, arguments);
   } catch (const std::exception& error) {
-    ShowMessage(error.what(), platform::mb::kIconStop);
+    ShowMessage(port.Charset(), error.what(), platform::mb::kIconStop);
   }
   return kFailed;
 }

@@ -14,7 +14,6 @@
 //                     "queued" (the tree is installed, replacements at the restart are queued)
 #include <windows.h>
 // <windows.h> first: then take back the API macros that clash with the kit's names.
-#include <shellapi.h>
 #undef MessageBox
 #undef DrawText
 #undef TextOut
@@ -50,29 +49,11 @@ namespace {
 
 using namespace tmby;
 
-std::string Utf8(const wchar_t* text) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string out(size > 0 ? static_cast<size_t>(size - 1) : 0, '\0');
-  if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-  return out;
-}
-
-// The arguments after the program name, with the quotes removed as Windows splits them.
-std::vector<std::string> Arguments() {
-  std::vector<std::string> out;
-  int count = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (argv == nullptr) return out;
-  for (int i = 1; i < count; ++i) out.push_back(Utf8(argv[i]));
-  LocalFree(argv);
-  return out;
-}
-
 // A resource of the program (RCDATA), empty when it is missing.
 TBytes RcData(const std::string& name) {
-  HMODULE module = GetModuleHandleW(nullptr);
-  const std::wstring wide(name.begin(), name.end());
-  HRSRC info = FindResourceW(module, wide.c_str(), MAKEINTRESOURCEW(10));  // RT_RCDATA
+  // Resource names are ASCII; the ANSI function finds them on every Windows.
+  HMODULE module = GetModuleHandleA(nullptr);
+  HRSRC info = FindResourceA(module, name.c_str(), MAKEINTRESOURCEA(10));  // RT_RCDATA
   HGLOBAL data = info != nullptr ? LoadResource(module, info) : nullptr;
   const auto* bytes = static_cast<const uint8_t*>(data != nullptr ? LockResource(data) : nullptr);
   if (bytes == nullptr) return {};
@@ -102,7 +83,7 @@ std::string LoadDefinition(const std::string& program, std::string* name) {
   return ReadCarriedDefinition(program);
 }
 
-std::unique_ptr<platform::IUi> MakeUi(platform::IPlatform& port) {
+std::unique_ptr<platform::IUi> MakeUi(platform::win32::Win32Platform& port) {
   platform::script::ScriptUiOptions options;
   const platform::ScreenInfo screen = port.System().Screen();
   options.screen = {screen.width, screen.height};
@@ -112,7 +93,7 @@ std::unique_ptr<platform::IUi> MakeUi(platform::IPlatform& port) {
 #ifdef TMBY_TEST_SWITCHES
   if (auto script = platform::script::ScriptUi::FromEnvironment(options)) return script;
 #endif
-  return std::make_unique<platform::win32::Win32Ui>();
+  return std::make_unique<platform::win32::Win32Ui>(port.Charset());
 }
 
 void WriteDestinations() {
@@ -194,11 +175,13 @@ void ArmKillPoint(TCustomInstall& install) {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+// The ANSI entry point: Windows 95, 98 and ME have no wide one. The arguments are read through
+// the adapter's character set.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   platform::win32::Win32Platform port;
   platform::SetPort(&port);
   // File versions are read by the system's version library.
-  platform::win32::Win32VersionBlockSource versions;
+  platform::win32::Win32VersionBlockSource versions(port.Charset());
   SetVersionBlockSource(&versions);
   StartVersionResources();
   std::unique_ptr<platform::IUi> ui;
@@ -222,7 +205,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   const std::string program = port.Files().ModuleFileName();
   TEngine& engine = Engine();
   engine.ProgramPath = program;
-  engine.Arguments = Arguments();
+  engine.Arguments = platform::win32::ProgramArguments(port.Charset());
   engine.Hooks.LoadBitmapResource = RcData;
 
   ui::TApplication app;

@@ -293,24 +293,17 @@ int Run(const std::vector<std::string>& args, PathMapper& paths) {
 #ifdef _WIN32
 
 namespace {
-std::string Utf8(const wchar_t* text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? static_cast<size_t>(n - 1) : 0, '\0');
-  if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-  return out;
-}
-
 class WindowsPaths : public PathMapper {
  public:
   std::string ToPort(const std::string& path) override { return path; }
 };
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
+int main() {
   tmby::platform::win32::Win32Platform port;
   tmby::platform::SetPort(&port);
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(Utf8(argv[i]));
+  // The arguments in the adapter's character set, not the C runtime's ANSI argv.
+  const std::vector<std::string> args = tmby::platform::win32::ProgramArguments(port.Charset());
   WindowsPaths paths;
   const int result = Run(args, paths);
   tmby::platform::SetPort(nullptr);

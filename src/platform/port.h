@@ -54,6 +54,7 @@ inline constexpr uint32_t kCallNotImplemented = 120;
 inline constexpr uint32_t kKeyDeleted = 1018;
 inline constexpr uint32_t kBadExeFormat = 193;
 inline constexpr uint32_t kElevationRequired = 740;
+inline constexpr uint32_t kNoUnicodeTranslation = 1113;  // a character the code page cannot hold
 }  // namespace err
 
 // ---------------------------------------------------------------------------------------------
@@ -288,6 +289,16 @@ class ISystemInfo {
   virtual void ProcessMessages() = 0;
   // Asks Windows to restart (with the shutdown privilege). True when Windows accepted.
   virtual bool Reboot() = 0;
+
+  // The system's ANSI code page (1252 on Western Windows): the code page of names that older
+  // formats store in bytes.
+  virtual uint32_t AnsiCodePage() = 0;
+  // UTF-8 to the ANSI code page. Nullopt when a character has no place there: the system would
+  // write its default character or a look-alike, which names something else.
+  virtual std::optional<std::string> ToAnsi(const std::string& utf8) = 0;
+  // The ANSI code page to UTF-8. Nullopt when the bytes are no text of the code page (a broken
+  // double-byte sequence).
+  virtual std::optional<std::string> FromAnsi(const std::string& ansi) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

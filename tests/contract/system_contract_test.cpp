@@ -53,6 +53,33 @@ TEST_P(SystemContract, LanguageScreenAndErrorTexts) {
   EXPECT_NE(text, Port().System().ErrorText(err::kAccessDenied));
 }
 
+TEST_P(SystemContract, TextGoesIntoTheAnsiCodePageOnlyWhereItFits) {
+  platform::ISystemInfo& system = Port().System();
+  EXPECT_EQ(system.ToAnsi(""), "");
+  EXPECT_EQ(system.ToAnsi("SETUP.1 files-2.txt"), "SETUP.1 files-2.txt");
+  EXPECT_EQ(system.FromAnsi("SETUP.1"), "SETUP.1");
+  // No ANSI code page holds a character beyond the basic plane, nor a byte that is no UTF-8.
+  EXPECT_FALSE(system.ToAnsi("a\xF0\x9F\x98\x80"));
+  EXPECT_FALSE(system.ToAnsi("a\xC0\xAF"));
+  if (system.AnsiCodePage() != 1252) GTEST_SKIP() << "code page " << system.AnsiCodePage();
+  EXPECT_EQ(system.ToAnsi("Gr\xC3\xBC\xC3\x9F"
+                          "e \xE2\x82\xAC"),
+            "Gr\xFC\xDF"
+            "e \x80");  // "Grüße €"
+  EXPECT_EQ(system.FromAnsi("Gr\xFC\xDF"
+                            "e \x80"),
+            "Gr\xC3\xBC\xC3\x9F"
+            "e \xE2\x82\xAC");
+  EXPECT_FALSE(system.ToAnsi("\xD0\x9C\xD0\xB8\xD1\x80"));  // Cyrillic
+  EXPECT_FALSE(system.ToAnsi("\xC4\x81"));  // a with macron, which looks like "a" in 1252
+  // Every byte of the code page comes back as itself.
+  std::string all;
+  for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
+  const auto text = system.FromAnsi(all);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(system.ToAnsi(*text), all);
+}
+
 TEST_P(SystemContract, ShellFoldersHaveNoTrailingBackslash) {
   for (int id : {csidl::kPrograms, csidl::kStartMenu, csidl::kDesktopDirectory, csidl::kFonts,
                  csidl::kStartup}) {

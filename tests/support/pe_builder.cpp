@@ -2,50 +2,25 @@
 
 #include <stdexcept>
 
+#include "base/text_codec.h"
+
 namespace tmby::testing {
 
 namespace {
 
-std::vector<uint32_t> DecodeUtf8(const std::string& text) {
-  std::vector<uint32_t> out;
-  for (size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-    uint32_t cp = extra == 0 ? c : c & (0x3F >> extra);
-    for (int k = 1; k <= extra && i + k < text.size(); ++k) {
-      cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    }
-    out.push_back(cp);
-    i += 1 + extra;
-  }
-  return out;
-}
-
 std::vector<uint8_t> Utf16(const std::string& text) {
   std::vector<uint8_t> out;
-  auto unit = [&](uint32_t u) {
-    out.push_back(static_cast<uint8_t>(u));
-    out.push_back(static_cast<uint8_t>(u >> 8));
-  };
-  for (uint32_t cp : DecodeUtf8(text)) {
-    if (cp >= 0x10000) {
-      unit(0xD800 + ((cp - 0x10000) >> 10));
-      unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      unit(cp);
-    }
+  for (const char16_t unit : Utf8ToUtf16(text) + u'\0') {
+    out.push_back(static_cast<uint8_t>(unit));
+    out.push_back(static_cast<uint8_t>(unit >> 8));
   }
-  unit(0);
   return out;
 }
 
 std::vector<uint8_t> Ansi(const std::string& text) {
-  std::vector<uint8_t> out;
-  for (uint32_t cp : DecodeUtf8(text)) {
-    if (cp == 0x20AC) cp = 0x80;
-    if (cp > 0xFF) throw std::invalid_argument("not a Windows-1252 character");
-    out.push_back(static_cast<uint8_t>(cp));
-  }
+  const std::optional<std::string> ansi = Utf8ToCp1252(text);
+  if (!ansi) throw std::invalid_argument("not a Windows-1252 character");
+  std::vector<uint8_t> out(ansi->begin(), ansi->end());
   out.push_back(0);
   return out;
 }

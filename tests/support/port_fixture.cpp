@@ -122,8 +122,10 @@ std::string FromNtPath(const std::wstring& path) {
 
 class Win32UnderTest : public PortUnderTest {
  public:
+  explicit Win32UnderTest(platform::win32::ApiCharset charset) : port_(charset) {}
   platform::IPlatform& Port() override { return port_; }
   bool Simulated() const override { return false; }
+  bool NineXApi() const override { return port_.Charset() == platform::win32::ApiCharset::Ansi; }
 
   bool EnforcesReadOnly() override {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
@@ -210,7 +212,10 @@ class Win32UnderTest : public PortUnderTest {
 
 std::vector<std::string> AdaptersUnderTest() {
 #ifdef TMBY_WIN32_TESTS
-  return {"memory", "win32"};
+  if (platform::win32::ChooseApiCharset() == platform::win32::ApiCharset::Ansi) {
+    return {"memory", "win32"};
+  }
+  return {"memory", "win32", "win32ansi"};
 #else
   return {"memory"};
 #endif
@@ -218,7 +223,12 @@ std::vector<std::string> AdaptersUnderTest() {
 
 std::unique_ptr<PortUnderTest> MakePortUnderTest(const std::string& adapter) {
 #ifdef TMBY_WIN32_TESTS
-  if (adapter == "win32") return std::make_unique<Win32UnderTest>();
+  if (adapter == "win32") {
+    return std::make_unique<Win32UnderTest>(platform::win32::ChooseApiCharset());
+  }
+  if (adapter == "win32ansi") {
+    return std::make_unique<Win32UnderTest>(platform::win32::ApiCharset::Ansi);
+  }
 #endif
   if (adapter == "memory") return std::make_unique<MemoryUnderTest>();
   return nullptr;
@@ -251,6 +261,7 @@ void PortContract::TearDown() {
 }
 
 bool PortContract::NineX() {
+  if (under_test_->NineXApi()) return true;
   const auto v = Port().System().Version();
   return v && v->platform == platform::PlatformId::Windows;
 }

@@ -21,6 +21,9 @@ class PortUnderTest {
   virtual ~PortUnderTest() = default;
   virtual platform::IPlatform& Port() = 0;
   virtual bool Simulated() const = 0;
+  // Whether the adapter talks to the system as on Windows 95, 98 and ME: the ANSI functions, no
+  // delete sharing, no MoveFileEx.
+  virtual bool NineXApi() const { return false; }
   // The Windows path of an empty folder for one test (no trailing backslash).
   virtual std::string MakeRoot(const std::string& name) = 0;
   // Whether writing to a read-only file is refused. Wine running as the host's root cannot refuse
@@ -36,7 +39,8 @@ class PortUnderTest {
   virtual void ForgetReplacements(const std::string& root) = 0;
 };
 
-// "memory", plus "win32" in the Windows test binary.
+// "memory", plus in the Windows test binary "win32" (the adapter as it chooses for the running
+// system) and "win32ansi" (its path for Windows 9x, forced) unless "win32" takes that path anyway.
 std::vector<std::string> AdaptersUnderTest();
 std::unique_ptr<PortUnderTest> MakePortUnderTest(const std::string& adapter);
 
@@ -50,7 +54,7 @@ class PortContract : public ::testing::TestWithParam<std::string> {
   platform::IRegistry& Reg() { return Port().Registry(); }
   PortUnderTest& UnderTest() { return *under_test_; }
   bool Simulated() const { return under_test_->Simulated(); }
-  // Windows 95, 98 or ME as the system reports itself.
+  // Windows 95, 98 or ME as the system reports itself, or the adapter's path for them.
   bool NineX();
 
   // The test's folder, and a path below it.

@@ -11,6 +11,7 @@
 #include "paths/office_roots.h"
 #include "paths/shell_roots.h"
 #include "paths/standard_roots.h"
+#include "platform/win32/win32_internal.h"
 #include "platform/win32/win32_port.h"
 #include "support/path_fixtures.h"
 #include "system/registry.h"
@@ -18,13 +19,7 @@
 namespace tmby::fixtures {
 namespace {
 
-std::string U(const wchar_t* w) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return std::string();
-  std::string s(static_cast<size_t>(n - 1), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
-  return s;
-}
+std::string U(const wchar_t* w) { return platform::win32::Utf8(std::wstring(w)); }
 
 bool SameText(const std::string& a, const std::string& b) {
   return lstrcmpiA(a.c_str(), b.c_str()) == 0;
@@ -44,10 +39,8 @@ Family RawFamily() {
   info.dwOSVersionInfoSize = sizeof info;
   if (!GetVersionExW(&info)) return Family::Other;
   if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return Family::NineX;
-  if (info.dwPlatformId == VER_PLATFORM_WIN32_NT &&
-      (info.dwMajorVersion == 4 || info.dwMajorVersion == 5)) {
-    return Family::NT;
-  }
+  // NT 4 and every later NT (Vista and later count as XP).
+  if (info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion >= 4) return Family::NT;
   return Family::Other;
 }
 

@@ -90,8 +90,8 @@ TEST_F(SystemWin32Test, VersionAndSystemDirectoriesMatchTheSystem) {
       EXPECT_EQ(os, oswin98);
     }
     EXPECT_FALSE(IsNTFamily(os));
-  } else if (info.dwMajorVersion == 5 && info.dwMinorVersion == 1) {
-    EXPECT_EQ(os, oswinXP);
+  } else if (info.dwMajorVersion > 5 || (info.dwMajorVersion == 5 && info.dwMinorVersion >= 1)) {
+    EXPECT_EQ(os, oswinXP);  // XP, and every later Windows counted as XP
     EXPECT_TRUE(IsNTFamily(os));
   }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/win32/ui_win32.h"
+#include "platform/win32/win32_internal.h"
 #include "platform/win32/win32_port.h"
 #include "translate/translator.h"
 #include "ui/controls.h"
@@ -61,7 +62,7 @@ TEST_F(TranslateWin32Test, GdiGivesTheLanguagesTheirCharacterSets) {
     const int charset = GetTextCharset(dc);
     SelectObject(dc, old);
     EXPECT_EQ(charset, LanguageCharset(language))
-        << EnumName(language) << " drew with " << platform::win32::Narrow(face);
+        << EnumName(language) << " drew with " << platform::win32::Utf8(std::wstring(face));
   }
   DeleteDC(dc);
 }

@@ -112,6 +112,56 @@ TEST_F(Win32UiTest, TimersRunFromTheLoopAndTerminateEndsIt) {
   EXPECT_TRUE(win_ui.QuitPosted());
 }
 
+// Window events whose painting fails.
+class FailingPaint : public IUiWindowEvents {
+ public:
+  void NativePaint(ui::TCanvas&) override {
+    ++paints;
+    throw std::runtime_error("the paint failed");
+  }
+  void NativeActivate(bool) override {}
+  void NativeCloseRequest() override {}
+  void NativeResized(const ui::TRect&, ui::TSize) override {}
+  int paints = 0;
+};
+
+TEST_F(Win32UiTest, AnExceptionInAWindowProcedureReachesTheLoopOnceAndThePaintEnds) {
+  FailingPaint events;
+  FormWindowParams params;
+  params.caption = "Failing";
+  params.bordered = false;
+  params.bounds = {0, 0, 120, 80};
+  auto window = win_ui.CreateFormWindow(params, &events);
+  window->Show(show::kShow);
+  std::string caught;
+  for (int i = 0; i < 50 && caught.empty(); ++i) {
+    try {
+      win_ui.ProcessMessages();
+    } catch (const std::runtime_error& error) {
+      caught = error.what();
+    }
+    if (caught.empty()) Sleep(10);
+  }
+  EXPECT_EQ(caught, "the paint failed");
+  // The failed paint was ended: the window holds no region to paint, and no new WM_PAINT comes.
+  const HWND hwnd = Win32Ui::HandleOf(window.get());
+  EXPECT_FALSE(GetUpdateRect(hwnd, nullptr, FALSE));
+  const int paints = events.paints;
+  EXPECT_NO_THROW(win_ui.ProcessMessages());
+  EXPECT_EQ(events.paints, paints);
+}
+
+TEST_F(Win32UiTest, AnExceptionInATimerGoesToTheApplicationsHandler) {
+  ui::TForm* form = MakeForm();
+  app.SetMainForm(form);
+  std::vector<std::string> handled;
+  app.OnException = [&](const std::exception& error) { handled.push_back(error.what()); };
+  win_ui.StartTimer(10, [] { throw std::runtime_error("the timer failed"); });
+  win_ui.StartTimer(60, [&] { app.Terminate(); });
+  app.Run();
+  EXPECT_EQ(handled, std::vector<std::string>{"the timer failed"});
+}
+
 TEST_F(Win32UiTest, DisplayFactsComeFromTheSystem) {
   EXPECT_EQ(win_ui.ScreenSize().cx, GetSystemMetrics(SM_CXSCREEN));
   EXPECT_GT(win_ui.BitsPerPixel(), 0);

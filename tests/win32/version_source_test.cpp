@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/port.h"
+#include "platform/win32/win32_internal.h"
 #include "platform/win32/win32_port.h"
 #include "platform/win32/win32_version_source.h"
 #include "system/pe_version_reader.h"
@@ -21,21 +22,10 @@ namespace {
 
 using namespace tmby::version;
 
-std::wstring Wide(const std::string& s) {
-  if (s.empty()) return std::wstring();
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
+using tmby::platform::win32::Wide;
 
 std::string Narrow(const wchar_t* w, size_t length) {
-  if (length == 0) return std::string();
-  const int n =
-      WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(length), s.data(), n, nullptr, nullptr);
-  return s;
+  return tmby::platform::win32::Utf8(w, length);
 }
 
 // The fifteen strings as the system's own query gives them, from the block the system returned.

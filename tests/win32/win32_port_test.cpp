@@ -122,6 +122,7 @@ TEST_F(Win32PortTest, WaitingForAConsoleProgramReturnsAtOnce) {
 }
 
 TEST_F(Win32PortTest, Utf8TextArrivesAsUtf16) {
+  if (port_.Charset() == ApiCharset::Ansi) GTEST_SKIP() << "the ANSI path of Windows 9x";
   const std::string name =
       "Gr\xC3\xBC\xC3\x9F"
       "e \xD0\x9C\xD0\xB8\xD1\x80.txt";  // Grüße Мир.txt
@@ -154,6 +155,56 @@ TEST_F(Win32PortTest, Utf8TextArrivesAsUtf16) {
   EXPECT_EQ(std::wstring(buffer), L"Gr\u00FC\u00DFe \u041C\u0438\u0440.txt");
   EXPECT_EQ(size, (std::wstring(buffer).size() + 1) * sizeof(wchar_t));  // with its NUL
   testing::DeleteKeyTree(port_.Registry(), RootKey::CurrentUser, key);
+}
+
+TEST_F(Win32PortTest, TheAnsiPathPassesOnlyWhatTheCodePageHolds) {
+  if (GetACP() != 1252) GTEST_SKIP() << "code page " << GetACP();
+  Win32Platform ansi(ApiCharset::Ansi);
+  // "Grüße €.txt" is Windows-1252 text and arrives as the same characters.
+  const std::string held =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e \xE2\x82\xAC.txt";
+  ASSERT_TRUE(
+      ansi.Files().Open(P(held), FileAccess::Write, kShareNone, FileDisposition::CreateAlways));
+  const std::wstring wide_root(root_.begin(), root_.end());  // the temp path is ASCII
+  WIN32_FIND_DATAW data;
+  const HANDLE h = FindFirstFileW((wide_root + L"\\*.txt").c_str(), &data);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  FindClose(h);
+  EXPECT_EQ(std::wstring(data.cFileName), L"Gr\u00FC\u00DFe \u20AC.txt");
+  ASSERT_EQ(ansi.Files().FindFiles(P("*.txt")).size(), 1u);
+  EXPECT_EQ(ansi.Files().FindFiles(P("*.txt"))[0].name, held);
+
+  // "Мир" has no place in the code page: refused, with nothing made in its stead (the system
+  // would have made "???").
+  const std::string cyrillic = "\xD0\x9C\xD0\xB8\xD1\x80";
+  EXPECT_FALSE(ansi.Files().Open(P(cyrillic + ".txt"), FileAccess::Write, kShareNone,
+                                 FileDisposition::CreateAlways));
+  EXPECT_EQ(ansi.Files().LastError(), err::kNoUnicodeTranslation);
+  EXPECT_FALSE(ansi.Files().CreateDirectories(P(cyrillic)));
+  EXPECT_EQ(ansi.Files().FindFiles(P("*")).size(), 1u);
+
+  const std::string key = "Software\\TamberlyWin32Test";
+  EXPECT_FALSE(ansi.Registry().CreateKey(RootKey::CurrentUser, key + "\\" + cyrillic));
+  EXPECT_EQ(ansi.Registry().LastError(), err::kNoUnicodeTranslation);
+  EXPECT_FALSE(ansi.Registry().KeyExists(RootKey::CurrentUser, key));
+  ASSERT_TRUE(ansi.Registry().CreateKey(RootKey::CurrentUser, key));
+  EXPECT_FALSE(ansi.Registry().WriteString(RootKey::CurrentUser, key, "Name", cyrillic));
+  EXPECT_EQ(ansi.Registry().LastError(), err::kNoUnicodeTranslation);
+  EXPECT_FALSE(ansi.Registry().ValueType(RootKey::CurrentUser, key, "Name"));
+  ASSERT_TRUE(ansi.Registry().WriteString(RootKey::CurrentUser, key, "\xC3\xA9", held));
+  EXPECT_EQ(ansi.Registry().ReadString(RootKey::CurrentUser, key, "\xC3\xA9"), held);
+  EXPECT_EQ(ansi.Registry().EnumValues(RootKey::CurrentUser, key),
+            std::vector<std::string>{"\xC3\xA9"});
+  HKEY k = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\TamberlyWin32Test", 0, KEY_READ, &k), 0);
+  wchar_t buffer[64] = {};
+  DWORD size = sizeof buffer;
+  EXPECT_EQ(
+      RegQueryValueExW(k, L"\u00E9", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size), 0);
+  RegCloseKey(k);
+  EXPECT_EQ(std::wstring(buffer), L"Gr\u00FC\u00DFe \u20AC.txt");
+  testing::DeleteKeyTree(ansi.Registry(), RootKey::CurrentUser, key);
 }
 
 TEST_F(Win32PortTest, StringsWithoutTheirNulReadSafely) {
@@ -198,6 +249,7 @@ TEST_F(Win32PortTest, ABrokenLibraryFailsToLoadWithoutABox) {
 
 TEST_F(Win32PortTest, WinesRestartCarriesOutDelayedReplacements) {
   if (!RunningOnWine()) GTEST_SKIP() << "a real Windows would restart";
+  if (port_.Charset() == ApiCharset::Ansi) GTEST_SKIP() << "Windows 9x has no MoveFileEx";
   // The simulated restart also runs the machine's run-once entries; leave them to their owners.
   const auto run_once = port_.Registry().EnumValues(
       RootKey::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "base/text_codec.h"
 #include "platform/memory/memory_state.h"
 
 namespace tmby::platform::memory {
@@ -39,6 +40,12 @@ class MemorySystemInfo : public ISystemInfo {
   bool Reboot() override {
     ++state_->reboots;
     return state_->reboot_result;
+  }
+  // The simulated machine's code page is Windows-1252, the one code page the kit's codec knows.
+  uint32_t AnsiCodePage() override { return 1252; }
+  std::optional<std::string> ToAnsi(const std::string& utf8) override { return Utf8ToCp1252(utf8); }
+  std::optional<std::string> FromAnsi(const std::string& ansi) override {
+    return Cp1252ToUtf8(ansi);
   }
 
  private:

@@ -49,7 +49,8 @@ class MemoryPlatform : public IPlatform {
   // `scratch` is a host folder for the drives (created when missing; the caller removes it).
   // The machine starts as Windows XP (5.1.2600) with drive C: holding "C:\WINDOWS",
   // "C:\WINDOWS\SYSTEM32", "C:\WINDOWS\TEMP", "C:\Program Files" and the usual shell folders,
-  // English (0x0409), a 1024x768 screen at 32 bits, an empty registry and no faults.
+  // English (0x0409) with Windows-1252 as the ANSI code page, a 1024x768 screen at 32 bits, an
+  // empty registry and no faults.
   explicit MemoryPlatform(const std::filesystem::path& scratch);
   ~MemoryPlatform() override;
   MemoryPlatform(const MemoryPlatform&) = delete;

@@ -7,21 +7,107 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/text_codec.h"
 #include "platform/win32/ui_win32_internal.h"
+#include "platform/win32/win32_internal.h"
 
 namespace tmby::platform::win32 {
 
 namespace {
 
-const wchar_t kWindowClass[] = L"TTamberlyForm";
-const wchar_t kPropForm[] = L"TmbyForm";  // the adapter's window object on a form's window
-Win32Ui* g_ui = nullptr;                  // the adapter of this process, for the timer callback
+const char kWindowClass[] = "TTamberlyForm";
+// The adapter's window object on a form's window. Properties are atoms, one table for both
+// character sets; the ANSI functions exist on every Windows.
+const char kPropForm[] = "TmbyForm";
+Win32Ui* g_ui = nullptr;  // the adapter of this process, for the timer callback
 
 RECT ToRect(const ui::TRect& r) { return {r.Left, r.Top, r.Right, r.Bottom}; }
 
+// clang-format off
+inline HWND CreateWindowExT(DWORD x, const char* c, const char* t, DWORD s, const ui::TRect& b, HWND o, void* p) { return CreateWindowExA(x, c, t, s, b.Left, b.Top, b.Width(), b.Height(), o, nullptr, GetModuleHandleA(nullptr), p); }
+inline HWND CreateWindowExT(DWORD x, const wchar_t* c, const wchar_t* t, DWORD s, const ui::TRect& b, HWND o, void* p) { return CreateWindowExW(x, c, t, s, b.Left, b.Top, b.Width(), b.Height(), o, nullptr, GetModuleHandleW(nullptr), p); }
+inline BOOL SetWindowTextT(HWND w, const char* t) { return SetWindowTextA(w, t); }
+inline BOOL SetWindowTextT(HWND w, const wchar_t* t) { return SetWindowTextW(w, t); }
+inline HFONT CreateFontT(const ui::TFontSpec& f, const char* n) { return CreateFontA(f.Height, 0, 0, 0, (f.Style & ui::FontStyleBit(ui::fsBold)) != 0 ? FW_BOLD : FW_NORMAL, (f.Style & ui::FontStyleBit(ui::fsItalic)) != 0, (f.Style & ui::FontStyleBit(ui::fsUnderline)) != 0, (f.Style & ui::FontStyleBit(ui::fsStrikeOut)) != 0, static_cast<DWORD>(f.Charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, n); }
+inline HFONT CreateFontT(const ui::TFontSpec& f, const wchar_t* n) { return CreateFontW(f.Height, 0, 0, 0, (f.Style & ui::FontStyleBit(ui::fsBold)) != 0 ? FW_BOLD : FW_NORMAL, (f.Style & ui::FontStyleBit(ui::fsItalic)) != 0, (f.Style & ui::FontStyleBit(ui::fsUnderline)) != 0, (f.Style & ui::FontStyleBit(ui::fsStrikeOut)) != 0, static_cast<DWORD>(f.Charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, n); }
+inline int DrawTextT(HDC dc, const std::string& t, RECT* r, UINT f) { return DrawTextA(dc, t.c_str(), static_cast<int>(t.size()), r, f); }
+inline int DrawTextT(HDC dc, const std::wstring& t, RECT* r, UINT f) { return DrawTextW(dc, t.c_str(), static_cast<int>(t.size()), r, f); }
+inline BOOL GetTextExtentT(HDC dc, const std::string& t, SIZE* s) { return GetTextExtentPoint32A(dc, t.c_str(), static_cast<int>(t.size()), s); }
+inline BOOL GetTextExtentT(HDC dc, const std::wstring& t, SIZE* s) { return GetTextExtentPoint32W(dc, t.c_str(), static_cast<int>(t.size()), s); }
+inline int MessageBoxT(HWND o, const char* t, const char* c, UINT f) { return MessageBoxA(o, t, c, f); }
+inline int MessageBoxT(HWND o, const wchar_t* t, const wchar_t* c, UINT f) { return MessageBoxW(o, t, c, f); }
+// clang-format on
+
+// GDI state that must be given back however a paint step ends.
+class SavedDc {
+ public:
+  explicit SavedDc(HDC dc) : dc_(dc), saved_(SaveDC(dc)) {}
+  ~SavedDc() { RestoreDC(dc_, saved_); }
+  SavedDc(const SavedDc&) = delete;
+  SavedDc& operator=(const SavedDc&) = delete;
+
+ private:
+  HDC dc_;
+  int saved_;
+};
+
+class Selection {
+ public:
+  Selection(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+  ~Selection() { SelectObject(dc_, old_); }
+  Selection(const Selection&) = delete;
+  Selection& operator=(const Selection&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+class ScreenDc {
+ public:
+  ScreenDc() : dc_(GetDC(nullptr)) {}
+  ~ScreenDc() { ReleaseDC(nullptr, dc_); }
+  ScreenDc(const ScreenDc&) = delete;
+  ScreenDc& operator=(const ScreenDc&) = delete;
+  HDC Handle() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+// The off-screen bitmap that a paint draws into, and the paint itself, ended on every way out.
+class PaintBuffer {
+ public:
+  PaintBuffer(HWND hwnd, int width, int height) : hwnd_(hwnd) {
+    screen_ = BeginPaint(hwnd, &ps_);
+    memory_ = CreateCompatibleDC(screen_);
+    bitmap_ = CreateCompatibleBitmap(screen_, width, height);
+    old_ = SelectObject(memory_, bitmap_);
+  }
+  ~PaintBuffer() {
+    SelectObject(memory_, old_);
+    DeleteObject(bitmap_);
+    DeleteDC(memory_);
+    EndPaint(hwnd_, &ps_);
+  }
+  PaintBuffer(const PaintBuffer&) = delete;
+  PaintBuffer& operator=(const PaintBuffer&) = delete;
+  HDC Memory() const { return memory_; }
+  HDC Screen() const { return screen_; }
+
+ private:
+  HWND hwnd_;
+  PAINTSTRUCT ps_{};
+  HDC screen_ = nullptr;
+  HDC memory_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+};
+
 class Win32Window : public IUiWindow {
  public:
-  Win32Window(const FormWindowParams& params, IUiWindowEvents* events) : events_(events) {
+  Win32Window(const FormWindowParams& params, IUiWindowEvents* events, Win32Ui* ui)
+      : events_(events), ui_(ui), text_(ui->Charset()) {
     DWORD style = WS_POPUP | WS_CLIPCHILDREN;
     DWORD ex_style = WS_EX_CONTROLPARENT | (params.stay_on_top ? WS_EX_TOPMOST : 0);
     HWND parent = nullptr;
@@ -42,12 +128,14 @@ class Win32Window : public IUiWindow {
         style &= ~static_cast<DWORD>(WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
       }
     }
-    const ui::TRect& b = params.bounds;
-    hwnd_ =
-        CreateWindowExW(ex_style, kWindowClass, Widen(params.caption).c_str(), style, b.Left, b.Top,
-                        b.Width(), b.Height(), parent, nullptr, GetModuleHandleW(nullptr), this);
+    hwnd_ = text_.WithShown(
+        [&](const auto& class_name, const auto& caption) {
+          return CreateWindowExT(ex_style, class_name.c_str(), caption.c_str(), style,
+                                 params.bounds, parent, this);
+        },
+        std::string(kWindowClass), params.caption);
     if (hwnd_ == nullptr) return;
-    SetPropW(hwnd_, kPropForm, this);
+    SetPropA(hwnd_, kPropForm, this);
     SetNameProp(hwnd_, params.name);
     if (hosted_) {
       SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -70,24 +158,24 @@ class Win32Window : public IUiWindow {
   // A dialog key that reached a control on this window (or the window itself).
   bool DialogKey(int key, bool shift) { return events_->NativeDialogKey(key, shift); }
   bool Hosted() const { return hosted_; }
-  static Win32Window* Of(HWND hwnd) { return static_cast<Win32Window*>(GetPropW(hwnd, kPropForm)); }
+  static Win32Window* Of(HWND hwnd) { return static_cast<Win32Window*>(GetPropA(hwnd, kPropForm)); }
 
   void Show(int show_mode) override {
     if (in_show_) {
       // Asked from inside ShowWindow (an activation handler maximizing the window that is being
       // shown): nested ShowWindow calls can leave the window at its old size on screen, so the
       // request runs once the outer call has returned.
-      PostMessageW(hwnd_, kDeferredShow, static_cast<WPARAM>(show_mode), 0);
+      PostMessageA(hwnd_, kDeferredShow, static_cast<WPARAM>(show_mode), 0);
       return;
     }
     in_show_ = true;
     if (hosted_ && show_mode != SW_HIDE) show_mode = SW_SHOWNA;
-    if (show_mode == SW_MAXIMIZE && (GetWindowLongW(hwnd_, GWL_STYLE) & WS_CAPTION) == 0) {
+    if (show_mode == SW_MAXIMIZE && (GetWindowLongA(hwnd_, GWL_STYLE) & WS_CAPTION) == 0) {
       // A frameless window maximized is a window on the whole work area. Placed directly: under
       // X11 the system's maximize is left to a window manager, and without one the window would
       // keep its old size on screen while believing itself maximized.
       RECT area{};
-      SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+      SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
       ShowWindow(hwnd_, IsWindowVisible(hwnd_) ? SW_SHOWNA : SW_SHOW);
       SetWindowPos(hwnd_, nullptr, area.left, area.top, area.right - area.left,
                    area.bottom - area.top, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -101,7 +189,7 @@ class Win32Window : public IUiWindow {
                  SWP_NOZORDER | SWP_NOACTIVATE);
   }
   void SetCaption(const std::string& caption) override {
-    SetWindowTextW(hwnd_, Widen(caption).c_str());
+    text_.WithShown([&](const auto& text) { return SetWindowTextT(hwnd_, text.c_str()); }, caption);
   }
   void SetBackground(uint32_t) override { InvalidateRect(hwnd_, nullptr, FALSE); }
   void Invalidate() override { InvalidateRect(hwnd_, nullptr, FALSE); }
@@ -134,30 +222,41 @@ class Win32Window : public IUiWindow {
 
   HWND Handle() const { return hwnd_; }
 
+  // One procedure for the class in either character set; the user data slot holds no text, so
+  // its A and W functions are the same, and only the default procedure must match the window.
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     if (msg == WM_NCCREATE) {
-      auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+      // CREATESTRUCTA and CREATESTRUCTW hold the creation parameter at the same place.
+      auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
       auto* self = static_cast<Win32Window*>(create->lpCreateParams);
       self->hwnd_ = hwnd;
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+      SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
-    auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self == nullptr) return DefWindowProcW(hwnd, msg, wparam, lparam);
+    auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (self == nullptr) return Default(hwnd, msg, wparam, lparam);
     try {
       return self->Handle(msg, wparam, lparam);
+    } catch (const std::exception&) {
+      self->ui_->KeepException(std::current_exception());
     } catch (...) {
-      // Nothing may unwind through the system's frames; the forms report their own failures.
-      return 0;
+      self->ui_->KeepException(std::make_exception_ptr(
+          std::runtime_error("An unknown exception left the window procedure")));
     }
+    return 0;
   }
 
  private:
   void Forget() {
     if (hwnd_ == nullptr) return;
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    RemovePropW(hwnd_, kPropForm);
+    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+    RemovePropA(hwnd_, kPropForm);
     RemoveNameProp(hwnd_);
     hwnd_ = nullptr;
+  }
+
+  static LRESULT Default(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    return IsWindowUnicode(hwnd) ? DefWindowProcW(hwnd, msg, wparam, lparam)
+                                 : DefWindowProcA(hwnd, msg, wparam, lparam);
   }
 
   LRESULT Handle(UINT msg, WPARAM wparam, LPARAM lparam) {
@@ -184,7 +283,7 @@ class Win32Window : public IUiWindow {
       case WM_NCDESTROY: {
         const HWND hwnd = hwnd_;
         Forget();
-        return DefWindowProcW(hwnd, msg, wparam, lparam);
+        return Default(hwnd, msg, wparam, lparam);
       }
       case kDeferredShow: Show(static_cast<int>(wparam)); return 0;
       case WM_SIZE:
@@ -192,109 +291,82 @@ class Win32Window : public IUiWindow {
         events_->NativeResized(Bounds(), ClientSize());
         return 0;
       }
-      default: return DefWindowProcW(hwnd_, msg, wparam, lparam);
+      default: return Default(hwnd_, msg, wparam, lparam);
     }
   }
 
   void Paint() {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd_, &ps);
     const ui::TSize size = ClientSize();
-    if (size.cx > 0 && size.cy > 0) {
-      HDC memory = CreateCompatibleDC(dc);
-      HBITMAP bitmap = CreateCompatibleBitmap(dc, size.cx, size.cy);
-      HGDIOBJ old = SelectObject(memory, bitmap);
-      {
-        GdiCanvas canvas(memory, size.cx, size.cy);
-        events_->NativePaint(canvas);
-      }
-      BitBlt(dc, 0, 0, size.cx, size.cy, memory, 0, 0, SRCCOPY);
-      SelectObject(memory, old);
-      DeleteObject(bitmap);
-      DeleteDC(memory);
+    // Painting ends (and validates the window) even when the form's painting throws; an empty
+    // window still needs its paint ended, or WM_PAINT would come back at once.
+    PaintBuffer buffer(hwnd_, std::max(size.cx, 1), std::max(size.cy, 1));
+    if (size.cx <= 0 || size.cy <= 0) return;
+    {
+      GdiCanvas canvas(buffer.Memory(), size.cx, size.cy, ui_->Charset());
+      events_->NativePaint(canvas);
     }
-    EndPaint(hwnd_, &ps);
+    BitBlt(buffer.Screen(), 0, 0, size.cx, size.cy, buffer.Memory(), 0, 0, SRCCOPY);
   }
 
   static constexpr UINT kDeferredShow = WM_APP + 1;
   HWND hwnd_ = nullptr;
   IUiWindowEvents* events_;
+  Win32Ui* ui_;
+  TextApi text_;
   bool in_show_ = false;
   bool hosted_ = false;
   HWND last_focus_ = nullptr;
 };
 
-void RegisterWindowClass() {
+// The class is registered once per process, in the character set of the first adapter made.
+void RegisterWindowClass(ApiCharset charset) {
   static bool registered = false;
   if (registered) return;
-  WNDCLASSW wc = {};
-  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = &Win32Window::Proc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.hIcon = LoadIcon(GetModuleHandleW(nullptr), MAKEINTRESOURCE(1));
-  wc.lpszClassName = kWindowClass;
-  registered = RegisterClassW(&wc) != 0;
+  if (charset == ApiCharset::Ansi) {
+    WNDCLASSA wc = {};
+    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+    wc.lpfnWndProc = &Win32Window::Proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1));
+    wc.lpszClassName = kWindowClass;
+    registered = RegisterClassA(&wc) != 0;
+  } else {
+    const std::wstring name = Wide(kWindowClass);
+    WNDCLASSW wc = {};
+    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+    wc.lpfnWndProc = &Win32Window::Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+    wc.lpszClassName = name.c_str();
+    registered = RegisterClassW(&wc) != 0;
+  }
 }
 
 }  // namespace
-
-std::wstring Widen(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(std::max(n, 0)), L'\0');
-  if (n > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  }
-  return out;
-}
-
-std::string Narrow(const std::wstring& utf16) {
-  if (utf16.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()),
-                                    nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), out.data(), n,
-                        nullptr, nullptr);
-  }
-  return out;
-}
 
 // ---------------------------------------------------------------------------------------------
 // GdiCanvas
 
 std::wstring FaceName(const ui::TFontSpec& font) {
-  const std::string& name = font.Name;
-  if (name.empty()) return {};
-  const int size = static_cast<int>(name.size());
-  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), size, nullptr, 0) > 0) {
-    return Widen(name);
-  }
+  if (IsValidUtf8(font.Name)) return Wide(font.Name);
   // Not UTF-8: the bytes the ANSI font API of a system of the font's character set takes (the
   // translator names the Chinese, Japanese and Korean fonts so), read in that character set's
   // code page.
   CHARSETINFO info = {};
-  UINT codePage = CP_ACP;
+  UINT code_page = CP_ACP;
   if (TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<uintptr_t>(font.Charset)), &info,
                            TCI_SRCCHARSET)) {
-    codePage = info.ciACP;
+    code_page = info.ciACP;
   }
-  const int n = MultiByteToWideChar(codePage, 0, name.data(), size, nullptr, 0);
-  std::wstring out(static_cast<size_t>(std::max(n, 0)), L'\0');
-  if (n > 0) MultiByteToWideChar(codePage, 0, name.data(), size, out.data(), n);
-  return out;
+  return FromCodePage(font.Name.data(), font.Name.size(), code_page);
 }
 
-GdiFont::GdiFont(const ui::TFontSpec& font) {
-  font_ = CreateFontW(font.Height, 0, 0, 0,
-                      (font.Style & ui::FontStyleBit(ui::fsBold)) != 0 ? FW_BOLD : FW_NORMAL,
-                      (font.Style & ui::FontStyleBit(ui::fsItalic)) != 0,
-                      (font.Style & ui::FontStyleBit(ui::fsUnderline)) != 0,
-                      (font.Style & ui::FontStyleBit(ui::fsStrikeOut)) != 0,
-                      static_cast<DWORD>(font.Charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, FaceName(font).c_str());
+GdiFont::GdiFont(const ui::TFontSpec& font, ApiCharset charset) {
+  const std::wstring face = FaceName(font);
+  font_ = charset == ApiCharset::Ansi ? CreateFontT(font, AnsiText(Utf8(face)).c_str())
+                                      : CreateFontT(font, face.c_str());
 }
 
 GdiFont::~GdiFont() {
@@ -313,9 +385,9 @@ void GdiCanvas::DeviceText(const std::string& text, const ui::TRect& rect, uint3
                            const ui::TFontSpec& font, uint32_t text_rgb, const uint32_t* background,
                            const ui::TRect& clip) {
   if (clip.IsEmpty()) return;
-  const int saved = SaveDC(dc_);
+  GdiFont gdi_font(font, charset_);
+  SavedDc saved(dc_);  // given back before the font goes
   IntersectClipRect(dc_, clip.Left, clip.Top, clip.Right, clip.Bottom);
-  GdiFont gdi_font(font);
   SelectObject(dc_, gdi_font.Handle());
   SetTextColor(dc_, text_rgb);
   if (background != nullptr) {
@@ -325,18 +397,16 @@ void GdiCanvas::DeviceText(const std::string& text, const ui::TRect& rect, uint3
     SetBkMode(dc_, TRANSPARENT);
   }
   RECT r = ToRect(rect);
-  const std::wstring wide = Widen(text);
-  ::DrawTextW(dc_, wide.c_str(), static_cast<int>(wide.size()), &r, flags);
-  RestoreDC(dc_, saved);
+  TextApi(charset_).WithShown([&](const auto& shown) { return DrawTextT(dc_, shown, &r, flags); },
+                              text);
 }
 
 ui::TSize GdiCanvas::DeviceTextExtent(const std::string& text, const ui::TFontSpec& font) {
-  GdiFont gdi_font(font);
-  HGDIOBJ old = SelectObject(dc_, gdi_font.Handle());
-  const std::wstring wide = Widen(text);
+  GdiFont gdi_font(font, charset_);
+  Selection selected(dc_, gdi_font.Handle());
   SIZE size{};
-  GetTextExtentPoint32W(dc_, wide.c_str(), static_cast<int>(wide.size()), &size);
-  SelectObject(dc_, old);
+  TextApi(charset_).WithShown([&](const auto& shown) { return GetTextExtentT(dc_, shown, &size); },
+                              text);
   return {size.cx, size.cy};
 }
 
@@ -350,20 +420,19 @@ void GdiCanvas::DeviceStretch(const ui::TRect& rect, const ui::TBitmapData& pict
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
-  const int saved = SaveDC(dc_);
+  SavedDc saved(dc_);
   IntersectClipRect(dc_, clip.Left, clip.Top, clip.Right, clip.Bottom);
   SetStretchBltMode(dc_, smooth ? HALFTONE : COLORONCOLOR);
   SetBrushOrgEx(dc_, 0, 0, nullptr);
   StretchDIBits(dc_, rect.Left, rect.Top, rect.Width(), rect.Height(), 0, 0, picture.Width,
                 picture.Height, picture.Pixels.data(), &info, DIB_RGB_COLORS, SRCCOPY);
-  RestoreDC(dc_, saved);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Win32Ui
 
-Win32Ui::Win32Ui() {
-  RegisterWindowClass();
+Win32Ui::Win32Ui(ApiCharset charset) : charset_(charset) {
+  RegisterWindowClass(charset);
   RegisterControlClass();
   if (g_ui == nullptr) g_ui = this;
 }
@@ -375,7 +444,7 @@ Win32Ui::~Win32Ui() {
 
 std::unique_ptr<IUiWindow> Win32Ui::CreateFormWindow(const FormWindowParams& params,
                                                      IUiWindowEvents* events) {
-  auto window = std::make_unique<Win32Window>(params, events);
+  auto window = std::make_unique<Win32Window>(params, events, this);
   if (window->Handle() == nullptr) {
     throw std::runtime_error("Error creating window (system error " +
                              std::to_string(GetLastError()) + ")");
@@ -390,9 +459,27 @@ HWND Win32Ui::HandleOf(IUiWindow* window) {
 
 HWND Win32Ui::HandleOf(IUiControl* control) { return ControlHandle(control); }
 
+void Win32Ui::KeepException(std::exception_ptr error) {
+  if (!kept_) kept_ = std::move(error);
+}
+
+void Win32Ui::ThrowKept() {
+  if (!kept_) return;
+  std::exception_ptr error = std::move(kept_);
+  kept_ = nullptr;
+  std::rethrow_exception(error);
+}
+
 int Win32Ui::MessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
   HWND owner = GetActiveWindow();
-  return MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), flags);
+  // The box's own message loop paints the windows below it.
+  const int result = TextApi(charset_).WithShown(
+      [&](const auto& shown_text, const auto& shown_caption) {
+        return MessageBoxT(owner, shown_text.c_str(), shown_caption.c_str(), flags);
+      },
+      text, caption);
+  ThrowKept();
+  return result;
 }
 
 namespace {
@@ -479,20 +566,30 @@ void Win32Ui::Dispatch(MSG& msg) {
     const int key = static_cast<int>(msg.wParam);
     for (HWND w = msg.hwnd; w != nullptr; w = GetAncestor(w, GA_PARENT)) {
       if (Win32Window* window = Win32Window::Of(w)) {
-        if (window->DialogKey(key, shift)) return;
+        if (window->DialogKey(key, shift)) {
+          ThrowKept();
+          return;
+        }
         if (!window->Hosted()) break;
       }
-      if ((GetWindowLongW(w, GWL_STYLE) & WS_CHILD) == 0) break;
+      if ((GetWindowLongA(w, GWL_STYLE) & WS_CHILD) == 0) break;
     }
   }
   TranslateMessage(&msg);
-  DispatchMessageW(&msg);
+  if (charset_ == ApiCharset::Ansi) {
+    DispatchMessageA(&msg);
+  } else {
+    DispatchMessageW(&msg);
+  }
+  ThrowKept();
 }
 
 bool Win32Ui::HandleMessage() {
+  ThrowKept();
   if (quit_posted_) return false;
   MSG msg;
-  const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+  const BOOL got = charset_ == ApiCharset::Ansi ? GetMessageA(&msg, nullptr, 0, 0)
+                                                : GetMessageW(&msg, nullptr, 0, 0);
   if (got == 0 || got == -1) {
     PostQuit(got == 0 ? static_cast<int>(msg.wParam) : quit_code_);
     return false;
@@ -502,8 +599,10 @@ bool Win32Ui::HandleMessage() {
 }
 
 void Win32Ui::ProcessMessages() {
+  ThrowKept();
   MSG msg;
-  while (!quit_posted_ && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) Dispatch(msg);
+  const auto peek = charset_ == ApiCharset::Ansi ? PeekMessageA : PeekMessageW;
+  while (!quit_posted_ && peek(&msg, nullptr, 0, 0, PM_REMOVE)) Dispatch(msg);
 }
 
 void Win32Ui::PostQuit(int exit_code) {
@@ -512,7 +611,7 @@ void Win32Ui::PostQuit(int exit_code) {
   // the loop, which then sees the flag.
   quit_posted_ = true;
   quit_code_ = exit_code;
-  PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+  PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
 }
 
 void CALLBACK Win32Ui::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
@@ -524,8 +623,11 @@ void CALLBACK Win32Ui::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
   g_ui->timers_.erase(it);
   try {
     fn();
+  } catch (const std::exception&) {
+    g_ui->KeepException(std::current_exception());
   } catch (...) {
-    // A timer's work reports its own failures.
+    g_ui->KeepException(
+        std::make_exception_ptr(std::runtime_error("An unknown exception left a timer")));
   }
 }
 
@@ -539,10 +641,8 @@ ui::TSize Win32Ui::ScreenSize() {
 }
 
 int Win32Ui::BitsPerPixel() {
-  HDC dc = GetDC(nullptr);
-  const int bits = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
-  ReleaseDC(nullptr, dc);
-  return bits;
+  ScreenDc dc;
+  return GetDeviceCaps(dc.Handle(), BITSPIXEL) * GetDeviceCaps(dc.Handle(), PLANES);
 }
 
 uint32_t Win32Ui::SystemColorRGB(int index) { return GetSysColor(index); }
@@ -550,27 +650,24 @@ uint32_t Win32Ui::SystemColorRGB(int index) { return GetSysColor(index); }
 int Win32Ui::CaptionHeight() { return GetSystemMetrics(SM_CYCAPTION); }
 
 ui::TSize Win32Ui::MeasureText(const std::string& text, const ui::TFontSpec& font) {
-  HDC dc = GetDC(nullptr);
-  ui::TSize size;
-  {
-    GdiFont gdi_font(font);
-    HGDIOBJ old = SelectObject(dc, gdi_font.Handle());
-    const std::wstring wide = Widen(text);
-    SIZE s{};
-    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &s);
-    SelectObject(dc, old);
-    size = {s.cx, s.cy};
-  }
-  ReleaseDC(nullptr, dc);
-  return size;
+  ScreenDc dc;
+  GdiFont gdi_font(font, charset_);
+  Selection selected(dc.Handle(), gdi_font.Handle());
+  SIZE s{};
+  TextApi(charset_).WithShown(
+      [&](const auto& shown) { return GetTextExtentT(dc.Handle(), shown, &s); }, text);
+  return {s.cx, s.cy};
 }
 
 std::string Win32Ui::ModuleName() {
-  wchar_t path[MAX_PATH + 1] = {};
-  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring full(path, n);
-  const size_t slash = full.find_last_of(L"\\/");
-  return Narrow(slash == std::wstring::npos ? full : full.substr(slash + 1));
+  const std::string full = TextApi(charset_)
+                               .Query([](auto* buffer, DWORD size) {
+                                 const DWORD n = GetModuleFileNameT(buffer, size);
+                                 return n >= size ? size * 2 : n;
+                               })
+                               .value_or(std::string());
+  const size_t slash = full.find_last_of("\\/");
+  return slash == std::string::npos ? full : full.substr(slash + 1);
 }
 
 }  // namespace tmby::platform::win32

@@ -4,8 +4,14 @@
 // close; Enter, Esc and Tab go to the forms from the message loop. Controls are the system's own
 // (BUTTON, EDIT, LISTBOX, STATIC, msctls_progress32, SysTabControl32, RichEdit20A) or, for panels,
 // windows of the class "TTamberlyControl"; every window carries its component name in the
-// property "TmbyName" (a global atom) for UI drivers. Message boxes are MessageBoxW. Strings are
-// UTF-8 at the port and UTF-16 at the API.
+// property "TmbyName" (a global atom) for UI drivers. Message boxes are the system's. Strings are
+// UTF-8 at the port; at the API they are UTF-16 or, for the forms, the canvas and the message
+// boxes on the ANSI path of Windows 9x, the ANSI code page (characters it cannot hold are shown as
+// its default character).
+//
+// Nothing may unwind through the system's frames: an exception that leaves a window procedure or
+// a timer is kept and thrown again from the next HandleMessage, ProcessMessages or MessageBox,
+// where the application's handler sees it.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +20,7 @@
 #undef DrawText
 #undef TextOut
 
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -21,13 +28,15 @@
 #include <string>
 
 #include "platform/ui_port.h"
+#include "platform/win32/win32_port.h"
 
 namespace tmby::platform::win32 {
 
 // A canvas on a GDI device context of `width` x `height` pixels (not owned).
 class GdiCanvas : public ui::TCanvas {
  public:
-  GdiCanvas(HDC dc, int width, int height) : dc_(dc), width_(width), height_(height) {}
+  GdiCanvas(HDC dc, int width, int height, ApiCharset charset = ChooseApiCharset())
+      : dc_(dc), width_(width), height_(height), charset_(charset) {}
   ui::TRect DeviceBounds() const override { return {0, 0, width_, height_}; }
 
  protected:
@@ -43,12 +52,13 @@ class GdiCanvas : public ui::TCanvas {
   HDC dc_;
   int width_;
   int height_;
+  ApiCharset charset_;
 };
 
 // A GDI font for a font description; deleted with the object.
 class GdiFont {
  public:
-  explicit GdiFont(const ui::TFontSpec& font);
+  explicit GdiFont(const ui::TFontSpec& font, ApiCharset charset = ChooseApiCharset());
   ~GdiFont();
   GdiFont(const GdiFont&) = delete;
   GdiFont& operator=(const GdiFont&) = delete;
@@ -58,15 +68,13 @@ class GdiFont {
   HFONT font_;
 };
 
-std::wstring Widen(const std::string& utf8);
-// The face name of a font for the wide font API: UTF-8 as it stands, other bytes in the code page
-// of the font's character set.
+// The face name of a font: UTF-8 as it stands, other bytes in the code page of the font's
+// character set.
 std::wstring FaceName(const ui::TFontSpec& font);
-std::string Narrow(const std::wstring& utf16);
 
 class Win32Ui : public IUi {
  public:
-  Win32Ui();
+  explicit Win32Ui(ApiCharset charset = ChooseApiCharset());
   ~Win32Ui() override;
   Win32Ui(const Win32Ui&) = delete;
   Win32Ui& operator=(const Win32Ui&) = delete;
@@ -93,10 +101,18 @@ class Win32Ui : public IUi {
   static HWND HandleOf(IUiWindow* window);
   static HWND HandleOf(IUiControl* control);
 
+  ApiCharset Charset() const { return charset_; }
+  // Keeps an exception that left a window procedure or timer for the next message step (the
+  // first one, when several come before it).
+  void KeepException(std::exception_ptr error);
+
  private:
   static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD);
   void Dispatch(MSG& msg);
+  void ThrowKept();
 
+  ApiCharset charset_;
+  std::exception_ptr kept_;
   bool quit_posted_ = false;
   int quit_code_ = 0;
   std::map<UINT_PTR, std::function<void()>> timers_;

@@ -1,6 +1,6 @@
-// Files and directories through kernel32's wide-character functions. Only calls that Windows 95
-// to XP all have are used (SetFilePointer rather than SetFilePointerEx, GetFileSize rather than
-// GetFileSizeEx).
+// Files and directories through kernel32, in the adapter's character set. Only calls that Windows
+// 95 to XP all have are used (SetFilePointer rather than SetFilePointerEx, GetFileSize rather than
+// GetFileSizeEx); the few that the first Windows 95 lacks are looked up when needed.
 #include <algorithm>
 #include <vector>
 
@@ -120,84 +120,103 @@ class Win32File : public IFile {
   uint32_t error_ = ERROR_SUCCESS;
 };
 
+// A search handle, closed on every way out.
+struct FindHandle {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  FindHandle() = default;
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  ~FindHandle() {
+    if (handle != INVALID_HANDLE_VALUE) FindClose(handle);
+  }
+};
+
+// Attributes, size and last write of one file or folder found by name.
+struct Entry {
+  DWORD attributes = 0;
+  int64_t size = 0;
+  FILETIME written{};
+};
+
 class Win32FileSystem : public IFileSystem {
  public:
+  explicit Win32FileSystem(ApiCharset charset) : text_(charset) {}
+
   std::unique_ptr<IFile> Open(const std::string& path, FileAccess access, uint32_t share,
                               FileDisposition disposition) override {
     DWORD rights = 0;
     if (access == FileAccess::Read || access == FileAccess::ReadWrite) rights |= GENERIC_READ;
     if (access == FileAccess::Write || access == FileAccess::ReadWrite) rights |= GENERIC_WRITE;
     // The port's share bits and dispositions have the values of the API's.
-    const HANDLE h = CreateFileW(WidePath(path).c_str(), rights, share & kShareAll, nullptr,
-                                 static_cast<DWORD>(disposition), FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = text_.WithPaths(
+        INVALID_HANDLE_VALUE,
+        [&](const auto& p) {
+          return CreateFileT(p.c_str(), rights, Sharing(share), static_cast<DWORD>(disposition),
+                             FILE_ATTRIBUTE_NORMAL);
+        },
+        path);
     if (h == INVALID_HANDLE_VALUE) return Fail(), nullptr;
     error_ = ERROR_SUCCESS;
     return std::make_unique<Win32File>(h);
   }
 
   bool FileExists(const std::string& path) override {
-    const DWORD a = GetFileAttributesW(WidePath(path).c_str());
+    const DWORD a = Attributes(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
 
   bool DirectoryExists(const std::string& path) override {
-    const DWORD a = GetFileAttributesW(WidePath(path).c_str());
+    const DWORD a = Attributes(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
   }
 
   std::optional<uint32_t> GetAttributes(const std::string& path) override {
-    const DWORD a = GetFileAttributesW(WidePath(path).c_str());
+    const DWORD a = Attributes(path);
     if (a == INVALID_FILE_ATTRIBUTES) return Fail(), std::nullopt;
     return a;
   }
 
   bool SetAttributes(const std::string& path, uint32_t attributes) override {
-    return SetFileAttributesW(WidePath(path).c_str(), attributes) ? Succeed() : Fail();
+    return text_.WithPaths(
+               FALSE, [&](const auto& p) { return SetFileAttributesT(p.c_str(), attributes); },
+               path)
+               ? Succeed()
+               : Fail();
   }
 
   std::optional<int64_t> FileSize(const std::string& path) override {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
-      return Fail(), std::nullopt;
-    }
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    const std::optional<Entry> entry = Find(path);
+    if (!entry) return std::nullopt;
+    if (entry->attributes & FILE_ATTRIBUTE_DIRECTORY) {
       error_ = ERROR_ACCESS_DENIED;
       return std::nullopt;
     }
-    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return entry->size;
   }
 
   std::optional<uint32_t> GetDosTime(const std::string& path) override {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
-      return Fail(), std::nullopt;
-    }
-    return DosFromFileTime(data.ftLastWriteTime, &error_);
+    const std::optional<Entry> entry = Find(path);
+    if (!entry) return std::nullopt;
+    return DosFromFileTime(entry->written, &error_);
   }
 
   bool SetDosTime(const std::string& path, uint32_t dos_time) override {
     FILETIME utc;
     if (!FileTimeFromDos(dos_time, &utc, &error_)) return false;
-    // Attribute access is not subject to sharing, and works on read-only files and folders.
-    const HANDLE h = CreateFileW(WidePath(path).c_str(), FILE_WRITE_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return Fail();
-    const bool ok = SetFileTime(h, nullptr, nullptr, &utc) != 0;
-    if (!ok) Fail();
-    CloseHandle(h);
-    return ok;
+    return text_.Ansi() ? SetDosTimeNineX(path, utc) : SetDosTimeNT(path, utc);
   }
 
   bool CreateDirectories(const std::string& path) override {
-    const std::optional<std::wstring> full = Full(WidePath(path));
+    const std::optional<std::string> full = FullPathName(path);
     if (!full) return false;
     for (size_t pos = RootLength(*full); pos < full->size();) {
-      const size_t next = full->find(L'\\', pos);
-      const std::wstring step = full->substr(0, next);
-      if (!CreateDirectoryW(step.c_str(), nullptr)) {
+      const size_t next = full->find('\\', pos);
+      const std::string step = full->substr(0, next);
+      const bool made = text_.With(
+          FALSE, [](const auto& p) { return CreateDirectoryT(p.c_str()); }, step);
+      if (!made) {
         const DWORD code = GetLastError();
-        const DWORD a = GetFileAttributesW(step.c_str());
+        const DWORD a = Attributes(step);
         if (a == INVALID_FILE_ATTRIBUTES) {
           error_ = code;
           return false;
@@ -207,10 +226,10 @@ class Win32FileSystem : public IFileSystem {
           return false;
         }
       }
-      if (next == std::wstring::npos) break;
+      if (next == std::string::npos) break;
       pos = next + 1;
     }
-    const DWORD a = GetFileAttributesW(full->c_str());
+    const DWORD a = Attributes(*full);
     if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       error_ = ERROR_PATH_NOT_FOUND;
       return false;
@@ -219,78 +238,113 @@ class Win32FileSystem : public IFileSystem {
   }
 
   bool RemoveDir(const std::string& path) override {
-    return RemoveDirectoryW(WidePath(path).c_str()) ? Succeed() : Fail();
+    return text_.WithPaths(
+               FALSE, [](const auto& p) { return RemoveDirectoryT(p.c_str()); }, path)
+               ? Succeed()
+               : Fail();
   }
 
   bool RemoveFile(const std::string& path) override {
-    return DeleteFileW(WidePath(path).c_str()) ? Succeed() : Fail();
+    return text_.WithPaths(
+               FALSE, [](const auto& p) { return DeleteFileT(p.c_str()); }, path)
+               ? Succeed()
+               : Fail();
   }
 
   bool RenameFile(const std::string& from, const std::string& to) override {
-    return MoveFileW(WidePath(from).c_str(), WidePath(to).c_str()) ? Succeed() : Fail();
+    return text_.WithPaths(
+               FALSE, [](const auto& a, const auto& b) { return MoveFileT(a.c_str(), b.c_str()); },
+               from, to)
+               ? Succeed()
+               : Fail();
   }
 
   bool CopyFileTo(const std::string& from, const std::string& to, bool fail_if_exists) override {
-    return CopyFileW(WidePath(from).c_str(), WidePath(to).c_str(), fail_if_exists ? TRUE : FALSE)
+    return text_.WithPaths(
+               FALSE,
+               [&](const auto& a, const auto& b) {
+                 return CopyFileT(a.c_str(), b.c_str(), fail_if_exists ? TRUE : FALSE);
+               },
+               from, to)
                ? Succeed()
                : Fail();
   }
 
   std::vector<FindData> FindFiles(const std::string& pattern) override {
     std::vector<FindData> found;
-    WIN32_FIND_DATAW data;
-    const HANDLE h = FindFirstFileW(WidePath(pattern).c_str(), &data);
-    if (h == INVALID_HANDLE_VALUE) return Fail(), found;
-    do {
-      const std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      FindData item;
-      item.name = Utf8(name);
-      item.short_name = Utf8(std::wstring(data.cAlternateFileName));
-      item.attributes = data.dwFileAttributes;
-      item.size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-      uint32_t ignored = 0;
-      item.dos_time = DosFromFileTime(data.ftLastWriteTime, &ignored).value_or(0);
-      found.push_back(std::move(item));
-    } while (FindNextFileW(h, &data));
-    FindClose(h);
+    const bool searched = text_.WithPaths(
+        false,
+        [&](const auto& p) {
+          typename ApiTypes<CharOf<decltype(p)>>::FindData data;
+          FindHandle search;
+          search.handle = FindFirstFileT(p.c_str(), &data);
+          if (search.handle == INVALID_HANDLE_VALUE) return false;
+          do {
+            const std::string name = FromApiBuffer(data.cFileName);
+            if (name == "." || name == "..") continue;
+            FindData item;
+            item.name = name;
+            item.short_name = FromApiBuffer(data.cAlternateFileName);
+            item.attributes = data.dwFileAttributes;
+            item.size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+            uint32_t ignored = 0;
+            item.dos_time = DosFromFileTime(data.ftLastWriteTime, &ignored).value_or(0);
+            found.push_back(std::move(item));
+          } while (FindNextFileT(search.handle, &data));
+          return true;
+        },
+        pattern);
+    if (!searched) return Fail(), found;
     error_ = found.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
     return found;
   }
 
   std::optional<std::string> ShortPathName(const std::string& path) override {
-    const std::wstring wide = WidePath(path);
-    const auto result = QueryString(
-        [&](wchar_t* buffer, DWORD size) { return GetShortPathNameW(wide.c_str(), buffer, size); });
-    if (!result) return Fail(), std::nullopt;
-    return Utf8(*result);
+    return Result(text_.WithPaths(
+        std::optional<std::string>(),
+        [](const auto& p) {
+          return QueryText<CharOf<decltype(p)>>(
+              [&](auto* buffer, DWORD size) { return GetShortPathNameT(p.c_str(), buffer, size); });
+        },
+        path));
   }
 
   std::optional<std::string> FullPathName(const std::string& path) override {
-    const std::optional<std::wstring> full = Full(WidePath(path));
-    if (!full) return std::nullopt;
-    return Utf8(*full);
+    return Result(text_.WithPaths(
+        std::optional<std::string>(),
+        [](const auto& p) {
+          return QueryText<CharOf<decltype(p)>>(
+              [&](auto* buffer, DWORD size) { return GetFullPathNameT(p.c_str(), size, buffer); });
+        },
+        path));
   }
 
   std::optional<std::string> TempPath() override {
-    const auto result =
-        QueryString([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); });
-    if (!result) return Fail(), std::nullopt;
-    std::string text = Utf8(*result);
-    if (text.empty() || text.back() != '\\') text += '\\';
+    std::optional<std::string> text =
+        Result(text_.Query([](auto* buffer, DWORD size) { return GetTempPathT(size, buffer); }));
+    if (!text) return std::nullopt;
+    if (text->empty() || text->back() != '\\') *text += '\\';
     return text;
   }
 
   std::optional<std::string> CreateTempFile(const std::string& dir,
                                             const std::string& prefix) override {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    if (GetTempFileNameW(WidePath(dir).c_str(), Wide(prefix).c_str(), 0, buffer) == 0) {
-      return Fail(), std::nullopt;
-    }
-    return Utf8(std::wstring(buffer));
+    return Result(text_.With(
+        std::optional<std::string>(),
+        [](const auto& d, const auto& p) -> std::optional<std::string> {
+          CharOf<decltype(d)> buffer[MAX_PATH + 1] = {};
+          if (GetTempFileNameT(d.c_str(), p.c_str(), buffer) == 0) return std::nullopt;
+          return FromApiBuffer(buffer);
+        },
+        Backslashes(dir), prefix));
   }
 
   bool MoveFileAtReboot(const std::string& from, const std::string& to) override {
+    if (text_.Ansi()) {
+      // Windows 95, 98 and ME have no MoveFileEx; they replace files through WININIT.INI.
+      error_ = ERROR_CALL_NOT_IMPLEMENTED;
+      return false;
+    }
     const std::wstring source = WidePath(from);
     const std::wstring target = WidePath(to);
     const DWORD flags = MOVEFILE_DELAY_UNTIL_REBOOT | (to.empty() ? 0 : MOVEFILE_REPLACE_EXISTING);
@@ -299,33 +353,32 @@ class Win32FileSystem : public IFileSystem {
   }
 
   std::string CurrentDir() override {
-    const auto result =
-        QueryString([](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); });
-    return result ? Utf8(*result) : std::string();
+    return text_.Query([](auto* buffer, DWORD size) { return GetCurrentDirectoryT(size, buffer); })
+        .value_or(std::string());
   }
 
   bool SetCurrentDir(const std::string& path) override {
-    return SetCurrentDirectoryW(WidePath(path).c_str()) ? Succeed() : Fail();
+    return text_.WithPaths(
+               FALSE, [](const auto& p) { return SetCurrentDirectoryT(p.c_str()); }, path)
+               ? Succeed()
+               : Fail();
   }
 
   std::optional<DiskSpace> FreeSpace(const std::string& path) override {
-    const std::optional<std::wstring> full = Full(WidePath(path));
+    const std::optional<std::string> full = FullPathName(path);
     if (!full) return std::nullopt;
-    std::wstring root = full->substr(0, RootLength(*full));
-    if (root.empty() || root.back() != L'\\') root += L'\\';
-    ULARGE_INTEGER available, total, free_total;
-    if (!GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free_total)) {
-      return Fail(), std::nullopt;
-    }
-    return DiskSpace{available.QuadPart, total.QuadPart};
+    std::string root = full->substr(0, RootLength(*full));
+    if (root.empty() || root.back() != '\\') root += '\\';
+    return text_.Ansi() ? FreeSpaceNineX(root) : FreeSpaceNT(root);
   }
 
   std::string ModuleFileName() override {
-    const auto result = QueryString([](wchar_t* buffer, DWORD size) {
-      const DWORD n = GetModuleFileNameW(nullptr, buffer, size);
-      return n >= size ? size * 2 : n;  // a cut name fills the buffer exactly
-    });
-    return result ? Utf8(*result) : std::string();
+    return text_
+        .Query([](auto* buffer, DWORD size) {
+          const DWORD n = GetModuleFileNameT(buffer, size);
+          return n >= size ? size * 2 : n;  // a cut name fills the buffer exactly
+        })
+        .value_or(std::string());
   }
 
   uint32_t LastError() const override { return error_; }
@@ -339,31 +392,145 @@ class Win32FileSystem : public IFileSystem {
     error_ = ERROR_SUCCESS;
     return true;
   }
+  // A query's result, with the failure's code kept.
+  std::optional<std::string> Result(std::optional<std::string> result) {
+    if (result) {
+      error_ = ERROR_SUCCESS;
+    } else {
+      Fail();
+    }
+    return result;
+  }
 
-  // Length of the root of a full path with its backslash: 3 for "C:\", up to the backslash after
-  // the share for "\\server\share\".
-  static size_t RootLength(const std::wstring& full) {
-    if (full.size() >= 2 && full[0] == L'\\' && full[1] == L'\\') {
-      size_t pos = full.find(L'\\', 2);
-      if (pos != std::wstring::npos) pos = full.find(L'\\', pos + 1);
-      return pos == std::wstring::npos ? full.size() : pos + 1;
+  // Windows 9x refuses FILE_SHARE_DELETE (ERROR_INVALID_PARAMETER): it has no delete sharing.
+  DWORD Sharing(uint32_t share) const {
+    return share & (text_.Ansi() ? kShareRead | kShareWrite : kShareAll);
+  }
+
+  DWORD Attributes(const std::string& path) {
+    return text_.WithPaths(
+        INVALID_FILE_ATTRIBUTES, [](const auto& p) { return GetFileAttributesT(p.c_str()); }, path);
+  }
+
+  // GetFileAttributesEx came with Windows 98 and NT 4; the ANSI path asks the directory instead,
+  // which every Windows can. A wildcard would find another file.
+  std::optional<Entry> Find(const std::string& path) {
+    if (!text_.Ansi()) {
+      WIN32_FILE_ATTRIBUTE_DATA data;
+      if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
+        return Fail(), std::nullopt;
+      }
+      return Entry{data.dwFileAttributes,
+                   (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                   data.ftLastWriteTime};
+    }
+    if (path.find_first_of("*?") != std::string::npos) {
+      error_ = ERROR_INVALID_NAME;
+      return std::nullopt;
+    }
+    const std::optional<std::string> name = AnsiName(Backslashes(path));
+    if (!name) return Fail(), std::nullopt;
+    WIN32_FIND_DATAA data;
+    FindHandle search;
+    search.handle = FindFirstFileA(name->c_str(), &data);
+    if (search.handle == INVALID_HANDLE_VALUE) return Fail(), std::nullopt;
+    return Entry{data.dwFileAttributes,
+                 (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                 data.ftLastWriteTime};
+  }
+
+  bool SetDosTimeNT(const std::string& path, const FILETIME& utc) {
+    // Attribute access is not subject to sharing, and works on read-only files and folders.
+    const HANDLE h = CreateFileW(WidePath(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return Fail();
+    const bool ok = SetFileTime(h, nullptr, nullptr, &utc) != 0;
+    if (!ok) Fail();
+    CloseHandle(h);
+    return ok ? Succeed() : false;
+  }
+
+  // Windows 9x sets a time only through a handle open for writing, which it neither grants on a
+  // read-only file nor opens on a folder: the read-only mark is lifted for the moment.
+  bool SetDosTimeNineX(const std::string& path, const FILETIME& utc) {
+    const std::optional<std::string> name = AnsiName(Backslashes(path));
+    if (!name) return Fail();
+    const DWORD attributes = GetFileAttributesA(name->c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Fail();
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      error_ = ERROR_ACCESS_DENIED;
+      return false;
+    }
+    const bool read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (read_only && !SetFileAttributesA(name->c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+      return Fail();
+    }
+    bool ok = false;
+    const HANDLE h = CreateFileA(name->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      Fail();
+    } else {
+      ok = SetFileTime(h, nullptr, nullptr, &utc) != 0;
+      if (!ok) Fail();
+      CloseHandle(h);
+    }
+    if (read_only) SetFileAttributesA(name->c_str(), attributes);
+    return ok ? Succeed() : false;
+  }
+
+  std::optional<DiskSpace> FreeSpaceNT(const std::string& root) {
+    ULARGE_INTEGER available, total, free_total;
+    if (!GetDiskFreeSpaceExW(Wide(root).c_str(), &available, &total, &free_total)) {
+      return Fail(), std::nullopt;
+    }
+    error_ = ERROR_SUCCESS;
+    return DiskSpace{available.QuadPart, total.QuadPart};
+  }
+
+  // GetDiskFreeSpaceEx came with Windows 95 OSR2; the first Windows 95 only counts clusters (and
+  // never more than 2 GB).
+  std::optional<DiskSpace> FreeSpaceNineX(const std::string& root) {
+    const std::optional<std::string> name = AnsiName(root);
+    if (!name) return Fail(), std::nullopt;
+    using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+    const auto ex = reinterpret_cast<FreeSpaceEx>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
+    if (ex != nullptr) {
+      ULARGE_INTEGER available, total, free_total;
+      if (!ex(name->c_str(), &available, &total, &free_total)) return Fail(), std::nullopt;
+      error_ = ERROR_SUCCESS;
+      return DiskSpace{available.QuadPart, total.QuadPart};
+    }
+    DWORD sectors = 0, bytes = 0, free_clusters = 0, clusters = 0;
+    if (!GetDiskFreeSpaceA(name->c_str(), &sectors, &bytes, &free_clusters, &clusters)) {
+      return Fail(), std::nullopt;
+    }
+    error_ = ERROR_SUCCESS;
+    const uint64_t cluster = static_cast<uint64_t>(sectors) * bytes;
+    return DiskSpace{cluster * free_clusters, cluster * clusters};
+  }
+
+  // Length of the root of a full path with its backslash: 3 for "C:\", up to the backslash
+  // after the share for "\\server\share\".
+  static size_t RootLength(const std::string& full) {
+    if (full.size() >= 2 && full[0] == '\\' && full[1] == '\\') {
+      size_t pos = full.find('\\', 2);
+      if (pos != std::string::npos) pos = full.find('\\', pos + 1);
+      return pos == std::string::npos ? full.size() : pos + 1;
     }
     return std::min<size_t>(3, full.size());
   }
 
-  std::optional<std::wstring> Full(const std::wstring& path) {
-    const auto result = QueryString([&](wchar_t* buffer, DWORD size) {
-      return GetFullPathNameW(path.c_str(), size, buffer, nullptr);
-    });
-    if (!result) Fail();
-    return result;
-  }
-
+  TextApi text_;
   uint32_t error_ = ERROR_SUCCESS;
 };
 
 }  // namespace
 
-std::unique_ptr<IFileSystem> MakeFileSystem() { return std::make_unique<Win32FileSystem>(); }
+std::unique_ptr<IFileSystem> MakeFileSystem(ApiCharset charset) {
+  return std::make_unique<Win32FileSystem>(charset);
+}
 
 }  // namespace tmby::platform::win32

@@ -1,19 +1,38 @@
-// The Windows adapter of the port: the real Win32 API through its wide-character functions, with
-// UTF-8 text at the port and UTF-16 at the API.
+// The Windows adapter of the port: the real Win32 API, with UTF-8 text at the port.
+//
+// The adapter speaks to the system in one of two character sets, chosen once when it is made:
+// - Wide: the wide-character functions with UTF-16 text (the NT family: NT 4, 2000, XP and later).
+// - Ansi: the ANSI functions with text in the system's ANSI code page, and files opened without
+//   delete sharing: Windows 95, 98 and ME, whose wide functions are stubs that fail and which
+//   refuse FILE_SHARE_DELETE. Names the code page cannot hold fail there with
+//   err::kNoUnicodeTranslation; MoveFileAtReboot fails with err::kCallNotImplemented, as
+//   MoveFileEx does on those systems (they replace files at the restart through WININIT.INI).
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/port.h"
 
 namespace tmby::platform::win32 {
 
+enum class ApiCharset { Wide, Ansi };
+
+// The character set for this process: TMBY_WIN32_API=ansi or TMBY_WIN32_API=wide in the
+// environment forces one (tests run the ANSI path on any Windows with it); otherwise ANSI when
+// the system is of the 9x platform, wide on every other.
+ApiCharset ChooseApiCharset();
+const char* ApiCharsetName(ApiCharset charset);  // "wide" or "ansi"
+
 class Win32Platform : public IPlatform {
  public:
-  Win32Platform();
+  explicit Win32Platform(ApiCharset charset = ChooseApiCharset());
   ~Win32Platform() override;
   Win32Platform(const Win32Platform&) = delete;
   Win32Platform& operator=(const Win32Platform&) = delete;
+
+  ApiCharset Charset() const { return charset_; }
 
   IRegistry& Registry() override;
   IFileSystem& Files() override;
@@ -23,6 +42,7 @@ class Win32Platform : public IPlatform {
   IProcesses& Processes() override;
 
  private:
+  ApiCharset charset_;
   std::unique_ptr<IRegistry> registry_;
   std::unique_ptr<IFileSystem> files_;
   std::unique_ptr<ISystemInfo> system_;
@@ -30,5 +50,9 @@ class Win32Platform : public IPlatform {
   std::unique_ptr<ILibraries> libraries_;
   std::unique_ptr<IProcesses> processes_;
 };
+
+// The arguments of this program after its name, split as the C runtime splits them (quotes
+// group, backslashes before a quote escape it), read through the chosen character set.
+std::vector<std::string> ProgramArguments(ApiCharset charset);
 
 }  // namespace tmby::platform::win32

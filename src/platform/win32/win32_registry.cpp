@@ -1,4 +1,4 @@
-// The registry through advapi32's wide-character functions.
+// The registry through advapi32, in the adapter's character set.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -39,6 +39,8 @@ struct RawValue {
 
 class Win32Registry : public IRegistry {
  public:
+  explicit Win32Registry(ApiCharset charset) : text_(charset) {}
+
   bool KeyExists(RootKey root, const std::string& key) override {
     OpenKey k;
     return Open(root, key, KEY_READ, &k);
@@ -47,10 +49,14 @@ class Win32Registry : public IRegistry {
   bool CreateKey(RootKey root, const std::string& key) override {
     const HKEY base = RootHandle(root);
     if (base == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    if (Absolute(key)) return Fail(ERROR_BAD_PATHNAME);
     OpenKey k;
-    DWORD disposition = 0;
-    const LONG r = RegCreateKeyExW(base, Wide(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                   KEY_READ | KEY_WRITE, nullptr, &k.handle, &disposition);
+    const LONG r = text_.With(
+        static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION),
+        [&](const auto& name) {
+          return RegCreateKeyExT(base, name.c_str(), KEY_READ | KEY_WRITE, &k.handle);
+        },
+        key);
     if (r != ERROR_SUCCESS) {
       k.handle = nullptr;
       return Fail(r);
@@ -67,12 +73,17 @@ class Win32Registry : public IRegistry {
       // A root key stays; a key with subkeys is refused on every Windows (9x would delete the
       // whole tree), so that the core's tree removal works the same everywhere.
       if (key.empty() || key == "\\") return Fail(ERROR_ACCESS_DENIED);
-      const LONG r = RegQueryInfoKeyW(k.handle, nullptr, nullptr, nullptr, &subkeys, nullptr,
-                                      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+      const LONG r = text_.Ansi()
+                         ? RegQueryInfoKeyA(k.handle, nullptr, nullptr, nullptr, &subkeys, nullptr,
+                                            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)
+                         : RegQueryInfoKeyW(k.handle, nullptr, nullptr, nullptr, &subkeys, nullptr,
+                                            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
       if (r != ERROR_SUCCESS) return Fail(r);
     }
     if (subkeys > 0) return Fail(ERROR_ACCESS_DENIED);
-    const LONG r = RegDeleteKeyW(RootHandle(root), Wide(key).c_str());
+    const LONG r = text_.With(
+        static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION),
+        [&](const auto& name) { return RegDeleteKeyT(RootHandle(root), name.c_str()); }, key);
     if (r != ERROR_SUCCESS) return Fail(r);
     Flush(RootHandle(root));
     return Succeed();
@@ -81,7 +92,9 @@ class Win32Registry : public IRegistry {
   bool DeleteValue(RootKey root, const std::string& key, const std::string& name) override {
     OpenKey k;
     if (!Open(root, key, KEY_SET_VALUE, &k)) return false;
-    const LONG r = RegDeleteValueW(k.handle, Wide(name).c_str());
+    const LONG r = text_.With(
+        static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION),
+        [&](const auto& value) { return RegDeleteValueT(k.handle, value.c_str()); }, name);
     if (r != ERROR_SUCCESS) return Fail(r);
     Flush(k.handle);
     return Succeed();
@@ -92,8 +105,16 @@ class Win32Registry : public IRegistry {
     OpenKey k;
     if (!Open(root, key, KEY_QUERY_VALUE, &k)) return std::nullopt;
     DWORD type = REG_NONE;
-    const LONG r = RegQueryValueExW(k.handle, Wide(name).c_str(), nullptr, &type, nullptr, nullptr);
-    if (r != ERROR_SUCCESS) return Fail(r), std::nullopt;
+    const LONG r = text_.With(
+        static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION),
+        [&](const auto& value) {
+          return RegQueryValueExT(k.handle, value.c_str(), &type, nullptr, nullptr);
+        },
+        name);
+    if (r != ERROR_SUCCESS) {
+      Fail(r);
+      return std::nullopt;
+    }
     error_ = ERROR_SUCCESS;
     return static_cast<RegValueType>(type);
   }
@@ -102,21 +123,22 @@ class Win32Registry : public IRegistry {
                                         const std::string& name) override {
     const std::optional<RawValue> v = Query(root, key, name);
     if (!v) return std::nullopt;
-    if (v->type != REG_SZ && v->type != REG_EXPAND_SZ)
-      return Fail(ERROR_BAD_FILE_TYPE), std::nullopt;
+    if (v->type != REG_SZ && v->type != REG_EXPAND_SZ) {
+      Fail(ERROR_BAD_FILE_TYPE);
+      return std::nullopt;
+    }
     // The stored text may lack its terminating NUL; read no further than the data.
-    std::wstring text(v->data.size() / sizeof(wchar_t), L'\0');
-    if (!text.empty()) memcpy(text.data(), v->data.data(), text.size() * sizeof(wchar_t));
-    const size_t end = text.find(L'\0');
-    if (end != std::wstring::npos) text.resize(end);
-    return Utf8(text);
+    return text_.Ansi() ? Text<char>(v->data) : Text<wchar_t>(v->data);
   }
 
   std::optional<uint32_t> ReadInteger(RootKey root, const std::string& key,
                                       const std::string& name) override {
     const std::optional<RawValue> v = Query(root, key, name);
     if (!v) return std::nullopt;
-    if (v->type != REG_DWORD || v->data.size() != 4) return Fail(ERROR_BAD_FILE_TYPE), std::nullopt;
+    if (v->type != REG_DWORD || v->data.size() != 4) {
+      Fail(ERROR_BAD_FILE_TYPE);
+      return std::nullopt;
+    }
     return static_cast<uint32_t>(v->data[0]) | static_cast<uint32_t>(v->data[1]) << 8 |
            static_cast<uint32_t>(v->data[2]) << 16 | static_cast<uint32_t>(v->data[3]) << 24;
   }
@@ -125,16 +147,28 @@ class Win32Registry : public IRegistry {
                                                  const std::string& name) override {
     const std::optional<RawValue> v = Query(root, key, name);
     if (!v) return std::nullopt;
-    if (v->type != REG_BINARY) return Fail(ERROR_BAD_FILE_TYPE), std::nullopt;
+    if (v->type != REG_BINARY) {
+      Fail(ERROR_BAD_FILE_TYPE);
+      return std::nullopt;
+    }
     return std::vector<uint8_t>(v->data.begin(), v->data.end());
   }
 
   bool WriteString(RootKey root, const std::string& key, const std::string& name,
                    const std::string& value, bool expand) override {
-    const std::wstring text = Wide(value.substr(0, value.find('\0')));
-    return Set(root, key, name, expand ? REG_EXPAND_SZ : REG_SZ,
-               reinterpret_cast<const BYTE*>(text.c_str()),
-               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    // A value of the ANSI path that the code page cannot hold is not written at all: the system
+    // would store other characters in its place.
+    OpenKey k;
+    if (!Open(root, key, KEY_SET_VALUE, &k)) return false;
+    const LONG r = text_.With(
+        static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION),
+        [&](const auto& value_name, const auto& text) {
+          return RegSetValueExT(k.handle, value_name.c_str(), expand ? REG_EXPAND_SZ : REG_SZ,
+                                reinterpret_cast<const BYTE*>(text.c_str()),
+                                static_cast<DWORD>((text.size() + 1) * sizeof(text[0])));
+        },
+        name, value.substr(0, value.find('\0')));
+    return Written(k, r);
   }
 
   bool WriteInteger(RootKey root, const std::string& key, const std::string& name,
@@ -154,8 +188,8 @@ class Win32Registry : public IRegistry {
   std::optional<std::vector<std::string>> EnumKeys(RootKey root, const std::string& key) override {
     OpenKey k;
     if (!Open(root, key, KEY_READ, &k)) return std::nullopt;
-    return Enumerate([&](DWORD index, wchar_t* buffer, DWORD* length) {
-      return RegEnumKeyExW(k.handle, index, buffer, length, nullptr, nullptr, nullptr, nullptr);
+    return Enumerate([&](DWORD index, auto* buffer, DWORD* length) {
+      return RegEnumKeyExT(k.handle, index, buffer, length);
     });
   }
 
@@ -163,8 +197,8 @@ class Win32Registry : public IRegistry {
                                                      const std::string& key) override {
     OpenKey k;
     if (!Open(root, key, KEY_READ, &k)) return std::nullopt;
-    return Enumerate([&](DWORD index, wchar_t* buffer, DWORD* length) {
-      return RegEnumValueW(k.handle, index, buffer, length, nullptr, nullptr, nullptr, nullptr);
+    return Enumerate([&](DWORD index, auto* buffer, DWORD* length) {
+      return RegEnumValueT(k.handle, index, buffer, length);
     });
   }
 
@@ -185,10 +219,18 @@ class Win32Registry : public IRegistry {
     if (!lazy_) RegFlushKey(key);
   }
 
+  // A key path with a leading backslash: the NT family refuses it, Windows 9x reads it from the
+  // root. The port refuses it on both.
+  static bool Absolute(const std::string& key) { return !key.empty() && key[0] == '\\'; }
+
   bool Open(RootKey root, const std::string& key, REGSAM access, OpenKey* out) {
     const HKEY base = RootHandle(root);
     if (base == nullptr) return Fail(ERROR_INVALID_HANDLE);
-    const LONG r = RegOpenKeyExW(base, Wide(key).c_str(), 0, access, &out->handle);
+    if (Absolute(key)) return Fail(ERROR_BAD_PATHNAME);
+    const LONG r = text_.With(
+        static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION),
+        [&](const auto& name) { return RegOpenKeyExT(base, name.c_str(), access, &out->handle); },
+        key);
     if (r != ERROR_SUCCESS) {
       out->handle = nullptr;
       return Fail(r);
@@ -199,65 +241,102 @@ class Win32Registry : public IRegistry {
   std::optional<RawValue> Query(RootKey root, const std::string& key, const std::string& name) {
     OpenKey k;
     if (!Open(root, key, KEY_QUERY_VALUE, &k)) return std::nullopt;
-    const std::wstring wname = Wide(name);
     RawValue v;
-    DWORD size = 0;
-    LONG r = RegQueryValueExW(k.handle, wname.c_str(), nullptr, &v.type, nullptr, &size);
-    for (int round = 0; round < 8 && r == ERROR_SUCCESS; ++round) {
-      // Room for a NUL beyond the data, which Windows may write for strings.
-      v.data.assign(static_cast<size_t>(size) + sizeof(wchar_t), 0);
-      DWORD got = size;
-      r = RegQueryValueExW(k.handle, wname.c_str(), nullptr, &v.type, v.data.data(), &got);
-      if (r == ERROR_MORE_DATA) {
-        size = got;
-        r = ERROR_SUCCESS;
-        continue;
-      }
-      if (r != ERROR_SUCCESS) break;
-      v.data.resize(std::min<size_t>(got, v.data.size()));
-      error_ = ERROR_SUCCESS;
-      return v;
+    const LONG r = text_.With(
+        static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION),
+        [&](const auto& value) {
+          DWORD size = 0;
+          LONG result = RegQueryValueExT(k.handle, value.c_str(), &v.type, nullptr, &size);
+          for (int round = 0; round < 8 && result == ERROR_SUCCESS; ++round) {
+            // Room for a NUL beyond the data, which Windows may write for strings.
+            v.data.assign(static_cast<size_t>(size) + sizeof(wchar_t), 0);
+            DWORD got = size;
+            result = RegQueryValueExT(k.handle, value.c_str(), &v.type, v.data.data(), &got);
+            if (result == ERROR_MORE_DATA) {
+              size = got;
+              result = ERROR_SUCCESS;
+              continue;
+            }
+            if (result == ERROR_SUCCESS) v.data.resize(std::min<size_t>(got, v.data.size()));
+            return result;
+          }
+          return result == ERROR_SUCCESS ? static_cast<LONG>(ERROR_MORE_DATA) : result;
+        },
+        name);
+    if (r != ERROR_SUCCESS) {
+      Fail(r);
+      return std::nullopt;
     }
-    Fail(r == ERROR_SUCCESS ? ERROR_MORE_DATA : r);
-    return std::nullopt;
+    error_ = ERROR_SUCCESS;
+    return v;
+  }
+
+  // String data up to its first NUL or its end, in the character set of the API that read it.
+  template <typename C>
+  static std::string Text(const std::vector<BYTE>& data) {
+    std::basic_string<C> text(data.size() / sizeof(C), C(0));
+    if (!text.empty()) memcpy(text.data(), data.data(), text.size() * sizeof(C));
+    const size_t end = text.find(C(0));
+    if (end != std::basic_string<C>::npos) text.resize(end);
+    return FromApi(text);
+  }
+
+  bool Written(const OpenKey& k, LONG r) {
+    if (r != ERROR_SUCCESS) return Fail(r);
+    Flush(k.handle);
+    return Succeed();
   }
 
   bool Set(RootKey root, const std::string& key, const std::string& name, DWORD type,
            const BYTE* data, DWORD size) {
     OpenKey k;
     if (!Open(root, key, KEY_SET_VALUE, &k)) return false;
-    const LONG r = RegSetValueExW(k.handle, Wide(name).c_str(), 0, type, data, size);
-    if (r != ERROR_SUCCESS) return Fail(r);
-    Flush(k.handle);
-    return Succeed();
+    const LONG r = text_.With(
+        static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION),
+        [&](const auto& value) {
+          return RegSetValueExT(k.handle, value.c_str(), type, data, size);
+        },
+        name);
+    return Written(k, r);
   }
 
   template <typename EnumOne>
   std::optional<std::vector<std::string>> Enumerate(EnumOne enum_one) {
+    return text_.Ansi() ? EnumerateAs<char>(enum_one) : EnumerateAs<wchar_t>(enum_one);
+  }
+
+  template <typename C, typename EnumOne>
+  std::optional<std::vector<std::string>> EnumerateAs(EnumOne enum_one) {
     std::vector<std::string> names;
-    std::wstring buffer(256, L'\0');
+    std::basic_string<C> buffer(256, C(0));
     for (DWORD index = 0;; ++index) {
       DWORD length = static_cast<DWORD>(buffer.size());
       LONG r = enum_one(index, buffer.data(), &length);
       if (r == ERROR_MORE_DATA && buffer.size() < 32768) {
-        buffer.assign(32768, L'\0');
+        buffer.assign(32768, C(0));
         length = static_cast<DWORD>(buffer.size());
         r = enum_one(index, buffer.data(), &length);
       }
       if (r == ERROR_NO_MORE_ITEMS) break;
-      if (r != ERROR_SUCCESS) return Fail(r), std::nullopt;
-      names.push_back(Utf8(buffer.data(), std::min<size_t>(length, buffer.size())));
+      if (r != ERROR_SUCCESS) {
+        Fail(r);
+        return std::nullopt;
+      }
+      names.push_back(FromApi(buffer.data(), std::min<size_t>(length, buffer.size())));
     }
     error_ = ERROR_SUCCESS;
     return names;
   }
 
+  TextApi text_;
   bool lazy_ = true;
   uint32_t error_ = ERROR_SUCCESS;
 };
 
 }  // namespace
 
-std::unique_ptr<IRegistry> MakeRegistry() { return std::make_unique<Win32Registry>(); }
+std::unique_ptr<IRegistry> MakeRegistry(ApiCharset charset) {
+  return std::make_unique<Win32Registry>(charset);
+}
 
 }  // namespace tmby::platform::win32

@@ -1,6 +1,7 @@
-// The system's version library as a source of version blocks (GetFileVersionInfoSizeW and
-// GetFileVersionInfoW). The Windows programs install it as the process-wide source; the parsing
-// of the block is the portable code of system/version_block.h, shared with the portable reader.
+// The system's version library as a source of version blocks (GetFileVersionInfoSize and
+// GetFileVersionInfo, in the adapter's character set). The Windows programs install it as the
+// process-wide source; the parsing of the block is the portable code of system/version_block.h,
+// shared with the portable reader.
 #pragma once
 
 #include <cstdint>
@@ -8,16 +9,21 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/win32_port.h"
 #include "system/version_block.h"
 
 namespace tmby::platform::win32 {
 
 class Win32VersionBlockSource : public IVersionBlockSource {
  public:
+  explicit Win32VersionBlockSource(ApiCharset charset = ChooseApiCharset()) : charset_(charset) {}
+
   // The block as the system returns it (the version block, then the system's scratch space);
-  // nullopt when the file is missing or has none. Windows 95, 98 and ME, whose wide functions
-  // are stubs, are asked through the ANSI functions.
+  // nullopt when the file is missing or has none.
   std::optional<std::vector<uint8_t>> ReadVersionBlock(const std::string& path) override;
+
+ private:
+  ApiCharset charset_;
 };
 
 }  // namespace tmby::platform::win32

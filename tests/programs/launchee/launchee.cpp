@@ -19,16 +19,12 @@
 #include <cwchar>
 #include <string>
 
+#include "base/text_codec.h"
+
 namespace {
 
 std::string Utf8(const std::wstring& w) {
-  if (w.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                      nullptr);
-  return s;
+  return tmby::Utf16ToUtf8(std::u16string(w.begin(), w.end()));
 }
 
 bool WriteReport(const std::wstring& path, const std::string& text) {
