@@ -4,20 +4,24 @@
 # limit, and cleanup of every process it started.
 #
 #   scripts/wine.sh [options] [--] PROGRAM [ARGS...]
-#     --prefix DIR      the Wine prefix (default: build/wineprefix)
+#     --arch ARCH       win64 (default): a 64-bit prefix, build/wineprefix, where a 32-bit program
+#                       meets 64-bit Windows ("Program Files (x86)", registry views);
+#                       win32: a 32-bit prefix, build/wineprefix32, the 32-bit Windows of old
+#     --prefix DIR      the Wine prefix (default: by --arch); ARCH applies when it is made
 #     --version VER     win95 win98 winme nt40 win2k winxp win7 win10 (default: winxp)
 #     --timeout SEC     end the program after SEC seconds (default: 600); exit code 124 then
 #     --desktop WxH     run inside a Wine desktop window of that size (frames for screenshots)
 #     --screenshot F    after --shot-delay seconds, save a screenshot of the display into F (PNG)
 #     --shot-delay SEC  (default: 5)
 #     --keep-display    use the current $DISPLAY even when it is set (default: own Xvfb always)
-#   scripts/wine.sh --stop [--prefix DIR]   ends the prefix's wineserver and our Xvfb
+#   scripts/wine.sh --stop [--arch ARCH | --prefix DIR]   ends the prefix's wineserver and our Xvfb
 #
 # The exit code is the program's.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-prefix="$here/build/wineprefix"
+prefix=""
+arch=win64
 version=winxp
 timeout_s=600
 desktop=""
@@ -28,6 +32,7 @@ stop=0
 
 while [ $# -gt 0 ]; do
   case "$1" in
+    --arch) arch=$2; shift 2 ;;
     --prefix) prefix=$2; shift 2 ;;
     --version) version=$2; shift 2 ;;
     --timeout) timeout_s=$2; shift 2 ;;
@@ -41,6 +46,12 @@ while [ $# -gt 0 ]; do
     *) break ;;
   esac
 done
+
+case "$arch" in
+  win64) [ -n "$prefix" ] || prefix="$here/build/wineprefix" ;;
+  win32) [ -n "$prefix" ] || prefix="$here/build/wineprefix32" ;;
+  *) echo "wine.sh: unknown architecture '$arch' (win32 win64)" >&2; exit 2 ;;
+esac
 
 case "$version" in
   win95|win98|winme|nt40|win2k|winxp|win7|win10) ;;
@@ -119,7 +130,7 @@ fi
 
 # The prefix: created on first use.
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  if ! timeout 180 wineboot -i >"$state/wineboot.log" 2>&1; then
+  if ! WINEARCH=$arch timeout 180 wineboot -i >"$state/wineboot.log" 2>&1; then
     echo "wine.sh: the Wine prefix $WINEPREFIX failed to start (log: $state/wineboot.log); remove it and retry, or reinstall wine with scripts/install-deps.sh" >&2
     stop_all
     exit 2
@@ -127,13 +138,16 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 60 wineserver -w
 fi
 
-# The Windows version, set only when it changes.
+# The Windows version, set only when it changes. A wineserver left from another version makes
+# programs in 9x mode fail to create windows and child programs end early: end it after the switch.
 if [ "$(cat "$state/version" 2>/dev/null)" != "$version" ]; then
   if ! timeout 120 wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >"$state/reg.log" 2>&1; then
     echo "wine.sh: could not set the Windows version to $version (log: $state/reg.log)" >&2
     exit 2
   fi
   echo "$version" >"$state/version"
+  wineserver -k >/dev/null 2>&1
+  timeout 60 wineserver -w >/dev/null 2>&1
 fi
 
 cmd=(wine "$@")
