@@ -145,7 +145,12 @@ int Run(platform::IPlatform& port, const std::vector<std::string>& arguments) {
 // The ANSI entry point: Windows 95, 98 and ME have no wide one. The arguments are read through
 // the adapter's character set.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  platform::win32::Win32Platform port;
+  // The character set of the running Windows; only the test flavour can be told another one.
+#ifdef TMBY_TEST_SWITCHES
+  platform::win32::Win32Platform port(platform::win32::ChooseApiCharset());
+#else
+  platform::win32::Win32Platform port(platform::win32::SystemApiCharset());
+#endif
   const std::vector<std::string> arguments = platform::win32::ProgramArguments(port.Charset());
   if (AsksForHelp(arguments)) {
     ShowUsage(port.Charset());

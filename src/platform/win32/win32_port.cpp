@@ -78,13 +78,17 @@ std::string Utf8FromAnsi(const char* text, size_t length) {
   return Utf8(FromCodePage(text, length, CP_ACP));
 }
 
+ApiCharset SystemApiCharset() {
+  // The high bit of GetVersion marks the 9x platform (and Win32s, which has no wide API either).
+  return (GetVersion() & 0x80000000u) != 0 ? ApiCharset::Ansi : ApiCharset::Wide;
+}
+
 ApiCharset ChooseApiCharset() {
   if (const char* forced = std::getenv("TMBY_WIN32_API")) {
     if (std::strcmp(forced, "ansi") == 0) return ApiCharset::Ansi;
     if (std::strcmp(forced, "wide") == 0) return ApiCharset::Wide;
   }
-  // The high bit of GetVersion marks the 9x platform (and Win32s, which has no wide API either).
-  return (GetVersion() & 0x80000000u) != 0 ? ApiCharset::Ansi : ApiCharset::Wide;
+  return SystemApiCharset();
 }
 
 const char* ApiCharsetName(ApiCharset charset) {

@@ -19,9 +19,10 @@ namespace tmby::platform::win32 {
 
 enum class ApiCharset { Wide, Ansi };
 
-// The character set for this process: TMBY_WIN32_API=ansi or TMBY_WIN32_API=wide in the
-// environment forces one (tests run the ANSI path on any Windows with it); otherwise ANSI when
-// the system is of the 9x platform, wide on every other.
+// The character set of the running system: ANSI on the 9x platform, wide on every other.
+ApiCharset SystemApiCharset();
+// The same, unless TMBY_WIN32_API=ansi or TMBY_WIN32_API=wide in the environment forces one (the
+// tests run the ANSI path on any Windows with it). The programs that ship take SystemApiCharset.
 ApiCharset ChooseApiCharset();
 const char* ApiCharsetName(ApiCharset charset);  // "wide" or "ansi"
 
