@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds every flavour and runs every test: the native unit and contract tests (also under the
-# sanitizers), the Windows tests under Wine (32-bit under winxp and win98, 64-bit under winxp) and the
-# end-to-end scripts in tests/e2e/. Ends with one line: "N passed, N failed".
+# sanitizers), the Windows tests under Wine (32-bit in a 32-bit prefix as winxp, win98, win95, winme,
+# win7 and win10; 64-bit and 32-bit on 64-bit Windows as winxp) and the end-to-end scripts in
+# tests/e2e/. Ends with one line: "N passed, N failed".
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -66,21 +67,63 @@ else
 fi
 
 echo "== Windows tests under Wine"
-run_wine_tests() {
-  local flavour=$1 version=$2
-  local exe="build/$flavour/tests/tmby_wintests.exe"
-  if [ ! -f "$exe" ]; then
-    missing "$flavour-$version" "$exe"
-    return 0
-  fi
+# Two lanes side by side, each in its own prefix (the reported version is the prefix's):
+# - 32-bit Windows, as the kit's systems were (a 32-bit prefix, no WoW64 folders): the whole
+#   binary as XP and 98; the Windows-only tests and the port's contract as 95, ME, 7 and 10. On the
+#   9x systems the adapter's ANSI path is forced with TMBY_WIN32_API=ansi (as it would choose it);
+#   on the others the contract runs through the wide and the ANSI path.
+# - 64-bit Windows: the 64-bit build, and the 32-bit build's Windows-only tests as a 32-bit setup
+#   meets them there (registry views, "Program Files (x86)").
+windows_only=$(sed -nE 's/^TEST(_F|_P)?\(([A-Za-z0-9_]+),.*/\2/p' tests/win32/*.cpp tests/contract/*.cpp |
+  sort -u | sed 's#.*#&.*:*/&.*#' | paste -sd: -)
+wine_runs=()
+# wine_run NAME FLAVOUR ARCH VERSION [FILTER]: one run of the Windows test binary; counted later.
+wine_run() {
+  local name=$1 flavour=$2 arch=$3 version=$4 filter=${5:-}
+  local args=()
+  [ -n "$filter" ] && args=("--gtest_filter=$filter")
   (cd "build/$flavour/tests" &&
-    "$here/scripts/wine.sh" --version "$version" --timeout 900 ./tmby_wintests.exe) \
-    >"$logs/$flavour-$version.log" 2>&1
-  count_gtest "$flavour-$version" "$logs/$flavour-$version.log" $?
+    "$here/scripts/wine.sh" --arch "$arch" --version "$version" --timeout 900 \
+      ./tmby_wintests.exe "${args[@]}") >"$logs/$name.log" 2>&1
+  echo $? >"$logs/$name.rc"
 }
-run_wine_tests win32 winxp
-run_wine_tests win32 win98
-run_wine_tests win64 winxp
+lane32() {
+  wine_run win32-winxp win32 win32 winxp
+  TMBY_WIN32_API=ansi wine_run win32-win98 win32 win32 win98
+  TMBY_WIN32_API=ansi wine_run win32-win95 win32 win32 win95 "$windows_only"
+  TMBY_WIN32_API=ansi wine_run win32-winme win32 win32 winme "$windows_only"
+  wine_run win32-win7 win32 win32 win7 "$windows_only"
+  wine_run win32-win10 win32 win32 win10 "$windows_only"
+}
+lane64() {
+  wine_run win64-winxp win64 win64 winxp
+  wine_run win32-on-win64-winxp win32 win64 winxp "$windows_only"
+}
+lanes=()
+if [ -f build/win32/tests/tmby_wintests.exe ]; then
+  wine_runs+=(win32-winxp win32-win98 win32-win95 win32-winme win32-win7 win32-win10)
+  lane32 &
+  lanes+=($!)
+else
+  missing win32 build/win32/tests/tmby_wintests.exe
+fi
+if [ -f build/win64/tests/tmby_wintests.exe ]; then
+  wine_runs+=(win64-winxp)
+  [ -f build/win32/tests/tmby_wintests.exe ] && wine_runs+=(win32-on-win64-winxp)
+  sleep 2  # the lanes start their displays one after the other
+  if [ -f build/win32/tests/tmby_wintests.exe ]; then
+    lane64 &
+  else
+    wine_run win64-winxp win64 win64 winxp &
+  fi
+  lanes+=($!)
+else
+  missing win64 build/win64/tests/tmby_wintests.exe
+fi
+[ ${#lanes[@]} -gt 0 ] && wait "${lanes[@]}"
+for run in "${wine_runs[@]}"; do
+  count_gtest "$run" "$logs/$run.log" "$(cat "$logs/$run.rc" 2>/dev/null || echo 1)"
+done
 
 if ! compgen -G "tests/e2e/*.sh" >/dev/null; then
   missing e2e "tests/e2e/*.sh"
@@ -100,6 +143,7 @@ else
 fi
 
 scripts/wine.sh --stop >/dev/null 2>&1
+scripts/wine.sh --stop --arch win32 >/dev/null 2>&1
 echo "== took $(( $(date +%s) - start )) s"
 if [ ${#failures[@]} -gt 0 ]; then
   printf 'failures:\n'

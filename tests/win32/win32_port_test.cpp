@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -205,6 +206,22 @@ TEST_F(Win32PortTest, TheAnsiPathPassesOnlyWhatTheCodePageHolds) {
   RegCloseKey(k);
   EXPECT_EQ(std::wstring(buffer), L"Gr\u00FC\u00DFe \u20AC.txt");
   testing::DeleteKeyTree(ansi.Registry(), RootKey::CurrentUser, key);
+}
+
+TEST(Win32ApiCharset, TheNineXFamilyTakesTheAnsiPathUnlessTheSwitchSaysOtherwise) {
+  const char* set = std::getenv("TMBY_WIN32_API");
+  const std::string before = set != nullptr ? set : "";
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  ASSERT_TRUE(GetVersionExA(&info));
+  const bool nine_x = info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+  _putenv("TMBY_WIN32_API=");
+  EXPECT_EQ(ChooseApiCharset(), nine_x ? ApiCharset::Ansi : ApiCharset::Wide);
+  _putenv("TMBY_WIN32_API=ansi");
+  EXPECT_EQ(ChooseApiCharset(), ApiCharset::Ansi);
+  _putenv("TMBY_WIN32_API=wide");
+  EXPECT_EQ(ChooseApiCharset(), ApiCharset::Wide);
+  _putenv(("TMBY_WIN32_API=" + before).c_str());
 }
 
 TEST_F(Win32PortTest, StringsWithoutTheirNulReadSafely) {

@@ -89,7 +89,10 @@ class Win32File : public IFile {
     DWORD high = 0;
     SetLastError(ERROR_SUCCESS);
     const DWORD low = GetFileSize(handle_, &high);
-    if (low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS) return Fail(), std::nullopt;
+    if (low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS) {
+      Fail();
+      return std::nullopt;
+    }
     return (static_cast<int64_t>(high) << 32) | low;
   }
 
@@ -98,7 +101,10 @@ class Win32File : public IFile {
 
   std::optional<uint32_t> GetDosTime() override {
     FILETIME written;
-    if (!GetFileTime(handle_, nullptr, nullptr, &written)) return Fail(), std::nullopt;
+    if (!GetFileTime(handle_, nullptr, nullptr, &written)) {
+      Fail();
+      return std::nullopt;
+    }
     return DosFromFileTime(written, &error_);
   }
 
@@ -155,7 +161,10 @@ class Win32FileSystem : public IFileSystem {
                              FILE_ATTRIBUTE_NORMAL);
         },
         path);
-    if (h == INVALID_HANDLE_VALUE) return Fail(), nullptr;
+    if (h == INVALID_HANDLE_VALUE) {
+      Fail();
+      return nullptr;
+    }
     error_ = ERROR_SUCCESS;
     return std::make_unique<Win32File>(h);
   }
@@ -172,7 +181,10 @@ class Win32FileSystem : public IFileSystem {
 
   std::optional<uint32_t> GetAttributes(const std::string& path) override {
     const DWORD a = Attributes(path);
-    if (a == INVALID_FILE_ATTRIBUTES) return Fail(), std::nullopt;
+    if (a == INVALID_FILE_ATTRIBUTES) {
+      Fail();
+      return std::nullopt;
+    }
     return a;
   }
 
@@ -294,7 +306,10 @@ class Win32FileSystem : public IFileSystem {
           return true;
         },
         pattern);
-    if (!searched) return Fail(), found;
+    if (!searched) {
+      Fail();
+      return found;
+    }
     error_ = found.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
     return found;
   }
@@ -418,7 +433,8 @@ class Win32FileSystem : public IFileSystem {
     if (!text_.Ansi()) {
       WIN32_FILE_ATTRIBUTE_DATA data;
       if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
-        return Fail(), std::nullopt;
+        Fail();
+        return std::nullopt;
       }
       return Entry{data.dwFileAttributes,
                    (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
@@ -429,11 +445,17 @@ class Win32FileSystem : public IFileSystem {
       return std::nullopt;
     }
     const std::optional<std::string> name = AnsiName(Backslashes(path));
-    if (!name) return Fail(), std::nullopt;
+    if (!name) {
+      Fail();
+      return std::nullopt;
+    }
     WIN32_FIND_DATAA data;
     FindHandle search;
     search.handle = FindFirstFileA(name->c_str(), &data);
-    if (search.handle == INVALID_HANDLE_VALUE) return Fail(), std::nullopt;
+    if (search.handle == INVALID_HANDLE_VALUE) {
+      Fail();
+      return std::nullopt;
+    }
     return Entry{data.dwFileAttributes,
                  (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
                  data.ftLastWriteTime};
@@ -483,7 +505,8 @@ class Win32FileSystem : public IFileSystem {
   std::optional<DiskSpace> FreeSpaceNT(const std::string& root) {
     ULARGE_INTEGER available, total, free_total;
     if (!GetDiskFreeSpaceExW(Wide(root).c_str(), &available, &total, &free_total)) {
-      return Fail(), std::nullopt;
+      Fail();
+      return std::nullopt;
     }
     error_ = ERROR_SUCCESS;
     return DiskSpace{available.QuadPart, total.QuadPart};
@@ -493,19 +516,26 @@ class Win32FileSystem : public IFileSystem {
   // never more than 2 GB).
   std::optional<DiskSpace> FreeSpaceNineX(const std::string& root) {
     const std::optional<std::string> name = AnsiName(root);
-    if (!name) return Fail(), std::nullopt;
+    if (!name) {
+      Fail();
+      return std::nullopt;
+    }
     using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
     const auto ex = reinterpret_cast<FreeSpaceEx>(reinterpret_cast<void (*)()>(
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
     if (ex != nullptr) {
       ULARGE_INTEGER available, total, free_total;
-      if (!ex(name->c_str(), &available, &total, &free_total)) return Fail(), std::nullopt;
+      if (!ex(name->c_str(), &available, &total, &free_total)) {
+        Fail();
+        return std::nullopt;
+      }
       error_ = ERROR_SUCCESS;
       return DiskSpace{available.QuadPart, total.QuadPart};
     }
     DWORD sectors = 0, bytes = 0, free_clusters = 0, clusters = 0;
     if (!GetDiskFreeSpaceA(name->c_str(), &sectors, &bytes, &free_clusters, &clusters)) {
-      return Fail(), std::nullopt;
+      Fail();
+      return std::nullopt;
     }
     error_ = ERROR_SUCCESS;
     const uint64_t cluster = static_cast<uint64_t>(sectors) * bytes;
