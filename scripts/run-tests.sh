@@ -80,6 +80,7 @@ wine_runs=()
 # wine_run NAME FLAVOUR ARCH VERSION [FILTER]: one run of the Windows test binary; counted later.
 wine_run() {
   local name=$1 flavour=$2 arch=$3 version=$4 filter=${5:-}
+  rm -f "$logs/$name.rc"
   local args=()
   [ -n "$filter" ] && args=("--gtest_filter=$filter")
   (cd "build/$flavour/tests" &&
