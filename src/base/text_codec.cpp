@@ -96,6 +96,18 @@ size_t FindInvalidUtf8(std::string_view text) {
   return std::string_view::npos;
 }
 
+size_t Utf8Length(std::string_view text) {
+  size_t count = 0;
+  for (size_t at = 0; at < text.size(); ++count) DecodeUtf8(text, &at);
+  return count;
+}
+
+std::string_view Utf8Prefix(std::string_view text, size_t count) {
+  size_t at = 0;
+  for (size_t n = 0; n < count && at < text.size(); ++n) DecodeUtf8(text, &at);
+  return text.substr(0, at);
+}
+
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());

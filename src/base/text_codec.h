@@ -30,6 +30,12 @@ inline bool IsValidUtf8(std::string_view text) {
   return FindInvalidUtf8(text) == std::string_view::npos;
 }
 
+// The number of characters of UTF-8 text; each ill-formed part counts as one.
+size_t Utf8Length(std::string_view text);
+// The longest beginning of UTF-8 text of at most `count` characters (counted as Utf8Length
+// does), never cutting a character in two.
+std::string_view Utf8Prefix(std::string_view text, size_t count);
+
 std::u16string Utf8ToUtf16(std::string_view text);
 // An unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "base/text_codec.h"
+
 namespace tmby::ui {
 
 void TCanvas::FillRect(const TRect& rect) {
@@ -83,10 +85,7 @@ TSize SimpleTextExtent(const std::string& text, const TFontSpec& font) {
   const int height = FontPixelHeight(font);
   const int char_width = std::max(1, height / 2);
   // Count characters, not UTF-8 bytes.
-  int chars = 0;
-  for (unsigned char c : text) {
-    if ((c & 0xC0) != 0x80) ++chars;
-  }
+  const int chars = static_cast<int>(Utf8Length(text));
   return {chars * char_width, height};
 }
 

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "base/exceptions.h"
+#include "base/text_codec.h"
 #include "platform/port.h"
 #include "translate/translator.h"
 
@@ -60,45 +61,6 @@ std::string_view Trim(std::string_view s) {
   while (b < e && IsBlank(static_cast<unsigned char>(s[b]))) ++b;
   while (e > b && IsBlank(static_cast<unsigned char>(s[e - 1]))) --e;
   return s.substr(b, e - b);
-}
-
-// The length of the UTF-8 character starting at `s[i]`, or 0 when the bytes there are not one
-// (overlong forms, surrogates and values beyond U+10FFFF are refused as well).
-size_t Utf8CharLength(std::string_view s, size_t i) {
-  const auto c = static_cast<unsigned char>(s[i]);
-  if (c < 0x80) return 1;
-  size_t n = 0;
-  uint32_t cp = 0;
-  if ((c & 0xE0) == 0xC0) {
-    n = 2;
-    cp = c & 0x1F;
-  } else if ((c & 0xF0) == 0xE0) {
-    n = 3;
-    cp = c & 0x0F;
-  } else if ((c & 0xF8) == 0xF0) {
-    n = 4;
-    cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    const auto t = static_cast<unsigned char>(s[i + k]);
-    if ((t & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (t & 0x3F);
-  }
-  static constexpr uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < kMin[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n;
-}
-
-bool IsUtf8(std::string_view s) {
-  for (size_t i = 0; i < s.size();) {
-    const size_t n = Utf8CharLength(s, i);
-    if (n == 0) return false;
-    i += n;
-  }
-  return true;
 }
 
 // An identifier as the language file writes it: optional leading blanks, an optional sign, then
@@ -252,15 +214,7 @@ TLanguageFontChoice LanguageFont(TTmbyLanguage language) {
 }
 
 std::string CutToCharacters(const std::string& text, size_t count) {
-  size_t i = 0;
-  size_t chars = 0;
-  while (i < text.size() && chars < count) {
-    size_t n = Utf8CharLength(text, i);
-    if (n == 0) n = 1;  // a stray byte counts as one character
-    i += n;
-    ++chars;
-  }
-  return text.substr(0, i);
+  return std::string(Utf8Prefix(text, count));
 }
 
 std::string JoinLines(const TStrings& lines, std::string_view separator) {
@@ -295,7 +249,7 @@ TParsedLanguage ParseLanguageLines(const TStrings& lines, TLanguage* owner) {
     const int index = static_cast<int>(n);
     const std::string_view line = Trim(lines[n]);
     if (line.empty()) continue;
-    if (!IsUtf8(line)) throw Exception(kNotUtf8, {index});
+    if (!IsValidUtf8(line)) throw Exception(kNotUtf8, {index});
     if (line == "#") {
       if (!inMemo) throw Exception(kStrayEnd, {index});
       out.Memos.push_back(std::move(memo));

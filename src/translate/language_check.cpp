@@ -3,6 +3,7 @@
 #include <map>
 
 #include "base/exceptions.h"
+#include "base/text_codec.h"
 #include "translate/language.h"
 
 namespace tmby {
@@ -12,15 +13,6 @@ namespace {
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 std::string Where(int line) { return "line " + std::to_string(line + 1) + ": "; }
-
-// The length of UTF-8 text in characters.
-size_t CharacterCount(const std::string& text) {
-  size_t chars = 0;
-  for (const char c : text) {
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++chars;
-  }
-  return chars;
-}
 
 std::string Joined(const std::vector<std::string>& seq) {
   std::string out;
@@ -70,7 +62,7 @@ std::vector<std::string> CheckLanguageFile(const TStrings& master, const TString
     const size_t start = line.find(';') + 1;
     const size_t end = line.find(';', start);
     const std::string full = line.substr(start, end == std::string::npos ? end : end - start);
-    if (CharacterCount(full) > kMaxLanguageText) {
+    if (Utf8Length(full) > kMaxLanguageText) {
       problems.push_back(Where(s.LineIndex) + "string " + std::to_string(s.GLID) +
                          " is longer than " + std::to_string(kMaxLanguageText) + " characters");
     }

@@ -55,6 +55,18 @@ TEST(TextCodec, EachIllFormedPartBecomesOneReplacementCharacter) {
   EXPECT_EQ(FindInvalidUtf8(mixed), 1u);
 }
 
+TEST(TextCodec, CountsAndCutsByCharactersNeverInsideOne) {
+  const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // a, é, €, U+1F600
+  EXPECT_EQ(Utf8Length(text), 4u);
+  EXPECT_EQ(Utf8Prefix(text, 0), "");
+  EXPECT_EQ(Utf8Prefix(text, 2), "a\xC3\xA9");
+  EXPECT_EQ(Utf8Prefix(text, 3), "a\xC3\xA9\xE2\x82\xAC");
+  EXPECT_EQ(Utf8Prefix(text, 99), text);
+  // An ill-formed part is one character, as it shows as one U+FFFD.
+  EXPECT_EQ(Utf8Length("x\xE2\x82y\xFF"), 4u);
+  EXPECT_EQ(Utf8Prefix("x\xE2\x82y", 2), "x\xE2\x82");
+}
+
 TEST(TextCodec, UnpairedSurrogatesOfUtf16BecomeReplacementCharacters) {
   EXPECT_EQ(Utf16ToUtf8(std::u16string{0xD800, u'x'}), "\xEF\xBF\xBDx");
   EXPECT_EQ(Utf16ToUtf8(std::u16string{u'x', 0xDC00}), "x\xEF\xBF\xBD");

@@ -85,6 +85,26 @@ TEST_P(RegistryContract, CreateKeyMakesEveryParent) {
   EXPECT_TRUE(Reg().KeyExists(RootKey::CurrentUser, deep + "\\"));
 }
 
+// A name whose bytes are no UTF-8 may be refused or stand for a key of its own, but never turns
+// into the empty name, which is the key itself (or the default value).
+TEST_P(RegistryContract, AnIllFormedNameNeverNamesTheKeyItself) {
+  const std::string key = TestKey();
+  ASSERT_TRUE(Reg().CreateKey(RootKey::CurrentUser, key));
+  ASSERT_TRUE(Reg().WriteString(RootKey::CurrentUser, key, "Keep", "kept"));
+  ASSERT_TRUE(Reg().WriteString(RootKey::CurrentUser, key, "", "default"));
+  for (const std::string bad : {"\xFF", "\xC0\xAF", "\xED\xA0\x80"}) {
+    SCOPED_TRACE(::testing::PrintToString(bad));
+    Reg().CreateKey(RootKey::CurrentUser, key + "\\" + bad);
+    EXPECT_FALSE(Reg().ValueType(RootKey::CurrentUser, key + "\\" + bad, "Keep"));
+    Reg().WriteString(RootKey::CurrentUser, key, bad, "written");
+    Reg().DeleteKey(RootKey::CurrentUser, key + "\\" + bad);
+    Reg().DeleteValue(RootKey::CurrentUser, key, bad);
+    ASSERT_TRUE(Reg().KeyExists(RootKey::CurrentUser, key));
+    EXPECT_EQ(Reg().ReadString(RootKey::CurrentUser, key, "Keep"), "kept");
+    EXPECT_EQ(Reg().ReadString(RootKey::CurrentUser, key, ""), "default");
+  }
+}
+
 TEST_P(RegistryContract, TypedValuesRoundTrip) {
   const std::string key = TestKey();
   ASSERT_TRUE(Reg().CreateKey(RootKey::CurrentUser, key));
@@ -97,8 +117,9 @@ TEST_P(RegistryContract, TypedValuesRoundTrip) {
     EXPECT_FALSE(Reg().WriteString(RootKey::CurrentUser, key, "Text", text));
     EXPECT_EQ(Reg().LastError(), err::kNoUnicodeTranslation);
     EXPECT_FALSE(Reg().ValueType(RootKey::CurrentUser, key, "Text"));
-    text = "Gr\xC3\xBC\xC3\x9F"
-           "e";
+    text =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e";
   }
   const std::vector<uint8_t> bytes = {0x00, 0xFF, 0x10, 0x00, 0x7F, 0x80, 0x00, 0x01};
   ASSERT_TRUE(Reg().WriteString(RootKey::CurrentUser, key, "Text", text));

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "platform/win32/ui_win32.h"
-#include "platform/win32/win32_internal.h"
 #include "platform/win32/win32_port.h"
 #include "translate/translator.h"
 #include "ui/controls.h"
@@ -62,7 +61,7 @@ TEST_F(TranslateWin32Test, GdiGivesTheLanguagesTheirCharacterSets) {
     const int charset = GetTextCharset(dc);
     SelectObject(dc, old);
     EXPECT_EQ(charset, LanguageCharset(language))
-        << EnumName(language) << " drew with " << platform::win32::Utf8(std::wstring(face));
+        << EnumName(language) << " drew with " << platform::win32::Narrow(face);
   }
   DeleteDC(dc);
 }

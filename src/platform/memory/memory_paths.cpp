@@ -1,69 +1,27 @@
 // Windows path rules of the memory adapter: parsing, case-insensitive lookup on the host, short
 // names and wildcards.
 #include <algorithm>
+#include <optional>
 #include <system_error>
 
+#include "base/text_codec.h"
 #include "platform/memory/memory_state.h"
 
 namespace tmby::platform::memory {
 
 namespace {
 
-// Decodes one UTF-8 sequence at `text[*i]`; an invalid byte comes back as itself with `*valid`
-// false.
+// Decodes one UTF-8 character at `text[*i]`. A byte that is not part of well-formed UTF-8 (host
+// names need not be UTF-8) comes back as itself with `*valid` false and is kept as it stands.
 char32_t DecodeOne(std::string_view text, size_t* i, bool* valid) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char b0 = byte(*i);
-  *valid = true;
-  int length = 0;
-  char32_t cp = 0;
-  if (b0 < 0x80) {
-    ++*i;
-    return b0;
-  } else if ((b0 & 0xE0) == 0xC0) {
-    length = 2;
-    cp = b0 & 0x1F;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    length = 3;
-    cp = b0 & 0x0F;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    length = 4;
-    cp = b0 & 0x07;
+  const size_t start = *i;
+  if (const std::optional<char32_t> code = DecodeUtf8(text, i)) {
+    *valid = true;
+    return *code;
   }
-  if (length == 0 || *i + length > text.size()) {
-    *valid = false;
-    ++*i;
-    return b0;
-  }
-  for (int k = 1; k < length; ++k) {
-    const unsigned char b = byte(*i + k);
-    if ((b & 0xC0) != 0x80) {
-      *valid = false;
-      ++*i;
-      return b0;
-    }
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  *i += length;
-  return cp;
-}
-
-void EncodeOne(char32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
+  *valid = false;
+  *i = start + 1;
+  return static_cast<unsigned char>(text[start]);
 }
 
 char32_t UpperOne(char32_t c) {
@@ -172,7 +130,7 @@ std::string FoldCase(std::string_view text) {
     if (!valid) {
       out.push_back(text[start]);
     } else {
-      EncodeOne(UpperOne(cp), &out);
+      AppendUtf8(out, UpperOne(cp));
     }
   }
   return out;

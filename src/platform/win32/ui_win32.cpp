@@ -349,6 +349,9 @@ void RegisterWindowClass(ApiCharset charset) {
 // ---------------------------------------------------------------------------------------------
 // GdiCanvas
 
+std::wstring Widen(const std::string& utf8) { return Wide(utf8); }
+std::string Narrow(const std::wstring& utf16) { return Utf8(utf16); }
+
 std::wstring FaceName(const ui::TFontSpec& font) {
   if (IsValidUtf8(font.Name)) return Wide(font.Name);
   // Not UTF-8: the bytes the ANSI font API of a system of the font's character set takes (the

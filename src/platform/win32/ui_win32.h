@@ -68,6 +68,11 @@ class GdiFont {
   HFONT font_;
 };
 
+// UTF-8 <-> UTF-16 for the wide API of the windows: the adapter's conversions (Wide, Utf8) under
+// the names the window code uses.
+std::wstring Widen(const std::string& utf8);
+std::string Narrow(const std::wstring& utf16);
+
 // The face name of a font: UTF-8 as it stands, other bytes in the code page of the font's
 // character set.
 std::wstring FaceName(const ui::TFontSpec& font);
