@@ -423,6 +423,39 @@ TEST_F(VolumeTest, SplitVolumesExtractByteIdentical) {
   for (const auto& n : kNames) ExpectSameFile(P(n), P("out\\" + n.substr(4)));
 }
 
+// An append that is refused, however late, leaves the archive byte for byte as it was.
+TEST_F(VolumeTest, ARefusedAppendLeavesTheArchiveAsItWas) {
+  MakeSources();
+  Pack(P("files.1"), {kNames[0]});
+  Split(64 * 1024);
+  const auto refused = [&](const std::string& archive, const std::string& source) {
+    const auto before = ReadFile(archive);
+    EXPECT_NE(MessageOf([&] { Pack(archive, {source}, true); }), "(no exception)") << archive;
+    EXPECT_EQ(ReadFile(archive), before) << archive;
+  };
+  // The first volume of a set.
+  refused(P("disks\\files.1"), kNames[1]);
+  // Headers that cannot be read: a member count the file does not hold, a blank member name,
+  // a file shorter than a head.
+  auto damaged = ReadFile(P("files.1"));
+  PutI32(damaged, 0, 2);
+  WriteFile(P("more.1"), damaged);
+  refused(P("more.1"), kNames[1]);
+  damaged = ReadFile(P("files.1"));
+  damaged[5 + 24] = 0;
+  WriteFile(P("blank.1"), damaged);
+  refused(P("blank.1"), kNames[1]);
+  WriteFile(P("short.1"), {1, 0, 0});
+  refused(P("short.1"), kNames[1]);
+  // A source that is missing, next to one that is there.
+  const auto before = ReadFile(P("files.1"));
+  EXPECT_EQ(MessageOf([&] {
+              Pack(P("files.1"), {kNames[1], "src\\missing.txt"}, true);
+            }),
+            "Cannot open the file " + P("src\\missing.txt"));
+  EXPECT_EQ(ReadFile(P("files.1")), before);
+}
+
 TEST_F(VolumeTest, AVolumeThatIsNotWhereItWasLookedForIsAskedFor) {
   MakeSources();
   Pack(P("files.1"), kNames);
