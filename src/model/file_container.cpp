@@ -68,10 +68,8 @@ void TFileContainer::BeforeDestruction() {
 void TFileContainer::CreateOwnPathSpecifier(TComponent* owner) {
   auto* specifier = new TpsFileContainer(owner);
   specifier->SetFileContainer(this);
-  std::string name = "psFileContainer";
-  for (int n = 1; owner != nullptr && owner->FindComponent(name) != nullptr; ++n) {
-    name = "psFileContainer" + std::to_string(n);
-  }
+  const std::string name =
+      owner != nullptr ? owner->FirstFreeName("psFileContainer") : "psFileContainer";
   specifier->renaming_ = true;
   try {
     specifier->SetName(name);
