@@ -10,8 +10,8 @@
 
 #include "archive/archive_io.h"
 #include "base/dostime.h"
-#include "base/sha.h"
 #include "base/exceptions.h"
+#include "base/sha.h"
 #include "platform/port.h"
 
 namespace tmby {
@@ -228,6 +228,18 @@ void TFileHeaders::BuildFromFileList(const std::vector<std::string>& lines, bool
 
 int TFileHeaders::IndexOf(const std::string& name) const {
   const std::string wanted = LineFileName(name);
+  const auto lower = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  };
+  for (; indexed_ < items_.size(); ++indexed_) {
+    by_name_.emplace(lower(items_[indexed_].FileName), static_cast<int>(indexed_));
+  }
+  const auto it = by_name_.find(lower(wanted));
+  if (it != by_name_.end() && SameTextIgnoringCase(items_[it->second].FileName, wanted)) {
+    return it->second;
+  }
+  // Not indexed as it is named now (a name changed through Items): search.
   for (size_t i = 0; i < items_.size(); ++i) {
     if (SameTextIgnoringCase(items_[i].FileName, wanted)) return static_cast<int>(i);
   }

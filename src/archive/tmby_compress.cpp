@@ -534,8 +534,7 @@ void TTmbyCompress::ExtractMember(const TFileHeader& header) {
     }
     current_volume_ = header.StartVolume;
     const int64_t data_start = static_cast<int64_t>(header.DataStart) + Offset;
-    const auto volume_size = archive_->Size();
-    if (!volume_size || header.DataStart < 0 || data_start > *volume_size ||
+    if (!archive_size_ || header.DataStart < 0 || data_start > *archive_size_ ||
         !archive_->Seek(data_start, SeekOrigin::Begin)) {
       throw ETmbyCompress(msg::kCorrupt);
     }
@@ -636,6 +635,7 @@ void TTmbyCompress::OpenVolume(int volume, bool read_write, std::string& name) {
                           kShareReading, FileDisposition::OpenExisting);
     if (!archive_) throw ETmbyCompress(kCannotOpenArchive, {name});
     open_volume_ = volume;
+    archive_size_ = archive_->Size();
   };
   for (int attempt = 0; attempt < 4; ++attempt) {
     archive_.reset();

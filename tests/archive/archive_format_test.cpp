@@ -184,6 +184,18 @@ TEST(FileHeaders, ListRulesAndMessages) {
   list.Add(h);
   EXPECT_EQ(list.IndexOf("C:\\PRODUCT\\README.TXT;extra text"), 0);
   EXPECT_EQ(list.IndexOf("c:\\product\\readme"), -1);
+  // The first of two members of one name; names changed in place, and a list filled anew.
+  h.FileName = "C:\\PRODUCT\\README.TXT";
+  list.Add(h);
+  EXPECT_EQ(list.IndexOf("c:\\product\\readme.txt"), 0);
+  list.Items(0).FileName = "c:\\product\\renamed.txt";
+  EXPECT_EQ(list.IndexOf("c:\\product\\readme.txt"), 1);
+  EXPECT_EQ(list.IndexOf("C:\\product\\RENAMED.txt"), 0);
+  list.Clear();
+  h.FileName = "other.txt";
+  list.Add(h);
+  EXPECT_EQ(list.IndexOf("c:\\product\\readme.txt"), -1);
+  EXPECT_EQ(list.IndexOf("OTHER.TXT"), 0);
   try {
     list.Items(1);
     FAIL();

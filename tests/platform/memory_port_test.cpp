@@ -93,6 +93,29 @@ TEST_F(MemoryPortTest, NewFilesTakeTheCaseOfExistingEntries) {
   EXPECT_TRUE(fs::is_directory(scratch_.path() / "C" / "Data" / "Sub" / "Deeper"));
 }
 
+// A name spelt as the host stores it is found without listing a folder (one call on the host);
+// another case, a short name or a new name needs the listing of its own folder only.
+TEST_F(MemoryPortTest, NamesSpeltAsStoredNeedNoFolderListing) {
+  const fs::path folder = scratch_.path() / "C" / "Program Files" / "Lakeside Notes";
+  fs::create_directories(folder);
+  std::ofstream(folder / "Notes.exe") << "x";
+  const uint64_t before = port_.FolderListings();
+  EXPECT_TRUE(Files().FileExists("C:\\Program Files\\Lakeside Notes\\Notes.exe"));
+  EXPECT_TRUE(Files().DirectoryExists("C:\\Program Files\\Lakeside Notes"));
+  EXPECT_EQ(Read("C:\\Program Files\\Lakeside Notes\\Notes.exe"), "x");
+  EXPECT_EQ(port_.FolderListings(), before);
+
+  EXPECT_EQ(Read("C:\\PROGRAM FILES\\lakeside notes\\NOTES.EXE"), "x");
+  EXPECT_GT(port_.FolderListings(), before);
+  EXPECT_TRUE(Files().FileExists("C:\\PROGRA~1\\LAKESI~1\\Notes.exe"));
+  // A new name that differs from a stored one only in case is the stored one.
+  Write("C:\\Program Files\\Lakeside Notes\\NOTES.EXE", "y");
+  EXPECT_EQ(HostNames(folder), std::vector<std::string>{"Notes.exe"});
+  EXPECT_EQ(Read("C:\\Program Files\\Lakeside Notes\\Notes.exe"), "y");
+  EXPECT_FALSE(Files().FileExists("C:\\Program Files\\Lakeside Notes\\Notes.exe\\x"));
+  EXPECT_FALSE(Files().FileExists("C:\\Program Files\\Nowhere\\Notes.exe"));
+}
+
 TEST_F(MemoryPortTest, ShortNamesAreGeneratedAndStable) {
   ASSERT_TRUE(Files().CreateDirectories("C:\\Work"));
   Write("C:\\Work\\Long File Name.text", "a");

@@ -318,6 +318,8 @@ void MemoryPlatform::SetMessageHook(std::function<void()> hook) {
 }
 int MemoryPlatform::MessageRuns() const { return state_->message_runs; }
 
+uint64_t MemoryPlatform::FolderListings() const { return state_->listings_read; }
+
 void MemoryPlatform::LockPath(const std::string& windows_path) {
   uint32_t error = 0;
   if (const std::optional<Located> at = state_->Locate(windows_path, &error)) {

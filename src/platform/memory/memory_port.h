@@ -119,6 +119,8 @@ class MemoryPlatform : public IPlatform {
   int RebootRequests() const;
   // Registry writes flushed at once because lazy writing was off.
   int RegistryFlushes() const;
+  // Host folders listed to find a name: a path spelt as the host stores it needs no listing.
+  uint64_t FolderListings() const;
   // Forgets launches, delayed replacements, reboot requests, flushes and message runs.
   void ClearRecords();
   // Carries out the recorded delayed replacements as Windows does at the restart and forgets them.

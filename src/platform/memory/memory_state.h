@@ -134,6 +134,8 @@ struct State {
     bool valid = false;
   };
   std::map<std::string, DirListing> listings;  // by folded host directory
+  // Folder listings read to find names: a path spelt as stored needs none.
+  uint64_t listings_read = 0;
 
   RegNode roots[6];
   bool lazy_write = true;
@@ -180,6 +182,8 @@ struct State {
  private:
   std::map<std::string, std::string>& AssignShortNames(const fs::path& dir);
   std::optional<std::string> FindEntry(const fs::path& dir, const std::string& name);
+  // The same by the folder's listing alone (the exact spelling is known to be absent).
+  std::optional<std::string> FindListed(const fs::path& dir, const std::string& name);
 };
 
 // Factories of the interface objects.
