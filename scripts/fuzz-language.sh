@@ -11,7 +11,7 @@ seconds="${FUZZ_SECONDS:-300}"
 mkdir -p "$dir/seeds" "$dir/corpus"
 
 sources=("$root"/src/translate/*.cpp "$root"/src/base/*.cpp "$root"/src/platform/*.cpp
-  "$root"/src/platform/memory/*.cpp "$root"/src/ui/*.cpp "$root"/src/platform/script/*.cpp)
+  "$root"/src/ui/*.cpp "$root"/src/platform/script/*.cpp)
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
   -I"$root/src" -I"$root/tests")
 if [ ! -x "$dir/language_fuzz" ] || [ -n "${FUZZ_REBUILD:-}" ]; then

@@ -92,10 +92,12 @@ size_t Utf8CharLength(std::string_view s, size_t i) {
   return n;
 }
 
-bool IsUtf8(std::string_view s) {
+// UTF-8 text of a language file. A NUL byte is no text either: a file holding them is UTF-16 (a
+// "Unicode" file of Notepad), and a NUL would end the text wherever it is shown.
+bool IsUtf8Text(std::string_view s) {
   for (size_t i = 0; i < s.size();) {
     const size_t n = Utf8CharLength(s, i);
-    if (n == 0) return false;
+    if (n == 0 || s[i] == '\0') return false;
     i += n;
   }
   return true;
@@ -295,7 +297,7 @@ TParsedLanguage ParseLanguageLines(const TStrings& lines, TLanguage* owner) {
     const int index = static_cast<int>(n);
     const std::string_view line = Trim(lines[n]);
     if (line.empty()) continue;
-    if (!IsUtf8(line)) throw Exception(kNotUtf8, {index});
+    if (!IsUtf8Text(line)) throw Exception(kNotUtf8, {index});
     if (line == "#") {
       if (!inMemo) throw Exception(kStrayEnd, {index});
       out.Memos.push_back(std::move(memo));
