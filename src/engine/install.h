@@ -21,6 +21,7 @@
 #include "model/file_container.h"
 #include "model/install_model.h"
 #include "paths/install_roots.h"
+#include "translate/language.h"
 #include "ui/controls.h"
 
 namespace tmby {
@@ -46,8 +47,6 @@ inline constexpr int kUserAbortExitCode = 2;
 
 // Where every setup program keeps its state key, in the local-machine hive.
 inline constexpr const char* kStateKeysRoot = "\\SOFTWARE\\QRN\\Install";
-// The ordinal of tlUser among the translator's languages: the user's own Windows language.
-inline constexpr int kUserLanguage = 20;
 // The name of the continuation entry under RunOnce ("1", "2", ... appended when taken).
 inline constexpr const char* kContinuationName = "TamberlyUnfinished";
 
@@ -72,10 +71,6 @@ struct TEngine {
     std::function<void(TCustomInstall&)> ReadRemoteFileList;
     // The program's bitmap resource of that name (a BMP file), empty when there is none.
     std::function<TBytes(const std::string& name)> LoadBitmapResource;
-    // The translator's target language (an ordinal of TTmbyLanguage) when the definition has a
-    // translator, and setting it.
-    std::function<std::optional<int>()> TargetLanguage;
-    std::function<void(int)> SetTargetLanguage;
   } Hooks;
 
   void Reset() { *this = TEngine(); }
@@ -207,9 +202,10 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   std::string ContinuationCommandLine();
   // IEInstall when the RunOnce entry cannot be written.
   void RegisterContinuation();
-  // The translator's target language, kept under the state key over the restart.
+  // The translator's target language, kept under the state key over the restart. A stored value
+  // that names no language gives the current one (tlUser without a translator).
   void SaveLanguage();
-  int LoadLanguage();
+  TTmbyLanguage LoadLanguage();
   // Asks Windows to restart; OnFailedReboot or a message box when it refuses.
   void RebootWindows();
   // The -r mode: finishes what waited for the restart, then the good end.
