@@ -103,6 +103,8 @@ TMBY_EXCEPTION(ENIL_WriteDestFile, Exception)
 TMBY_EXCEPTION(ENIL_FailLoadWININET, Exception)
 TMBY_EXCEPTION(ENIL_FailLoadDLLProc, Exception)
 TMBY_EXCEPTION(EIRCannotWriteValue, Exception)
+// A file that could not be opened for reading ("Cannot open file \"%s\"").
+TMBY_EXCEPTION(EFOpenError, Exception)
 
 // An install abort by the user; the message is fixed and never translated.
 class EAIUserAbort : public EAI {

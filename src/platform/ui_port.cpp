@@ -62,6 +62,39 @@ const char* MessageBoxIconName(uint32_t flags) {
   }
 }
 
+const char* ControlKindName(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::kPanel: return "panel";
+    case ControlKind::kButton: return "button";
+    case ControlKind::kCheckBox: return "checkbox";
+    case ControlKind::kGroupBox: return "groupbox";
+    case ControlKind::kRadioGroup: return "radiogroup";
+    case ControlKind::kEdit: return "edit";
+    case ControlKind::kMemo: return "memo";
+    case ControlKind::kRichEdit: return "richedit";
+    case ControlKind::kListBox: return "listbox";
+    case ControlKind::kLabel: return "label";
+    case ControlKind::kProgressBar: return "progressbar";
+    case ControlKind::kTabControl: return "tabcontrol";
+  }
+  return "control";
+}
+
+std::string StripAccelChars(const std::string& caption) {
+  std::string out;
+  for (size_t i = 0; i < caption.size(); ++i) {
+    if (caption[i] == '&') {
+      if (i + 1 < caption.size() && caption[i + 1] == '&') {
+        out += '&';
+        ++i;
+      }
+      continue;
+    }
+    out += caption[i];
+  }
+  return out;
+}
+
 IUi* CurrentUi() { return g_ui; }
 
 IUi& Ui() {

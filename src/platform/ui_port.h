@@ -1,11 +1,16 @@
-// The UI port: windows, the message loop, message boxes and the display facts the window model
-// needs. The core's forms (src/ui/forms.h) call it; two adapters answer:
+// The UI port: windows, their child controls, the message loop, message boxes and the display
+// facts the window model needs. The core's forms and controls (src/ui/) call it; two adapters
+// answer:
 //
-// - win32 (src/platform/win32/ui_win32.h): real top-level windows, painted through a GDI canvas in
-//   WM_PAINT; WM_ACTIVATE drives the form's activation; MessageBoxW.
+// - win32 (src/platform/win32/ui_win32.h): real windows. Forms and panels are windows of the kit's
+//   own classes painted through a GDI canvas in WM_PAINT; buttons, edits, lists, labels, progress
+//   bars, tab strips and the rich-text viewer are the system's own controls (BUTTON, EDIT,
+//   LISTBOX, STATIC, msctls_progress32, SysTabControl32, RichEdit20A), so that another program can
+//   find and press them with real messages. WM_ACTIVATE drives the form's activation; MessageBoxW.
 // - script (src/platform/script/script_ui.h): no windows at all. Every window shown, activated,
-//   maximized or closed and every message box is written as lines to a transcript file, and the
-//   answers come from a script file. A program picks it with environment variables:
+//   maximized or closed, every control on it and every message box is written as lines to a
+//   transcript file, and the user's side (answers, clicks, typing) comes from a script file. A
+//   program picks it with environment variables:
 //     TMBY_UI=script               use the script adapter instead of real windows
 //     TMBY_UI_TRANSCRIPT=<file>    where the transcript goes (default: standard error)
 //     TMBY_UI_SCRIPT=<file>        the answers and window actions (default: none, every message
@@ -21,9 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/port.h"
 #include "platform/canvas.h"
 #include "platform/graphics.h"
+#include "platform/port.h"
 
 namespace tmby::platform {
 
@@ -73,16 +78,140 @@ int MessageBoxResultFromName(const std::string& name);
 // "Stop", "Question", "Warning", "Information" or "None".
 const char* MessageBoxIconName(uint32_t flags);
 
+// Virtual-key codes of the keys the window model handles itself (the Windows VK_* values).
+namespace vk {
+inline constexpr int kTab = 0x09;
+inline constexpr int kReturn = 0x0D;
+inline constexpr int kEscape = 0x1B;
+}  // namespace vk
+
+class IUiWindow;
+class IUiControl;
+class IUiControlEvents;
+
+// What a control asks of its native control.
+enum class ControlKind {
+  kPanel,        // a window of the kit's own class, painted by the model (panels, bands)
+  kButton,       // push button
+  kCheckBox,     // check box
+  kGroupBox,     // frame with a caption around other controls
+  kRadioGroup,   // group box whose items are radio buttons, one selected
+  kEdit,         // one-line edit
+  kMemo,         // multi-line edit
+  kRichEdit,     // read-only rich-text viewer (RTF)
+  kListBox,      // list of items, one selected
+  kLabel,        // static text
+  kProgressBar,  // 0..100 percent bar
+  kTabControl,   // tab strip
+};
+// "panel", "button", ... as the transcripts write them.
+const char* ControlKindName(ControlKind kind);
+// A caption as shown: a single '&' (the accelerator mark) dropped, "&&" shown as one '&'.
+std::string StripAccelChars(const std::string& caption);
+
+struct ControlParams {
+  ControlKind kind = ControlKind::kPanel;
+  std::string name;        // the component name, for transcripts and UI drivers
+  std::string class_name;  // "TButton"
+  std::string text;        // caption or text (memo: lines joined by CR LF)
+  ui::TRect bounds;        // in the client coordinates of the host
+  bool visible = true;
+  bool enabled = true;
+  ui::TFontSpec font;
+  uint32_t background_rgb = 0xFFFFFF;  // panels, labels, group boxes, edits and lists
+  bool tab_stop = false;
+  // Buttons: the button Enter presses (drawn with the thick frame).
+  bool default_button = false;
+  // Check boxes.
+  bool checked = false;
+  // Edits, memos, rich-text viewers.
+  bool read_only = false;
+  bool vertical_scroll = false;
+  // Labels and memos: break lines at the control's width; labels: alignment (0 left, 1 right,
+  // 2 centre), centred vertically, '&' marks the accelerator.
+  bool word_wrap = false;
+  int alignment = 0;
+  bool vertical_center = false;
+  bool show_accel_char = true;
+  // List boxes, radio groups, tab controls: the items and the selected one (-1: none).
+  std::vector<std::string> items;
+  int item_index = -1;
+  int columns = 1;  // radio groups
+  // Progress bars.
+  int min = 0;
+  int max = 100;
+  int position = 0;
+};
+
+// The model's side of a native control: the adapter calls these.
+class IUiControlEvents {
+ public:
+  virtual ~IUiControlEvents() = default;
+  // Paint the control and the controls it paints itself (panels; others only in the script
+  // adapter's pictures). The canvas origin is the control's top-left corner.
+  virtual void NativePaint(ui::TCanvas& canvas) = 0;
+  // The user pressed the button / toggled the check box (the native state is already changed:
+  // `checked` is the check box's new state).
+  virtual void NativeClick(bool checked) = 0;
+  // The user changed the text of an edit or memo.
+  virtual void NativeTextChanged(const std::string& text) = 0;
+  // The user selected an item of a list box, radio group or tab control.
+  virtual void NativeSelect(int index) = 0;
+  // The control got the keyboard focus.
+  virtual void NativeFocused() = 0;
+  // A key was released while the control had the focus.
+  virtual void NativeKeyUp(int key) = 0;
+};
+
+// Something that holds native controls: a window or a container control.
+class IUiHost {
+ public:
+  virtual ~IUiHost() = default;
+  // A native control on this host; it lies above the controls created before it. Destroying it
+  // destroys the controls it holds first (the model destroys them before).
+  virtual std::unique_ptr<IUiControl> CreateControl(const ControlParams& params,
+                                                    IUiControlEvents* events) = 0;
+};
+
+class IUiControl : public IUiHost {
+ public:
+  virtual void SetBounds(const ui::TRect& bounds) = 0;
+  virtual void SetVisible(bool visible) = 0;
+  virtual void SetEnabled(bool enabled) = 0;
+  // Caption or text; setting it is no user change (NativeTextChanged does not follow).
+  virtual void SetText(const std::string& text) = 0;
+  virtual void SetFont(const ui::TFontSpec& font) = 0;
+  virtual void SetBackground(uint32_t rgb) = 0;
+  virtual void SetDefault(bool default_button) = 0;
+  virtual void SetChecked(bool checked) = 0;
+  virtual void SetReadOnly(bool read_only) = 0;
+  virtual void SetItems(const std::vector<std::string>& items) = 0;
+  virtual void SetItemIndex(int index) = 0;
+  virtual void SetPosition(int position) = 0;
+  // Rich-text viewers: the document as RTF bytes ("{\rtf1...}").
+  virtual void SetRichText(const std::string& rtf) = 0;
+  // Label and panel painting changed.
+  virtual void Invalidate() = 0;
+  // Gives the control the keyboard focus.
+  virtual void SetFocus() = 0;
+  // Puts the control above its siblings.
+  virtual void BringToFront() = 0;
+};
+
 // What a form asks of its native window.
 struct FormWindowParams {
   std::string name;        // the form's component name ("mainForm"), for transcripts
   std::string class_name;  // "TmainForm"
   std::string caption;
-  ui::TRect bounds;      // screen coordinates of the outer window
+  ui::TRect bounds;      // screen coordinates of the outer window (a hosted one: the host's client)
   bool bordered = true;  // false: no frame and no caption (border style none)
   bool dialog_frame = false;
+  bool system_menu = true;  // the caption's system menu and close box
   bool stay_on_top = false;
   uint32_t background_rgb = 0xFFFFFF;
+  // A form hosted in another form's window (a page of a stage window): a child window without
+  // frame, at `bounds` in the host's client area; it never becomes the active window itself.
+  IUiWindow* host = nullptr;
 };
 
 // The form's side of a native window: the adapter calls these.
@@ -98,11 +227,15 @@ class IUiWindowEvents {
   virtual void NativeCloseRequest() = 0;
   // The window's outer bounds or client size changed (also by maximizing).
   virtual void NativeResized(const ui::TRect& bounds, ui::TSize client) = 0;
+  // A dialog key (vk::kReturn, kEscape, kTab; `shift` for Shift+Tab) went to the window or to a
+  // control on it. True: the form used it (pressed its default or cancel button, moved the
+  // focus); false lets it go on to the hosting form or the control.
+  virtual bool NativeDialogKey(int /*key*/, bool /*shift*/) { return false; }
 };
 
-class IUiWindow {
+class IUiWindow : public IUiHost {
  public:
-  virtual ~IUiWindow() = default;  // destroys the native window
+  ~IUiWindow() override = default;  // destroys the native window
   // platform::show::kHide, kNormal / kShow, kMaximized, kMinimized, kRestore.
   virtual void Show(int show_mode) = 0;
   virtual void SetBounds(const ui::TRect& bounds) = 0;
@@ -115,6 +248,9 @@ class IUiWindow {
   virtual void Activate() = 0;
   // Disables or enables input to the window (modal windows disable the others).
   virtual void SetEnabled(bool enabled) = 0;
+  virtual bool Enabled() const = 0;
+  // Puts a hosted window above the other controls of its host.
+  virtual void BringToFront() = 0;
   virtual ui::TRect Bounds() const = 0;
   virtual ui::TSize ClientSize() const = 0;
 };

@@ -5,18 +5,13 @@
 namespace tmby {
 
 const TClassInfo& TTranslateLabel::StaticClass() {
-  static const TClassInfo info = TClassInfo::Define<TTranslateLabel, ui::TLabel>(
-      "TTranslateLabel", [](TClassBuilder<TTranslateLabel>& c) {
-        c.Integer("GLID", &TTranslateLabel::GLID, &TTranslateLabel::SetGLID, 0);
-      });
+  static const TClassInfo info = TClassInfo::Define<TTranslateLabel, ui::TLabel>("TTranslateLabel");
   return info;
 }
 
 const TClassInfo& TTranslateBitBtn::StaticClass() {
-  static const TClassInfo info = TClassInfo::Define<TTranslateBitBtn, ui::TBitBtn>(
-      "TTranslateBitBtn", [](TClassBuilder<TTranslateBitBtn>& c) {
-        c.Integer("GLID", &TTranslateBitBtn::GLID, &TTranslateBitBtn::SetGLID, 0);
-      });
+  static const TClassInfo info =
+      TClassInfo::Define<TTranslateBitBtn, ui::TBitBtn>("TTranslateBitBtn");
   return info;
 }
 

@@ -138,13 +138,17 @@ const TClassInfo& TControl::StaticClass() {
         c.Enum("Align", &TControl::Align, &TControl::SetAlign, std::optional<TAlign>(alNone));
         c.String("Caption", &TControl::Caption, &TControl::SetCaption);
         c.Integer("Color", &TControl::Color, &TControl::SetColor, int64_t{clBtnFace})
-            .WithIdents(&ColorIdents());
+            .WithIdents(&ColorIdents())
+            .StoredIf([](const TPersistent& o) {
+              return !static_cast<const TControl&>(o).ParentColor();
+            });
         c.Boolean("Enabled", &TControl::Enabled, &TControl::SetEnabled, true);
         c.Nested("Font", [](const TControl& ctl) -> const TFont& {
            return ctl.Font();
          }).StoredIf([](const TPersistent& o) {
           return !static_cast<const TControl&>(o).ParentFont();
         });
+        c.Boolean("ParentColor", &TControl::ParentColor, &TControl::SetParentColor, false);
         c.Boolean("ParentFont", &TControl::ParentFont, &TControl::SetParentFont, true);
         c.Boolean("Visible", &TControl::Visible, &TControl::SetVisible, true);
         c.Set("Anchors", &TControl::Anchors, &TControl::SetAnchors, TAnchors{akLeft, akTop});
@@ -169,11 +173,13 @@ TControl::TControl(TComponent* owner) : TComponent(owner) {
 }
 
 TControl::~TControl() {
+  handle_.reset();
   if (parent_ != nullptr) parent_->RemoveControl(this);
   parent_ = nullptr;
 }
 
 void TControl::BeforeDestruction() {
+  DestroyHandle();
   if (parent_ != nullptr) {
     TWinControl* parent = parent_;
     parent->RemoveControl(this);
@@ -199,6 +205,7 @@ void TControl::SetBounds(int left, int top, int width, int height) {
     if (align_ != alNone) parent_->Realign(this);
     parent_->Invalidate();
   }
+  BoundsChanged();
   if (resized) {
     if (auto* self = dynamic_cast<TWinControl*>(this)) self->Realign();
   }
@@ -206,13 +213,19 @@ void TControl::SetBounds(int left, int top, int width, int height) {
 
 void TControl::StoreBounds(const TRect& r) {
   const bool resized = r.Width() != width_ || r.Height() != height_;
+  const bool moved = r.Left != left_ || r.Top != top_ || resized;
   left_ = r.Left;
   top_ = r.Top;
   width_ = std::max(0, r.Width());
   height_ = std::max(0, r.Height());
+  if (moved) BoundsChanged();
   if (resized) {
     if (auto* self = dynamic_cast<TWinControl*>(this)) self->Realign();
   }
+}
+
+void TControl::BoundsChanged() {
+  if (handle_ != nullptr) handle_->SetBounds(BoundsRect());
 }
 
 void TControl::SetAlign(TAlign align) {
@@ -227,6 +240,7 @@ void TControl::SetAlign(TAlign align) {
 void TControl::SetVisible(bool visible) {
   if (visible_ == visible) return;
   visible_ = visible;
+  if (handle_ != nullptr) handle_->SetVisible(visible);
   if (parent_ != nullptr && !Loading()) {
     parent_->Realign(this);
     parent_->Invalidate();
@@ -236,18 +250,36 @@ void TControl::SetVisible(bool visible) {
 void TControl::SetEnabled(bool enabled) {
   if (enabled_ == enabled) return;
   enabled_ = enabled;
+  if (handle_ != nullptr) handle_->SetEnabled(enabled);
   Invalidate();
 }
 
 void TControl::SetColor(TColor color) {
+  parent_color_ = false;
   if (color_ == color) return;
   color_ = color;
+  if (handle_ != nullptr) handle_->SetBackground(ColorToRGB(color));
   Invalidate();
+  if (auto* win = dynamic_cast<TWinControl*>(this)) {
+    for (TControl* c : win->controls_) c->ParentColorChanged(color);
+  }
+}
+
+void TControl::SetParentColor(bool value) {
+  parent_color_ = value;
+  if (value && parent_ != nullptr) ParentColorChanged(parent_->Color());
+}
+
+void TControl::ParentColorChanged(TColor color) {
+  if (!parent_color_ || color_ == color) return;
+  SetColor(color);
+  parent_color_ = true;
 }
 
 void TControl::SetCaption(const std::string& caption) {
   if (caption_ == caption) return;
   caption_ = caption;
+  if (handle_ != nullptr) handle_->SetText(caption);
   Invalidate();
 }
 
@@ -265,6 +297,7 @@ void TControl::ParentFontChanged(const TFont& font) {
 
 void TControl::FontChanged() {
   if (!Loading()) AdjustSize();
+  if (handle_ != nullptr) handle_->SetFont(font_.Data());
   Invalidate();
 }
 
@@ -273,6 +306,8 @@ void TControl::SetParent(TWinControl* parent) {
   for (TControl* p = parent; p != nullptr; p = p->parent_) {
     if (p == this) throw EComponentError("A control cannot have itself as its parent");
   }
+  // A native control lives on its host: a new parent needs a new one.
+  DestroyHandle();
   if (parent_ != nullptr) {
     TWinControl* old = parent_;
     old->RemoveControl(this);
@@ -284,8 +319,10 @@ void TControl::SetParent(TWinControl* parent) {
     parent->InsertControl(this);
     parent_ = parent;
     if (parent_font_) ParentFontChanged(parent->Font());
+    if (parent_color_) ParentColorChanged(parent->Color());
     if (!Loading()) parent->Realign(this);
     parent->Invalidate();
+    CreateHandle();
   }
 }
 
@@ -313,7 +350,79 @@ void TControl::Paint(TCanvas&) {}
 
 void TControl::Invalidate() {
   if (Loading() || Destroying()) return;
-  if (TCustomForm* form = ParentForm()) form->InvalidateWindow();
+  if (auto* form = dynamic_cast<TCustomForm*>(this)) {
+    form->InvalidateWindow();
+    return;
+  }
+  if (handle_ != nullptr) {
+    handle_->Invalidate();
+    return;
+  }
+  // Painted by the nearest parent that has a native control, or by the form's window.
+  for (TWinControl* p = parent_; p != nullptr; p = p->parent_) {
+    if (auto* form = dynamic_cast<TCustomForm*>(p)) {
+      form->InvalidateWindow();
+      return;
+    }
+    if (p->handle_ != nullptr) {
+      p->handle_->Invalidate();
+      return;
+    }
+  }
+}
+
+platform::IUiHost* TControl::ParentHost() const {
+  if (parent_ == nullptr) return nullptr;
+  if (auto* form = dynamic_cast<TCustomForm*>(parent_)) return form->Window();
+  return parent_->handle_.get();
+}
+
+void TControl::CreateParams(platform::ControlParams& params) const {
+  params.kind = platform::ControlKind::kPanel;
+  params.name = Name();
+  params.class_name = ClassName();
+  params.text = caption_;
+  params.bounds = BoundsRect();
+  params.visible = visible_;
+  params.enabled = enabled_;
+  params.font = font_.Data();
+  params.background_rgb = ColorToRGB(color_);
+}
+
+void TControl::CreateHandle() {
+  if (handle_ != nullptr || !HasNativeControl() || Destroying()) return;
+  platform::IUiHost* host = ParentHost();
+  if (host == nullptr) return;
+  platform::ControlParams params;
+  CreateParams(params);
+  handle_ = host->CreateControl(params, this);
+  HandleCreated();
+  if (auto* win = dynamic_cast<TWinControl*>(this)) {
+    for (TControl* c : win->controls_) c->CreateHandle();
+  }
+}
+
+void TControl::DestroyHandle() {
+  if (auto* win = dynamic_cast<TWinControl*>(this)) {
+    for (TControl* c : win->controls_) c->DestroyHandle();
+  }
+  handle_.reset();
+}
+
+void TControl::RecreateHandle() {
+  if (Loading()) return;
+  // A control that had none may need one now (a label made opaque), and the reverse.
+  DestroyHandle();
+  CreateHandle();
+  if (parent_ != nullptr) parent_->Invalidate();
+}
+
+void TControl::NativePaint(TCanvas& canvas) { Paint(canvas); }
+
+void TControl::NativeFocused() {
+  if (TCustomForm* form = ParentForm()) {
+    if (auto* win = dynamic_cast<TWinControl*>(this)) form->FocusChanged(win);
+  }
 }
 
 void TControl::Loaded() {
@@ -412,6 +521,48 @@ void TWinControl::PaintControls(TCanvas& canvas) {
     }
     canvas.RestoreState();
   }
+}
+
+void TWinControl::PaintGraphicControls(TCanvas& canvas) {
+  const TRect client = ClientRect();
+  for (TControl* c : controls_) {
+    if (!c->Visible() || c->HasNativeControl()) continue;
+    canvas.SaveState();
+    canvas.IntersectClip(client);
+    canvas.Translate(c->Left(), c->Top());
+    canvas.IntersectClip({0, 0, c->Width(), c->Height()});
+    if (!canvas.ClipRect().IsEmpty()) c->Paint(canvas);
+    canvas.RestoreState();
+  }
+}
+
+void TWinControl::NativePaint(TCanvas& canvas) {
+  Paint(canvas);
+  PaintGraphicControls(canvas);
+}
+
+void TWinControl::CreateParams(platform::ControlParams& params) const {
+  TControl::CreateParams(params);
+  params.tab_stop = tab_stop_;
+}
+
+bool TWinControl::CanFocus() const {
+  for (const TControl* c = this; c != nullptr; c = c->Parent()) {
+    if (!c->Visible() || !c->Enabled()) return false;
+  }
+  return true;
+}
+
+void TWinControl::SetFocus() {
+  TCustomForm* form = ParentForm();
+  if (form != nullptr && form != this) form->FocusChanged(this);
+  // On a form that is not on the screen the focus waits until the form is shown.
+  if (Handle() != nullptr && form != nullptr && form->Showing()) Handle()->SetFocus();
+}
+
+bool TWinControl::Focused() const {
+  TCustomForm* form = ParentForm();
+  return form != nullptr && form->ActiveControl() == this;
 }
 
 void AlignControls(const std::vector<TControl*>& controls, TRect client, TControl* moving) {
@@ -596,31 +747,58 @@ const TClassInfo& TLabel::StaticClass() {
         c.Enum("Alignment", &TLabel::Alignment, &TLabel::SetAlignment,
                std::optional<TAlignment>(taLeftJustify));
         c.Boolean("AutoSize", &TLabel::AutoSize, &TLabel::SetAutoSize, true);
+        c.Integer("GLID", &TLabel::GLID, &TLabel::SetGLID, 0);
         c.Enum("Layout", &TLabel::Layout, &TLabel::SetLayout, std::optional<TTextLayout>(tlTop));
+        c.Boolean("ParentColor", &TLabel::ParentColor, &TLabel::SetParentColor, true);
+        c.Boolean("ShowAccelChar", &TLabel::ShowAccelChar, &TLabel::SetShowAccelChar, true);
         c.Boolean("Transparent", &TLabel::Transparent, &TLabel::SetTransparent, false);
         c.Boolean("WordWrap", &TLabel::WordWrap, &TLabel::SetWordWrap, false);
       });
   return info;
 }
 
-TLabel::TLabel(TComponent* owner) : TGraphicControl(owner) { SetBounds(0, 0, 65, 17); }
+TLabel::TLabel(TComponent* owner) : TGraphicControl(owner) {
+  SetBounds(0, 0, 65, 17);
+  SetParentColor(true);
+}
 
 void TLabel::SetAlignment(TAlignment v) {
   if (alignment_ == v) return;
   alignment_ = v;
+  RecreateHandle();
   Invalidate();
 }
 
 void TLabel::SetLayout(TTextLayout v) {
   if (layout_ == v) return;
   layout_ = v;
+  RecreateHandle();
   Invalidate();
 }
 
 void TLabel::SetTransparent(bool v) {
   if (transparent_ == v) return;
   transparent_ = v;
+  RecreateHandle();
   Invalidate();
+}
+
+void TLabel::SetShowAccelChar(bool v) {
+  if (show_accel_char_ == v) return;
+  show_accel_char_ = v;
+  RecreateHandle();
+  Invalidate();
+}
+
+void TLabel::CreateParams(platform::ControlParams& params) const {
+  TGraphicControl::CreateParams(params);
+  params.kind = platform::ControlKind::kLabel;
+  params.word_wrap = word_wrap_;
+  params.alignment = static_cast<int>(alignment_ == taRightJustify ? 1
+                                      : alignment_ == taCenter     ? 2
+                                                                   : 0);
+  params.vertical_center = layout_ == tlCenter;
+  params.show_accel_char = show_accel_char_;
 }
 
 void TLabel::SetAutoSize(bool v) {
@@ -633,6 +811,7 @@ void TLabel::SetWordWrap(bool v) {
   if (word_wrap_ == v) return;
   word_wrap_ = v;
   if (!Loading()) AdjustSize();
+  RecreateHandle();
   Invalidate();
 }
 
@@ -649,8 +828,11 @@ void TLabel::Loaded() { TGraphicControl::Loaded(); }
 void TLabel::AdjustSize() {
   // An aligned label takes its size from the layout; a word-wrapped one keeps its width.
   if (!auto_size_ || Align() != alNone || word_wrap_) return;
-  TSize size = SimpleTextExtent(Caption(), Font().Data());
-  if (platform::IUi* ui = platform::CurrentUi()) size = ui->MeasureText(Caption(), Font().Data());
+  std::string shown = show_accel_char_ ? platform::StripAccelChars(Caption()) : Caption();
+  // An empty label keeps the height of a line (a system measures no height for no text).
+  if (shown.empty()) shown = " ";
+  TSize size = SimpleTextExtent(shown, Font().Data());
+  if (platform::IUi* ui = platform::CurrentUi()) size = ui->MeasureText(shown, Font().Data());
   if (Caption().empty()) size.cx = 0;
   SetBounds(Left(), Top(), size.cx, size.cy);
 }
@@ -663,7 +845,7 @@ void TLabel::Paint(TCanvas& canvas) {
     canvas.FillRect(r);
   }
   if (Caption().empty()) return;
-  uint32_t flags = AlignmentFlags(alignment_) | dt::kNoPrefix;
+  uint32_t flags = AlignmentFlags(alignment_) | (show_accel_char_ ? 0 : dt::kNoPrefix);
   if (word_wrap_) {
     flags |= dt::kWordBreak;
   } else {
@@ -738,6 +920,74 @@ void TImage::Paint(TCanvas& canvas) {
     dest = dest.Offset((Width() - picture_.Width()) / 2, (Height() - picture_.Height()) / 2);
   }
   canvas.StretchDraw(dest, picture_.Bitmap(), smooth_ && stretch_);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TBevel
+
+const TClassInfo& TBevel::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TBevel, TGraphicControl>("TBevel", [](TClassBuilder<TBevel>& c) {
+        c.Enum("Shape", &TBevel::Shape, &TBevel::SetShape, std::optional<TBevelShape>(bsBox));
+        c.Enum("Style", &TBevel::Style, &TBevel::SetStyle, std::optional<TBevelStyle>(bsLowered));
+      });
+  return info;
+}
+
+TBevel::TBevel(TComponent* owner) : TGraphicControl(owner) { SetBounds(0, 0, 50, 50); }
+
+void TBevel::SetShape(TBevelShape v) {
+  if (shape_ == v) return;
+  shape_ = v;
+  Invalidate();
+}
+
+void TBevel::SetStyle(TBevelStyle v) {
+  if (style_ == v) return;
+  style_ = v;
+  Invalidate();
+}
+
+void TBevel::Paint(TCanvas& canvas) {
+  // Lowered: shadow above and to the left, highlight below and to the right; raised the other way.
+  const TColor first = style_ == bsLowered ? clBtnShadow : clBtnHighlight;
+  const TColor second = style_ == bsLowered ? clBtnHighlight : clBtnShadow;
+  const int w = Width();
+  const int h = Height();
+  auto line = [&](TColor color, int x1, int y1, int x2, int y2) {
+    canvas.PenColor = color;
+    canvas.Line(x1, y1, x2, y2);
+  };
+  auto box = [&](const TRect& r, TColor top_left, TColor bottom_right) {
+    line(top_left, r.Left, r.Top, r.Right, r.Top);
+    line(top_left, r.Left, r.Top, r.Left, r.Bottom);
+    line(bottom_right, r.Left, r.Bottom - 1, r.Right, r.Bottom - 1);
+    line(bottom_right, r.Right - 1, r.Top, r.Right - 1, r.Bottom);
+  };
+  switch (shape_) {
+    case bsBox: box({0, 0, w, h}, first, second); break;
+    case bsFrame:
+      box({0, 0, w - 1, h - 1}, first, first);
+      box({1, 1, w, h}, second, second);
+      break;
+    case bsTopLine:
+      line(first, 0, 0, w, 0);
+      line(second, 0, 1, w, 1);
+      break;
+    case bsBottomLine:
+      line(first, 0, h - 2, w, h - 2);
+      line(second, 0, h - 1, w, h - 1);
+      break;
+    case bsLeftLine:
+      line(first, 0, 0, 0, h);
+      line(second, 1, 0, 1, h);
+      break;
+    case bsRightLine:
+      line(first, w - 2, 0, w - 2, h);
+      line(second, w - 1, 0, w - 1, h);
+      break;
+    case bsSpacer: break;
+  }
 }
 
 }  // namespace tmby::ui

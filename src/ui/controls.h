@@ -3,10 +3,18 @@
 //   TControl           position and size, alignment, visibility, colour, font, caption, enabling
 //   TWinControl        a control that holds other controls and lays out the aligned ones
 //   TCustomPanel       a filled, bevelled area with a centred caption; TPanel publishes it
-//   TGraphicControl    a control that only paints: TLabel, TImage
+//   TGraphicControl    a control that only paints: TLabel, TImage, TBevel
+// The standard controls (buttons, edits, lists, ...) are in ui/std_controls.h.
 //
-// Controls have no native windows of their own: the form they sit on paints them in order through
-// a TCanvas (each in its own coordinates, clipped to its bounds and its parent's client area).
+// Native controls: once the form a control sits on has its window, every windowed control (and a
+// label that is not transparent) gets a native control from the UI port (platform/ui_port.h) on
+// its parent's native control or on the form's window: a real BUTTON, EDIT, ... on Windows, a line
+// of the transcript in the script adapter. The model stays the owner of every value; its setters
+// pass changes on, and the native control reports what the user did (a click, typed text, a
+// selection) back through the control's IUiControlEvents. Controls without a native control
+// (graphic controls, transparent labels) are painted by the nearest parent that has one, in order,
+// through a TCanvas (each in its own coordinates, clipped to its bounds and its parent's client
+// area); panels paint themselves the same way in their own native window.
 //
 // A control's parent is the component whose block holds it in a definition
 // (SetParentComponent), or whatever SetParent gives it in code. Alignment follows the usual rule:
@@ -16,6 +24,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +32,7 @@
 #include "base/install_types.h"
 #include "platform/canvas.h"
 #include "platform/graphics.h"
+#include "platform/ui_port.h"
 
 namespace tmby::ui {
 
@@ -101,7 +111,7 @@ class TCustomForm;
 
 using TNotifyEvent = TEvent<TComponent*>;
 
-class TControl : public TComponent {
+class TControl : public TComponent, protected platform::IUiControlEvents {
   TMBY_CLASS(TControl, TComponent)
  public:
   explicit TControl(TComponent* owner);
@@ -128,7 +138,11 @@ class TControl : public TComponent {
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool enabled);
   TColor Color() const { return color_; }
+  // Setting a colour ends ParentColor.
   void SetColor(TColor color);
+  // True: the control takes its parent's colour, until its own colour is set.
+  bool ParentColor() const { return parent_color_; }
+  void SetParentColor(bool value);
   const std::string& Caption() const { return caption_; }
   virtual void SetCaption(const std::string& caption);
   TFont& Font() { return font_; }
@@ -165,8 +179,23 @@ class TControl : public TComponent {
 
   // Paints the control in its own coordinates.
   virtual void Paint(TCanvas& canvas);
-  // Asks the form to repaint.
+  // Asks the native control that paints this one (its own, or its nearest parent's) to repaint.
   void Invalidate();
+
+  // Native controls. HasNativeControl: whether the control gets one (windowed controls, labels
+  // that are not transparent). The native control exists while the form's window exists and the
+  // control sits on it; CreateHandle makes it (and its children's) when the host exists,
+  // DestroyHandle ends it (children first).
+  virtual bool HasNativeControl() const { return false; }
+  platform::IUiControl* Handle() const { return handle_.get(); }
+  bool HandleAllocated() const { return handle_ != nullptr; }
+  void CreateHandle();
+  void DestroyHandle();
+  // The native control or window that hosts this control's native control: the parent's own, or
+  // the form's window when the parent is a form; null when none exists yet.
+  platform::IUiHost* ParentHost() const;
+  // The parent changed its colour (ParentColor).
+  void ParentColorChanged(TColor color);
   void Loaded() override;
   void Notification(TComponent* component, TOperation operation) override;
   void BeforeDestruction() override;
@@ -180,9 +209,26 @@ class TControl : public TComponent {
   virtual void FontChanged();
   // Size the control would take by itself (labels), when it sizes itself.
   virtual void AdjustSize() {}
+  // What the native control is: its kind and the values it starts with. The base fills the
+  // common part (name, class, caption, bounds, visibility, font, colour).
+  virtual void CreateParams(platform::ControlParams& params) const;
+  // The native control was just made / is about to go.
+  virtual void HandleCreated() {}
+  // Ends the native control and makes it again (a change only a new one can show).
+  void RecreateHandle();
+  // platform::IUiControlEvents: the base paints the control (and the controls it paints) and
+  // ignores the user's actions; the standard controls take theirs.
+  void NativePaint(TCanvas& canvas) override;
+  void NativeClick(bool) override {}
+  void NativeTextChanged(const std::string&) override {}
+  void NativeSelect(int) override {}
+  void NativeFocused() override;
+  void NativeKeyUp(int) override {}
   friend class TWinControl;
 
  private:
+  void BoundsChanged();
+  std::unique_ptr<platform::IUiControl> handle_;
   int left_ = 0;
   int top_ = 0;
   int width_ = 0;
@@ -191,6 +237,7 @@ class TControl : public TComponent {
   bool visible_ = true;
   bool enabled_ = true;
   TColor color_ = clBtnFace;
+  bool parent_color_ = false;
   std::string caption_;
   TFont font_{this};
   bool parent_font_ = true;
@@ -218,25 +265,39 @@ class TWinControl : public TControl {
 
   int BorderWidth() const { return border_width_; }
   void SetBorderWidth(int width);
-  // Carried with the definition (keyboard order of the dialog pages).
+  // The keyboard order among the parent's controls (Tab moves to the next of its form; equal
+  // orders go by insertion) and whether Tab stops at the control at all.
   int TabOrder() const { return tab_order_; }
   void SetTabOrder(int v) { tab_order_ = v; }
   bool TabStop() const { return tab_stop_; }
   void SetTabStop(bool v) { tab_stop_ = v; }
   TRect ClientRect() const override;
+  bool HasNativeControl() const override { return true; }
+
+  // Keyboard focus: the control and all its parents are visible and enabled, and it takes focus.
+  bool CanFocus() const;
+  // Gives the control the focus (the form remembers it as its active control).
+  virtual void SetFocus();
+  bool Focused() const;
 
   // Lays out the aligned children (and theirs); does nothing while loading. `moving` is the child
   // whose position or alignment just changed: it goes first among children at the same place.
   void Realign(TControl* moving = nullptr);
   void SetBounds(int left, int top, int width, int height) override;
-  // Paints the children in order over this control's painting.
+  // Paints the children in order over this control's painting, with theirs (the whole picture
+  // of what lies on the control).
   void PaintControls(TCanvas& canvas);
+  // Paints only the children without a native control (what the control's own native control
+  // shows of them).
+  void PaintGraphicControls(TCanvas& canvas);
   void Loaded() override;
 
  protected:
   // The client rectangle inside borders and bevels.
   virtual TRect AdjustClientRect(TRect rect) const;
   void FontChanged() override;
+  void CreateParams(platform::ControlParams& params) const override;
+  void NativePaint(TCanvas& canvas) override;
 
  private:
   friend class TControl;
@@ -308,14 +369,24 @@ class TLabel : public TGraphicControl {
   void SetAutoSize(bool v);
   bool WordWrap() const { return word_wrap_; }
   void SetWordWrap(bool v);
+  // '&' in the caption underlines the next character ("&&" shows one '&').
+  bool ShowAccelChar() const { return show_accel_char_; }
+  void SetShowAccelChar(bool v);
+  // The language string identifier the translator looks the caption up by (0: by its text).
+  int32_t GLID() const { return glid_; }
+  void SetGLID(int32_t glid) { glid_ = glid; }
   void SetCaption(const std::string& caption) override;
 
+  // A label that is not transparent is a native static text; a transparent one is painted by its
+  // parent over whatever lies below it.
+  bool HasNativeControl() const override { return !transparent_; }
   void Paint(TCanvas& canvas) override;
   void Loaded() override;
 
  protected:
   void AdjustSize() override;
   void FontChanged() override;
+  void CreateParams(platform::ControlParams& params) const override;
 
  private:
   TAlignment alignment_ = taLeftJustify;
@@ -323,6 +394,8 @@ class TLabel : public TGraphicControl {
   bool transparent_ = false;
   bool auto_size_ = true;
   bool word_wrap_ = false;
+  bool show_accel_char_ = true;
+  int32_t glid_ = 0;
 };
 
 // A picture: the stored BMP image and its decoded pixels.
@@ -368,6 +441,30 @@ class TImage : public TGraphicControl {
   bool center_ = false;
   bool smooth_ = false;
   bool transparent_ = false;
+};
+
+enum TBevelShape { bsBox, bsFrame, bsTopLine, bsBottomLine, bsLeftLine, bsRightLine, bsSpacer };
+TMBY_ENUM_NAMES(TBevelShape, bsBox, bsFrame, bsTopLine, bsBottomLine, bsLeftLine, bsRightLine,
+                bsSpacer)
+enum TBevelStyle { bsLowered, bsRaised };
+TMBY_ENUM_NAMES(TBevelStyle, bsLowered, bsRaised)
+
+// A painted line or frame (the line above a dialog's buttons).
+class TBevel : public TGraphicControl {
+  TMBY_CLASS(TBevel, TGraphicControl)
+ public:
+  explicit TBevel(TComponent* owner);
+
+  TBevelShape Shape() const { return shape_; }
+  void SetShape(TBevelShape v);
+  TBevelStyle Style() const { return style_; }
+  void SetStyle(TBevelStyle v);
+
+  void Paint(TCanvas& canvas) override;
+
+ private:
+  TBevelShape shape_ = bsBox;
+  TBevelStyle style_ = bsLowered;
 };
 
 // A raised or lowered frame `width` pixels wide just inside `r`; returns the rectangle inside it.

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/exceptions.h"
+#include "ui/std_controls.h"
 
 namespace tmby::ui {
 
@@ -38,6 +39,9 @@ const TClassInfo& TCustomForm::StaticClass() {
                   std::nullopt);
         c.Enum("FormStyle", &TCustomForm::FormStyle, &TCustomForm::SetFormStyle,
                std::optional<TFormStyle>(fsNormal));
+        c.Set("BorderIcons", &TCustomForm::BorderIcons, &TCustomForm::SetBorderIcons,
+              TBorderIcons{biSystemMenu, biMinimize, biMaximize});
+        c.Reference("ActiveControl", &TCustomForm::ActiveControl, &TCustomForm::SetActiveControl);
         c.Enum("Position", &TCustomForm::Position, &TCustomForm::SetPosition,
                std::optional<TPosition>(poDesigned));
         c.Enum("WindowState", &TCustomForm::WindowState, &TCustomForm::SetWindowState,
@@ -65,22 +69,73 @@ const TClassInfo& TForm::StaticClass() {
 TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner) {
   TControl::SetVisible(false);
   TControl::SetBounds(0, 0, 320, 240);
+  if (TApplication* app = Application()) app->AddForm(this);
 }
 
-TCustomForm::~TCustomForm() { window_.reset(); }
+TCustomForm::~TCustomForm() {
+  DestroyWindowHandle();
+  if (TApplication* app = Application()) app->RemoveForm(this);
+}
 
 void TCustomForm::BeforeDestruction() {
   if (!Destroying()) {
     Guarded([this] { OnDestroy(this); });
   }
   TWinControl::BeforeDestruction();
+  DestroyWindowHandle();
+  if (TApplication* app = Application()) app->RemoveForm(this);
+}
+
+void TCustomForm::DestroyWindowHandle() {
+  // What lies on the window goes first: the native controls, then the windows of the forms
+  // hosted in it.
+  for (TControl* c : ControlList()) c->DestroyHandle();
+  if (TApplication* app = Application()) {
+    for (TCustomForm* form : app->Forms()) {
+      if (form->host_ == this) form->DestroyWindowHandle();
+    }
+  }
   window_.reset();
 }
 
-template <class F>
-void TCustomForm::Guarded(F&& step) {
+void TCustomForm::Notification(TComponent* component, TOperation operation) {
+  if (operation == opRemove) {
+    if (component == host_) host_ = nullptr;
+    if (component == active_control_) active_control_ = nullptr;
+    if (component == focused_page_) focused_page_ = nullptr;
+  }
+  TWinControl::Notification(component, operation);
+}
+
+void TCustomForm::SetHostForm(TCustomForm* host) {
+  if (host == this) throw EComponentError("A form cannot host itself");
+  if (window_ != nullptr) throw EComponentError("The window of " + Name() + " exists already");
+  SetReference(host_, host);
+}
+
+void TCustomForm::HandleNeeded() { CreateWindowIfNeeded(); }
+
+void TCustomForm::SetActiveControl(TWinControl* control) {
+  SetReference(active_control_, control);
+  if (control != nullptr && !Loading() && Visible() && control->CanFocus()) control->SetFocus();
+}
+
+void TCustomForm::FocusChanged(TWinControl* control) {
+  if (host_ != nullptr) host_->SetReference(host_->focused_page_, this);
+  if (active_control_ == control) return;
+  SetReference(active_control_, control);
+}
+
+bool TCustomForm::Showing() const {
+  for (const TCustomForm* f = this; f != nullptr; f = f->host_) {
+    if (!f->Visible() || f->window_ == nullptr) return false;
+  }
+  return true;
+}
+
+void CallHandler(const std::function<void()>& handler) {
   try {
-    step();
+    handler();
   } catch (const std::exception& error) {
     if (TApplication* app = Application()) {
       app->HandleException(error);
@@ -90,7 +145,13 @@ void TCustomForm::Guarded(F&& step) {
   }
 }
 
+template <class F>
+void TCustomForm::Guarded(F&& step) {
+  CallHandler(step);
+}
+
 TSize TCustomForm::FrameSize() const {
+  if (host_ != nullptr) return {0, 0};
   int frame = 0;
   switch (border_style_) {
     case bsNone: return {0, 0};
@@ -191,7 +252,7 @@ void TCustomForm::WhenConstructed(std::function<void()> step) {
 
 void TCustomForm::PlaceOnScreen() {
   platform::IUi* ui = UiOrNull();
-  if (ui == nullptr) return;
+  if (ui == nullptr || host_ != nullptr) return;
   const TSize screen = ui->ScreenSize();
   if (position_ == poScreenCenter || position_ == poDesktopCenter ||
       position_ == poMainFormCenter || position_ == poOwnerFormCenter) {
@@ -201,17 +262,24 @@ void TCustomForm::PlaceOnScreen() {
 
 void TCustomForm::CreateWindowIfNeeded() {
   if (window_ != nullptr) return;
-  PlaceOnScreen();
   platform::FormWindowParams params;
+  if (host_ != nullptr) {
+    host_->CreateWindowIfNeeded();
+    params.host = host_->Window();
+  } else {
+    PlaceOnScreen();
+  }
   params.name = Name();
   params.class_name = ClassName();
   params.caption = Caption();
   params.bounds = BoundsRect();
-  params.bordered = border_style_ != bsNone;
+  params.bordered = border_style_ != bsNone && host_ == nullptr;
   params.dialog_frame = border_style_ == bsDialog;
+  params.system_menu = border_icons_.Contains(biSystemMenu);
   params.stay_on_top = form_style_ == fsStayOnTop;
   params.background_rgb = ColorToRGB(Color());
   window_ = platform::Ui().CreateFormWindow(params, this);
+  for (TControl* c : ControlList()) c->CreateHandle();
 }
 
 void TCustomForm::Show() {
@@ -224,10 +292,106 @@ void TCustomForm::Show() {
   TControl::SetVisible(true);
   Guarded([this] { OnShow(this); });
   if (window_ == nullptr) return;  // a handler freed the window (the form is going)
+  if (host_ != nullptr) {
+    // A page shows inside its host; the host stays the active window.
+    window_->Show(platform::show::kShowNA);
+    return;
+  }
   switch (window_state_) {
     case wsMaximized: window_->Show(platform::show::kMaximized); break;
     case wsMinimized: window_->Show(platform::show::kMinimized); break;
     default: window_->Show(platform::show::kNormal); break;
+  }
+  if (window_ != nullptr && Visible()) FocusOnShow();
+}
+
+void TCustomForm::FocusOnShow() {
+  if (active_control_ != nullptr && active_control_->CanFocus()) {
+    active_control_->SetFocus();
+    return;
+  }
+  if (SelectNext(true)) return;
+  // A stage window without controls of its own: the focus goes back onto its page.
+  if (focused_page_ != nullptr && focused_page_->Showing()) focused_page_->FocusOnShow();
+}
+
+namespace {
+
+// The controls Tab stops at, in tab order: each parent's controls by TabOrder (equal orders in
+// insertion order), each followed by the controls it holds.
+void CollectTabStops(const TWinControl& parent, std::vector<TWinControl*>& out) {
+  std::vector<TWinControl*> children;
+  for (TControl* c : parent.ControlList()) {
+    if (auto* win = dynamic_cast<TWinControl*>(c)) children.push_back(win);
+  }
+  std::stable_sort(children.begin(), children.end(),
+                   [](TWinControl* a, TWinControl* b) { return a->TabOrder() < b->TabOrder(); });
+  for (TWinControl* c : children) {
+    if (!c->Visible() || !c->Enabled()) continue;
+    if (c->TabStop()) out.push_back(c);
+    CollectTabStops(*c, out);
+  }
+}
+
+}  // namespace
+
+bool TCustomForm::SelectNext(bool forward) {
+  std::vector<TWinControl*> stops;
+  CollectTabStops(*this, stops);
+  if (stops.empty()) return false;
+  auto at = std::find(stops.begin(), stops.end(), active_control_);
+  size_t next = 0;
+  if (at == stops.end()) {
+    next = forward ? 0 : stops.size() - 1;
+  } else {
+    const size_t index = static_cast<size_t>(at - stops.begin());
+    next = forward ? (index + 1) % stops.size() : (index + stops.size() - 1) % stops.size();
+  }
+  stops[next]->SetFocus();
+  return true;
+}
+
+TWinControl* TCustomForm::FindDefaultButton(bool cancel) const {
+  std::vector<const TWinControl*> pending{this};
+  while (!pending.empty()) {
+    const TWinControl* parent = pending.front();
+    pending.erase(pending.begin());
+    for (TControl* c : parent->ControlList()) {
+      if (auto* button = dynamic_cast<TButton*>(c)) {
+        if ((cancel ? button->Cancel() : button->Default()) && button->CanFocus()) return button;
+      }
+      if (auto* win = dynamic_cast<TWinControl*>(c)) {
+        if (win->Visible()) pending.push_back(win);
+      }
+    }
+  }
+  return nullptr;
+}
+
+bool TCustomForm::DialogKey(int key, bool shift) {
+  switch (key) {
+    case platform::vk::kReturn: {
+      if (auto* memo = dynamic_cast<TMemo*>(active_control_);
+          memo != nullptr && memo->WantReturns()) {
+        return false;
+      }
+      auto* focused = dynamic_cast<TButton*>(active_control_);
+      TWinControl* target =
+          focused != nullptr && focused->CanFocus() ? focused : FindDefaultButton(false);
+      if (auto* button = dynamic_cast<TButton*>(target)) {
+        button->Click();
+        return true;
+      }
+      return false;
+    }
+    case platform::vk::kEscape:
+      if (auto* button = dynamic_cast<TButton*>(FindDefaultButton(true))) {
+        button->Click();
+        return true;
+      }
+      return false;
+    case platform::vk::kTab: return SelectNext(!shift);
+    default: return false;
   }
 }
 
@@ -239,7 +403,12 @@ void TCustomForm::Hide() {
 }
 
 void TCustomForm::BringToFront() {
-  if (window_ != nullptr && Visible()) window_->Activate();
+  if (window_ == nullptr || !Visible()) return;
+  if (host_ != nullptr) {
+    window_->BringToFront();
+  } else {
+    window_->Activate();
+  }
 }
 
 void TCustomForm::Maximize() {
@@ -264,6 +433,15 @@ void TCustomForm::PaintWindow(TCanvas& canvas) {
   Paint(canvas);
   OnPaint(this);
   PaintControls(canvas);
+}
+
+void TCustomForm::PaintHandle(TCanvas& canvas) {
+  canvas.BrushColor = Color();
+  canvas.BrushStyle = TBrushStyle::bsSolid;
+  canvas.FillRect({0, 0, ClientWidth(), ClientHeight()});
+  Paint(canvas);
+  OnPaint(this);
+  PaintGraphicControls(canvas);
 }
 
 bool TCustomForm::CloseQuery() {
@@ -296,15 +474,36 @@ void TCustomForm::Close() {
 
 TModalResult TCustomForm::ShowModal() {
   if (modal_ || Visible()) throw Exception("Cannot make a visible window modal");
+  if (host_ != nullptr) throw Exception("Cannot make a hosted window modal");
   TApplication* app = Application();
-  platform::IUiWindow* owner_window = nullptr;
-  if (app != nullptr && app->MainForm() != nullptr && app->MainForm() != this) {
-    owner_window = app->MainForm()->Window();
+  // Every other shown top-level window takes no input while this one is up.
+  std::vector<TCustomForm*> disabled;
+  if (app != nullptr) {
+    for (TCustomForm* form : app->Forms()) {
+      if (form == this || form->host_ != nullptr || form->window_ == nullptr) continue;
+      if (!form->Visible() || !form->window_->Enabled()) continue;
+      form->window_->SetEnabled(false);
+      disabled.push_back(form);
+    }
   }
+  auto enable_others = [&] {
+    for (auto it = disabled.rbegin(); it != disabled.rend(); ++it) {
+      // A form freed while this one was up is no longer among the application's forms.
+      const auto& forms = app->Forms();
+      if (std::find(forms.begin(), forms.end(), *it) == forms.end()) continue;
+      if ((*it)->window_ != nullptr) (*it)->window_->SetEnabled(true);
+    }
+    disabled.clear();
+  };
   modal_ = true;
   modal_result_ = mrNone;
-  if (owner_window != nullptr) owner_window->SetEnabled(false);
-  Show();
+  try {
+    Show();
+  } catch (...) {
+    modal_ = false;
+    enable_others();
+    throw;
+  }
   while (true) {
     if (app != nullptr) {
       app->HandleMessage();
@@ -324,7 +523,7 @@ TModalResult TCustomForm::ShowModal() {
     }
     break;
   }
-  if (owner_window != nullptr) owner_window->SetEnabled(true);
+  enable_others();
   modal_ = false;
   Hide();
   return modal_result_;
@@ -335,7 +534,16 @@ void TCustomForm::DoActivate() { OnActivate(this); }
 void TCustomForm::DoDeactivate() { OnDeactivate(this); }
 
 void TCustomForm::NativePaint(TCanvas& canvas) {
-  Guarded([&] { PaintWindow(canvas); });
+  Guarded([&] { PaintHandle(canvas); });
+}
+
+bool TCustomForm::NativeDialogKey(int key, bool shift) {
+  bool used = false;
+  Guarded([&] {
+    used = true;  // a key whose handler failed counts as used
+    used = DialogKey(key, shift);
+  });
+  return used;
 }
 
 void TCustomForm::NativeActivate(bool active) {
@@ -382,6 +590,14 @@ TApplication::~TApplication() {
   // The forms it owns go first, while it is still the application.
   DestroyComponents();
   if (g_application == this) g_application = nullptr;
+}
+
+void TApplication::AddForm(TCustomForm* form) {
+  if (std::find(forms_.begin(), forms_.end(), form) == forms_.end()) forms_.push_back(form);
+}
+
+void TApplication::RemoveForm(TCustomForm* form) {
+  forms_.erase(std::remove(forms_.begin(), forms_.end(), form), forms_.end());
 }
 
 void TApplication::SetMainForm(TCustomForm* form) {

@@ -1,9 +1,15 @@
 // Forms and the application object.
 //
 // A form is a TWinControl with a native window from the UI port (platform/ui_port.h). It creates
-// the window when first shown, paints its controls in the window's paint callback, and turns the
-// window's activation into OnActivate / OnDeactivate. Exceptions that leave a handler called from
-// the window go to the application's HandleException, never back into the adapter.
+// the window when first shown (or when HandleNeeded asks), and with it the native controls of
+// everything on it; it paints itself and its graphic controls in the window's paint callback, and
+// turns the window's activation into OnActivate / OnDeactivate. Exceptions that leave a handler
+// called from the window go to the application's HandleException, never back into the adapter.
+//
+// Keyboard: Enter presses the focused button, else the form's visible and enabled Default button;
+// Esc presses its Cancel button; Tab and Shift+Tab move the focus in tab order. A form hosted in
+// another form's window (SetHostForm: a page of a stage window) takes these keys first for the
+// controls on it, and leaves what it does not use to its host.
 //
 // Life of a form built from a definition: construct it (owner: the application or null), read
 // the definition into it (the reader sets its properties and creates its components), then call
@@ -44,6 +50,10 @@ TMBY_ENUM_NAMES(TPosition, poDesigned, poDefault, poDefaultPosOnly, poDefaultSiz
 enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
 TMBY_ENUM_NAMES(TFormStyle, fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop)
 
+enum TBorderIcon { biSystemMenu, biMinimize, biMaximize, biHelp };
+TMBY_ENUM_NAMES(TBorderIcon, biSystemMenu, biMinimize, biMaximize, biHelp)
+using TBorderIcons = EnumSet<TBorderIcon>;
+
 enum TCloseAction { caNone, caHide, caFree, caMinimize };
 
 // Modal results.
@@ -77,6 +87,29 @@ class TCustomForm : public TWinControl, private platform::IUiWindowEvents {
   void SetPosition(TPosition v) { position_ = v; }
   TFormStyle FormStyle() const { return form_style_; }
   void SetFormStyle(TFormStyle v) { form_style_ = v; }
+  // The caption's buttons; without biSystemMenu the window has no system menu and no close box.
+  TBorderIcons BorderIcons() const { return border_icons_; }
+  void SetBorderIcons(TBorderIcons v) { border_icons_ = v; }
+  // The form's window is a child window of `host`'s window (a page of a stage window), without
+  // frame, placed in the host's client area; set before the window exists. Null: a top-level
+  // window.
+  TCustomForm* HostForm() const { return host_; }
+  void SetHostForm(TCustomForm* host);
+  // Creates the window (hidden) and the native controls now, when they do not exist yet.
+  void HandleNeeded();
+  // Shown on the screen: visible, and so is the form hosting it.
+  bool Showing() const;
+  // The control that has (or gets, when the form is shown) the keyboard focus.
+  TWinControl* ActiveControl() const { return active_control_; }
+  void SetActiveControl(TWinControl* control);
+  // A control of the form got the focus.
+  void FocusChanged(TWinControl* control);
+  // Enter, Esc, Tab (vk:: codes): true when the form used the key (see above).
+  virtual bool DialogKey(int key, bool shift);
+  // Moves the focus to the next (or previous) control in tab order; false when there is none.
+  bool SelectNext(bool forward);
+  // The visible, enabled button with Default (or Cancel) set that the keys press, or null.
+  TWinControl* FindDefaultButton(bool cancel) const;
   // The client area's size; the outer size follows from the border.
   int ClientWidth() const;
   int ClientHeight() const;
@@ -112,8 +145,11 @@ class TCustomForm : public TWinControl, private platform::IUiWindowEvents {
   void InvalidateWindow();
   // Paints pending changes at once.
   void Repaint();
-  // Paints the whole client area onto `canvas` (the window's paint callback uses it).
+  // Paints the whole client area onto `canvas` with everything on it, native controls as the
+  // model draws them (pictures for tests).
   void PaintWindow(TCanvas& canvas);
+  // Paints what the form's own window shows: background, the form's painting, graphic controls.
+  void PaintHandle(TCanvas& canvas);
   // The native window, or null before the form was first shown.
   platform::IUiWindow* Window() const { return window_.get(); }
 
@@ -129,6 +165,7 @@ class TCustomForm : public TWinControl, private platform::IUiWindowEvents {
   TCloseQueryEvent OnCloseQuery;
 
   void BeforeDestruction() override;
+  void Notification(TComponent* component, TOperation operation) override;
 
  protected:
   // Overridable steps of the events.
@@ -139,14 +176,19 @@ class TCustomForm : public TWinControl, private platform::IUiWindowEvents {
   TSize FrameSize() const;
 
  private:
-  // platform::IUiWindowEvents
+  // platform::IUiWindowEvents (and the window painting of IUiControlEvents)
   void NativePaint(TCanvas& canvas) override;
   void NativeActivate(bool active) override;
   void NativeCloseRequest() override;
   void NativeResized(const TRect& bounds, TSize client) override;
+  bool NativeDialogKey(int key, bool shift) override;
 
   void CreateWindowIfNeeded();
+  // Ends the native controls, the windows of the forms hosted here, and the window.
+  void DestroyWindowHandle();
   void PlaceOnScreen();
+  // Gives the focus to the active control, or the first control in tab order.
+  void FocusOnShow();
   template <class F>
   void Guarded(F&& step);
 
@@ -154,11 +196,16 @@ class TCustomForm : public TWinControl, private platform::IUiWindowEvents {
   TWindowState window_state_ = wsNormal;
   TPosition position_ = poDesigned;
   TFormStyle form_style_ = fsNormal;
+  TBorderIcons border_icons_{biSystemMenu, biMinimize, biMaximize};
   TModalResult modal_result_ = mrNone;
   bool modal_ = false;
   bool active_ = false;
   bool created_ = false;
   bool in_native_resize_ = false;
+  TCustomForm* host_ = nullptr;
+  TWinControl* active_control_ = nullptr;
+  // The hosted form whose control had the focus last: it gets it back when this form is shown.
+  TCustomForm* focused_page_ = nullptr;
   std::unique_ptr<platform::IUiWindow> window_;
   std::vector<std::function<void()>> constructed_steps_;
 };
@@ -205,9 +252,15 @@ class TApplication : public TComponent {
   void ShowException(const std::exception& error);
   int MessageBox(const std::string& text, const std::string& caption, uint32_t flags);
 
+  // Every form that exists, in creation order (forms add and remove themselves).
+  const std::vector<TCustomForm*>& Forms() const { return forms_; }
+  void AddForm(TCustomForm* form);
+  void RemoveForm(TCustomForm* form);
+
   void Notification(TComponent* component, TOperation operation) override;
 
  private:
+  std::vector<TCustomForm*> forms_;
   std::string title_;
   TCustomForm* main_form_ = nullptr;
   bool show_main_form_ = true;
@@ -217,6 +270,11 @@ class TApplication : public TComponent {
 
 // The current application, or null.
 TApplication* Application();
+
+// Runs an event handler called from a window or a native control: an exception goes to the
+// application's HandleException (or standard error without an application), never back into the
+// adapter.
+void CallHandler(const std::function<void()>& handler);
 
 // The message of any exception, and the system's class name for it ("EAbort", "Exception").
 std::string ExceptionMessage(const std::exception& error);

@@ -8,7 +8,8 @@ namespace tmby::ui {
 
 void RegisterUiClasses(TClassRegistry& registry) {
   registry.Register({&TForm::StaticClass(), &TmainForm::StaticClass(), &TPanel::StaticClass(),
-                     &TLabel::StaticClass(), &TImage::StaticClass(), &TBackdrop::StaticClass()});
+                     &TLabel::StaticClass(), &TImage::StaticClass(), &TBevel::StaticClass(),
+                     &TBackdrop::StaticClass()});
   RegisterStdControlClasses(registry);
 }
 

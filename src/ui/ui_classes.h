@@ -6,8 +6,8 @@
 
 namespace tmby::ui {
 
-// Registers TForm, TmainForm, TPanel, TLabel, TImage, TBackdrop and the standard controls
-// (TButton, TBitBtn, TListBox, TGroupBox, TRadioGroup).
+// Registers TForm, TmainForm, TPanel, TLabel, TImage, TBevel, TBackdrop and the standard controls
+// (RegisterStdControlClasses).
 void RegisterUiClasses(TClassRegistry& registry);
 
 }  // namespace tmby::ui

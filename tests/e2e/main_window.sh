@@ -88,6 +88,7 @@ check "missing library: exit code 1" [ "$rc" = 1 ]
 cat >"$work/missing.expected" <<'TXT'
 window create mainForm TmainForm "" -5,-5 691x515 borderless
 window show mainForm
+  panel Backdrop1 "" 0,0 691x35
 window activate mainForm
 messagebox Warning "Installation of Lakeside Notes" buttons OK default OK
 | Lakeside Notes needs the Novell Client for Windows.

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <sstream>
 
 #include "base/exceptions.h"
+#include "platform/rtf_text.h"
 #include "platform/script/script_transcript.h"
 
 namespace tmby::platform::script {
@@ -28,6 +30,12 @@ std::string Trim(const std::string& s) {
   return s.substr(first, last - first + 1);
 }
 
+std::string QuoteList(const std::vector<std::string>& items) {
+  std::string out;
+  for (const std::string& item : items) out += (out.empty() ? "" : ",") + QuoteTranscript(item);
+  return out;
+}
+
 std::string Geometry(const ui::TRect& r) {
   return std::to_string(r.Left) + "," + std::to_string(r.Top) + " " + std::to_string(r.Width()) +
          "x" + std::to_string(r.Height());
@@ -40,23 +48,32 @@ class ScriptUi::Window : public IUiWindow {
   Window(ScriptUi* owner, const FormWindowParams& params, IUiWindowEvents* events)
       : owner_(owner), params_(params), events_(events), bounds_(params.bounds) {
     name_ = params.name.empty() ? params.class_name : params.name;
+    host_ = dynamic_cast<Window*>(params.host);
+    if (host_ != nullptr) host_->hosted_.push_back(this);
   }
   ~Window() override {
+    // Hosted windows outliving their host are cut loose (their native windows would be gone).
+    for (Window* w : hosted_) w->host_ = nullptr;
+    if (host_ != nullptr) Unhost();
     if (owner_ != nullptr) {
       owner_->Note("window destroy " + name_);
       owner_->Forget(this, true);
     }
   }
 
+  std::unique_ptr<IUiControl> CreateControl(const ControlParams& params,
+                                            IUiControlEvents* events) override;
+
   void Show(int show_mode) override {
     if (show_mode == show::kHide) {
       if (!visible_) return;
       visible_ = false;
       owner_->Note("window hide " + name_);
-      owner_->Forget(this, false);
+      if (host_ == nullptr) owner_->Forget(this, false);
+      MarkDirty();
       return;
     }
-    if (show_mode == show::kMaximized) {
+    if (show_mode == show::kMaximized && host_ == nullptr) {
       const ui::TSize screen = owner_->ScreenSize();
       restore_ = bounds_;
       maximized_ = true;
@@ -71,10 +88,13 @@ class ScriptUi::Window : public IUiWindow {
     if (!visible_) {
       visible_ = true;
       owner_->Note("window show " + name_);
-      owner_->z_order_.push_back(this);
+      // What the user sees: a hosted window only once its host is on the screen.
+      if (OnScreen()) owner_->Dump(*this, 1);
+      if (host_ == nullptr) owner_->z_order_.push_back(this);
     }
-    owner_->Paint(this);
-    if (show_mode != show::kShowNA && show_mode != show::kNoActivate &&
+    MarkDirty();
+    owner_->Paint(Root());
+    if (host_ == nullptr && show_mode != show::kShowNA && show_mode != show::kNoActivate &&
         show_mode != show::kMinNoActive) {
       owner_->Activate(this);
     }
@@ -82,38 +102,88 @@ class ScriptUi::Window : public IUiWindow {
   void SetBounds(const ui::TRect& bounds) override {
     bounds_ = bounds;
     maximized_ = false;
+    MarkDirty();
     events_->NativeResized(bounds_, ClientSize());
   }
   void SetCaption(const std::string& caption) override { params_.caption = caption; }
-  void SetBackground(uint32_t rgb) override { params_.background_rgb = rgb; }
-  void Invalidate() override { dirty_ = true; }
+  void SetBackground(uint32_t rgb) override {
+    params_.background_rgb = rgb;
+    MarkDirty();
+  }
+  void Invalidate() override { MarkDirty(); }
   void Update() override {
-    if (dirty_ && visible_) owner_->Paint(this);
+    if (Root()->dirty_ && Root()->visible_) owner_->Paint(Root());
   }
   void Activate() override {
-    if (visible_) owner_->Activate(this);
+    if (visible_ && host_ == nullptr) owner_->Activate(this);
   }
-  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+  void SetEnabled(bool enabled) override {
+    if (enabled_ == enabled) return;
+    enabled_ = enabled;
+    owner_->Note(std::string("window ") + (enabled ? "enable " : "disable ") + name_);
+  }
+  bool Enabled() const override { return enabled_; }
+  void BringToFront() override {
+    if (host_ == nullptr) {
+      Activate();
+      return;
+    }
+    auto& list = host_->hosted_;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    list.push_back(this);
+    MarkDirty();
+  }
   ui::TRect Bounds() const override { return bounds_; }
   ui::TSize ClientSize() const override {
     // A frame of 4 pixels and a caption when the window has a border.
-    if (!params_.bordered) return {bounds_.Width(), bounds_.Height()};
+    if (!params_.bordered || host_ != nullptr) return {bounds_.Width(), bounds_.Height()};
     return {std::max(0, bounds_.Width() - 8),
             std::max(0, bounds_.Height() - 8 - owner_->CaptionHeight())};
   }
 
   const std::string& Name() const { return name_; }
+  const std::string& Caption() const { return params_.caption; }
   const FormWindowParams& Params() const { return params_; }
   IUiWindowEvents* Events() const { return events_; }
   bool Visible() const { return visible_; }
+  Window* Host() const { return host_; }
+  // Shown, and so is every window it is hosted in.
+  bool OnScreen() const {
+    for (const Window* w = this; w != nullptr; w = w->host_) {
+      if (!w->visible_) return false;
+    }
+    return true;
+  }
+  // Takes input: enabled, and so is every window it is hosted in.
+  bool TakesInput() const {
+    for (const Window* w = this; w != nullptr; w = w->host_) {
+      if (!w->enabled_) return false;
+    }
+    return true;
+  }
+  Window* Root() {
+    Window* w = this;
+    while (w->host_ != nullptr) w = w->host_;
+    return w;
+  }
+  void MarkDirty() { Root()->dirty_ = true; }
+  ScriptUi* Owner() const { return owner_; }
   void Detach() { owner_ = nullptr; }
+  void Unhost() {
+    auto& list = host_->hosted_;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    host_ = nullptr;
+  }
   bool dirty_ = true;
+  std::vector<Control*> controls_;  // creation order: later ones lie above
+  std::vector<Window*> hosted_;     // back to front
 
  private:
   ScriptUi* owner_;
   FormWindowParams params_;
   IUiWindowEvents* events_;
   std::string name_;
+  Window* host_ = nullptr;
   ui::TRect bounds_;
   ui::TRect restore_;
   bool visible_ = false;
@@ -121,37 +191,240 @@ class ScriptUi::Window : public IUiWindow {
   bool enabled_ = true;
 };
 
+class ScriptUi::Control : public IUiControl {
+ public:
+  Control(Window* window, Control* parent, const ControlParams& params, IUiControlEvents* events)
+      : window_(window), parent_(parent), params_(params), events_(events) {
+    Siblings().push_back(this);
+    window_->MarkDirty();
+  }
+  ~Control() override {
+    // The model ends the controls a control holds before it; any left are cut loose.
+    for (Control* c : children_) c->parent_ = nullptr;
+    auto& list = Siblings();
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    if (Owner() != nullptr && Owner()->focused_ == this) Owner()->focused_ = nullptr;
+    window_->MarkDirty();
+  }
+
+  std::unique_ptr<IUiControl> CreateControl(const ControlParams& params,
+                                            IUiControlEvents* events) override {
+    return std::make_unique<Control>(window_, this, params, events);
+  }
+
+  void SetBounds(const ui::TRect& bounds) override {
+    if (params_.bounds == bounds) return;
+    params_.bounds = bounds;
+    Changed("bounds " + Geometry(bounds));
+  }
+  void SetVisible(bool visible) override {
+    if (params_.visible == visible) return;
+    params_.visible = visible;
+    Changed(visible ? "show" : "hide");
+  }
+  void SetEnabled(bool enabled) override {
+    if (params_.enabled == enabled) return;
+    params_.enabled = enabled;
+    Changed(enabled ? "enable" : "disable");
+  }
+  void SetText(const std::string& text) override {
+    if (params_.text == text) return;
+    params_.text = text;
+    Changed("text " + QuoteTranscript(text));
+  }
+  void SetFont(const ui::TFontSpec& font) override {
+    params_.font = font;
+    window_->MarkDirty();
+  }
+  void SetBackground(uint32_t rgb) override {
+    params_.background_rgb = rgb;
+    window_->MarkDirty();
+  }
+  void SetDefault(bool default_button) override {
+    if (params_.default_button == default_button) return;
+    params_.default_button = default_button;
+    Changed(default_button ? "default" : "nodefault");
+  }
+  void SetChecked(bool checked) override {
+    if (params_.checked == checked) return;
+    params_.checked = checked;
+    Changed(checked ? "checked" : "unchecked");
+  }
+  void SetReadOnly(bool read_only) override {
+    if (params_.read_only == read_only) return;
+    params_.read_only = read_only;
+    Changed(read_only ? "readonly" : "editable");
+  }
+  void SetItems(const std::vector<std::string>& items) override {
+    if (params_.items == items) return;
+    params_.items = items;
+    Changed("items " + QuoteList(items));
+  }
+  void SetItemIndex(int index) override {
+    if (params_.item_index == index) return;
+    params_.item_index = index;
+    Changed("selected " + std::to_string(index));
+  }
+  void SetPosition(int position) override {
+    if (params_.position == position) return;
+    params_.position = position;
+    Changed("position " + std::to_string(position));
+  }
+  void SetRichText(const std::string& rtf) override { SetText(RtfToText(rtf)); }
+  void Invalidate() override { window_->MarkDirty(); }
+  void SetFocus() override {
+    if (Owner() == nullptr || Owner()->focused_ == this) return;
+    Owner()->focused_ = this;
+    if (window_->OnScreen()) Owner()->Note("control " + Path() + " focus");
+    events_->NativeFocused();
+  }
+  void BringToFront() override {
+    auto& list = Siblings();
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    list.push_back(this);
+    window_->MarkDirty();
+  }
+
+  // The transcript's words for the control (after its indentation).
+  std::string Describe() const {
+    std::string line = std::string(ControlKindName(params_.kind)) + " " + Name() + " " +
+                       QuoteTranscript(params_.text) + " " + Geometry(params_.bounds);
+    if (!params_.visible) line += " hidden";
+    if (!params_.enabled) line += " disabled";
+    if (params_.kind == ControlKind::kButton && params_.default_button) line += " default";
+    if (params_.kind == ControlKind::kCheckBox && params_.checked) line += " checked";
+    if (params_.read_only) line += " readonly";
+    if (Owner() != nullptr && Owner()->focused_ == this) line += " focused";
+    if (!params_.items.empty()) line += " items " + QuoteList(params_.items);
+    if (params_.kind == ControlKind::kListBox || params_.kind == ControlKind::kRadioGroup ||
+        params_.kind == ControlKind::kTabControl) {
+      line += " selected " + std::to_string(params_.item_index);
+    }
+    if (params_.kind == ControlKind::kProgressBar) {
+      line += " position " + std::to_string(params_.position);
+    }
+    return line;
+  }
+  std::string Name() const {
+    return params_.name.empty() ? "(" + params_.class_name + ")" : params_.name;
+  }
+  std::string Path() const { return window_->Name() + "." + Name(); }
+  // Visible and enabled, with every parent, on a window that is on the screen and takes input.
+  bool Reachable() const {
+    for (const Control* c = this; c != nullptr; c = c->parent_) {
+      if (!c->params_.visible || !c->params_.enabled) return false;
+    }
+    return window_->OnScreen() && window_->TakesInput();
+  }
+
+  Window* window_;
+  Control* parent_;
+  ControlParams params_;
+  IUiControlEvents* events_;
+  std::vector<Control*> children_;  // creation order: later ones lie above
+
+ private:
+  std::vector<Control*>& Siblings() {
+    return parent_ != nullptr ? parent_->children_ : window_->controls_;
+  }
+  ScriptUi* Owner() const { return window_->Owner(); }
+  void Changed(const std::string& what) {
+    window_->MarkDirty();
+    if (Owner() != nullptr && window_->OnScreen()) Owner()->Note("control " + Path() + " " + what);
+  }
+};
+
+std::unique_ptr<IUiControl> ScriptUi::Window::CreateControl(const ControlParams& params,
+                                                            IUiControlEvents* events) {
+  return std::make_unique<Control>(this, nullptr, params, events);
+}
+
 ScriptUi::ScriptUi(std::ostream* transcript, const std::vector<std::string>& script_lines,
                    ScriptUiOptions options)
     : out_(transcript), options_(std::move(options)) {
   for (size_t i = 0; i < script_lines.size(); ++i) {
     const std::string line = Trim(script_lines[i]);
     if (line.empty() || line[0] == '#') continue;
-    std::istringstream words(line);
-    std::string command;
-    std::string argument;
-    std::string surplus;
-    words >> command >> argument >> surplus;
     const int number = static_cast<int>(i + 1);
     const std::string where = "UI script line " + std::to_string(number) + ": ";
-    if (!surplus.empty()) throw Exception(where + "too many words in \"" + line + "\"");
-    command = Lower(command);
+    std::vector<std::string> words;
+    try {
+      words = SplitWords(line);
+    } catch (const Exception& e) {
+      throw Exception(where + e.what());
+    }
+    const std::string command = Lower(words[0]);
+    // How many words follow the command: at least, at most.
+    auto arguments = [&](size_t least, size_t most) {
+      const size_t n = words.size() - 1;
+      if (n < least) throw Exception(where + "too few words in \"" + line + "\"");
+      if (n > most) throw Exception(where + "too many words in \"" + line + "\"");
+    };
+    auto word = [&](size_t index) { return index < words.size() ? words[index] : std::string(); };
     if (command == "answer") {
-      const int result = MessageBoxResultFromName(argument);
+      arguments(1, 1);
+      const int result = MessageBoxResultFromName(words[1]);
       if (result == 0) {
-        throw Exception(where + "\"" + argument +
+        throw Exception(where + "\"" + words[1] +
                         "\" is not an answer (OK, Cancel, Yes, No, Abort, Retry, Ignore)");
       }
       answers_.push_back(result);
-    } else if (command == "activate") {
-      actions_.push_back({Action::kActivate, argument, number});
-    } else if (command == "close") {
-      actions_.push_back({Action::kClose, argument, number});
+    } else if (command == "activate" || command == "close") {
+      arguments(0, 1);
+      actions_.push_back(
+          {command == "activate" ? Action::kActivate : Action::kClose, word(1), {}, number});
+    } else if (command == "click" || command == "focus") {
+      arguments(1, 1);
+      actions_.push_back(
+          {command == "click" ? Action::kClick : Action::kFocus, words[1], {}, number});
+    } else if (command == "type" || command == "select") {
+      arguments(2, 2);
+      actions_.push_back(
+          {command == "type" ? Action::kType : Action::kSelect, words[1], words[2], number});
+    } else if (command == "press") {
+      arguments(1, 1);
+      const std::string key = Lower(words[1]);
+      if (key != "enter" && key != "esc" && key != "tab" && key != "shift+tab") {
+        throw Exception(where + "\"" + words[1] + "\" is not a key (Enter, Esc, Tab, Shift+Tab)");
+      }
+      actions_.push_back({Action::kPress, {}, key, number});
     } else {
       throw Exception(where + "unknown command \"" + command +
-                      "\" (expected answer, activate or close)");
+                      "\" (expected answer, activate, close, click, type, select, focus or press)");
     }
   }
+}
+
+std::vector<std::string> ScriptUi::SplitWords(const std::string& line) {
+  std::vector<std::string> words;
+  size_t at = 0;
+  while (true) {
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+    if (at >= line.size()) break;
+    std::string word;
+    if (line[at] == '"') {
+      ++at;
+      bool closed = false;
+      while (at < line.size()) {
+        const char c = line[at++];
+        if (c == '"') {
+          closed = true;
+          break;
+        }
+        // Only \" and \\ are escapes: Windows paths keep their backslashes.
+        if (c == '\\' && at < line.size() && (line[at] == '"' || line[at] == '\\')) {
+          word += line[at++];
+        } else {
+          word += c;
+        }
+      }
+      if (!closed) throw Exception("a quoted word is not closed in \"" + line + "\"");
+    } else {
+      while (at < line.size() && line[at] != ' ' && line[at] != '\t') word += line[at++];
+    }
+    words.push_back(word);
+  }
+  return words;
 }
 
 ScriptUi::~ScriptUi() {
@@ -206,7 +479,8 @@ std::unique_ptr<IUiWindow> ScriptUi::CreateFormWindow(const FormWindowParams& pa
   auto window = std::make_unique<Window>(this, params, events);
   Note("window create " + window->Name() + " " + params.class_name + " " +
        QuoteTranscript(params.caption) + " " + Geometry(params.bounds) +
-       (params.bordered ? "" : " borderless"));
+       (params.bordered && params.host == nullptr ? "" : " borderless") +
+       (window->Host() != nullptr ? " in " + window->Host()->Name() : ""));
   windows_.push_back(window.get());
   return window;
 }
@@ -254,12 +528,20 @@ bool ScriptUi::RunNextStep() {
   ProcessMessages();
   if (next_action_ < actions_.size()) {
     const Action action = actions_[next_action_++];
+    if (action.kind != Action::kActivate && action.kind != Action::kClose) {
+      RunControlAction(action);
+      return true;
+    }
     Window* target = action.target.empty() ? ActiveOrFront() : Find(action.target);
     const char* verb = action.kind == Action::kActivate ? "activate" : "close";
-    if (target == nullptr || !target->Visible()) {
+    if (target == nullptr || !target->Visible() || target->Host() != nullptr) {
       Note(std::string("script ") + verb + " " +
            (action.target.empty() ? std::string("(no window)") : action.target) +
            ": no such window is shown");
+      return true;
+    }
+    if (action.kind == Action::kClose && !target->TakesInput()) {
+      Note("script close " + target->Name() + ": the window is disabled");
       return true;
     }
     Note(std::string("script ") + verb + " " + target->Name());
@@ -284,6 +566,167 @@ bool ScriptUi::RunNextStep() {
     return true;
   }
   return false;
+}
+
+namespace {
+
+// The controls of a list and theirs, front to back (the last created lies above).
+template <class C, class F>
+bool VisitFrontToBack(const std::vector<C*>& list, F&& visit) {
+  for (auto it = list.rbegin(); it != list.rend(); ++it) {
+    if (VisitFrontToBack((*it)->children_, visit)) return true;
+    if (visit(*it)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+ScriptUi::Control* ScriptUi::Reach(const std::string& target, bool by_caption) const {
+  Window* top = ActiveOrFront();
+  if (top == nullptr) return nullptr;
+  // The windows hosted in the active one lie above its own controls, the front one first.
+  std::vector<const Window*> windows;
+  std::function<void(const Window*)> front_to_back = [&](const Window* w) {
+    for (auto it = w->hosted_.rbegin(); it != w->hosted_.rend(); ++it) front_to_back(*it);
+    windows.push_back(w);
+  };
+  front_to_back(top);
+  const std::string wanted = Lower(target);
+  for (int pass = 0; pass < (by_caption ? 2 : 1); ++pass) {
+    Control* found = nullptr;
+    for (auto it = windows.begin(); it != windows.end() && found == nullptr; ++it) {
+      VisitFrontToBack((*it)->controls_, [&](Control* c) {
+        if (!c->Reachable()) return false;
+        const bool match = pass == 0 ? Lower(c->params_.name) == wanted
+                                     : Lower(StripAccelChars(c->params_.text)) == wanted;
+        if (match) found = c;
+        return match;
+      });
+    }
+    if (found != nullptr) return found;
+  }
+  return nullptr;
+}
+
+void ScriptUi::RunControlAction(const Action& action) {
+  static const char* const kVerbs[] = {"activate", "close", "click", "type",
+                                       "select",   "focus", "press"};
+  const std::string verb = kVerbs[action.kind];
+  if (action.kind == Action::kPress) {
+    const bool shift = action.value == "shift+tab";
+    const int key = action.value == "enter" ? vk::kReturn
+                    : action.value == "esc" ? vk::kEscape
+                                            : vk::kTab;
+    // The form of the focused control first, then the windows hosting it.
+    Window* window = focused_ != nullptr && focused_->Reachable() ? focused_->window_ : nullptr;
+    if (window == nullptr) window = ActiveOrFront();
+    if (window == nullptr || !window->TakesInput()) {
+      Note("script press " + action.value + ": no window takes input");
+      return;
+    }
+    Note("script press " + action.value + " in " + window->Name());
+    for (Window* w = window; w != nullptr; w = w->Host()) {
+      if (w->Events()->NativeDialogKey(key, shift)) return;
+    }
+    return;
+  }
+  const bool by_caption = action.kind == Action::kClick;
+  Control* c = Reach(action.target, by_caption);
+  if (c == nullptr) {
+    Note("script " + verb + " " + action.target + ": no such control is shown");
+    return;
+  }
+  const ControlKind kind = c->params_.kind;
+  switch (action.kind) {
+    case Action::kClick:
+      if (kind != ControlKind::kButton && kind != ControlKind::kCheckBox) {
+        Note("script click " + c->Path() + ": not a button or check box");
+        return;
+      }
+      Note("script click " + c->Path());
+      c->SetFocus();
+      if (kind == ControlKind::kCheckBox) c->SetChecked(!c->params_.checked);
+      c->events_->NativeClick(c->params_.checked);
+      return;
+    case Action::kType:
+      if (kind != ControlKind::kEdit && kind != ControlKind::kMemo) {
+        Note("script type " + c->Path() + ": not an edit");
+        return;
+      }
+      if (c->params_.read_only) {
+        Note("script type " + c->Path() + ": the edit is read-only");
+        return;
+      }
+      Note("script type " + c->Path() + " " + QuoteTranscript(action.value));
+      c->SetFocus();
+      c->SetText(action.value);
+      c->events_->NativeTextChanged(action.value);
+      return;
+    case Action::kSelect: {
+      if (kind != ControlKind::kListBox && kind != ControlKind::kRadioGroup &&
+          kind != ControlKind::kTabControl) {
+        Note("script select " + c->Path() + ": not a list, radio group or tab strip");
+        return;
+      }
+      const auto& items = c->params_.items;
+      int index = -1;
+      for (size_t i = 0; i < items.size() && index < 0; ++i) {
+        if (Lower(items[i]) == Lower(action.value)) index = static_cast<int>(i);
+      }
+      if (index < 0 && !action.value.empty() &&
+          action.value.find_first_not_of("0123456789") == std::string::npos &&
+          action.value.size() < 9) {
+        index = std::stoi(action.value);
+      }
+      if (index < 0 || static_cast<size_t>(index) >= items.size()) {
+        Note("script select " + c->Path() + ": no item " + QuoteTranscript(action.value));
+        return;
+      }
+      Note("script select " + c->Path() + " " + std::to_string(index));
+      if (kind != ControlKind::kTabControl) c->SetFocus();
+      c->SetItemIndex(index);
+      c->events_->NativeSelect(index);
+      return;
+    }
+    case Action::kFocus:
+      Note("script focus " + c->Path());
+      c->SetFocus();
+      return;
+    default: return;
+  }
+}
+
+void ScriptUi::Dump(const Window& window, int depth) {
+  const std::string indent(static_cast<size_t>(depth) * 2, ' ');
+  std::function<void(const std::vector<Control*>&, int)> controls =
+      [&](const std::vector<Control*>& list, int level) {
+        for (const Control* c : list) {
+          Note(std::string(static_cast<size_t>(level) * 2, ' ') + c->Describe());
+          controls(c->children_, level + 1);
+        }
+      };
+  controls(window.controls_, depth);
+  for (const Window* hosted : window.hosted_) {
+    Note(indent + "window " + hosted->Name() + " " + QuoteTranscript(hosted->Caption()) + " " +
+         Geometry(hosted->Bounds()) + (hosted->Visible() ? "" : " hidden"));
+    if (hosted->Visible()) Dump(*hosted, depth + 1);
+  }
+}
+
+std::string ScriptUi::DescribeControl(const std::string& path) const {
+  const size_t dot = path.find('.');
+  if (dot == std::string::npos) return {};
+  const Window* window = Find(path.substr(0, dot));
+  if (window == nullptr) return {};
+  const std::string wanted = Lower(path.substr(dot + 1));
+  std::string found;
+  VisitFrontToBack(window->controls_, [&](Control* c) {
+    if (Lower(c->Name()) != wanted) return false;
+    found = c->Describe();
+    return true;
+  });
+  return found;
 }
 
 void ScriptUi::PostQuit(int exit_code) {
@@ -345,7 +788,37 @@ void ScriptUi::Paint(Window* window) {
   auto canvas = std::make_unique<ui::TMemoryCanvas>(std::min(size.cx, kMaxPaintSide),
                                                     std::min(size.cy, kMaxPaintSide),
                                                     window->Params().background_rgb);
-  window->Events()->NativePaint(*canvas);
+  // What a screen would show: the window, then its controls in order (each clipped to its
+  // parent), then the windows hosted in it, back to front.
+  std::function<void(const std::vector<Control*>&)> controls =
+      [&](const std::vector<Control*>& list) {
+        for (Control* c : list) {
+          if (!c->params_.visible) continue;
+          const ui::TRect& b = c->params_.bounds;
+          canvas->SaveState();
+          canvas->Translate(b.Left, b.Top);
+          canvas->IntersectClip({0, 0, b.Width(), b.Height()});
+          if (!canvas->ClipRect().IsEmpty()) {
+            c->events_->NativePaint(*canvas);
+            controls(c->children_);
+          }
+          canvas->RestoreState();
+        }
+      };
+  std::function<void(Window*)> paint = [&](Window* w) {
+    w->Events()->NativePaint(*canvas);
+    controls(w->controls_);
+    for (Window* hosted : w->hosted_) {
+      if (!hosted->Visible()) continue;
+      const ui::TRect b = hosted->Bounds();
+      canvas->SaveState();
+      canvas->Translate(b.Left, b.Top);
+      canvas->IntersectClip({0, 0, b.Width(), b.Height()});
+      paint(hosted);
+      canvas->RestoreState();
+    }
+  };
+  paint(window);
   paints_[Lower(window->Name())] = std::move(canvas);
   ++paint_counts_[Lower(window->Name())];
   window->dirty_ = false;

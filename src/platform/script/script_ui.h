@@ -6,23 +6,50 @@
 //   TMBY_UI_TRANSCRIPT=<file>   the transcript (created anew; default: standard error)
 //   TMBY_UI_SCRIPT=<file>       the script (default: none)
 //
-// Script lines (blank lines and lines starting with '#' are ignored; words are case-insensitive):
+// Script lines (blank lines and lines starting with '#' are ignored; words are case-insensitive;
+// a word with blanks is written in double quotes, with \" and \\ inside):
 //   answer <OK|Cancel|Yes|No|Abort|Retry|Ignore>
 //       the answer of the next message box. Boxes take the answer lines in order; a box with no
 //       answer line left, or whose buttons do not include the answer, takes its default button.
 //   activate [<form>]
-//       when the message loop is idle: the window (default: the active one) loses activation and
-//       gets it back, as when the user switches to another program and back.
+//       the window (default: the active one) loses activation and gets it back, as when the user
+//       switches to another program and back.
 //   close [<form>]
-//       when the message loop is idle: the user closes the window (close box / Alt+F4).
-// Window actions run in order, one each time the message loop is idle; timers fire after them
-// (in virtual time, at once). When nothing is left, the active window is closed as by the user;
-// if that does not end the program, it ends with quit code kScriptExhaustedCode.
+//       the user closes the window (close box / Alt+F4); refused while the window is disabled.
+//   click <control>
+//       the user clicks a button or check box, named by its component name or its caption ('&'
+//       and case ignored).
+//   type <control> "<text>"
+//       the user replaces the text of an edit or memo (one change, as a paste would).
+//   select <control> <item>
+//       the user selects an item of a list box, radio group or tab strip, named by its text
+//       (case ignored) or by its index (0 the first).
+//   focus <control>
+//       the user clicks into a control, which takes the keyboard focus.
+//   press <Enter|Esc|Tab|Shift+Tab>
+//       the user presses a key: it goes to the form of the focused control (a page first, then
+//       the stage window around it), else to the active window.
+// The controls an action may reach are those of the active window and of the windows hosted in
+// it, front to back, that are shown and enabled (with their parents); a control that cannot be
+// reached is noted and the action is skipped.
+// Actions run in order, one each time the message loop is idle; timers fire after them (in
+// virtual time, at once). When nothing is left, the active window is closed as by the user; if
+// that does not end the program, it ends with quit code kScriptExhaustedCode.
 //
 // Transcript lines:
 //   window create <name> <class> "<caption>" <left>,<top> <width>x<height> [borderless]
-//   window show|hide|activate|deactivate|destroy <name>
+//       [in <host>]
+//   window show|hide|activate|deactivate|destroy|enable|disable <name>
 //   window maximize <name> <left>,<top> <width>x<height>
+//   after "window show": the controls on the window, one line each, indented by depth:
+//     <kind> <name> "<caption or text>" <left>,<top> <width>x<height> [hidden] [disabled]
+//       [default] [checked] [readonly] [focused] [items "<a>","<b>"...] [selected <i>]
+//       [position <p>]
+//     and the windows hosted in it: window <name> "<caption>" <left>,<top> <w>x<h> [hidden],
+//     followed by their controls
+//   control <window>.<name> <change>: a change on a shown window: text "<t>", show, hide, enable,
+//     disable, bounds <l>,<t> <w>x<h>, checked, unchecked, default, nodefault, readonly, editable,
+//     items "<a>",..., selected <i>, position <p>, focus
 //   messagebox <icon> "<caption>" buttons <B1>[,<B2>...] default <B>
 //   | <each line of the text>
 //   answer <B> (script|default)
@@ -83,7 +110,8 @@ class ScriptUi : public IUi {
   }
   std::string ModuleName() override { return options_.module_name; }
 
-  // The last picture a window painted (its client area), or null. Kept after the window is gone.
+  // The last picture a window painted (its client area with the controls and hosted windows on
+  // it, as the model draws them), or null. Kept after the window is gone.
   const ui::TMemoryCanvas* LastPaint(const std::string& window_name) const;
   // How often a window was painted.
   int PaintCount(const std::string& window_name) const;
@@ -91,12 +119,23 @@ class ScriptUi : public IUi {
   // Writes one transcript line (the adapter's own lines and the program's notes).
   void Note(const std::string& line);
 
+  // What a control on a window shows now, as its transcript line does (without indentation), or
+  // empty when no window has such a control. `path` is "<window>.<control>".
+  std::string DescribeControl(const std::string& path) const;
+
+  // Splits a script line into words; a word in double quotes may hold blanks (\" and \\ inside).
+  // Throws Exception for an unterminated quote.
+  static std::vector<std::string> SplitWords(const std::string& line);
+
  private:
   class Window;
+  class Control;
   friend class Window;
+  friend class Control;
   struct Action {
-    enum Kind { kActivate, kClose } kind;
+    enum Kind { kActivate, kClose, kClick, kType, kSelect, kFocus, kPress } kind;
     std::string target;
+    std::string value;  // typed text, item, key
     int line = 0;
   };
   struct Timer {
@@ -112,6 +151,11 @@ class ScriptUi : public IUi {
   Window* Find(const std::string& name) const;
   Window* ActiveOrFront() const;
   bool RunNextStep();
+  void RunControlAction(const Action& action);
+  // The control an action names among those the user can reach, or null.
+  Control* Reach(const std::string& target, bool by_caption) const;
+  // Writes the controls (and hosted windows) of a window, indented by `depth`.
+  void Dump(const Window& window, int depth);
 
   std::ostream* out_;
   std::unique_ptr<std::ofstream> owned_out_;
@@ -124,8 +168,9 @@ class ScriptUi : public IUi {
   uint64_t now_ms_ = 0;
   uint64_t timer_order_ = 0;
   std::vector<Window*> windows_;  // creation order
-  std::vector<Window*> z_order_;  // visible windows, front last
+  std::vector<Window*> z_order_;  // visible top-level windows, front last
   Window* active_ = nullptr;
+  Control* focused_ = nullptr;
   std::map<std::string, std::unique_ptr<ui::TMemoryCanvas>> paints_;
   std::map<std::string, int> paint_counts_;
   bool quit_posted_ = false;

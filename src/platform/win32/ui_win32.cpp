@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/win32/ui_win32_internal.h"
+
 namespace tmby::platform::win32 {
 
 namespace {
 
 const wchar_t kWindowClass[] = L"TTamberlyForm";
-Win32Ui* g_ui = nullptr;  // the adapter of this process, for the timer callback
+const wchar_t kPropForm[] = L"TmbyForm";  // the adapter's window object on a form's window
+Win32Ui* g_ui = nullptr;                  // the adapter of this process, for the timer callback
 
 RECT ToRect(const ui::TRect& r) { return {r.Left, r.Top, r.Right, r.Bottom}; }
 
@@ -16,22 +19,54 @@ class Win32Window : public IUiWindow {
  public:
   Win32Window(const FormWindowParams& params, IUiWindowEvents* events) : events_(events) {
     DWORD style = WS_POPUP | WS_CLIPCHILDREN;
-    if (params.bordered) {
-      style = params.dialog_frame ? (WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_DLGFRAME)
+    DWORD ex_style = WS_EX_CONTROLPARENT | (params.stay_on_top ? WS_EX_TOPMOST : 0);
+    HWND parent = nullptr;
+    if (auto* host = dynamic_cast<Win32Window*>(params.host); host != nullptr) {
+      // A page of a stage window: a child window on the host's client area.
+      parent = host->hwnd_;
+      style = WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+      ex_style = WS_EX_CONTROLPARENT;
+      hosted_ = true;
+    } else if (params.bordered) {
+      style = params.dialog_frame ? (WS_POPUP | WS_CAPTION | WS_DLGFRAME | WS_CLIPCHILDREN)
                                   : (WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN);
+      if (params.dialog_frame) ex_style |= WS_EX_DLGMODALFRAME;
+      // Without the system menu there is no close box either.
+      if (params.system_menu) {
+        style |= WS_SYSMENU;
+      } else {
+        style &= ~static_cast<DWORD>(WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
+      }
     }
-    const DWORD ex_style = params.stay_on_top ? WS_EX_TOPMOST : 0;
     const ui::TRect& b = params.bounds;
     hwnd_ =
         CreateWindowExW(ex_style, kWindowClass, Widen(params.caption).c_str(), style, b.Left, b.Top,
-                        b.Width(), b.Height(), nullptr, nullptr, GetModuleHandleW(nullptr), this);
+                        b.Width(), b.Height(), parent, nullptr, GetModuleHandleW(nullptr), this);
+    if (hwnd_ == nullptr) return;
+    SetPropW(hwnd_, kPropForm, this);
+    SetNameProp(hwnd_, params.name);
+    if (hosted_) {
+      SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
   }
   ~Win32Window() override {
     if (hwnd_ != nullptr) {
-      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-      DestroyWindow(hwnd_);
+      const HWND hwnd = hwnd_;
+      Forget();
+      DestroyWindow(hwnd);
     }
   }
+
+  std::unique_ptr<IUiControl> CreateControl(const ControlParams& params,
+                                            IUiControlEvents* events) override {
+    if (hwnd_ == nullptr) throw std::runtime_error("The window of " + params.name + " is gone");
+    return CreateNativeControl(hwnd_, params, events);
+  }
+
+  // A dialog key that reached a control on this window (or the window itself).
+  bool DialogKey(int key, bool shift) { return events_->NativeDialogKey(key, shift); }
+  bool Hosted() const { return hosted_; }
+  static Win32Window* Of(HWND hwnd) { return static_cast<Win32Window*>(GetPropW(hwnd, kPropForm)); }
 
   void Show(int show_mode) override {
     if (in_show_) {
@@ -42,6 +77,7 @@ class Win32Window : public IUiWindow {
       return;
     }
     in_show_ = true;
+    if (hosted_ && show_mode != SW_HIDE) show_mode = SW_SHOWNA;
     if (show_mode == SW_MAXIMIZE && (GetWindowLongW(hwnd_, GWL_STYLE) & WS_CAPTION) == 0) {
       // A frameless window maximized is a window on the whole work area. Placed directly: under
       // X11 the system's maximize is left to a window manager, and without one the window would
@@ -65,9 +101,22 @@ class Win32Window : public IUiWindow {
   }
   void SetBackground(uint32_t) override { InvalidateRect(hwnd_, nullptr, FALSE); }
   void Invalidate() override { InvalidateRect(hwnd_, nullptr, FALSE); }
-  void Update() override { UpdateWindow(hwnd_); }
-  void Activate() override { SetForegroundWindow(hwnd_); }
+  void Update() override {
+    // The controls on the window repaint with it.
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  }
+  void Activate() override {
+    if (hosted_) {
+      BringToFront();
+    } else {
+      SetForegroundWindow(hwnd_);
+    }
+  }
   void SetEnabled(bool enabled) override { EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
+  bool Enabled() const override { return IsWindowEnabled(hwnd_) != FALSE; }
+  void BringToFront() override {
+    SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
   ui::TRect Bounds() const override {
     RECT r{};
     GetWindowRect(hwnd_, &r);
@@ -99,12 +148,40 @@ class Win32Window : public IUiWindow {
   }
 
  private:
+  void Forget() {
+    if (hwnd_ == nullptr) return;
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    RemovePropW(hwnd_, kPropForm);
+    RemoveNameProp(hwnd_);
+    hwnd_ = nullptr;
+  }
+
   LRESULT Handle(UINT msg, WPARAM wparam, LPARAM lparam) {
+    LRESULT result = 0;
+    if (RouteChildMessage(msg, wparam, lparam, &result)) return result;
     switch (msg) {
       case WM_ERASEBKGND: return 1;  // WM_PAINT covers everything
       case WM_PAINT: Paint(); return 0;
-      case WM_ACTIVATE: events_->NativeActivate(LOWORD(wparam) != WA_INACTIVE); return 0;
+      case WM_ACTIVATE: {
+        const bool active = LOWORD(wparam) != WA_INACTIVE;
+        if (!active) {
+          // The control that had the focus gets it back when the window is active again.
+          const HWND focus = GetFocus();
+          last_focus_ = focus != nullptr && IsChild(hwnd_, focus) ? focus : nullptr;
+        } else if (last_focus_ != nullptr && IsWindow(last_focus_) && IsChild(hwnd_, last_focus_)) {
+          SetFocus(last_focus_);
+        } else if (!IsChild(hwnd_, GetFocus())) {
+          SetFocus(hwnd_);
+        }
+        events_->NativeActivate(active);
+        return 0;
+      }
       case WM_CLOSE: events_->NativeCloseRequest(); return 0;
+      case WM_NCDESTROY: {
+        const HWND hwnd = hwnd_;
+        Forget();
+        return DefWindowProcW(hwnd, msg, wparam, lparam);
+      }
       case kDeferredShow: Show(static_cast<int>(wparam)); return 0;
       case WM_SIZE:
       case WM_MOVE: {
@@ -139,6 +216,8 @@ class Win32Window : public IUiWindow {
   HWND hwnd_ = nullptr;
   IUiWindowEvents* events_;
   bool in_show_ = false;
+  bool hosted_ = false;
+  HWND last_focus_ = nullptr;
 };
 
 void RegisterWindowClass() {
@@ -281,6 +360,7 @@ void GdiCanvas::DeviceStretch(const ui::TRect& rect, const ui::TBitmapData& pict
 
 Win32Ui::Win32Ui() {
   RegisterWindowClass();
+  RegisterControlClass();
   if (g_ui == nullptr) g_ui = this;
 }
 
@@ -304,6 +384,8 @@ HWND Win32Ui::HandleOf(IUiWindow* window) {
   return w != nullptr ? w->Handle() : nullptr;
 }
 
+HWND Win32Ui::HandleOf(IUiControl* control) { return ControlHandle(control); }
+
 int Win32Ui::MessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
   HWND owner = GetActiveWindow();
   return MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), flags);
@@ -313,6 +395,20 @@ void Win32Ui::Dispatch(MSG& msg) {
   if (msg.message == WM_QUIT) {
     PostQuit(static_cast<int>(msg.wParam));
     return;
+  }
+  if (msg.message == WM_KEYDOWN &&
+      (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE || msg.wParam == VK_TAB)) {
+    // Enter, Esc and Tab are the forms' own: the form of the focused control first, then the
+    // forms hosting it. A key a form uses goes no further (and makes no WM_CHAR).
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    const int key = static_cast<int>(msg.wParam);
+    for (HWND w = msg.hwnd; w != nullptr; w = GetAncestor(w, GA_PARENT)) {
+      if (Win32Window* window = Win32Window::Of(w)) {
+        if (window->DialogKey(key, shift)) return;
+        if (!window->Hosted()) break;
+      }
+      if ((GetWindowLongW(w, GWL_STYLE) & WS_CHILD) == 0) break;
+    }
   }
   TranslateMessage(&msg);
   DispatchMessageW(&msg);

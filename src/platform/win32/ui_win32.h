@@ -1,6 +1,11 @@
-// The win32 adapter of the UI port: real top-level windows, painted in WM_PAINT through a GDI
+// The win32 adapter of the UI port: real windows. Forms are windows of the class "TTamberlyForm"
+// (top-level, or child windows of their host for hosted pages), painted in WM_PAINT through a GDI
 // canvas (double-buffered); WM_ACTIVATE drives the form's activation, WM_CLOSE asks the form to
-// close; message boxes are MessageBoxW. Strings are UTF-8 at the port and UTF-16 at the API.
+// close; Enter, Esc and Tab go to the forms from the message loop. Controls are the system's own
+// (BUTTON, EDIT, LISTBOX, STATIC, msctls_progress32, SysTabControl32, RichEdit20A) or, for panels,
+// windows of the class "TTamberlyControl"; every window carries its component name in the
+// property "TmbyName" (a global atom) for UI drivers. Message boxes are MessageBoxW. Strings are
+// UTF-8 at the port and UTF-16 at the API.
 #pragma once
 
 #include <windows.h>
@@ -82,8 +87,9 @@ class Win32Ui : public IUi {
   ui::TSize MeasureText(const std::string& text, const ui::TFontSpec& font) override;
   std::string ModuleName() override;
 
-  // The native handle of a window this adapter created (tests read its pixels).
+  // The native handle of a window / control this adapter created (tests read its pixels).
   static HWND HandleOf(IUiWindow* window);
+  static HWND HandleOf(IUiControl* control);
 
  private:
   static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD);

@@ -1,0 +1,313 @@
+// The standard controls on real windows: they are the system's own controls with the model's
+// values, and a separate program (the UI driver) presses them with real messages while the form
+// runs its modal loop here.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/win32/ui_win32.h"
+#include "ui/forms.h"
+#include "ui/std_controls.h"
+
+namespace tmby::platform::win32 {
+namespace {
+
+using namespace tmby::ui;
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t buffer[128] = {};
+  GetClassNameW(hwnd, buffer, 128);
+  return buffer;
+}
+
+std::wstring TextOf(HWND hwnd) {
+  wchar_t buffer[2048] = {};
+  GetWindowTextW(hwnd, buffer, 2048);
+  return buffer;
+}
+
+std::wstring Here(const wchar_t* file) {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir = path;
+  return dir.substr(0, dir.find_last_of(L"\\/") + 1) + file;
+}
+
+class WidgetsWin32Test : public ::testing::Test {
+ protected:
+  template <class T>
+  T* Make(TWinControl* parent, const char* name, int left, int top, int width, int height) {
+    auto* c = new T(parent->ParentForm() != nullptr ? static_cast<TComponent*>(parent->ParentForm())
+                                                    : parent);
+    c->SetName(name);
+    c->SetBounds(left, top, width, height);
+    c->SetParent(parent);
+    return c;
+  }
+  HWND H(TControl* c) { return Win32Ui::HandleOf(c->Handle()); }
+
+  // A dialog with one of each control the dialogs use.
+  TForm* Dialog() {
+    auto* form = new TForm(&app);
+    form->SetName("WidgetDialog");
+    form->SetCaption("Widgets");
+    form->SetBorderStyle(bsDialog);
+    form->SetBounds(40, 40, 420, 300);
+    label = Make<TLabel>(form, "Label1", 8, 8, 300, 16);
+    label->SetCaption(
+        "Gr\xc3\xb6\xc3\x9f"
+        "e \xe6\x97\xa5\xe6\x9c\xac");
+    label->Font().SetName("Tahoma");
+    label->Font().SetCharset(128);  // SHIFTJIS_CHARSET
+    group = Make<TGroupBox>(form, "gbDirectory", 8, 30, 250, 55);
+    group->SetCaption("Destination Directory");
+    edit = Make<TEdit>(group, "edDestDir", 8, 22, 150, 21);
+    edit->SetText("C:\\Apps");
+    edit->OnChange.Set([this](TComponent*) { ++edit_changes; });
+    browse = Make<TButton>(group, "BrowseBtn", 164, 20, 75, 25);
+    browse->SetCaption("&Browse");
+    browse->OnClick.Set([this](TComponent*) { ++browse_clicks; });
+    list = Make<TListBox>(form, "FolderListBox", 8, 92, 120, 80);
+    list->SetSorted(true);
+    list->SetItems({"Startup", "Accessories", "Games"});
+    radio = Make<TRadioGroup>(form, "RG", 136, 92, 150, 70);
+    radio->SetItems({"Yes, reboot", "No, later"});
+    radio->SetItemIndex(1);
+    check = Make<TCheckBox>(form, "Agree", 8, 180, 120, 17);
+    check->SetCaption("I agree");
+    progress = Make<TProgressBar>(form, "ProgressBar1", 8, 204, 200, 16);
+    progress->SetPosition(40);
+    viewer = Make<TRichEdit>(form, "Agreement", 296, 8, 110, 150);
+    viewer->SetReadOnly(true);
+    viewer->SetRichText("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 LICENCE\\par Caf\\'e9\\par}");
+    tabs = Make<TTabControl>(form, "Tabs", 296, 164, 110, 40);
+    tabs->SetTabs({"One", "Two"});
+    next = Make<TButton>(form, "ProceedBtn", 250, 230, 75, 25);
+    next->SetCaption("Next >");
+    next->SetDefault(true);
+    next->SetModalResult(mrOk);
+    cancel = Make<TButton>(form, "CancelBtn", 330, 230, 75, 25);
+    cancel->SetCaption("Cancel");
+    cancel->SetCancel(true);
+    cancel->SetModalResult(mrCancel);
+    form->AfterConstruction();
+    return form;
+  }
+
+  // Runs the UI driver with `script` while `form` is shown modally; returns the modal result. The
+  // driver's output goes to `output`, its exit code to `driver_code`. A driver that ends before
+  // the form does (it failed) ends the form with mrAbort, so a failure never hangs the test.
+  TModalResult Drive(TForm* form, const std::string& script) {
+    const std::wstring script_file = Here(L"widgets_driver.txt");
+    const std::wstring out_file = Here(L"widgets_driver.out");
+    { std::ofstream(script_file.c_str(), std::ios::binary) << script; }
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE out = CreateFileW(out_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW si = {sizeof(si)};
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out;
+    si.hStdError = out;
+    PROCESS_INFORMATION pi = {};
+    std::wstring command =
+        L"\"" + Here(L"uidriver.exe") + L"\" --timeout 8000 --script \"" + script_file + L"\"";
+    EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                               &si, &pi));
+    CloseHandle(out);
+    std::function<void()> watch = [&] {
+      if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0 && form->Modal() &&
+          form->ModalResult() == mrNone) {
+        form->SetModalResult(mrAbort);
+      } else if (form->Modal()) {
+        win_ui.StartTimer(100, watch);
+      }
+    };
+    win_ui.StartTimer(100, watch);
+    const TModalResult result = form->ShowModal();
+    WaitForSingleObject(pi.hProcess, 20000);
+    DWORD code = 99;
+    GetExitCodeProcess(pi.hProcess, &code);
+    driver_code = static_cast<int>(code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    std::ifstream in(out_file.c_str(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    output = text.str();
+    return result;
+  }
+
+  Win32Ui win_ui;
+  ScopedUi scoped{&win_ui};
+  TApplication app;
+  TLabel* label = nullptr;
+  TGroupBox* group = nullptr;
+  TEdit* edit = nullptr;
+  TButton* browse = nullptr;
+  TListBox* list = nullptr;
+  TRadioGroup* radio = nullptr;
+  TCheckBox* check = nullptr;
+  TProgressBar* progress = nullptr;
+  TRichEdit* viewer = nullptr;
+  TTabControl* tabs = nullptr;
+  TButton* next = nullptr;
+  TButton* cancel = nullptr;
+  int edit_changes = 0;
+  int browse_clicks = 0;
+  int driver_code = -1;
+  std::string output;
+};
+
+TEST_F(WidgetsWin32Test, TheControlsAreTheSystemsOwnHoldingTheModelsValues) {
+  TForm* form = Dialog();
+  form->Show();
+  app.ProcessMessages();
+  EXPECT_EQ(ClassOf(H(label)), L"Static");
+  EXPECT_EQ(TextOf(H(label)), L"Gr\u00f6\u00dfe \u65e5\u672c");  // UTF-8 reached the wide API
+  EXPECT_EQ(ClassOf(H(group)), L"Button");
+  EXPECT_EQ(GetParent(H(edit)), H(group));  // nested controls sit on their parent's window
+  EXPECT_EQ(ClassOf(H(edit)), L"Edit");
+  EXPECT_EQ(TextOf(H(edit)), L"C:\\Apps");
+  EXPECT_EQ(ClassOf(H(list)), L"ListBox");
+  EXPECT_EQ(SendMessageW(H(list), LB_GETCOUNT, 0, 0), 3);
+  wchar_t first[64] = {};
+  SendMessageW(H(list), LB_GETTEXT, 0, reinterpret_cast<LPARAM>(first));
+  EXPECT_STREQ(first, L"Accessories");
+  EXPECT_EQ(ClassOf(H(progress)), L"msctls_progress32");
+  EXPECT_EQ(SendMessageW(H(progress), PBM_GETPOS, 0, 0), 40);
+  EXPECT_EQ(ClassOf(H(tabs)), L"SysTabControl32");
+  EXPECT_EQ(SendMessageW(H(tabs), TCM_GETITEMCOUNT, 0, 0), 2);
+  EXPECT_EQ(ClassOf(H(viewer)), L"RichEdit20A");
+  EXPECT_NE(TextOf(H(viewer)).find(L"Caf\u00e9"), std::wstring::npos);
+  EXPECT_EQ(GetWindowLongW(H(next), GWL_STYLE) & 0xF, BS_DEFPUSHBUTTON);
+  // The radio group's items are radio buttons inside it, the model's item checked.
+  HWND yes = GetDlgItem(H(radio), 1);
+  HWND no = GetDlgItem(H(radio), 2);
+  EXPECT_EQ(TextOf(yes), L"Yes, reboot");
+  EXPECT_EQ(SendMessageW(no, BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(SendMessageW(yes, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  // A font's name and character set reach the font the control uses.
+  auto font = reinterpret_cast<HFONT>(SendMessageW(H(label), WM_GETFONT, 0, 0));
+  LOGFONTW log_font = {};
+  ASSERT_EQ(GetObjectW(font, sizeof log_font, &log_font), static_cast<int>(sizeof log_font));
+  EXPECT_EQ(log_font.lfCharSet, 128);
+  EXPECT_STREQ(log_font.lfFaceName, L"Tahoma");
+  // The component name is on the window for a UI driver.
+  const auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(H(edit), L"TmbyName")));
+  wchar_t name[64] = {};
+  GlobalGetAtomNameW(atom, name, 64);
+  EXPECT_STREQ(name, L"edDestDir");
+  // Model changes follow on the shown window; hiding the group hides what is on it.
+  progress->SetPosition(75);
+  EXPECT_EQ(SendMessageW(H(progress), PBM_GETPOS, 0, 0), 75);
+  group->SetVisible(false);
+  EXPECT_FALSE(IsWindowVisible(H(edit)));
+  label->SetCaption("Other");
+  EXPECT_EQ(TextOf(H(label)), L"Other");
+}
+
+TEST_F(WidgetsWin32Test, TheDriverTypesSelectsAndClicksThroughRealMessages) {
+  TForm* form = Dialog();
+  const TModalResult result = Drive(form,
+                                    "wait Widgets\n"
+                                    "type Widgets name:edDestDir \"D:\\Notes\"\n"
+                                    "select Widgets name:FolderListBox Games\n"
+                                    "select Widgets name:RG \"Yes, reboot\"\n"
+                                    "click Widgets \"I agree\"\n"
+                                    "click Widgets browse\n"
+                                    "select Widgets name:Tabs #1\n"
+                                    "list Widgets\n"
+                                    "click Widgets name:ProceedBtn\n"
+                                    "gone Widgets\n");
+  EXPECT_EQ(driver_code, 0) << output;
+  EXPECT_EQ(result, mrOk);
+  EXPECT_EQ(edit->Text(), "D:\\Notes");
+  EXPECT_EQ(edit_changes, 9);  // one change per keystroke, after the clearing one
+  EXPECT_EQ(list->ItemIndex(), 1);
+  EXPECT_EQ(radio->ItemIndex(), 0);
+  EXPECT_TRUE(check->Checked());
+  EXPECT_EQ(browse_clicks, 1);
+  EXPECT_EQ(tabs->TabIndex(), 1);
+  EXPECT_NE(output.find("Edit id="), std::string::npos) << output;
+  EXPECT_NE(output.find("name=edDestDir \"D:\\\\Notes\""), std::string::npos) << output;
+  EXPECT_NE(output.find("name=FolderListBox \"\""), std::string::npos) << output;
+  EXPECT_NE(output.find("selected=1 items=\"Accessories\",\"Games\",\"Startup\""),
+            std::string::npos)
+      << output;
+}
+
+TEST_F(WidgetsWin32Test, KeysAndTheCloseBoxGoThroughTheForms) {
+  TForm* form = Dialog();
+  int queries = 0;
+  form->OnCloseQuery.Set([&](TComponent*, bool& can_close) { can_close = ++queries > 1; });
+  // The edit has the focus (the first control in tab order). Enter there presses the default
+  // button, which is disabled, so nothing happens; the close box's close is refused once by the
+  // close query; Esc presses Cancel.
+  next->SetEnabled(false);
+  const TModalResult result = Drive(form,
+                                    "wait Widgets\n"
+                                    "key Widgets enter\n"
+                                    "close Widgets\n"
+                                    "sleep 300\n"
+                                    "wait Widgets\n"
+                                    "key Widgets esc\n"
+                                    "gone Widgets\n");
+  EXPECT_EQ(driver_code, 0) << output;
+  EXPECT_EQ(result, mrCancel);
+  EXPECT_EQ(queries, 2);
+}
+
+TEST_F(WidgetsWin32Test, AHostedPageIsAChildWindowOnItsHostsPanel) {
+  auto* stage = new TForm(&app);
+  stage->SetName("Stage");
+  stage->SetCaption("Stage");
+  stage->SetBorderStyle(bsDialog);
+  stage->SetBorderIcons({});
+  stage->SetClientWidth(300);
+  stage->SetClientHeight(200);
+  auto* panel = Make<TPanel>(stage, "DisplayPanel", 0, 0, 300, 200);
+  panel->SetAlign(alClient);
+  stage->AfterConstruction();
+  auto* page = new TForm(stage);
+  page->SetName("Page1");
+  page->SetHostForm(stage);
+  page->SetBorderStyle(bsNone);
+  auto* finish = Make<TButton>(page, "FinishBtn", 200, 160, 75, 25);
+  finish->SetCaption("Finish");
+  finish->SetDefault(true);
+  finish->OnClick.Set([stage](TComponent*) { stage->SetModalResult(mrOk); });
+  auto* field = Make<TEdit>(page, "FolderEdit", 10, 10, 150, 21);
+  page->AfterConstruction();
+  page->HandleNeeded();
+  page->SetBounds(0, 0, 300, 200);
+  page->Show();
+  field->SetFocus();
+  HWND page_window = Win32Ui::HandleOf(page->Window());
+  EXPECT_EQ(GetParent(page_window), Win32Ui::HandleOf(stage->Window()));
+  EXPECT_NE(GetWindowLongW(page_window, GWL_STYLE) & WS_CHILD, 0);
+  // No border icons: no system menu, so no close box.
+  EXPECT_EQ(GetWindowLongW(Win32Ui::HandleOf(stage->Window()), GWL_STYLE) & WS_SYSMENU, 0);
+  int queries = 0;
+  stage->OnCloseQuery.Set([&](TComponent*, bool& can_close) {
+    ++queries;
+    can_close = stage->ModalResult() == mrOk;
+  });
+  // Alt+F4 (the close command) is refused; Enter in the page's edit presses the page's Finish.
+  const TModalResult result = Drive(stage,
+                                    "wait Stage\n"
+                                    "close Stage\n"
+                                    "type Stage name:FolderEdit Tools\n"
+                                    "key Stage enter\n"
+                                    "gone Stage\n");
+  EXPECT_EQ(driver_code, 0) << output;
+  EXPECT_EQ(result, mrOk);
+  EXPECT_EQ(field->Text(), "Tools");
+  EXPECT_EQ(queries, 2);
+}
+
+}  // namespace
+}  // namespace tmby::platform::win32
