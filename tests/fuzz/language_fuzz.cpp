@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The same lines as the target language: every kit message stays formattable.
   tmby::TLanguage& german = *setup.translator.GetLanguage(tmby::tlGerman);
   german.SetStrings(lines);
-  for (const std::string english :
+  for (const std::string& english :
        {std::string("Cannot copy %s to %s"), std::string("Disk %d of %s"), std::string("Plain"),
         std::string("Expand %a for %s"), std::string(300, 'x') + " %s %d"}) {
     const std::string translated = tmby::LocalizeMessage(english);
