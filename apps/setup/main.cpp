@@ -28,6 +28,8 @@
 #include <vector>
 
 #include "base/definition_reader.h"
+#include "dialogs/dialog_manager.h"
+#include "dialogs/std_dialogs.h"
 #include "engine/definition_carrier.h"
 #include "engine/destination_listing.h"
 #include "engine/install.h"
@@ -211,7 +213,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   RegisterPathSpecifierClasses(ClassRegistry());
   RegisterInstallObjectClasses(ClassRegistry());
   RegisterEngineClasses(ClassRegistry());
+  RegisterStandardDialogs();
   ui::RegisterMainFormHandlers(EventHandlers());
+  RegisterEngineHandlers(EventHandlers());
   PathSpecifierStartup();
   InstallModelStartup();
 
@@ -251,6 +255,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   }
   const int code = app.Run();
   app.DestroyComponents();
+  DialogRegistry().Reset();
   InstallModelShutdown();
   PathSpecifierShutdown();
   StopVersionResources();

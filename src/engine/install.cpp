@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/path_text.h"
+#include "dialogs/dialog_manager.h"
 #include "net/net_location.h"
 #include "paths/path_root_base.h"
 #include "platform/ui_port.h"
@@ -288,11 +289,24 @@ void TCustomInstall::FormActivated(TComponent*) {
   RunInstall();
 }
 
+void RegisterEngineHandlers(TEventHandlers& handlers) {
+  handlers.Register<TInstallContinueEvent>("InstallUserAbort", [](TCustomInstall*, bool& quitOut) {
+    ui::TApplication* app = ui::Application();
+    if (app == nullptr) return;
+    const int answer = app->MessageBox(
+        LocalizeMessage("Are you sure you want to cancel the installation?"), app->Title(),
+        platform::mb::kYesNo | platform::mb::kIconQuestion | platform::mb::kDefButton2);
+    quitOut = answer == platform::id::kYes;
+  });
+}
+
 void RegisterEngineClasses(TClassRegistry& registry) {
   registry.Register({&TInstall::StaticClass(), &TCustomInstall::StaticClass(),
                      &TProgramLauncher::StaticClass(), &TVersionResource::StaticClass()});
   // The install definition's translator and the controls it translates by identifier.
   RegisterTranslateClasses(registry);
+  // The dialog managers of the stages.
+  RegisterDialogClasses(registry);
 }
 
 }  // namespace tmby

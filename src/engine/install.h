@@ -179,7 +179,7 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   // OnBeforeShutdown decides; true when the application stays alive.
   bool Shutdown();
   // OnUserAbort decides; true when the abort may go ahead.
-  bool ConfirmUserAbort();
+  bool ConfirmUserAbort() override;
   // Starts the installed files marked RunAfterInstall.
   void RunFilesAfterInstall();
   // The application's handler of exceptions that reach the message loop: during a run, a user
@@ -219,6 +219,9 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   bool InstallRunning() const override { return Running; }
   std::string UninstallProductName() const override { return information_->ProductName; }
   void RequestReboot() override { Reboot = true; }
+  bool RebootPending() const override { return Reboot; }
+  void SetRebootPending(bool value) override { Reboot = value; }
+  TBytes DialogThemePicture() const override { return dialogThemeBitmap_; }
   // IEInstall "The TInstall could not either write or read unfinished business from the
   // registry" while no state key is known; EIRCannotWriteValue when the entry cannot be written.
   void AddUnfinished(const std::string& item, int code) override;
@@ -271,5 +274,10 @@ class TInstall : public TCustomInstall {
 // Registers the engine's classes (the install root, the program launcher, the version reader and
 // the translator with its labels and buttons) with a definition reader's class registry.
 void RegisterEngineClasses(TClassRegistry& registry);
+
+// The handlers a product's definition may name for the install root's events:
+//   InstallUserAbort (OnUserAbort)  asks the user whether to cancel the installation; No keeps
+//                                   it going.
+void RegisterEngineHandlers(TEventHandlers& handlers);
 
 }  // namespace tmby

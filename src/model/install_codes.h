@@ -26,6 +26,7 @@ enum THelperNotification : int {
   hnBeforeInstall = -980,  // engine: the before-install dialogs
   hnGoodInstall = -979,
   hnBadInstall = -978,
+  hnRegistration = -962,     // the registration dialogs (no sender in the engine)
   hnShowStatusText = -974,   // TMessageParameter: a status text to show
   hnClearStatusText = -973,  // the status text is over
 };

@@ -78,6 +78,13 @@ class IInstallRoot : public IInstallPathSource {
   // Records an item the continuation after the restart must finish, under the install's state
   // key: code 0 a component whose AfterReboot must run, code 1 a file to delete.
   virtual void AddUnfinished(const std::string& item, int code) = 0;
+  // The user pressed Cancel: true when the install is to end (the root may ask first).
+  virtual bool ConfirmUserAbort() { return true; }
+  // A restart ends the install; the reboot page shows and changes it.
+  virtual bool RebootPending() const { return false; }
+  virtual void SetRebootPending(bool) {}
+  // The picture of the dialogs' left band (a stored bitmap), empty when there is none.
+  virtual TBytes DialogThemePicture() const { return {}; }
 };
 
 struct TInstallModel {

@@ -99,6 +99,7 @@ class ForwardingPlatform : public IPlatform {
   IRegistry& Registry() override { return inner_.Registry(); }
   ISystemInfo& System() override { return inner_.System(); }
   IShellFolders& ShellFolders() override { return inner_.ShellFolders(); }
+  IShellLinks& ShellLinks() override { return inner_.ShellLinks(); }
   ILibraries& Libraries() override { return inner_.Libraries(); }
   IProcesses& Processes() override { return inner_.Processes(); }
 

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -288,6 +289,12 @@ class IUi {
 
   // The name of the module shown in the fatal-error box ("setup.exe").
   virtual std::string ModuleName() = 0;
+
+  // The system's folder browser, owned by the active window and opened on `start` (or the
+  // nearest folder above it that exists): the folder the user confirmed, or nothing. With
+  // `createButton` the user can make a new folder from it, with `pathEdit` type a path.
+  virtual std::optional<std::string> BrowseForFolder(const std::string& start, bool createButton,
+                                                     bool pathEdit) = 0;
 };
 
 // The current UI port, or null when none is installed.

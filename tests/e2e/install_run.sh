@@ -42,6 +42,8 @@ run_once() { reg_query "$1\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnc
 exe="$work/LakesideTest.exe"
 "$stamp" "$engine" "$here/samples/notes/product.tmby" "$exe" >/dev/null
 check "the test engine is stamped" [ -f "$exe" ]
+# The licence page shows the licence that ships beside the setup program.
+cp "$here/samples/notes/files/License.rtf" "$work/"
 dist=$(winpath "$work/dist")
 # Nothing of an earlier run of these tests: no state keys, no continuation entries.
 wine_run reg delete 'HKLM\Software\QRN' /f >/dev/null 2>&1

@@ -36,6 +36,7 @@ done
 check "test engine: reads TMBY_DEFINITION" [ "$(grep -ac TMBY_DEFINITION "$engine")" != 0 ]
 wine_run "$stamp" "$engine" "$here/samples/notes/product.tmby" "$exe" >"$work/stamp.txt" 2>&1
 check "tmbystamp makes the setup program" [ -f "$exe" ]
+cp "$here/samples/notes/files/License.rtf" "$work/"
 TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/plain.txt" wine_run "$engine"
 rc=$?
 check "plain engine: exit code 217" [ "$rc" = 217 ]

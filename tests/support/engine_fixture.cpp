@@ -16,6 +16,7 @@ EngineTest::EngineTest() {
   RegisterEngineClasses(classes);
   RegisterInstallObjectClasses(classes);
   ui::RegisterMainFormHandlers(handlers);
+  RegisterEngineHandlers(handlers);
   options.Classes = &classes;
   options.Handlers = &handlers;
   Machine().SetLibrary("RICHED20.DLL", true);

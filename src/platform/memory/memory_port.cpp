@@ -208,6 +208,7 @@ MemoryPlatform::MemoryPlatform(const std::filesystem::path& scratch)
       files_(MakeFileSystem(state_)),
       system_(std::make_unique<MemorySystemInfo>(state_)),
       shell_(std::make_unique<MemoryShellFolders>(state_)),
+      links_(MakeShellLinks(state_, *files_)),
       libraries_(std::make_unique<MemoryLibraries>(state_)),
       processes_(std::make_unique<MemoryProcesses>(state_)) {
   std::error_code ec;
@@ -226,6 +227,7 @@ IRegistry& MemoryPlatform::Registry() { return *registry_; }
 IFileSystem& MemoryPlatform::Files() { return *files_; }
 ISystemInfo& MemoryPlatform::System() { return *system_; }
 IShellFolders& MemoryPlatform::ShellFolders() { return *shell_; }
+IShellLinks& MemoryPlatform::ShellLinks() { return *links_; }
 ILibraries& MemoryPlatform::Libraries() { return *libraries_; }
 IProcesses& MemoryPlatform::Processes() { return *processes_; }
 
@@ -338,6 +340,7 @@ void MemoryPlatform::SetDiskFullAfter(std::optional<uint64_t> bytes) {
   state_->disk_budget = bytes;
 }
 void MemoryPlatform::RefuseRegistryWrites(bool refuse) { state_->refuse_registry = refuse; }
+void MemoryPlatform::RefuseShellLinks(int32_t result) { state_->shell_link_failure = result; }
 void MemoryPlatform::RefuseProcessStart(bool refuse, uint32_t error) {
   state_->refuse_process = refuse;
   state_->process_error = error;

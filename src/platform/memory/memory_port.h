@@ -2,8 +2,8 @@
 // memory, Windows drives mapped to host folders (C: and the drives a test adds live under a scratch
 // folder; any drive can be mapped to a host folder, as Wine maps Z: to "/"), the Windows version,
 // folders, language and screen. Faults can be injected (files in use, a disk that fills up, refused
-// registry writes, refused program starts), and launches, delayed replacements and reboot requests
-// are recorded for the test to inspect.
+// registry writes, refused program starts, failing shell links), and launches, delayed replacements
+// and reboot requests are recorded for the test to inspect.
 //
 // Paths follow Windows rules: drive letters, "\" or "/" as separators, "." and "..", names compared
 // without regard to case (a new file takes the case of an existing entry of the same name), 8.3
@@ -59,6 +59,7 @@ class MemoryPlatform : public IPlatform {
   IFileSystem& Files() override;
   ISystemInfo& System() override;
   IShellFolders& ShellFolders() override;
+  IShellLinks& ShellLinks() override;
   ILibraries& Libraries() override;
   IProcesses& Processes() override;
 
@@ -107,6 +108,8 @@ class MemoryPlatform : public IPlatform {
   void RefuseRegistryWrites(bool refuse);
   // Every program start fails with `error`.
   void RefuseProcessStart(bool refuse, uint32_t error = err::kAccessDenied);
+  // Every shell link save fails with `result` (an HRESULT; 0 lets them succeed again).
+  void RefuseShellLinks(int32_t result);
   // Whether Windows accepts a reboot request (default true).
   void SetRebootResult(bool accepted);
 
@@ -133,6 +136,7 @@ class MemoryPlatform : public IPlatform {
   std::unique_ptr<IFileSystem> files_;
   std::unique_ptr<ISystemInfo> system_;
   std::unique_ptr<IShellFolders> shell_;
+  std::unique_ptr<IShellLinks> links_;
   std::unique_ptr<ILibraries> libraries_;
   std::unique_ptr<IProcesses> processes_;
 };

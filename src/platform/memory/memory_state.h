@@ -114,6 +114,7 @@ struct State {
   bool refuse_process = false;
   uint32_t process_error = err::kAccessDenied;
   bool reboot_result = true;
+  int32_t shell_link_failure = 0;  // the HRESULT every link save fails with; 0: none
 
   std::deque<LaunchScript> scripts;
   LaunchScript default_script;
@@ -189,5 +190,6 @@ struct State {
 // Factories of the interface objects.
 std::unique_ptr<IRegistry> MakeRegistry(std::shared_ptr<State> state);
 std::unique_ptr<IFileSystem> MakeFileSystem(std::shared_ptr<State> state);
+std::unique_ptr<IShellLinks> MakeShellLinks(std::shared_ptr<State> state, IFileSystem& files);
 
 }  // namespace tmby::platform::memory

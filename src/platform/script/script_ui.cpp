@@ -369,6 +369,13 @@ ScriptUi::ScriptUi(std::ostream* transcript, const std::vector<std::string>& scr
                         "\" is not an answer (OK, Cancel, Yes, No, Abort, Retry, Ignore)");
       }
       answers_.push_back(result);
+    } else if (command == "browse") {
+      arguments(1, 1);
+      if (Lower(words[1]) == "cancel") {
+        folders_.push_back(std::nullopt);
+      } else {
+        folders_.push_back(words[1]);
+      }
     } else if (command == "activate" || command == "close") {
       arguments(0, 1);
       actions_.push_back(
@@ -502,12 +509,27 @@ int ScriptUi::MessageBox(const std::string& text, const std::string& caption, ui
   return fallback;
 }
 
+std::optional<std::string> ScriptUi::BrowseForFolder(const std::string& start, bool, bool) {
+  Note("browse " + QuoteTranscript(start));
+  std::optional<std::string> chosen;
+  if (next_folder_ < folders_.size()) chosen = folders_[next_folder_++];
+  Note(chosen ? "browse ok " + QuoteTranscript(*chosen) : std::string("browse cancel"));
+  return chosen;
+}
+
 bool ScriptUi::HandleMessage() {
   if (quit_posted_) return false;
   if (!RunNextStep()) {
-    // Nothing left: the user closes the front window; if that does not end the program, it ends.
+    // Nothing left: the user accepts what the front window offers (its default button) while it
+    // offers something, then closes it; if that does not end the program, it ends.
     Window* front = ActiveOrFront();
-    if (front != nullptr && idle_closes_ < 2) {
+    Control* accept = idle_accepts_ < kMaxIdleAccepts ? DefaultButton() : nullptr;
+    if (accept != nullptr) {
+      ++idle_accepts_;
+      Note("script end: accept " + accept->Path());
+      accept->SetFocus();
+      accept->events_->NativeClick(false);
+    } else if (front != nullptr && idle_closes_ < 2) {
       ++idle_closes_;
       Note("script end: close " + front->Name());
       front->Events()->NativeCloseRequest();
@@ -581,6 +603,26 @@ bool VisitFrontToBack(const std::vector<C*>& list, F&& visit) {
 }
 
 }  // namespace
+
+ScriptUi::Control* ScriptUi::DefaultButton() const {
+  Window* top = ActiveOrFront();
+  if (top == nullptr || !top->TakesInput()) return nullptr;
+  Control* found = nullptr;
+  std::function<void(const Window*)> search = [&](const Window* w) {
+    for (auto it = w->hosted_.rbegin(); it != w->hosted_.rend() && found == nullptr; ++it) {
+      search(*it);
+    }
+    if (found != nullptr) return;
+    VisitFrontToBack(w->controls_, [&](Control* c) {
+      if (c->Reachable() && c->params_.kind == ControlKind::kButton && c->params_.default_button) {
+        found = c;
+      }
+      return found != nullptr;
+    });
+  };
+  search(top);
+  return found;
+}
 
 ScriptUi::Control* ScriptUi::Reach(const std::string& target, bool by_caption) const {
   Window* top = ActiveOrFront();

@@ -11,6 +11,9 @@
 //   answer <OK|Cancel|Yes|No|Abort|Retry|Ignore>
 //       the answer of the next message box. Boxes take the answer lines in order; a box with no
 //       answer line left, or whose buttons do not include the answer, takes its default button.
+//   browse <"<folder>"|cancel>
+//       what the user does in the next folder browser: confirms the folder, or cancels. Browsers
+//       take the browse lines in order; one with no line left is cancelled.
 //   activate [<form>]
 //       the window (default: the active one) loses activation and gets it back, as when the user
 //       switches to another program and back.
@@ -33,8 +36,11 @@
 // it, front to back, that are shown and enabled (with their parents); a control that cannot be
 // reached is noted and the action is skipped.
 // Actions run in order, one each time the message loop is idle; timers fire after them (in
-// virtual time, at once). When nothing is left, the active window is closed as by the user; if
-// that does not end the program, it ends with quit code kScriptExhaustedCode.
+// virtual time, at once). When nothing is left, the user accepts what the active window offers:
+// its default button (or that of a window hosted in it) is clicked, again at every idle step
+// while there is one; then the active window is closed as by the user; if that does not end the
+// program, it ends with quit code kScriptExhaustedCode. A run without a script thus takes every
+// page's default answer.
 //
 // Transcript lines:
 //   window create <name> <class> "<caption>" <left>,<top> <width>x<height> [borderless]
@@ -50,10 +56,12 @@
 //   control <window>.<name> <change>: a change on a shown window: text "<t>", show, hide, enable,
 //     disable, bounds <l>,<t> <w>x<h>, checked, unchecked, default, nodefault, readonly, editable,
 //     items "<a>",..., selected <i>, position <p>, focus
+//   browse "<start>" then browse ok "<folder>" | browse cancel
 //   messagebox <icon> "<caption>" buttons <B1>[,<B2>...] default <B>
 //   | <each line of the text>
 //   answer <B> (script|default)
-//   script <what the script did> / quit <code>
+//   script <what the script did> / quit <code>; script end: accept <window>.<button> / close
+//     <window> / nothing left to do
 #pragma once
 
 #include <cstdint>
@@ -109,6 +117,8 @@ class ScriptUi : public IUi {
     return ui::SimpleTextExtent(text, font);
   }
   std::string ModuleName() override { return options_.module_name; }
+  std::optional<std::string> BrowseForFolder(const std::string& start, bool createButton,
+                                             bool pathEdit) override;
 
   // The last picture a window painted (its client area with the controls and hosted windows on
   // it, as the model draws them), or null. Kept after the window is gone.
@@ -154,6 +164,8 @@ class ScriptUi : public IUi {
   void RunControlAction(const Action& action);
   // The control an action names among those the user can reach, or null.
   Control* Reach(const std::string& target, bool by_caption) const;
+  // The default button the user can reach in the active window or the windows hosted in it.
+  Control* DefaultButton() const;
   // Writes the controls (and hosted windows) of a window, indented by `depth`.
   void Dump(const Window& window, int depth);
 
@@ -162,6 +174,8 @@ class ScriptUi : public IUi {
   ScriptUiOptions options_;
   std::vector<int> answers_;
   size_t next_answer_ = 0;
+  std::vector<std::optional<std::string>> folders_;  // browse lines; nothing: cancel
+  size_t next_folder_ = 0;
   std::vector<Action> actions_;
   size_t next_action_ = 0;
   std::vector<Timer> timers_;
@@ -176,6 +190,10 @@ class ScriptUi : public IUi {
   bool quit_posted_ = false;
   int quit_code_ = 0;
   int idle_closes_ = 0;
+  // Default buttons pressed once the script was over; a window that never closes on its
+  // default button cannot keep the program up for ever.
+  static constexpr int kMaxIdleAccepts = 100;
+  int idle_accepts_ = 0;
 };
 
 }  // namespace tmby::platform::script

@@ -1,5 +1,9 @@
 #include "platform/win32/ui_win32.h"
 
+// After windows.h (through ui_win32.h), which they need.
+#include <objbase.h>
+#include <shlobj.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -389,6 +393,77 @@ HWND Win32Ui::HandleOf(IUiControl* control) { return ControlHandle(control); }
 int Win32Ui::MessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
   HWND owner = GetActiveWindow();
   return MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), flags);
+}
+
+namespace {
+
+// A string of a system library's string table; empty when it cannot be read.
+std::wstring LibraryString(const wchar_t* library, UINT id) {
+  HMODULE module = LoadLibraryW(library);
+  if (module == nullptr) return {};
+  wchar_t buffer[4096] = {};
+  const int length = LoadStringW(module, id, buffer, 4096);
+  FreeLibrary(module);
+  return length > 0 ? std::wstring(buffer, static_cast<size_t>(length)) : std::wstring();
+}
+
+// The folder itself when it exists, else the nearest one above it that does; a drive's root
+// keeps its backslash, any other folder loses it.
+std::wstring NearestExistingFolder(std::wstring path) {
+  while (!path.empty()) {
+    if (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      if (path.size() == 2 && path[1] == L':') path += L'\\';
+      return path;
+    }
+    const size_t slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos) return {};
+    path.resize(slash == 2 ? 3 : slash);
+    if (path.size() == 3 && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return {};
+  }
+  return {};
+}
+
+int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
+  if (message == BFFM_INITIALIZED && data != 0) {
+    const auto* start = reinterpret_cast<const std::wstring*>(data);
+    if (!start->empty()) {
+      SendMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start->c_str()));
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::optional<std::string> Win32Ui::BrowseForFolder(const std::string& start, bool createButton,
+                                                    bool pathEdit) {
+  // The browser's new style (with its make-folder button) needs COM in a single-threaded
+  // apartment; a thread that has COM already keeps its own.
+  const HRESULT com = OleInitialize(nullptr);
+  std::wstring title = LibraryString(L"shell32.dll", 9248);
+  if (title.find(L"%s") != std::wstring::npos) title.replace(title.find(L"%s"), 2, L"");
+  if (title.empty()) title = L"Choose a folder";
+  const std::wstring initial = NearestExistingFolder(Widen(start));
+  wchar_t name[MAX_PATH] = {};
+  BROWSEINFOW info{};
+  info.hwndOwner = GetActiveWindow();
+  info.pszDisplayName = name;
+  info.lpszTitle = title.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS | (pathEdit ? BIF_EDITBOX : 0u) |
+                 (createButton ? BIF_NEWDIALOGSTYLE : BIF_NONEWFOLDERBUTTON);
+  info.lpfn = BrowseCallback;
+  info.lParam = reinterpret_cast<LPARAM>(&initial);
+  LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
+  std::optional<std::string> result;
+  if (chosen != nullptr) {
+    wchar_t path[MAX_PATH] = {};
+    if (SHGetPathFromIDListW(chosen, path)) result = Narrow(path);
+    CoTaskMemFree(chosen);
+  }
+  if (SUCCEEDED(com)) OleUninitialize();
+  return result;
 }
 
 void Win32Ui::Dispatch(MSG& msg) {

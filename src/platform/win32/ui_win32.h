@@ -86,6 +86,8 @@ class Win32Ui : public IUi {
   int CaptionHeight() override;
   ui::TSize MeasureText(const std::string& text, const ui::TFontSpec& font) override;
   std::string ModuleName() override;
+  std::optional<std::string> BrowseForFolder(const std::string& start, bool createButton,
+                                             bool pathEdit) override;
 
   // The native handle of a window / control this adapter created (tests read its pixels).
   static HWND HandleOf(IUiWindow* window);

@@ -39,6 +39,7 @@ std::unique_ptr<IRegistry> MakeRegistry();
 std::unique_ptr<IFileSystem> MakeFileSystem();
 std::unique_ptr<ISystemInfo> MakeSystemInfo();
 std::unique_ptr<IShellFolders> MakeShellFolders();
+std::unique_ptr<IShellLinks> MakeShellLinks();
 std::unique_ptr<ILibraries> MakeLibraries();
 std::unique_ptr<IProcesses> MakeProcesses();
 

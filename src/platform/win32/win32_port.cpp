@@ -39,6 +39,7 @@ Win32Platform::Win32Platform()
       files_(MakeFileSystem()),
       system_(MakeSystemInfo()),
       shell_(MakeShellFolders()),
+      links_(MakeShellLinks()),
       libraries_(MakeLibraries()),
       processes_(MakeProcesses()) {}
 
@@ -48,6 +49,7 @@ IRegistry& Win32Platform::Registry() { return *registry_; }
 IFileSystem& Win32Platform::Files() { return *files_; }
 ISystemInfo& Win32Platform::System() { return *system_; }
 IShellFolders& Win32Platform::ShellFolders() { return *shell_; }
+IShellLinks& Win32Platform::ShellLinks() { return *links_; }
 ILibraries& Win32Platform::Libraries() { return *libraries_; }
 IProcesses& Win32Platform::Processes() { return *processes_; }
 

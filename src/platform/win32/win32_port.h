@@ -19,6 +19,7 @@ class Win32Platform : public IPlatform {
   IFileSystem& Files() override;
   ISystemInfo& System() override;
   IShellFolders& ShellFolders() override;
+  IShellLinks& ShellLinks() override;
   ILibraries& Libraries() override;
   IProcesses& Processes() override;
 
@@ -27,6 +28,7 @@ class Win32Platform : public IPlatform {
   std::unique_ptr<IFileSystem> files_;
   std::unique_ptr<ISystemInfo> system_;
   std::unique_ptr<IShellFolders> shell_;
+  std::unique_ptr<IShellLinks> links_;
   std::unique_ptr<ILibraries> libraries_;
   std::unique_ptr<IProcesses> processes_;
 };

@@ -21,6 +21,8 @@
 //                                    CLASS id=N name=NAME "TEXT" L,T WxH [hidden] [disabled]
 //                                    [checked] [selected=I] [items="a","b"] [position=P]
 //   click WINDOW CONTROL             BM_CLICK (buttons, check boxes, radio buttons)
+//   post WINDOW CONTROL              BM_CLICK posted, not waited for: a button whose handler
+//                                    opens a modal window (a question, a folder browser)
 //   type WINDOW CONTROL TEXT         empties an edit and types TEXT into it, one WM_CHAR each
 //   settext WINDOW CONTROL TEXT      WM_SETTEXT
 //   select WINDOW CONTROL ITEM       a list box item (LB_SETCURSEL and LBN_SELCHANGE to its
@@ -341,6 +343,10 @@ void Run(const std::vector<std::string>& w) {
     need(2);
     HWND control = NeedControl(NeedWindow(w[1]), w[2]);
     SendMessageW(control, BM_CLICK, 0, 0);
+  } else if (cmd == "post") {
+    need(2);
+    HWND control = NeedControl(NeedWindow(w[1]), w[2]);
+    PostMessageW(control, BM_CLICK, 0, 0);
   } else if (cmd == "type" || cmd == "settext") {
     need(3);
     HWND control = NeedControl(NeedWindow(w[1]), w[2]);

@@ -1,0 +1,589 @@
+#include "dialogs/std_dialogs.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "base/exceptions.h"
+#include "base/path_text.h"
+#include "dialogs/dialog_manager.h"
+#include "model/file_container.h"
+#include "model/install_model.h"
+#include "paths/path_root_base.h"
+#include "paths/standard_roots.h"
+#include "platform/port.h"
+#include "platform/ui_port.h"
+#include "system/os_version.h"
+#include "system/system_dirs.h"
+#include "ui/main_form.h"
+
+namespace tmby {
+
+namespace {
+
+// The longest licence shown; a bigger file is no licence text a user reads through.
+constexpr int64_t kMaxLicenseBytes = 8 * 1024 * 1024;
+// The longest path Windows takes (MAX_PATH without the terminating zero).
+constexpr size_t kMaxPath = 259;
+
+template <class C>
+C* Make(ui::TWinControl* parent, const std::string& name, int left, int top, int width,
+        int height) {
+  auto* control = new C(parent->ParentForm() != nullptr ? parent->ParentForm() : parent);
+  control->SetName(name);
+  control->SetParent(parent);
+  control->SetBounds(left, top, width, height);
+  return control;
+}
+
+TTranslateBitBtn* MakeButton(ui::TWinControl* parent, const std::string& name,
+                             const std::string& caption, int glid, int left, int width) {
+  auto* button = Make<TTranslateBitBtn>(parent, name, left, 15, width, 25);
+  button->SetCaption(caption);
+  button->SetGLID(glid);
+  button->SetTabStop(true);
+  return button;
+}
+
+std::string ProgramFolder() {
+  const std::string program = platform::Port().Files().ModuleFileName();
+  const size_t slash = program.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : program.substr(0, slash);
+}
+
+TInstallContainer* RootContainer() {
+  IInstallRoot* root = InstallModel().CurrentInstall();
+  return root != nullptr ? root->RootContainer() : nullptr;
+}
+
+void ShowError(const std::exception& error) {
+  if (ui::TApplication* app = ui::Application()) {
+    app->ShowException(error);
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TStandardPage
+
+const TClassInfo& TStandardPage::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TStandardPage, TBaseInstallForm>("TStandardPage");
+  return info;
+}
+
+TStandardPage::TStandardPage(TComponent* owner) : TBaseInstallForm(owner) {
+  Font().SetName("Arial");
+  Font().SetHeight(-11);
+  SetColor(ui::DialogColor());
+  if (HostForm() == nullptr) {
+    SetBorderStyle(ui::bsDialog);
+    SetBorderIcons({});
+    SetClientWidth(470);
+    SetClientHeight(368);
+  }
+  ButtonPanel = Make<ui::TPanel>(this, "ButtonPanel", 0, 0, 0, 49);
+  ButtonPanel->SetAlign(ui::alBottom);
+  ButtonPanel->SetBevelOuter(ui::bvNone);
+  ButtonPanel->SetParentColor(true);
+  auto* line = Make<ui::TBevel>(ButtonPanel, "ButtonLine", 0, 0, 0, 2);
+  line->SetAlign(ui::alTop);
+  line->SetShape(ui::bsTopLine);
+  ThemeBitmap = Make<ui::TImage>(this, "ThemeBitmap", 0, 0, 136, 0);
+  ThemeBitmap->SetAlign(ui::alLeft);
+  ThemeBitmap->SetCenter(true);
+  LoadThemeBitmap(&ThemeBitmap->Picture());
+}
+
+void TStandardPage::BuildFrame(const std::string& caption, int order, bool withCancel) {
+  SetCaption(caption);
+  SetOrder(order);
+  if (withCancel) {
+    BackBtn = MakeButton(ButtonPanel, "BackBtn", "< Back", 4, 213, 75);
+    ProceedBtn = MakeButton(ButtonPanel, "ProceedBtn", "Next >", 5, 288, 75);
+    CancelBtn = MakeButton(ButtonPanel, "CancelBtn", "Cancel", 6, 368, 89);
+    CancelBtn->SetCancel(true);
+    CancelBtn->OnClick.Set([this](TComponent*) { CancelQuery(); });
+  } else {
+    BackBtn = MakeButton(ButtonPanel, "BackBtn", "< Back", 4, 304, 75);
+    ProceedBtn = MakeButton(ButtonPanel, "ProceedBtn", "Next >", 5, 384, 75);
+    FinishBtn = MakeButton(ButtonPanel, "FinishBtn", "Finish", 72, 384, 75);
+    FinishBtn->SetVisible(false);
+    FinishBtn->OnClick.Set([this](TComponent*) { NextPage(); });
+  }
+  ProceedBtn->SetDefault(true);
+  BackBtn->OnClick.Set([this](TComponent*) { PreviousPage(); });
+  ProceedBtn->OnClick.Set([this](TComponent*) { NextPage(); });
+}
+
+TTranslateLabel* TStandardPage::AddLabel(const std::string& name, const std::string& caption,
+                                         int glid, int left, int top, int width, int height,
+                                         bool wrap) {
+  auto* label = Make<TTranslateLabel>(this, name, left, top, width, height);
+  label->SetAutoSize(false);
+  label->SetWordWrap(wrap);
+  label->SetParentColor(true);
+  label->SetCaption(caption);
+  label->SetGLID(glid);
+  return label;
+}
+
+void TStandardPage::EndPageButtons() {
+  BackBtn->SetVisible(!IsFirstPage());
+  ProceedBtn->SetVisible(!IsLastPage());
+  FinishBtn->SetVisible(!ProceedBtn->Visible());
+  ProceedBtn->SetDefault(ProceedBtn->Visible());
+  FinishBtn->SetDefault(FinishBtn->Visible());
+  if (ProceedBtn->Visible()) {
+    FocusButton(ProceedBtn);
+  } else {
+    FocusButton(FinishBtn);
+  }
+}
+
+void TStandardPage::FocusButton(ui::TWinControl* button) {
+  if (button->Visible() && Visible()) {
+    SetActiveControl(button);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TLicenseForm
+
+const TClassInfo& TLicenseForm::StaticClass() {
+  static const TClassInfo info = TClassInfo::Define<TLicenseForm, TStandardPage>("TLicenseForm");
+  return info;
+}
+
+TLicenseForm::TLicenseForm(TComponent* owner) : TStandardPage(owner) {
+  SetName("LicenseForm");
+  SetDM(FindDialogManager(dmBeforeInstall));
+  SetFormStyle(ui::fsStayOnTop);
+  BuildFrame("Software license agreement", 1, true);
+  BackBtn->SetCaption("< Previous");
+  BackBtn->SetVisible(false);
+  ProceedBtn->SetCaption("Accept >");
+  Label1 = AddLabel("Label1", "Please read the following License Agreement.", 2, kTextLeft, 8,
+                    kTextWidth, 16, false);
+  Label1->Font().SetStyle({ui::fsBold});
+  Agreement = Make<ui::TRichEdit>(this, "Agreement", kTextLeft, 28, kTextWidth, 222);
+  Agreement->SetReadOnly(true);
+  Agreement->SetScrollBars(ui::ssVertical);
+  Agreement->SetTabStop(true);
+  Agreement->SetText(
+      "LICENCE AGREEMENT\r\n\r\nThis product is licensed, not sold. You may install and use it "
+      "on the computers you own. You may not sell, rent or lend it.");
+  Label2 = AddLabel("Label2",
+                    "By clicking on the Next button below, you agree to all terms stated in the "
+                    "License Agreement. You may cancel the installation by clicking on the Cancel "
+                    "button.",
+                    3, kTextLeft, 256, kTextWidth, 56, true);
+  auto* version = Make<TTranslateLabel>(ButtonPanel, "VersionLabel", 8, 20, 40, 16);
+  version->SetParentColor(true);
+  version->SetCaption("v4.0");
+  version->SetGLID(-1);
+  version->Font().SetStyle({ui::fsBold});
+}
+
+void TLicenseForm::PageEntered() {
+  const std::string path = IncludeTrailingBackslash(ProgramFolder()) + "License.rtf";
+  try {
+    const std::optional<int64_t> size = platform::Port().Files().FileSize(path);
+    if (size && *size > kMaxLicenseBytes) {
+      throw EFOpenError("The licence file \"%s\" is too large to show", {path});
+    }
+    Agreement->LoadFromFile(path);
+  } catch (const EFOpenError& error) {
+    // The page stays usable with the text it had: the user may still read it, accept or cancel.
+    ShowError(error);
+  }
+  BackBtn->SetVisible(!IsFirstPage());
+  FocusButton(ProceedBtn);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TSelectDestinationForm
+
+const TClassInfo& TSelectDestinationForm::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TSelectDestinationForm, TStandardPage>("TSelectDestinationForm");
+  return info;
+}
+
+TSelectDestinationForm::TSelectDestinationForm(TComponent* owner) : TStandardPage(owner) {
+  SetName("SelectDestinationForm");
+  SetDM(FindDialogManager(dmBeforeInstall));
+  BuildFrame("Choose Destination Location", 45, true);
+  lblText1 = AddLabel("lblText1", "Which directory do you want to install this program into?", 85,
+                      kTextLeft, 8, kTextWidth, 32, true);
+  lblText2 = AddLabel("lblText2", "To install to the directory displayed below, click Next.", 86,
+                      kTextLeft, 48, kTextWidth, 32, true);
+  lblText3 = AddLabel("lblText3",
+                      "To install to a different directory, click Browse and select another "
+                      "directory.",
+                      87, kTextLeft, 88, kTextWidth, 32, true);
+  gbDirectory = Make<ui::TGroupBox>(this, "gbDirectory", kTextLeft, 250, kTextWidth, 62);
+  gbDirectory->SetCaption("Destination Directory");
+  gbDirectory->SetParentColor(true);
+  edDestDir = Make<ui::TEdit>(gbDirectory, "edDestDir", 10, 24, 210, 21);
+  edDestDir->SetTabStop(true);
+  BrowseBtn = Make<TTranslateBitBtn>(gbDirectory, "BrowseBtn", 228, 22, 80, 25);
+  BrowseBtn->SetCaption("&Browse");
+  BrowseBtn->SetGLID(26);
+  BrowseBtn->SetTabStop(true);
+  edDestDir->OnChange.Set([this](TComponent*) { edDestDirChange(); });
+  BrowseBtn->OnClick.Set([this](TComponent*) { BrowseBtnClick(); });
+  ProceedBtn->OnClick.Set([this](TComponent*) { ProceedBtnClick(); });
+}
+
+void TSelectDestinationForm::PageEntered() {
+  suppressChange_ = true;
+  try {
+    BackBtn->SetVisible(!IsFirstPage());
+    TInstallContainer* install = RootContainer();
+    const std::string dest = install != nullptr ? install->GetDestPath() : std::string();
+    gbDirectory->SetVisible(!dest.empty());
+    edDestDir->SetText(dest);
+  } catch (...) {
+    suppressChange_ = false;
+    throw;
+  }
+  suppressChange_ = false;
+  FocusButton(ProceedBtn);
+}
+
+void TSelectDestinationForm::edDestDirChange() {
+  if (suppressChange_) return;
+  if (TInstallContainer* install = RootContainer()) {
+    install->SetDestDirType(nullptr);
+    install->SetDestDir(edDestDir->Text());
+  }
+}
+
+void TSelectDestinationForm::BrowseBtnClick() {
+  TInstallContainer* install = RootContainer();
+  if (install == nullptr) return;
+  platform::IFileSystem& files = platform::Port().Files();
+  const std::string start = install->GetDestPath();
+  // The browser shows only folders that exist: a new destination is made for it and taken
+  // away again afterwards when nothing was put into it.
+  bool made = false;
+  if (!TrimText(start).empty() && DestinationProblem(start).empty() &&
+      !files.DirectoryExists(start)) {
+    made = files.CreateDirectories(start);
+  }
+  std::optional<std::string> chosen;
+  try {
+    chosen = platform::Ui().BrowseForFolder(start, true, true);
+  } catch (...) {
+    if (made) files.RemoveDir(start);
+    throw;
+  }
+  if (chosen) {
+    install->SetDestDirType(nullptr);
+    install->SetDestDir(ExcludeTrailingBackslash(*chosen));
+    suppressChange_ = true;
+    edDestDir->SetText(install->DestDir());
+    suppressChange_ = false;
+  }
+  if (made) files.RemoveDir(start);
+}
+
+void TSelectDestinationForm::ProceedBtnClick() {
+  // A destination the install could not create stops here, with the reason, rather than after
+  // the copying has begun.
+  if (gbDirectory->Visible()) {
+    const std::string problem = DestinationProblem(edDestDir->Text());
+    if (!problem.empty()) {
+      if (ui::TApplication* app = ui::Application()) {
+        app->MessageBox(problem, Caption(), platform::mb::kOk | platform::mb::kIconWarning);
+      }
+      edDestDir->SetFocus();
+      return;
+    }
+  }
+  NextPage();
+}
+
+std::string DestinationProblem(const std::string& path) {
+  const std::string text = TrimText(path);
+  const std::string shown = "\"" + path + "\"";
+  if (text.empty()) return LocalizeMessage("Please enter the directory to install into.");
+  const bool drive = text.size() >= 3 && std::isalpha(static_cast<unsigned char>(text[0])) &&
+                     text[1] == ':' && text[2] == '\\';
+  const bool share = text.size() > 2 && text[0] == '\\' && text[1] == '\\';
+  if (!drive && !share) {
+    return FormatText(LocalizeMessage("%s is not a full path. Please enter a path such as "
+                                      "C:\\Program Files\\Product."),
+                      {shown});
+  }
+  for (size_t i = drive ? 2 : 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 32 || std::string_view("<>:\"/|?*").find(static_cast<char>(c)) != std::string::npos) {
+      return FormatText(LocalizeMessage("The directory %s contains a character that Windows does "
+                                        "not allow in a name: %s"),
+                        {shown, std::string(1, static_cast<char>(c))});
+    }
+  }
+  if (text.size() > kMaxPath) {
+    return FormatText(LocalizeMessage("The directory %s is longer than Windows allows (%d "
+                                      "characters)."),
+                      {shown, static_cast<int>(kMaxPath)});
+  }
+  if (drive) {
+    const std::string root = text.substr(0, 3);
+    if (!platform::Port().Files().DirectoryExists(root)) {
+      return FormatText(LocalizeMessage("The drive %s does not exist."), {root.substr(0, 2)});
+    }
+  }
+  return {};
+}
+
+// ---------------------------------------------------------------------------------------------
+// TSelectFolderForm
+
+const TClassInfo& TSelectFolderForm::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TSelectFolderForm, TStandardPage>("TSelectFolderForm");
+  return info;
+}
+
+TSelectFolderForm::TSelectFolderForm(TComponent* owner) : TStandardPage(owner) {
+  SetName("SelectFolderForm");
+  SetDM(FindDialogManager(dmBeforeInstall));
+  SetFormStyle(ui::fsStayOnTop);
+  BuildFrame("Select folder in start menu", 60, true);
+  TopDescriptionLabel = AddLabel(
+      "TopDescriptionLabel",
+      "Setup will add program icons to the Program Folder listed below. You may type a new "
+      "folder name, or select from the E&xisting Folders list.",
+      41, kTextLeft, 8, kTextWidth, 44, true);
+  AddLabel("Spacer1", "", 0, kTextLeft, 52, kTextWidth, 18, false);
+  ProgramFolders =
+      AddLabel("ProgramFolders", "&Program Folder", 42, kTextLeft, 70, kTextWidth, 16, false);
+  FolderEdit = Make<ui::TEdit>(this, "FolderEdit", kTextLeft, 88, kTextWidth, 21);
+  FolderEdit->SetTabStop(true);
+  AddLabel("Spacer2", "", 0, kTextLeft, 110, kTextWidth, 8, false);
+  ExistingFolders =
+      AddLabel("ExistingFolders", "E&xisting Folders", 43, kTextLeft, 120, kTextWidth, 16, false);
+  FolderListBox = Make<ui::TListBox>(this, "FolderListBox", kTextLeft, 138, kTextWidth, 170);
+  FolderListBox->SetSorted(true);
+  FolderListBox->SetTabStop(true);
+  FolderEdit->OnChange.Set([this](TComponent*) { FolderEditChange(); });
+  FolderListBox->OnClick.Set([this](TComponent*) { FolderListBoxClick(); });
+}
+
+TInstallContainer* TSelectFolderForm::MainFolder() {
+  const TInstallContainerList& containers = InstallModel().Containers;
+  for (int i = 0; i < containers.Count(); ++i) {
+    TInstallContainer* c = containers.Items(i);
+    if (c != nullptr && c->ClassInfo().InheritsFrom("TMainLinkGroup")) return c;
+  }
+  return nullptr;
+}
+
+bool TSelectFolderForm::SkipPage() { return MainFolder() == nullptr; }
+
+void TSelectFolderForm::PageEntered() {
+  BackBtn->SetVisible(!IsFirstPage());
+  TStrings folders;
+  static constexpr OSSet kListed{oswin95, oswinNT, oswin2K, oswin98, oswinME, oswinXP};
+  if (kListed.Contains(GetOSVersion())) {
+    const std::string programs = GetProgramsDir();
+    for (const platform::FindData& entry :
+         platform::Port().Files().FindFiles(IncludeTrailingBackslash(programs) + "*.*")) {
+      if ((entry.attributes & platform::attr::kDirectory) == 0) continue;
+      if (entry.name == "." || entry.name == "..") continue;
+      folders.push_back(entry.name);
+    }
+  }
+  FolderListBox->SetItems(folders);
+  std::string name;
+  if (TInstallContainer* folder = MainFolder()) {
+    TCustomPathSpecifier* programMenu = PathSpecifiers().Specifiers.Lookup("TpsProgramMenu");
+    if (programMenu != nullptr && folder->DestDirType() == programMenu) {
+      const std::string dir = ExcludeTrailingBackslash(folder->DestDir());
+      const size_t slash = dir.find_last_of('\\');
+      name = slash == std::string::npos ? dir : dir.substr(slash + 1);
+    }
+  }
+  if (name.empty() && !FolderListBox->Items().empty()) name = FolderListBox->Items().front();
+  FolderEdit->SetText(name);
+  FolderEditChange();
+  FocusButton(ProceedBtn);
+}
+
+void TSelectFolderForm::FolderEditChange() {
+  TInstallContainer* folder = MainFolder();
+  if (folder == nullptr) return;
+  folder->SetDestDirType(PathSpecifiers().Specifiers.FindSpecifier("TpsProgramMenu"));
+  folder->SetDestDir("\\" + FolderEdit->Text());
+}
+
+void TSelectFolderForm::FolderListBoxClick() {
+  const int index = FolderListBox->ItemIndex();
+  if (index < 0) return;
+  FolderEdit->SetText(FolderListBox->Items()[static_cast<size_t>(index)]);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The end pages
+
+const TClassInfo& TBadInstallForm::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TBadInstallForm, TStandardPage>("TBadInstallForm");
+  return info;
+}
+
+TBadInstallForm::TBadInstallForm(TComponent* owner) : TStandardPage(owner) {
+  SetName("BadInstallForm");
+  SetDM(FindDialogManager(dmAfterBadInstall));
+  BuildFrame("Setup incomplete", 10, false);
+  TopLabel = AddLabel("TopLabel",
+                      "This software has not been properly installed and will not work correctly "
+                      "if you try to use it.",
+                      60, kTextLeft, 16, kTextWidth, 60, true);
+}
+
+const TClassInfo& TGoodInstallForm::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TGoodInstallForm, TStandardPage>("TGoodInstallForm");
+  return info;
+}
+
+TGoodInstallForm::TGoodInstallForm(TComponent* owner) : TStandardPage(owner) {
+  SetName("GoodInstallForm");
+  SetDM(FindDialogManager(dmAfterGoodInstall));
+  BuildFrame("Setup complete", 10, false);
+  Label1 = AddLabel("Label1",
+                    "The software has been properly installed. You may start the software by "
+                    "clicking on the icon.",
+                    38, kTextLeft, 16, kTextWidth, 60, true);
+}
+
+const TClassInfo& TRebootForm::StaticClass() {
+  static const TClassInfo info = TClassInfo::Define<TRebootForm, TStandardPage>("TRebootForm");
+  return info;
+}
+
+TRebootForm::TRebootForm(TComponent* owner) : TStandardPage(owner) {
+  SetName("RebootForm");
+  SetDM(FindDialogManager(dmReboot));
+  if (HostForm() == nullptr) SetClientWidth(475);
+  BuildFrame("Reboot windows", 10, false);
+  Label1 = AddLabel("Label1",
+                    "Several components could not be installed on your system because they were "
+                    "in use. For the installation to proceed, you will need to reboot your "
+                    "computer. If you decide not to reboot now, the software will probably not "
+                    "work until you do reboot.",
+                    52, kTextLeft, 16, kTextWidth, 100, true);
+  RG = Make<ui::TRadioGroup>(this, "RG", kTextLeft, 140, kTextWidth, 80);
+  RG->SetParentColor(true);
+  RG->SetItems({"Yes, I would like to reboot windows", "No, I would not like to reboot windows"});
+  RG->SetTabStop(true);
+  RG->OnClick.Set([this](TComponent*) { RGClick(); });
+}
+
+void TRebootForm::PageEntered() {
+  EndPageButtons();
+  IInstallRoot* root = InstallModel().CurrentInstall();
+  suppressClick_ = true;
+  RG->SetItemIndex(1);
+  if (root != nullptr && root->RebootPending()) RG->SetItemIndex(0);
+  suppressClick_ = false;
+}
+
+void TRebootForm::RGClick() {
+  if (suppressClick_) return;
+  if (IInstallRoot* root = InstallModel().CurrentInstall()) {
+    root->SetRebootPending(RG->ItemIndex() == 0);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCopyFileForm
+
+const TClassInfo& TCopyFileForm::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TCopyFileForm, TBaseDuringCopyForm>("TCopyFileForm");
+  return info;
+}
+
+TCopyFileForm::TCopyFileForm(TComponent* owner) : TBaseDuringCopyForm(owner) {
+  SetName("CopyFileForm");
+  SetDM(FindDialogManager(dmDuringCopyFiles));
+  SetCaption("Copying installation files");
+  SetBorderStyle(ui::bsDialog);
+  SetBorderIcons({});
+  SetPosition(ui::poScreenCenter);
+  Font().SetName("Arial");
+  Font().SetHeight(-11);
+  SetColor(ui::DialogColor());
+  SetClientWidth(460);
+  SetClientHeight(92);
+  UnZipImage = Make<ui::TImage>(this, "UnZipImage", 8, 8, 48, 48);
+  UnZipImage->SetCenter(true);
+  LoadThemeBitmap(&UnZipImage->Picture());
+  UnZipImage->SetStretch(true);
+  TransferBitmap = Make<ui::TImage>(this, "TransferBitmap", 8, 8, 48, 48);
+  TransferBitmap->SetVisible(false);
+  const auto label = [this](const std::string& name, const std::string& caption, int glid,
+                            int top) {
+    auto* l = Make<TTranslateLabel>(this, name, 64, top, 290, 14);
+    l->SetAutoSize(false);
+    l->SetParentColor(true);
+    l->SetCaption(caption);
+    l->SetGLID(glid);
+    return l;
+  };
+  lblCopyFileHeader = label("lblCopyFileHeader", "Processing", 14, 4);
+  lblCopyFileHeader->Font().SetStyle({ui::fsBold});
+  lblCopyingFile = label("lblCopyingFile", "---", -1, 18);
+  lblCopyingFile->SetShowAccelChar(false);
+  Label1 = label("Label1", "File progress", 15, 34);
+  ProgressBar1 = Make<ui::TProgressBar>(this, "ProgressBar1", 64, 48, 290, 12);
+  Label2 = label("Label2", "Total progress", 16, 62);
+  ProgressBar2 = Make<ui::TProgressBar>(this, "ProgressBar2", 64, 76, 290, 12);
+  CancelBtn = Make<TTranslateBitBtn>(this, "CancelBtn", 368, 34, 84, 25);
+  CancelBtn->SetCaption("Cancel");
+  CancelBtn->SetGLID(6);
+  CancelBtn->SetCancel(true);
+  CancelBtn->SetTabStop(true);
+  CancelBtn->OnClick.Set([this](TComponent*) { CancelCopy(); });
+}
+
+void TCopyFileForm::UpdateStatus(const TFileStatusParameter* file,
+                                 const TDownloadStatusParameter* download) {
+  if (file != nullptr) {
+    TransferBitmap->SetVisible(false);
+    ProgressBar2->SetPosition(file->TotalPercentDone);
+    ProgressBar1->SetPosition(file->FilePercentDone);
+    lblCopyingFile->SetCaption(file->FileName);
+  } else if (download != nullptr) {
+    TransferBitmap->SetVisible(true);
+    ProgressBar1->SetPosition(download->PercentDone);
+    lblCopyingFile->SetCaption(download->FileName);
+  }
+  Repaint();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void RegisterStandardDialogClasses(TClassRegistry& registry) {
+  registry.Register({&TLicenseForm::StaticClass(), &TSelectDestinationForm::StaticClass(),
+                     &TSelectFolderForm::StaticClass(), &TBadInstallForm::StaticClass(),
+                     &TCopyFileForm::StaticClass(), &TGoodInstallForm::StaticClass(),
+                     &TRebootForm::StaticClass()});
+}
+
+void RegisterStandardDialogs() {
+  RegisterInstallForm(TLicenseForm::StaticClass());
+  RegisterInstallForm(TSelectDestinationForm::StaticClass());
+  RegisterInstallForm(TSelectFolderForm::StaticClass());
+  RegisterInstallForm(TBadInstallForm::StaticClass());
+  RegisterDuringCopyForm(TCopyFileForm::StaticClass());
+  RegisterInstallForm(TGoodInstallForm::StaticClass());
+  RegisterInstallForm(TRebootForm::StaticClass());
+}
+
+}  // namespace tmby

@@ -1,0 +1,165 @@
+// The standard dialogs of an install: the licence, destination and program-folder pages of the
+// before-install stage, the good-end, bad-end and reboot pages, and the copy progress window.
+// Each registers itself once (RegisterStandardDialogs) and finds the manager of its stage when it
+// is made. Texts are the English design texts; labels and buttons with a GLID are translated by
+// it, the rest by their text.
+//
+// Pages share one layout: the theme picture in a band 136 pixels wide on the left, the texts to
+// its right, a button panel 49 pixels high at the bottom with a line over it and the buttons at
+// y = 15. Pages that can cancel the install have Back, Next and Cancel; the end pages Back, Next
+// and Finish in Next's place.
+#pragma once
+
+#include <string>
+
+#include "dialogs/base_forms.h"
+#include "translate/translate_controls.h"
+#include "ui/controls.h"
+#include "ui/std_controls.h"
+
+namespace tmby {
+
+// The frame every standard page shares.
+class TStandardPage : public TBaseInstallForm {
+  TMBY_CLASS(TStandardPage, TBaseInstallForm)
+ public:
+  explicit TStandardPage(TComponent* owner);
+
+  ui::TImage* ThemeBitmap = nullptr;
+  ui::TPanel* ButtonPanel = nullptr;
+  TTranslateBitBtn* BackBtn = nullptr;
+  TTranslateBitBtn* ProceedBtn = nullptr;
+  TTranslateBitBtn* FinishBtn = nullptr;  // end pages only
+  TTranslateBitBtn* CancelBtn = nullptr;  // pages that can cancel only
+
+ protected:
+  // The caption and stage, then the buttons: with Cancel (licence, destination, folder) or
+  // with Finish (the end pages).
+  void BuildFrame(const std::string& caption, int order, bool withCancel);
+  // A label of the text area; `glid` 0 for a spacer that is never translated.
+  TTranslateLabel* AddLabel(const std::string& name, const std::string& caption, int glid, int left,
+                            int top, int width, int height, bool wrap);
+  // Back visible unless first; Next unless last; Finish when Next is not; the focus on Next,
+  // else Finish.
+  void EndPageButtons();
+  // The focus on `button` when it and the page are visible.
+  void FocusButton(ui::TWinControl* button);
+
+  // The area to the right of the theme band, above the button panel.
+  static constexpr int kTextLeft = 144;
+  static constexpr int kTextWidth = 318;
+};
+
+class TLicenseForm : public TStandardPage {
+  TMBY_CLASS(TLicenseForm, TStandardPage)
+ public:
+  explicit TLicenseForm(TComponent* owner);
+  TTranslateLabel* Label1 = nullptr;
+  ui::TRichEdit* Agreement = nullptr;
+  TTranslateLabel* Label2 = nullptr;
+  // Loads "License.rtf" from the setup program's folder (a failure is shown in the error box
+  // and the design text stays); Back unless first; the focus on Next.
+  void PageEntered() override;
+};
+
+class TSelectDestinationForm : public TStandardPage {
+  TMBY_CLASS(TSelectDestinationForm, TStandardPage)
+ public:
+  explicit TSelectDestinationForm(TComponent* owner);
+  TTranslateLabel* lblText1 = nullptr;
+  TTranslateLabel* lblText2 = nullptr;
+  TTranslateLabel* lblText3 = nullptr;
+  ui::TGroupBox* gbDirectory = nullptr;
+  ui::TEdit* edDestDir = nullptr;
+  TTranslateBitBtn* BrowseBtn = nullptr;
+  void PageEntered() override;
+
+ private:
+  void edDestDirChange();
+  void BrowseBtnClick();
+  void ProceedBtnClick();
+  bool suppressChange_ = false;
+};
+
+class TSelectFolderForm : public TStandardPage {
+  TMBY_CLASS(TSelectFolderForm, TStandardPage)
+ public:
+  explicit TSelectFolderForm(TComponent* owner);
+  TTranslateLabel* TopDescriptionLabel = nullptr;
+  TTranslateLabel* ProgramFolders = nullptr;
+  ui::TEdit* FolderEdit = nullptr;
+  TTranslateLabel* ExistingFolders = nullptr;
+  ui::TListBox* FolderListBox = nullptr;
+  void PageEntered() override;
+  // True when the definition has no main program folder.
+  bool SkipPage() override;
+  // The definition's main program folder (a TMainLinkGroup), or null.
+  static TInstallContainer* MainFolder();
+
+ private:
+  void FolderEditChange();
+  void FolderListBoxClick();
+};
+
+class TBadInstallForm : public TStandardPage {
+  TMBY_CLASS(TBadInstallForm, TStandardPage)
+ public:
+  explicit TBadInstallForm(TComponent* owner);
+  TTranslateLabel* TopLabel = nullptr;
+  void PageEntered() override { EndPageButtons(); }
+};
+
+class TGoodInstallForm : public TStandardPage {
+  TMBY_CLASS(TGoodInstallForm, TStandardPage)
+ public:
+  explicit TGoodInstallForm(TComponent* owner);
+  TTranslateLabel* Label1 = nullptr;
+  void PageEntered() override { EndPageButtons(); }
+};
+
+class TRebootForm : public TStandardPage {
+  TMBY_CLASS(TRebootForm, TStandardPage)
+ public:
+  explicit TRebootForm(TComponent* owner);
+  TTranslateLabel* Label1 = nullptr;
+  ui::TRadioGroup* RG = nullptr;
+  // The end-page buttons; the first item (reboot now) selected when a reboot is pending, else
+  // the second.
+  void PageEntered() override;
+
+ private:
+  void RGClick();
+  bool suppressClick_ = false;
+};
+
+class TCopyFileForm : public TBaseDuringCopyForm {
+  TMBY_CLASS(TCopyFileForm, TBaseDuringCopyForm)
+ public:
+  explicit TCopyFileForm(TComponent* owner);
+  ui::TImage* UnZipImage = nullptr;
+  ui::TImage* TransferBitmap = nullptr;
+  TTranslateLabel* lblCopyFileHeader = nullptr;
+  TTranslateLabel* lblCopyingFile = nullptr;
+  TTranslateLabel* Label1 = nullptr;
+  ui::TProgressBar* ProgressBar1 = nullptr;
+  TTranslateLabel* Label2 = nullptr;
+  ui::TProgressBar* ProgressBar2 = nullptr;
+  TTranslateBitBtn* CancelBtn = nullptr;
+  // A file report moves both bars and hides the transfer picture; a download report moves the
+  // file bar only and shows it.
+  void UpdateStatus(const TFileStatusParameter* file,
+                    const TDownloadStatusParameter* download) override;
+};
+
+// What is wrong with a destination the user typed, or empty when it can be installed into: a
+// full path (a drive letter or a network share), no characters Windows refuses in names, no
+// longer than a Windows path may be, on a drive or share that exists.
+std::string DestinationProblem(const std::string& path);
+
+// Registers the standard dialogs with the dialog registries, in their fixed order (once, at
+// program start).
+void RegisterStandardDialogs();
+// Registers their classes with the definition reader.
+void RegisterStandardDialogClasses(TClassRegistry& registry);
+
+}  // namespace tmby
