@@ -309,4 +309,23 @@ void RegisterEngineClasses(TClassRegistry& registry) {
   RegisterDialogClasses(registry);
 }
 
+TUninstallEntry TCustomInstall::UninstallEntry() const {
+  TUninstallEntry entry;
+  entry.ProductName = information_->ProductName;
+  entry.Version = information_->Version;
+  entry.CompanyName = information_->CompanyName;
+  entry.Comments = extended_->Comments;
+  entry.Contact = extended_->Contact;
+  entry.HelpLink = extended_->HelpLink;
+  entry.HelpTelephone = extended_->HelpTelephone;
+  entry.ProductID = extended_->ProductID;
+  entry.URLInfoAbout = extended_->URLInfoAbout;
+  entry.URLUpdateInfo = extended_->URLUpdateInfo;
+  entry.DisplayIcon = extended_->DisplayIcon();
+  entry.ReadMe = extended_->ReadMe();
+  entry.RegCompany = registration_->RegCompany;
+  entry.RegOwner = registration_->RegOwner;
+  return entry;
+}
+
 }  // namespace tmby

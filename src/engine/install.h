@@ -229,6 +229,8 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   // IEInstall "The TInstall could not either write or read unfinished business from the
   // registry" while no state key is known; EIRCannotWriteValue when the entry cannot be written.
   void AddUnfinished(const std::string& item, int code) override;
+  TUninstallEntry UninstallEntry() const override;
+  void UninstallerRemoved() override { buildInfo_->AddUninstallOnCreate = false; }
   // IInstallPathSource
   std::string SourceDirectory() const override { return sourceDir_; }
   bool SelfExtracting() const override { return commandLine_.Has(csSelfExtractor); }

@@ -101,6 +101,7 @@ class ForwardingPlatform : public IPlatform {
   IShellFolders& ShellFolders() override { return inner_.ShellFolders(); }
   ILibraries& Libraries() override { return inner_.Libraries(); }
   IProcesses& Processes() override { return inner_.Processes(); }
+  IIniFiles& IniFiles() override { return inner_.IniFiles(); }
 
  protected:
   IPlatform& Inner() { return inner_; }

@@ -114,6 +114,10 @@ struct State {
   bool refuse_process = false;
   uint32_t process_error = err::kAccessDenied;
   bool reboot_result = true;
+  bool refuse_moves = false;
+  uint32_t moves_error = err::kAccessDenied;
+  std::map<std::string, ServerScript> servers;  // by folded file name
+  std::vector<ServerCall> server_calls;
 
   std::deque<LaunchScript> scripts;
   LaunchScript default_script;
@@ -185,5 +189,7 @@ struct State {
 // Factories of the interface objects.
 std::unique_ptr<IRegistry> MakeRegistry(std::shared_ptr<State> state);
 std::unique_ptr<IFileSystem> MakeFileSystem(std::shared_ptr<State> state);
+// INI files kept as text files of `files`.
+std::unique_ptr<IIniFiles> MakeIniFiles(IFileSystem& files);
 
 }  // namespace tmby::platform::memory

@@ -40,7 +40,8 @@ Win32Platform::Win32Platform()
       system_(MakeSystemInfo()),
       shell_(MakeShellFolders()),
       libraries_(MakeLibraries()),
-      processes_(MakeProcesses()) {}
+      processes_(MakeProcesses()),
+      ini_(MakeIniFiles()) {}
 
 Win32Platform::~Win32Platform() = default;
 
@@ -50,5 +51,6 @@ ISystemInfo& Win32Platform::System() { return *system_; }
 IShellFolders& Win32Platform::ShellFolders() { return *shell_; }
 ILibraries& Win32Platform::Libraries() { return *libraries_; }
 IProcesses& Win32Platform::Processes() { return *processes_; }
+IIniFiles& Win32Platform::IniFiles() { return *ini_; }
 
 }  // namespace tmby::platform::win32

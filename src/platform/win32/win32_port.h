@@ -21,6 +21,7 @@ class Win32Platform : public IPlatform {
   IShellFolders& ShellFolders() override;
   ILibraries& Libraries() override;
   IProcesses& Processes() override;
+  IIniFiles& IniFiles() override;
 
  private:
   std::unique_ptr<IRegistry> registry_;
@@ -29,6 +30,7 @@ class Win32Platform : public IPlatform {
   std::unique_ptr<IShellFolders> shell_;
   std::unique_ptr<ILibraries> libraries_;
   std::unique_ptr<IProcesses> processes_;
+  std::unique_ptr<IIniFiles> ini_;
 };
 
 }  // namespace tmby::platform::win32
