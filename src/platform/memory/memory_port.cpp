@@ -71,7 +71,8 @@ class MemoryLibraries : public ILibraries {
     const ServerScript* script = Find(path);
     if (!Exists(path)) {
       outcome.outcome = ServerRegistration::Outcome::NotLoaded;
-      outcome.error = err::kModNotFound;
+      const bool nine_x = state_->version && state_->version->platform == PlatformId::Windows;
+      outcome.error = nine_x ? kDllNotFound : err::kModNotFound;
     } else if (script == nullptr || !script->loads) {
       outcome.outcome = ServerRegistration::Outcome::NotLoaded;
       outcome.error = script == nullptr ? err::kBadExeFormat : script->load_error;
@@ -96,6 +97,8 @@ class MemoryLibraries : public ILibraries {
 
  private:
   static constexpr uint32_t kProcNotFound = 127;
+  // What the 9x line says for a library that is not there (ERROR_DLL_NOT_FOUND).
+  static constexpr uint32_t kDllNotFound = 1157;
 
   const ServerScript* Find(const std::string& path) const {
     const auto it = state_->servers.find(LibraryKey(path));

@@ -134,7 +134,7 @@ class MemoryPlatform : public IPlatform {
   void RefuseRebootMoves(bool refuse, uint32_t error = err::kAccessDenied);
   // The server of that file name (compared without regard to case and folder). A library or type
   // library the machine does not know does not load (kBadExeFormat, kCantLoadLibrary); a missing
-  // file does not either (kModNotFound).
+  // file does not either (kModNotFound, kDllNotFound on the 9x line).
   void SetServer(const std::string& file_name, const ServerScript& script);
 
   // --- Records --------------------------------------------------------------------------------
