@@ -92,6 +92,12 @@ void TFileRelated::SetLocalFile(const std::string& path) {
 }
 
 void TFileRelated::SetArchiveFile(const std::string& value) {
+  // A definition stores the relative part before its specifier: while it is read the specifier
+  // is still the default one, and the part is taken as stored.
+  if (IsLoading(*this)) {
+    archiveFile_ = value;
+    return;
+  }
   archiveFile_ = NamesWholeArchive(archiveFileType_) ? std::string() : value;
 }
 

@@ -527,8 +527,11 @@ const char kFiles[] = R"(object Main: TComponent
     IncludeFromDir = 'C:\Src'
     UniqueID = 7
   end
+  object psInstallSource: TpsInstallSource
+  end
   object Uninstaller: TUninstallEXE
-    ArchiveFileType = psContainerArchiveFile
+    ArchiveFile = '\tools.1'
+    ArchiveFileType = psInstallSource
     Container = Bin
     DestDirType = psContainerDestDir
     InstallTypes = [itFull, itCompact]
@@ -564,6 +567,8 @@ TEST_F(FileSettings, ADefinitionKeepsEveryStoredValueAndItsIdentifiers) {
   auto* uninstaller = static_cast<TUninstallEXE*>(main->FindComponent("Uninstaller"));
   ASSERT_TRUE(uninstaller);
   EXPECT_TRUE(uninstaller->Net());
+  // The relative archive part survives although the definition names its specifier after it.
+  EXPECT_EQ(uninstaller->ArchiveFile(), "\\tools.1");
   // The table holds exactly the identifiers of the definition.
   std::vector<int> used;
   for (int i = 0; i < kUniqueIdCount; ++i) {
