@@ -260,9 +260,9 @@ void TCustomInstall::Loaded() {
 
 void TCustomInstall::DispatchMode() {
   if (commandLine_.Has(csBuild)) {
-    RunBuildMode();
+    BuildFromBuildInf();
   } else if (commandLine_.Has(csFloppies)) {
-    RunFloppyMode();
+    TransferToFloppies("a:");
   } else if (commandLine_.Has(csReboot)) {
     ContinueAfterReboot();
   }

@@ -1,6 +1,5 @@
 // The install run of the root: what the first activation of the main window starts, the end of
-// the run (good, bad, or waiting for a restart), the engine's exception handler and the command
-// line modes that this build offers.
+// the run (good, bad, or waiting for a restart) and the engine's exception handler.
 #include <chrono>
 #include <ctime>
 #include <functional>
@@ -50,20 +49,6 @@ constexpr TPhase kPhases[] = {
 
 void TerminateApplication() {
   if (ui::TApplication* app = ui::Application()) app->Terminate();
-}
-
-// The build and transfer modes: every failure ends in a plain message box, and the program ends
-// in any case.
-void RunPlainMode(const std::function<void()>& mode) {
-  try {
-    mode();
-  } catch (const std::exception& error) {
-    if (ui::TApplication* app = ui::Application()) {
-      app->MessageBox(ui::ExceptionMessage(error), app->Title(), platform::mb::kOk);
-      app->SetExitCode(kInstallFailedExitCode);
-    }
-  }
-  TerminateApplication();
 }
 
 void SetExitCode(int code) {
@@ -360,25 +345,6 @@ void TCustomInstall::HandleException(const std::exception& error) {
   } catch (const std::exception&) {
     if (RunAutomatic) TerminateApplication();
   }
-}
-
-void TCustomInstall::RunBuildMode() {
-  RunPlainMode([this] {
-    if (!Engine().Hooks.Build) {
-      throw IEInstall("The build mode (-b) is not part of this build of the setup program");
-    }
-    Engine().Hooks.Build(*this);
-  });
-}
-
-void TCustomInstall::RunFloppyMode() {
-  RunPlainMode([this] {
-    if (!Engine().Hooks.TransferToFloppies) {
-      throw IEInstall(
-          "The transfer to floppies (-f) is not part of this build of the setup program");
-    }
-    Engine().Hooks.TransferToFloppies(*this, "a:");
-  });
 }
 
 }  // namespace tmby
