@@ -90,7 +90,9 @@ void TCustomInstall::RunInstall() {
   Running = true;
 
   if (UseLoadingProgram() && !commandLine_.Has(csSource)) throw IEInstall(kNoLoaderPath);
-  if (commandLine_.Has(csNewList)) ClearUnfinished();
+  // -n on the first run of a program: there is no state key yet, so no list to clear, and the
+  // run goes on rather than failing for want of one.
+  if (commandLine_.Has(csNewList) && !InstallModel().InstallStateKey.empty()) ClearUnfinished();
   InstallModel().InstallStateKey = FindStateKey(true);
   ClearUnfinished();
   if (commandLine_.Has(csSelfExtractor)) {

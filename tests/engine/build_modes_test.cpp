@@ -76,10 +76,12 @@ class BuildTest : public testing::EngineTest {
     install = CurrentInstall();
   }
   // Runs the mode the arguments chose, answering the message boxes with `script`.
-  void Run(const std::vector<std::string>& script = {}) {
+  // With `show`, the window is shown as the program entry shows it, which starts a run.
+  void Run(const std::vector<std::string>& script = {}, bool show = false) {
     ui_ = std::make_unique<ScriptUi>(&transcript, script);
     platform::ScopedUi scoped(ui_.get());
     form->AfterConstruction();
+    if (show) form->Show();
   }
   // The message boxes' texts in the transcript.
   std::vector<std::string> Boxes() const {
@@ -173,6 +175,20 @@ TEST_F(BuildTest, BuildInfNamesTheFolderOfAStandAloneSetupThatTheLoaderAccepts) 
   // The root's archive setting is the definition's again.
   EXPECT_EQ(install->ArchiveFileType(), archiveType);
   EXPECT_EQ(install->ArchiveFile(), "");
+}
+
+TEST_F(BuildTest, TheRunStartedByTheLoaderInstallsFromTheArchiveInsideSetupExe) {
+  MakeFile("C:\\Vendor\\BUILD.INF", "C:\\Out\r\n");
+  Read({"-b"});
+  Run();
+  ASSERT_EQ(Boxes(), std::vector<std::string>{});
+  // The loader's command line, with -n on a machine where this program never ran.
+  Read({"-sC:\\Out", "-esetup.exe", "-c", "-n"});
+  Run({}, true);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{}) << transcript.str();
+  EXPECT_EQ(ui_->QuitCode(), 0);
+  EXPECT_TRUE(Bytes("C:\\Program Files\\Notes\\notes.exe") == Bytes("C:\\Src\\notes.exe"));
+  EXPECT_EQ(Bytes("C:\\Program Files\\Notes\\readme.txt"), "read me");
 }
 
 TEST_F(BuildTest, BuildInfMissingOrEmptyEndsTheProgramWithItsMessage) {
