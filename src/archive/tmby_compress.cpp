@@ -683,7 +683,10 @@ void TTmbyCompress::SplitToVolumes(const std::string& directory, const std::stri
     SumTotals();
     std::string dir = directory;
     if (!dir.empty()) files.CreateDirectories(dir);
-    const std::string first = WithTrailingBackslash(dir) + PathFileNamePart(volume_name);
+    // Volume 1 takes the ".1" name whatever extension the caller gave: the readers look for
+    // volume n under ".n", volume 1 included.
+    const std::string first =
+        WithTrailingBackslash(dir) + VolumeFileName(PathFileNamePart(volume_name), 1);
     destination = files.Open(first, FileAccess::ReadWrite, platform::kShareRead,
                              FileDisposition::CreateAlways);
     if (!destination) throw ETmbyCompress(msg::kCannotCreateFile, {first});
@@ -709,7 +712,7 @@ void TTmbyCompress::SplitToVolumes(const std::string& directory, const std::stri
       header.EndVolume = static_cast<uint8_t>(current_volume_);
     }
     destination.reset();
-    std::string name = WithTrailingBackslash(dir) + PathFileNamePart(volume_name);
+    std::string name = first;
     OpenVolume(1, true, name);
     headers_.WriteTo(*archive_);
     archive_.reset();

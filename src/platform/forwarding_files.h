@@ -102,6 +102,7 @@ class ForwardingPlatform : public IPlatform {
   IShellLinks& ShellLinks() override { return inner_.ShellLinks(); }
   ILibraries& Libraries() override { return inner_.Libraries(); }
   IProcesses& Processes() override { return inner_.Processes(); }
+  IIniFiles& IniFiles() override { return inner_.IniFiles(); }
 
  protected:
   IPlatform& Inner() { return inner_; }

@@ -395,11 +395,39 @@ int32_t CheckShellLinkLengths(const std::string& path, const ShellLink& link);
 // ---------------------------------------------------------------------------------------------
 // Libraries
 
+// What registering a self-registering library came to.
+struct ServerRegistration {
+  enum class Outcome {
+    Registered,    // DllRegisterServer returned 0
+    NotLoaded,     // the library did not load: `error` says why
+    NoEntryPoint,  // the library exports no "DllRegisterServer": `error` says why
+    Refused,       // DllRegisterServer returned `result`
+  };
+  Outcome outcome = Outcome::Registered;
+  uint32_t error = 0;
+  int32_t result = 0;
+};
+
+// HRESULTs the adapters report for type libraries.
+namespace hresult {
+inline constexpr int32_t kOk = 0;
+inline constexpr int32_t kCantLoadLibrary =
+    static_cast<int32_t>(0x80029C4A);  // TYPE_E_CANTLOADLIBRARY
+inline constexpr int32_t kRegistryAccess =
+    static_cast<int32_t>(0x8002801C);  // TYPE_E_REGISTRYACCESS
+}  // namespace hresult
+
 class ILibraries {
  public:
   virtual ~ILibraries() = default;
   // True when the library loads (the open-file error box suppressed); it is freed again.
   virtual bool CanLoad(const std::string& name) = 0;
+  // Registers a self-registering server in this process: with COM initialised, loads the
+  // library, calls its "DllRegisterServer" and frees it again.
+  virtual ServerRegistration RegisterServer(const std::string& path) = 0;
+  // Loads the type library and registers it, with the directory of the help file its
+  // documentation names as help directory. kOk, or the HRESULT of the step that failed.
+  virtual int32_t RegisterTypeLibrary(const std::string& path) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -451,6 +479,25 @@ class IProcesses {
 };
 
 // ---------------------------------------------------------------------------------------------
+// INI files
+
+// Initialisation files as the system's profile functions keep them: "[Section]" headers and
+// "key=value" lines, section and key names compared without regard to case. `file` is a full
+// path.
+class IIniFiles {
+ public:
+  virtual ~IIniFiles() = default;
+  // The value of `key` in `section`; nullopt when the file, the section or the key is missing.
+  virtual std::optional<std::string> ReadString(const std::string& file, const std::string& section,
+                                                const std::string& key) = 0;
+  // Writes the key (an existing key gets the new value in its place), adding the section at the
+  // end of the file and the file itself when they are missing.
+  virtual bool WriteString(const std::string& file, const std::string& section,
+                           const std::string& key, const std::string& value) = 0;
+  virtual uint32_t LastError() const = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
 // The whole port. Later parts add version resources, internet sessions and windows.
 
 class IPlatform {
@@ -463,6 +510,7 @@ class IPlatform {
   virtual IShellLinks& ShellLinks() = 0;
   virtual ILibraries& Libraries() = 0;
   virtual IProcesses& Processes() = 0;
+  virtual IIniFiles& IniFiles() = 0;
 };
 
 // The port the kit runs on. Programs install their adapter at start; tests install theirs.

@@ -238,6 +238,38 @@ TEST(FileHeaders, ReadsTheChainNotThePhysicalOrder) {
   EXPECT_EQ(again.Items(1).Encode(), list.Items(1).Encode());
 }
 
+TEST(FileHeaders, AChainThatTurnsBackIsReadWhileItMeetsNoHeaderTwice) {
+  // Headers at 5, 181 and 357; the chain runs 5 -> 357 -> 181.
+  TFileHeader h = SampleHeader();
+  std::vector<uint8_t> bytes = Head(3, 0);
+  const std::pair<const char*, int32_t> layout[] = {
+      {"first.txt", 357}, {"third.txt", 0}, {"second.txt", 181}};
+  for (const auto& [name, next] : layout) {
+    h.FileName = name;
+    h.NextHeader = next;
+    AppendRecord(bytes, h);
+  }
+  ByteStream stream(bytes);
+  TFileHeaders list;
+  list.ReadFrom(stream, 0);
+  ASSERT_EQ(list.Count(), 3);
+  EXPECT_EQ(list.Items(0).FileName, "first.txt");
+  EXPECT_EQ(list.Items(1).FileName, "second.txt");
+  EXPECT_EQ(list.Items(2).FileName, "third.txt");
+
+  // The second header pointing back at the first: the loop is refused at the first repeat.
+  std::vector<uint8_t> loop = Head(3, 0);
+  for (int next : {181, 5}) {
+    h.NextHeader = next;
+    AppendRecord(loop, h);
+  }
+  loop.resize(loop.size() + 176, 0);
+  ByteStream looping(loop);
+  TFileHeaders refused;
+  EXPECT_THROW(refused.ReadFrom(looping, 0), ETmbyCompress);
+  EXPECT_EQ(refused.Count(), 2);
+}
+
 TEST(FileHeaders, AnEmptyArchiveIsTheHeadAlone) {
   ByteStream stream(Head(0, 0));
   TFileHeaders list;

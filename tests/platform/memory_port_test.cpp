@@ -304,6 +304,31 @@ TEST_F(MemoryPortTest, RebootMovesAreRecordedAndCarriedOutAtTheRestart) {
   EXPECT_TRUE(port_.RebootMoves().empty());
 }
 
+TEST_F(MemoryPortTest, DelayedMovesCanBeRefusedAndWindows98HasNone) {
+  Write("C:\\WINDOWS\\x.new", "x");
+  port_.RefuseRebootMoves(true, err::kAccessDenied);
+  EXPECT_FALSE(Files().MoveFileAtReboot("C:\\WINDOWS\\x.new", "C:\\WINDOWS\\x.dll"));
+  EXPECT_EQ(Files().LastError(), err::kAccessDenied);
+  port_.RefuseRebootMoves(false);
+  port_.SetVersion(platform::OsVersion{platform::PlatformId::Windows, 4, 10, 2222, ""});
+  EXPECT_FALSE(Files().MoveFileAtReboot("C:\\WINDOWS\\x.new", "C:\\WINDOWS\\x.dll"));
+  EXPECT_EQ(Files().LastError(), err::kCallNotImplemented);
+  EXPECT_TRUE(port_.RebootMoves().empty());
+}
+
+TEST_F(MemoryPortTest, AStartedProgramRunsWhatItsScriptSays) {
+  Write("C:\\srv.exe", "MZ");
+  std::string seen;
+  platform::memory::LaunchScript script;
+  script.on_start = [&](const platform::LaunchRequest& r) { seen = r.command_line; };
+  port_.ScriptLaunch(script);
+  platform::LaunchRequest request;
+  request.application_name = "C:\\srv.exe";
+  request.command_line = "\"C:\\srv.exe\" /REGSERVER";
+  ASSERT_TRUE(port_.Processes().Create(request));
+  EXPECT_EQ(seen, "\"C:\\srv.exe\" /REGSERVER");
+}
+
 TEST_F(MemoryPortTest, DosTimesFollowTheTimeZoneBias) {
   Write("C:\\stamp.txt", "x");
   const uint32_t dos = 0x2C8F6E2F;  // 2002-04-15 13:49:30 local

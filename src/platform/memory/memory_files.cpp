@@ -503,6 +503,11 @@ class MemoryFileSystem : public IFileSystem {
   }
 
   bool MoveFileAtReboot(const std::string& from, const std::string& to) override {
+    // The 9x line has no MoveFileEx at all.
+    if (state_->version && state_->version->platform == PlatformId::Windows) {
+      return Fail(err::kCallNotImplemented);
+    }
+    if (state_->refuse_moves) return Fail(state_->moves_error);
     const std::optional<WinPath> src = Parse(from);
     if (!src) return false;
     RebootMove move{src->Text(), ""};

@@ -65,7 +65,51 @@ class MemoryLibraries : public ILibraries {
     return !name.empty() && state_->libraries.count(LibraryKey(name)) != 0;
   }
 
+  ServerRegistration RegisterServer(const std::string& path) override {
+    state_->server_calls.push_back(ServerCall{"DllRegisterServer", path});
+    ServerRegistration outcome;
+    const ServerScript* script = Find(path);
+    if (!Exists(path)) {
+      outcome.outcome = ServerRegistration::Outcome::NotLoaded;
+      const bool nine_x = state_->version && state_->version->platform == PlatformId::Windows;
+      outcome.error = nine_x ? kDllNotFound : err::kModNotFound;
+    } else if (script == nullptr || !script->loads) {
+      outcome.outcome = ServerRegistration::Outcome::NotLoaded;
+      outcome.error = script == nullptr ? err::kBadExeFormat : script->load_error;
+    } else if (!script->has_entry) {
+      outcome.outcome = ServerRegistration::Outcome::NoEntryPoint;
+      outcome.error = kProcNotFound;
+    } else {
+      if (script->on_register) script->on_register();
+      outcome.result = script->result;
+      if (script->result != 0) outcome.outcome = ServerRegistration::Outcome::Refused;
+    }
+    return outcome;
+  }
+
+  int32_t RegisterTypeLibrary(const std::string& path) override {
+    state_->server_calls.push_back(ServerCall{"RegisterTypeLib", path});
+    const ServerScript* script = Find(path);
+    if (!Exists(path) || script == nullptr || !script->loads) return hresult::kCantLoadLibrary;
+    if (script->on_register) script->on_register();
+    return script->result;
+  }
+
  private:
+  static constexpr uint32_t kProcNotFound = 127;
+  // What the 9x line says for a library that is not there (ERROR_DLL_NOT_FOUND).
+  static constexpr uint32_t kDllNotFound = 1157;
+
+  const ServerScript* Find(const std::string& path) const {
+    const auto it = state_->servers.find(LibraryKey(path));
+    return it == state_->servers.end() ? nullptr : &it->second;
+  }
+  bool Exists(const std::string& path) {
+    uint32_t error = 0;
+    const std::optional<Located> at = state_->Locate(path, &error);
+    return at && at->exists && !at->is_dir;
+  }
+
   std::shared_ptr<State> state_;
 };
 
@@ -114,6 +158,7 @@ class MemoryProcesses : public IProcesses {
     const uint32_t id = state_->next_pid;
     state_->next_pid += 4;
     state_->launches.push_back(LaunchRecord{request, id});
+    if (script.on_start) script.on_start(request);
     error_ = err::kSuccess;
     return std::make_unique<MemoryProcess>(id, script);
   }
@@ -210,7 +255,8 @@ MemoryPlatform::MemoryPlatform(const std::filesystem::path& scratch)
       shell_(std::make_unique<MemoryShellFolders>(state_)),
       links_(MakeShellLinks(state_, *files_)),
       libraries_(std::make_unique<MemoryLibraries>(state_)),
-      processes_(std::make_unique<MemoryProcesses>(state_)) {
+      processes_(std::make_unique<MemoryProcesses>(state_)),
+      ini_(MakeIniFiles(*files_)) {
   std::error_code ec;
   fs::create_directories(scratch, ec);
   AddDrive('C');
@@ -230,6 +276,7 @@ IShellFolders& MemoryPlatform::ShellFolders() { return *shell_; }
 IShellLinks& MemoryPlatform::ShellLinks() { return *links_; }
 ILibraries& MemoryPlatform::Libraries() { return *libraries_; }
 IProcesses& MemoryPlatform::Processes() { return *processes_; }
+IIniFiles& MemoryPlatform::IniFiles() { return *ini_; }
 
 void MemoryPlatform::AddDrive(char letter) {
   const char upper = static_cast<char>(letter & ~0x20);
@@ -346,6 +393,14 @@ void MemoryPlatform::RefuseProcessStart(bool refuse, uint32_t error) {
   state_->process_error = error;
 }
 void MemoryPlatform::SetRebootResult(bool accepted) { state_->reboot_result = accepted; }
+void MemoryPlatform::RefuseRebootMoves(bool refuse, uint32_t error) {
+  state_->refuse_moves = refuse;
+  state_->moves_error = error;
+}
+void MemoryPlatform::SetServer(const std::string& file_name, const ServerScript& script) {
+  state_->servers[LibraryKey(file_name)] = script;
+}
+const std::vector<ServerCall>& MemoryPlatform::ServerCalls() const { return state_->server_calls; }
 
 void MemoryPlatform::ScriptLaunch(const LaunchScript& script) { state_->scripts.push_back(script); }
 void MemoryPlatform::SetDefaultLaunchScript(const LaunchScript& script) {
@@ -360,6 +415,7 @@ void MemoryPlatform::ClearRecords() {
   state_->launches.clear();
   state_->scripts.clear();
   state_->moves.clear();
+  state_->server_calls.clear();
   state_->reboots = 0;
   state_->flushes = 0;
   state_->message_runs = 0;

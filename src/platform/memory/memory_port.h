@@ -30,6 +30,25 @@ struct LaunchScript {
   uint32_t input_idle = 0;  // result of WaitForInputIdle (0, kWaitTimeout or kWaitFailed)
   bool exits = true;        // WaitForExit returns true
   uint32_t exit_code = 0;
+  // What the program does once started (a server started with /REGSERVER writes its keys).
+  std::function<void(const LaunchRequest&)> on_start;
+};
+
+// A self-registering server the machine knows by its file name: a library with
+// "DllRegisterServer", or a type library.
+struct ServerScript {
+  bool loads = true;  // the library (or type library) loads
+  uint32_t load_error = err::kBadExeFormat;
+  bool has_entry = true;  // the library exports "DllRegisterServer"
+  int32_t result = 0;     // what the registration returns
+  // What the registration writes, run before it returns `result`.
+  std::function<void()> on_register;
+};
+
+// One registration the kit asked for.
+struct ServerCall {
+  std::string kind;  // "DllRegisterServer" or "RegisterTypeLib"
+  std::string path;
 };
 
 struct LaunchRecord {
@@ -62,6 +81,7 @@ class MemoryPlatform : public IPlatform {
   IShellLinks& ShellLinks() override;
   ILibraries& Libraries() override;
   IProcesses& Processes() override;
+  IIniFiles& IniFiles() override;
 
   // --- Drives ---------------------------------------------------------------------------------
   // Adds drive `letter` as the subfolder "<scratch>/<letter>" (created).
@@ -112,6 +132,13 @@ class MemoryPlatform : public IPlatform {
   void RefuseShellLinks(int32_t result);
   // Whether Windows accepts a reboot request (default true).
   void SetRebootResult(bool accepted);
+  // Delayed replacements fail with `error`. Windows 95, 98 and ME refuse them anyway: they have
+  // no MoveFileEx (kCallNotImplemented).
+  void RefuseRebootMoves(bool refuse, uint32_t error = err::kAccessDenied);
+  // The server of that file name (compared without regard to case and folder). A library or type
+  // library the machine does not know does not load (kBadExeFormat, kCantLoadLibrary); a missing
+  // file does not either (kModNotFound, kDllNotFound on the 9x line).
+  void SetServer(const std::string& file_name, const ServerScript& script);
 
   // --- Records --------------------------------------------------------------------------------
   // What the next started programs do (in order); afterwards the default script applies.
@@ -119,12 +146,14 @@ class MemoryPlatform : public IPlatform {
   void SetDefaultLaunchScript(const LaunchScript& script);
   const std::vector<LaunchRecord>& Launches() const;
   const std::vector<RebootMove>& RebootMoves() const;
+  const std::vector<ServerCall>& ServerCalls() const;
   int RebootRequests() const;
   // Registry writes flushed at once because lazy writing was off.
   int RegistryFlushes() const;
   // Host folders listed to find a name: a path spelt as the host stores it needs no listing.
   uint64_t FolderListings() const;
-  // Forgets launches, delayed replacements, reboot requests, flushes and message runs.
+  // Forgets launches, delayed replacements, server calls, reboot requests, flushes and message
+  // runs.
   void ClearRecords();
   // Carries out the recorded delayed replacements as Windows does at the restart and forgets them.
   // False when one of them could not be carried out.
@@ -139,6 +168,7 @@ class MemoryPlatform : public IPlatform {
   std::unique_ptr<IShellLinks> links_;
   std::unique_ptr<ILibraries> libraries_;
   std::unique_ptr<IProcesses> processes_;
+  std::unique_ptr<IIniFiles> ini_;
 };
 
 }  // namespace tmby::platform::memory

@@ -115,6 +115,10 @@ struct State {
   uint32_t process_error = err::kAccessDenied;
   bool reboot_result = true;
   int32_t shell_link_failure = 0;  // the HRESULT every link save fails with; 0: none
+  bool refuse_moves = false;
+  uint32_t moves_error = err::kAccessDenied;
+  std::map<std::string, ServerScript> servers;  // by folded file name
+  std::vector<ServerCall> server_calls;
 
   std::deque<LaunchScript> scripts;
   LaunchScript default_script;
@@ -191,5 +195,7 @@ struct State {
 std::unique_ptr<IRegistry> MakeRegistry(std::shared_ptr<State> state);
 std::unique_ptr<IFileSystem> MakeFileSystem(std::shared_ptr<State> state);
 std::unique_ptr<IShellLinks> MakeShellLinks(std::shared_ptr<State> state, IFileSystem& files);
+// INI files kept as text files of `files`.
+std::unique_ptr<IIniFiles> MakeIniFiles(IFileSystem& files);
 
 }  // namespace tmby::platform::memory

@@ -42,5 +42,9 @@ std::unique_ptr<IShellFolders> MakeShellFolders();
 std::unique_ptr<IShellLinks> MakeShellLinks();
 std::unique_ptr<ILibraries> MakeLibraries();
 std::unique_ptr<IProcesses> MakeProcesses();
+std::unique_ptr<IIniFiles> MakeIniFiles();
+// The registration of servers in this process (win32_install.cpp), for the adapter's libraries.
+ServerRegistration RegisterServerInProcess(const std::string& path);
+int32_t RegisterTypeLibraryFile(const std::string& path);
 
 }  // namespace tmby::platform::win32

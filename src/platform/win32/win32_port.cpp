@@ -41,7 +41,8 @@ Win32Platform::Win32Platform()
       shell_(MakeShellFolders()),
       links_(MakeShellLinks()),
       libraries_(MakeLibraries()),
-      processes_(MakeProcesses()) {}
+      processes_(MakeProcesses()),
+      ini_(MakeIniFiles()) {}
 
 Win32Platform::~Win32Platform() = default;
 
@@ -52,5 +53,6 @@ IShellFolders& Win32Platform::ShellFolders() { return *shell_; }
 IShellLinks& Win32Platform::ShellLinks() { return *links_; }
 ILibraries& Win32Platform::Libraries() { return *libraries_; }
 IProcesses& Win32Platform::Processes() { return *processes_; }
+IIniFiles& Win32Platform::IniFiles() { return *ini_; }
 
 }  // namespace tmby::platform::win32

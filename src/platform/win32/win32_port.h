@@ -22,6 +22,7 @@ class Win32Platform : public IPlatform {
   IShellLinks& ShellLinks() override;
   ILibraries& Libraries() override;
   IProcesses& Processes() override;
+  IIniFiles& IniFiles() override;
 
  private:
   std::unique_ptr<IRegistry> registry_;
@@ -31,6 +32,7 @@ class Win32Platform : public IPlatform {
   std::unique_ptr<IShellLinks> links_;
   std::unique_ptr<ILibraries> libraries_;
   std::unique_ptr<IProcesses> processes_;
+  std::unique_ptr<IIniFiles> ini_;
 };
 
 }  // namespace tmby::platform::win32

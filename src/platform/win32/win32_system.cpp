@@ -134,6 +134,12 @@ class Win32Libraries : public ILibraries {
     FreeLibrary(module);
     return true;
   }
+  ServerRegistration RegisterServer(const std::string& path) override {
+    return RegisterServerInProcess(path);
+  }
+  int32_t RegisterTypeLibrary(const std::string& path) override {
+    return RegisterTypeLibraryFile(path);
+  }
 };
 
 class Win32Process : public IProcess {
