@@ -1,8 +1,8 @@
 #include "platform/win32/win32_program.h"
 
-#include <shellapi.h>
-
 #include "platform/win32/win32_internal.h"
+// <shellapi.h> needs <windows.h>, which the adapter's header brings.
+#include <shellapi.h>
 
 namespace tmby::platform::win32 {
 
