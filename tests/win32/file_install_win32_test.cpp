@@ -328,7 +328,7 @@ TEST_F(FileInstallWin32, TheUninstallerRemovesTheProductWithItsRegistrations) {
   const std::string held = target_ + "\\notes.dat";
   platform::LaunchRequest request;
   request.application_name = Built("tmbyholder.exe");
-  request.command_line = "\"" + request.application_name + "\" \"" + held + "\" 20000";
+  request.command_line = "\"" + request.application_name + "\" \"" + held + "\" 6000";
   auto holder = port_.Processes().Create(request);
   ASSERT_TRUE(holder);
   for (int i = 0; i < 200 && !port_.Files().FileExists(held + ".held"); ++i) Sleep(50);
