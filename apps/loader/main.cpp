@@ -10,7 +10,6 @@
 // scripted UI's transcript under TMBY_UI=script (TMBY_UI_TRANSCRIPT, else standard error).
 #include <windows.h>
 // <windows.h> first: then take back the API macro that clashes with the kit's name.
-#include <shellapi.h>
 #undef MessageBox
 
 #include <cstdlib>
@@ -26,11 +25,11 @@
 #include "platform/ui_port.h"
 #include "platform/win32/win32_internal.h"
 #include "platform/win32/win32_port.h"
+#include "platform/win32/win32_program.h"
 
 namespace {
 
 using namespace tmby;
-using platform::win32::Utf8;
 using platform::win32::Wide;
 
 constexpr char kCaption[] = "Setup";
@@ -49,17 +48,6 @@ constexpr char kUsage[] =
     "floppy disks) and waits for it. Exit code: the setup program's; 1 when setup.exe is damaged\n"
     "or incomplete, or the setup program could not be unpacked or started (a message box says\n"
     "why).\n";
-
-// The arguments after the program name, with the quotes removed as Windows splits them.
-std::vector<std::string> Arguments() {
-  std::vector<std::string> out;
-  int count = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (argv == nullptr) return out;
-  for (int i = 1; i < count; ++i) out.push_back(Utf8(std::wstring(argv[i])));
-  LocalFree(argv);
-  return out;
-}
 
 #ifdef TMBY_TEST_SWITCHES
 // The lines of a message box in the scripted UI's transcript. The loader's boxes have the one
@@ -103,20 +91,8 @@ void ShowMessage(const std::string& text, uint32_t icon) {
 // a message box: a program without a console window has nowhere else to say it. Under the
 // scripted UI it goes to the transcript, as every box would.
 void ShowUsage() {
-  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (!Scripted() && out != nullptr && out != INVALID_HANDLE_VALUE &&
-      GetFileType(out) != FILE_TYPE_UNKNOWN) {
-    DWORD written = 0;
-    if (WriteFile(out, kUsage, sizeof kUsage - 1, &written, nullptr)) return;
-  }
+  if (!Scripted() && platform::win32::WriteStandardOutput(kUsage)) return;
   ShowMessage(kUsage, platform::mb::kIconInformation);
-}
-
-bool AsksForHelp(const std::vector<std::string>& arguments) {
-  for (const std::string& a : arguments) {
-    if (a == "--help" || a == "/?") return true;
-  }
-  return false;
 }
 
 int Run(platform::IPlatform& port, const std::vector<std::string>& arguments) {
@@ -150,8 +126,8 @@ int Run(platform::IPlatform& port, const std::vector<std::string>& arguments) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-  const std::vector<std::string> arguments = Arguments();
-  if (AsksForHelp(arguments)) {
+  const std::vector<std::string> arguments = platform::win32::CommandLineArguments();
+  if (platform::win32::AsksForHelp(arguments)) {
     ShowUsage();
     return 0;
   }

@@ -14,7 +14,6 @@
 //                     "queued" (the tree is installed, replacements at the restart are queued)
 #include <windows.h>
 // <windows.h> first: then take back the API macros that clash with the kit's names.
-#include <shellapi.h>
 #undef MessageBox
 #undef DrawText
 #undef TextOut
@@ -40,6 +39,7 @@
 #include "platform/script/script_ui.h"
 #include "platform/win32/ui_win32.h"
 #include "platform/win32/win32_port.h"
+#include "platform/win32/win32_program.h"
 #include "platform/win32/win32_version_source.h"
 #include "system/version_resource.h"
 #include "ui/fatal_error.h"
@@ -50,33 +50,29 @@ namespace {
 
 using namespace tmby;
 
-std::string Utf8(const wchar_t* text) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string out(size > 0 ? static_cast<size_t>(size - 1) : 0, '\0');
-  if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-  return out;
-}
-
-// The arguments after the program name, with the quotes removed as Windows splits them.
-std::vector<std::string> Arguments() {
-  std::vector<std::string> out;
-  int count = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (argv == nullptr) return out;
-  for (int i = 1; i < count; ++i) out.push_back(Utf8(argv[i]));
-  LocalFree(argv);
-  return out;
-}
+constexpr char kUsage[] =
+    "usage: setup.exe [-b | -f | -r] [-s<folder>] [-e<file>] [-c] [-n] [-d]\n"
+    "       setup.exe --help | /?\n"
+    "\n"
+    "The Tamberly setup engine with a product's install definition (tmbystamp puts it in).\n"
+    "Without switches it installs the product. A switch starts with \"-\" (or \"*\"), its letter\n"
+    "follows in either case, and its value follows the letter directly:\n"
+    "  -b          build the distribution (setup.exe, setup.1, files.1; filelist.lst for a net\n"
+    "              install) into the folder named by the first line of BUILD.INF beside the "
+    "program\n"
+    "  -f          copy the distribution onto floppy disks in drive A: (from the distribution's\n"
+    "              setup.exe only: setup.exe *TODISK)\n"
+    "  -r          continue the install that asked for a restart (Windows starts it so)\n"
+    "  -s<folder>  the folder the distribution lies in (the loading program passes it)\n"
+    "  -e<file>    the name of the self-extracting setup.exe that holds the archives\n"
+    "  -c          remove the loading program's temporary folder at the end\n"
+    "  -n          forget what an unfinished earlier install left to do\n"
+    "  -d          a run from a development folder: needs -s, removes no temporary folder\n";
 
 // A resource of the program (RCDATA), empty when it is missing.
 TBytes RcData(const std::string& name) {
-  HMODULE module = GetModuleHandleW(nullptr);
-  const std::wstring wide(name.begin(), name.end());
-  HRSRC info = FindResourceW(module, wide.c_str(), MAKEINTRESOURCEW(10));  // RT_RCDATA
-  HGLOBAL data = info != nullptr ? LoadResource(module, info) : nullptr;
-  const auto* bytes = static_cast<const uint8_t*>(data != nullptr ? LockResource(data) : nullptr);
-  if (bytes == nullptr) return {};
-  return TBytes(bytes, bytes + SizeofResource(module, info));
+  const std::string_view bytes = platform::win32::ResourceData(name);
+  return TBytes(bytes.begin(), bytes.end());
 }
 
 // A variable of the test flavour's environment; empty in the engine that ships.
@@ -209,6 +205,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     return 2;
   }
   platform::ScopedUi scoped(ui.get());
+  // The usage goes to standard output when there is one, else into a box.
+  if (platform::win32::AsksForHelp(platform::win32::CommandLineArguments())) {
+    if (!platform::win32::WriteStandardOutput(kUsage)) {
+      ui->MessageBox(kUsage, "Setup", platform::mb::kOk | platform::mb::kIconInformation);
+    }
+    return 0;
+  }
   ui::RegisterUiClasses(ClassRegistry());
   RegisterPathSpecifierClasses(ClassRegistry());
   RegisterInstallObjectClasses(ClassRegistry());
@@ -222,7 +225,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   const std::string program = port.Files().ModuleFileName();
   TEngine& engine = Engine();
   engine.ProgramPath = program;
-  engine.Arguments = Arguments();
+  engine.Arguments = platform::win32::CommandLineArguments();
   engine.Hooks.LoadBitmapResource = RcData;
 
   ui::TApplication app;

@@ -395,13 +395,13 @@ int32_t CheckShellLinkLengths(const std::string& path, const ShellLink& link);
 // ---------------------------------------------------------------------------------------------
 // Libraries
 
-// What registering a self-registering library came to.
+// What registering (or unregistering) a self-registering library came to.
 struct ServerRegistration {
   enum class Outcome {
-    Registered,    // DllRegisterServer returned 0
+    Registered,    // DllRegisterServer (DllUnregisterServer) returned 0
     NotLoaded,     // the library did not load: `error` says why
-    NoEntryPoint,  // the library exports no "DllRegisterServer": `error` says why
-    Refused,       // DllRegisterServer returned `result`
+    NoEntryPoint,  // the library lacks the entry point: `error` says why
+    Refused,       // the entry point returned `result`
   };
   Outcome outcome = Outcome::Registered;
   uint32_t error = 0;
@@ -428,6 +428,11 @@ class ILibraries {
   // Loads the type library and registers it, with the directory of the help file its
   // documentation names as help directory. kOk, or the HRESULT of the step that failed.
   virtual int32_t RegisterTypeLibrary(const std::string& path) = 0;
+  // The uninstaller's counterparts: the library's "DllUnregisterServer", called the same way,
+  // and the removal of a type library's registration (by the identifier, version, locale and
+  // system kind the file names). kOk, or the HRESULT of the step that failed.
+  virtual ServerRegistration UnregisterServer(const std::string& path) = 0;
+  virtual int32_t UnregisterTypeLibrary(const std::string& path) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

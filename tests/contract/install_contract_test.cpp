@@ -130,5 +130,33 @@ TEST_P(ServerContract, ATypeLibraryRegistersUnderItsGuid) {
   EXPECT_NE(Port().Libraries().RegisterTypeLibrary(P("text.tlb")), platform::hresult::kOk);
 }
 
+TEST_P(ServerContract, RegistrationsAreTakenBackByTheirKind) {
+  const std::string dll = P("notesrv.dll");
+  const std::string refusing = P("refuse.ocx");
+  const std::string without = P("plain.dll");
+  const std::string tlb = P("notes.tlb");
+  ASSERT_TRUE(UnderTest().PlaceServer(dll, Kind::Library));
+  ASSERT_TRUE(UnderTest().PlaceServer(refusing, Kind::RefusingLibrary));
+  ASSERT_TRUE(UnderTest().PlaceServer(without, Kind::LibraryWithoutEntry));
+  ASSERT_TRUE(UnderTest().PlaceServer(tlb, Kind::TypeLibrary));
+  auto& libraries = Port().Libraries();
+  ASSERT_EQ(libraries.RegisterServer(dll).outcome, ServerRegistration::Outcome::Registered);
+  ASSERT_EQ(libraries.RegisterTypeLibrary(tlb), platform::hresult::kOk);
+
+  EXPECT_EQ(libraries.UnregisterServer(dll).outcome, ServerRegistration::Outcome::Registered);
+  EXPECT_FALSE(Record("notesrv.dll"));
+  const ServerRegistration refused = libraries.UnregisterServer(refusing);
+  EXPECT_EQ(refused.outcome, ServerRegistration::Outcome::Refused);
+  EXPECT_EQ(refused.result, PortUnderTest::kRefusedResult);
+  EXPECT_EQ(libraries.UnregisterServer(without).outcome, ServerRegistration::Outcome::NoEntryPoint);
+  EXPECT_EQ(libraries.UnregisterServer(P("missing.dll")).outcome,
+            ServerRegistration::Outcome::NotLoaded);
+
+  EXPECT_EQ(libraries.UnregisterTypeLibrary(tlb), platform::hresult::kOk);
+  EXPECT_FALSE(Reg().KeyExists(
+      RootKey::ClassesRoot, std::string("TypeLib\\") + PortUnderTest::kTestTypeLibrary + "\\1.0"));
+  EXPECT_NE(libraries.UnregisterTypeLibrary(P("missing.tlb")), platform::hresult::kOk);
+}
+
 }  // namespace
 }  // namespace tmby::testing

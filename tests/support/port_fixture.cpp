@@ -83,11 +83,19 @@ class MemoryUnderTest : public PortUnderTest {
       port_.Registry().WriteString(RootKey::CurrentUser, kServerRecordKey, name,
                                    port_.Files().CurrentDir());
     };
+    const auto forget = [this, name] {
+      port_.Registry().DeleteValue(RootKey::CurrentUser, kServerRecordKey, name);
+    };
     switch (kind) {
-      case ServerKind::Library: script.on_register = record; break;
+      case ServerKind::Library:
+        script.on_register = record;
+        script.on_unregister = forget;
+        break;
       case ServerKind::RefusingLibrary:
         script.on_register = record;
         script.result = kRefusedResult;
+        script.on_unregister = forget;
+        script.unregister_result = kRefusedResult;
         break;
       case ServerKind::LibraryWithoutEntry: script.has_entry = false; break;
       case ServerKind::TypeLibrary:
@@ -95,6 +103,10 @@ class MemoryUnderTest : public PortUnderTest {
           const std::string key = std::string("TypeLib\\") + kTestTypeLibrary + "\\1.0\\0\\win32";
           port_.Registry().CreateKey(RootKey::ClassesRoot, key);
           port_.Registry().WriteString(RootKey::ClassesRoot, key, "", path);
+        };
+        script.on_unregister = [this] {
+          DeleteKeyTree(port_.Registry(), RootKey::ClassesRoot,
+                        std::string("TypeLib\\") + kTestTypeLibrary);
         };
         break;
     }

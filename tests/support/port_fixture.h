@@ -38,7 +38,8 @@ class PortUnderTest {
   // The test servers. A library that registers records the current directory of its
   // registration as the value named by its file name (lower case) under kServerRecordKey of
   // HKEY_CURRENT_USER; a refusing one records too and returns kRefusedResult; a type library is
-  // registered under kTestTypeLibrary.
+  // registered under kTestTypeLibrary. Unregistering takes the record (the type library's key)
+  // away again; the refusing library refuses that too, after taking it away.
   enum class ServerKind { Library, RefusingLibrary, LibraryWithoutEntry, TypeLibrary };
   static constexpr const char* kServerRecordKey = "Software\\TamberlyTest\\Servers";
   static constexpr int32_t kRefusedResult = static_cast<int32_t>(0x80004005);  // E_FAIL

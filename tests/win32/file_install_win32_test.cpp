@@ -2,17 +2,23 @@
 // with DllRegisterServer, a program server, a type library compiled from IDL, a help file, a
 // shared DLL) installs through the Windows API under whatever Windows the host reports (the test
 // runner uses XP and 98), with the registry values compared one by one; a target held open by a
-// running program waits for the restart under the next free number.
+// running program waits for the restart under the next free number. The uninstaller removes such a
+// product again: the servers take their registrations back, the values go, a file held open goes
+// at the restart (with its folders on the NT line, through WININIT.INI on the 9x line).
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "base/path_text.h"
 #include "model/custom_install_file.h"
 #include "model/install_group.h"
+#include "model/uninstall_exe.h"
+#include "model/uninstaller.h"
+#include "platform/script/script_ui.h"
 #include "platform/win32/win32_internal.h"
 #include "platform/win32/win32_port.h"
 #include "support/install_tree_fixtures.h"
@@ -129,6 +135,20 @@ class FileInstallWin32 : public ::testing::Test {
                                 platform::FileDisposition::CreateAlways);
     f->Write(text.data(), text.size());
     return path;
+  }
+  std::string Read(const std::string& path) {
+    auto in = port_.Files().Open(path, platform::FileAccess::Read, platform::kShareAll,
+                                 platform::FileDisposition::OpenExisting);
+    std::string text(1 << 16, '\0');
+    size_t got = 0;
+    if (in) in->Read(text.data(), text.size(), &got);
+    text.resize(got);
+    return text;
+  }
+  void Write(const std::string& path, const std::string& text) {
+    auto out = port_.Files().Open(path, platform::FileAccess::Write, platform::kShareNone,
+                                  platform::FileDisposition::CreateAlways);
+    if (out) out->Write(text.data(), text.size());
   }
   void Build() { root_->Compress({coRelocateArchives, coIncludeAll, coForceNetFilesLocal}); }
   void Run() {
@@ -278,6 +298,90 @@ TEST_F(FileInstallWin32, ATargetHeldByARunningProgramIsReplacedAtTheRestart) {
     port_.Files().RemoveFile(wininit);
   } else {
     port_.IniFiles().WriteString(wininit, "Rename", shortTarget, "");
+  }
+}
+
+TEST_F(FileInstallWin32, TheUninstallerRemovesTheProductWithItsRegistrations) {
+  auto* uninstaller = new TUninstallEXE(owner_);
+  uninstaller->SetName("Uninstaller");
+  uninstaller->SetContainer(dir_);
+  uninstaller->SetIncludeFromDir(base_ + "\\Texts");
+  Text("uninstall.exe", "stands in for the uninstaller");
+  uninstaller->SetFileName("uninstall.exe");
+  Add("NotesHelp", "notes.hlp", Text("notes.hlp", "help"));
+  Add("SharedDll", "lakeshr.dll", Text("lakeshr.dll", "shared"))->UpdateDLLCounter = true;
+  Add("LakeGrid", "lakegrid.ocx", Built("tmbyserver.dll"));
+  Add("NoteTypes", "notes.tlb", Built("tmbytest.tlb"));
+  auto* server = Add("NoteServer", "notesrv.exe", Built("tmbyexesrv.exe"));
+  server->SetActiveX(true);
+  server->SetFileType(iftNormal);
+  server->SetDestDirType(PathSpecifiers().Standard.FindSpecifier("TpsContainerDestDir"));
+  Add("NoteData", "notes.dat", Text("notes.dat", "data"));
+  Build();
+  Run();
+  ASSERT_TRUE(Value(RootKey::CurrentUser, kServers, "lakegrid.ocx"));
+  ASSERT_TRUE(Value(RootKey::CurrentUser, kServers, "notesrv.exe"));
+  ASSERT_TRUE(port_.Registry().KeyExists(RootKey::ClassesRoot, std::string(kTypeLib) + "\\1.0"));
+  ASSERT_EQ(Value(RootKey::LocalMachine, kHelp, "NOTES.HLP"), target_);
+
+  // A running program holds one of the files.
+  const std::string held = target_ + "\\notes.dat";
+  platform::LaunchRequest request;
+  request.application_name = Built("tmbyholder.exe");
+  request.command_line = "\"" + request.application_name + "\" \"" + held + "\" 6000";
+  auto holder = port_.Processes().Create(request);
+  ASSERT_TRUE(holder);
+  for (int i = 0; i < 200 && !port_.Files().FileExists(held + ".held"); ++i) Sleep(50);
+  ASSERT_TRUE(port_.Files().RemoveFile(held + ".held"));
+  const std::string windows = port_.System().WindowsDirectory().value_or("C:\\WINDOWS");
+  const std::string wininit = windows + "\\WININIT.INI";
+  const bool hadWininit = port_.Files().FileExists(wininit);
+  const std::string wininitBefore = Read(wininit);
+
+  std::ostringstream transcript;
+  {
+    platform::script::ScriptUi ui(&transcript, {"answer Yes"});
+    platform::ScopedUi scoped(&ui);
+    EXPECT_EQ(RunUninstall(kProduct, base_ + "\\elsewhere\\uninstall.exe"), kUninstallDone);
+  }
+  EXPECT_NE(transcript.str().find("| Tamberly File Test was removed from your computer."),
+            std::string::npos)
+      << transcript.str();
+  EXPECT_NE(transcript.str().find("| Some files are in use."), std::string::npos);
+  EXPECT_FALSE(Value(RootKey::CurrentUser, kServers, "lakegrid.ocx"));
+  EXPECT_FALSE(Value(RootKey::CurrentUser, kServers, "notesrv.exe"));
+  EXPECT_FALSE(port_.Registry().KeyExists(RootKey::ClassesRoot, std::string(kTypeLib) + "\\1.0"));
+  EXPECT_FALSE(Value(RootKey::LocalMachine, kHelp, "NOTES.HLP"));
+  EXPECT_FALSE(
+      port_.Registry().ReadInteger(RootKey::LocalMachine, kSharedDlls, target_ + "\\lakeshr.dll"));
+  EXPECT_FALSE(port_.Registry().KeyExists(RootKey::LocalMachine, kUninstall));
+  for (const char* name :
+       {"notes.hlp", "lakeshr.dll", "lakegrid.ocx", "notes.tlb", "notesrv.exe", "uninstall.exe"}) {
+    EXPECT_FALSE(port_.Files().FileExists(target_ + "\\" + name)) << name;
+  }
+  // The held file waits for the restart; on the NT line its folders wait after it.
+  EXPECT_TRUE(port_.Files().FileExists(held));
+  auto pending = testing::MakePortUnderTest("win32");
+  if (NineX()) {
+    const std::string shortHeld = Lower(port_.Files().ShortPathName(held).value_or(held));
+    const std::string text = Lower(Read(wininit));
+    EXPECT_NE(text.find("[rename]"), std::string::npos) << text;
+    EXPECT_NE(text.find("nul=" + shortHeld + "\r\n"), std::string::npos) << text;
+  } else {
+    std::vector<std::string> gone;
+    for (const auto& move : pending->PendingReplacements(base_)) {
+      EXPECT_EQ(move.second, "");
+      gone.push_back(Lower(move.first));
+    }
+    EXPECT_EQ(gone,
+              (std::vector<std::string>{Lower(held), Lower(target_), Lower(base_ + "\\Program")}));
+  }
+  holder->WaitForExit(30000);
+  pending->ForgetReplacements(base_);
+  if (hadWininit) {
+    Write(wininit, wininitBefore);
+  } else {
+    port_.Files().RemoveFile(wininit);
   }
 }
 

@@ -66,7 +66,26 @@ class MemoryLibraries : public ILibraries {
   }
 
   ServerRegistration RegisterServer(const std::string& path) override {
-    state_->server_calls.push_back(ServerCall{"DllRegisterServer", path});
+    return CallServer(path, "DllRegisterServer", false);
+  }
+  ServerRegistration UnregisterServer(const std::string& path) override {
+    return CallServer(path, "DllUnregisterServer", true);
+  }
+
+  int32_t RegisterTypeLibrary(const std::string& path) override {
+    return CallTypeLibrary(path, "RegisterTypeLib", false);
+  }
+  int32_t UnregisterTypeLibrary(const std::string& path) override {
+    return CallTypeLibrary(path, "UnRegisterTypeLib", true);
+  }
+
+ private:
+  static constexpr uint32_t kProcNotFound = 127;
+  // What the 9x line says for a library that is not there (ERROR_DLL_NOT_FOUND).
+  static constexpr uint32_t kDllNotFound = 1157;
+
+  ServerRegistration CallServer(const std::string& path, const char* entry, bool removal) {
+    state_->server_calls.push_back(ServerCall{entry, path});
     ServerRegistration outcome;
     const ServerScript* script = Find(path);
     if (!Exists(path)) {
@@ -80,25 +99,22 @@ class MemoryLibraries : public ILibraries {
       outcome.outcome = ServerRegistration::Outcome::NoEntryPoint;
       outcome.error = kProcNotFound;
     } else {
-      if (script->on_register) script->on_register();
-      outcome.result = script->result;
-      if (script->result != 0) outcome.outcome = ServerRegistration::Outcome::Refused;
+      const auto& run = removal ? script->on_unregister : script->on_register;
+      if (run) run();
+      outcome.result = removal ? script->unregister_result : script->result;
+      if (outcome.result != 0) outcome.outcome = ServerRegistration::Outcome::Refused;
     }
     return outcome;
   }
 
-  int32_t RegisterTypeLibrary(const std::string& path) override {
-    state_->server_calls.push_back(ServerCall{"RegisterTypeLib", path});
+  int32_t CallTypeLibrary(const std::string& path, const char* call, bool removal) {
+    state_->server_calls.push_back(ServerCall{call, path});
     const ServerScript* script = Find(path);
     if (!Exists(path) || script == nullptr || !script->loads) return hresult::kCantLoadLibrary;
-    if (script->on_register) script->on_register();
-    return script->result;
+    const auto& run = removal ? script->on_unregister : script->on_register;
+    if (run) run();
+    return removal ? script->unregister_result : script->result;
   }
-
- private:
-  static constexpr uint32_t kProcNotFound = 127;
-  // What the 9x line says for a library that is not there (ERROR_DLL_NOT_FOUND).
-  static constexpr uint32_t kDllNotFound = 1157;
 
   const ServerScript* Find(const std::string& path) const {
     const auto it = state_->servers.find(LibraryKey(path));
@@ -427,7 +443,10 @@ bool MemoryPlatform::ApplyRebootMoves() {
   state_->locked.clear();
   for (const auto& move : state_->moves) {
     if (move.to.empty()) {
-      all = files_->RemoveFile(move.from) && all;
+      // A folder goes too, when it is empty by then.
+      all = (files_->DirectoryExists(move.from) ? files_->RemoveDir(move.from)
+                                                : files_->RemoveFile(move.from)) &&
+            all;
       continue;
     }
     if (files_->FileExists(move.to)) {

@@ -35,19 +35,22 @@ struct LaunchScript {
 };
 
 // A self-registering server the machine knows by its file name: a library with
-// "DllRegisterServer", or a type library.
+// "DllRegisterServer" and "DllUnregisterServer", or a type library.
 struct ServerScript {
   bool loads = true;  // the library (or type library) loads
   uint32_t load_error = err::kBadExeFormat;
-  bool has_entry = true;  // the library exports "DllRegisterServer"
+  bool has_entry = true;  // the library exports the entry point asked for
   int32_t result = 0;     // what the registration returns
   // What the registration writes, run before it returns `result`.
   std::function<void()> on_register;
+  int32_t unregister_result = 0;  // what the removal of the registration returns
+  std::function<void()> on_unregister;
 };
 
-// One registration the kit asked for.
+// One registration (or removal of one) the kit asked for.
 struct ServerCall {
-  std::string kind;  // "DllRegisterServer" or "RegisterTypeLib"
+  // "DllRegisterServer", "RegisterTypeLib", "DllUnregisterServer" or "UnRegisterTypeLib"
+  std::string kind;
   std::string path;
 };
 

@@ -1,6 +1,6 @@
 // What installing files needs of the real API beyond files and the registry: INI files through
 // the profile functions, and servers registered in this process (a library's DllRegisterServer,
-// a type library through the automation library).
+// a type library through the automation library) and unregistered again by the uninstaller.
 #include <ole2.h>
 #include <oleauto.h>
 
@@ -85,7 +85,11 @@ class ComScope {
 
 std::unique_ptr<IIniFiles> MakeIniFiles() { return std::make_unique<Win32IniFiles>(); }
 
-ServerRegistration RegisterServerInProcess(const std::string& path) {
+namespace {
+
+// Loads the library, calls its entry point `entry_name` (DllRegisterServer or
+// DllUnregisterServer) with COM initialised, and frees it again.
+ServerRegistration CallServerEntry(const std::string& path, const char* entry_name) {
   ComScope com;
   ServerRegistration outcome;
   const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
@@ -98,7 +102,7 @@ ServerRegistration RegisterServerInProcess(const std::string& path) {
     return outcome;
   }
   using Entry = HRESULT(STDAPICALLTYPE*)();
-  const FARPROC proc = GetProcAddress(module, "DllRegisterServer");
+  const FARPROC proc = GetProcAddress(module, entry_name);
   if (proc == nullptr) {
     outcome.outcome = ServerRegistration::Outcome::NoEntryPoint;
     outcome.error = GetLastError();
@@ -110,6 +114,16 @@ ServerRegistration RegisterServerInProcess(const std::string& path) {
   }
   FreeLibrary(module);
   return outcome;
+}
+
+}  // namespace
+
+ServerRegistration RegisterServerInProcess(const std::string& path) {
+  return CallServerEntry(path, "DllRegisterServer");
+}
+
+ServerRegistration UnregisterServerInProcess(const std::string& path) {
+  return CallServerEntry(path, "DllUnregisterServer");
 }
 
 int32_t RegisterTypeLibraryFile(const std::string& path) {
@@ -130,6 +144,22 @@ int32_t RegisterTypeLibraryFile(const std::string& path) {
       result = RegisterTypeLib(library, file.data(), help_dir.empty() ? nullptr : help_dir.data());
       SysFreeString(help);
     }
+    library->ReleaseTLibAttr(attributes);
+  }
+  library->Release();
+  return static_cast<int32_t>(result);
+}
+
+int32_t UnregisterTypeLibraryFile(const std::string& path) {
+  ComScope com;
+  ITypeLib* library = nullptr;
+  HRESULT result = LoadTypeLibEx(WidePath(path).c_str(), REGKIND_NONE, &library);
+  if (FAILED(result)) return static_cast<int32_t>(result);
+  TLIBATTR* attributes = nullptr;
+  result = library->GetLibAttr(&attributes);
+  if (SUCCEEDED(result)) {
+    result = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                               attributes->lcid, attributes->syskind);
     library->ReleaseTLibAttr(attributes);
   }
   library->Release();

@@ -46,5 +46,7 @@ std::unique_ptr<IIniFiles> MakeIniFiles();
 // The registration of servers in this process (win32_install.cpp), for the adapter's libraries.
 ServerRegistration RegisterServerInProcess(const std::string& path);
 int32_t RegisterTypeLibraryFile(const std::string& path);
+ServerRegistration UnregisterServerInProcess(const std::string& path);
+int32_t UnregisterTypeLibraryFile(const std::string& path);
 
 }  // namespace tmby::platform::win32

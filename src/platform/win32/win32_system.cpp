@@ -140,6 +140,12 @@ class Win32Libraries : public ILibraries {
   int32_t RegisterTypeLibrary(const std::string& path) override {
     return RegisterTypeLibraryFile(path);
   }
+  ServerRegistration UnregisterServer(const std::string& path) override {
+    return UnregisterServerInProcess(path);
+  }
+  int32_t UnregisterTypeLibrary(const std::string& path) override {
+    return UnregisterTypeLibraryFile(path);
+  }
 };
 
 class Win32Process : public IProcess {
