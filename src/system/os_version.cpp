@@ -15,8 +15,11 @@ TOSVerType ClassifyOSVersion(const platform::OsVersion& version) {
     case PlatformId::NT:
       if (version.major < 4) return oswinNT351;
       if (version.major == 4) return oswinNT;
-      if (version.major == 5) return version.minor == 0 ? oswin2K : oswinXP;
-      return osUnidentified;
+      if (version.major == 5 && version.minor == 0) return oswin2K;
+      // XP is the newest member definitions know. Vista and later are counted as XP, so that the
+      // stored OS sets keep their meaning: as unidentified, every object's default set would skip
+      // them and an install would copy nothing and report success.
+      return oswinXP;
     case PlatformId::Other: break;
   }
   return osUnidentified;

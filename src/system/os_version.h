@@ -7,7 +7,7 @@
 namespace tmby {
 
 // The class of a version record: Win32s, the 9x line by minor version (0 Windows 95, 90 ME,
-// any other 98), the NT line (below 4 NT 3.51, 4 NT 4, 5.0 2000, 5.x XP, later unidentified).
+// any other 98), the NT line (below 4 NT 3.51, 4 NT 4, 5.0 2000, 5.1 and every later one XP).
 TOSVerType ClassifyOSVersion(const platform::OsVersion& version);
 
 // The class of the running Windows. Raises EAPIRoutines "Could not get information about the

@@ -192,6 +192,16 @@ TEST_F(InstallWalk, SkipsObjectsOfAnotherWindowsForTheRestOfTheRun) {
   EXPECT_FALSE(file1_->Processed);
 }
 
+TEST_F(InstallWalk, WindowsNewerThanXPInstallsWhatXPWould) {
+  // Windows 10: every object with the default OS set is installed, one for 9x only is not.
+  Machine().SetVersion(platform::OsVersion{platform::PlatformId::NT, 10, 0, 19045, ""});
+  file2_->SetOS(OSSet{oswin95, oswin98, oswinME});
+  root_->Install();
+  EXPECT_TRUE(dir_->Processed);
+  EXPECT_TRUE(file1_->Processed);
+  EXPECT_FALSE(file2_->Processed);
+}
+
 TEST_F(InstallWalk, FiltersByInstallTypeUnlessTheInstallIsCustom) {
   file1_->SetInstallTypes(TInstallTypeSet{itFull});
   root_->SetSelectedInstallType(itCompact);

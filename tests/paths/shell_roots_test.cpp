@@ -71,11 +71,12 @@ TEST_F(ShellFolders, EachFamilyOfWindowsGetsItsBranch) {
     int family;  // 0 NT, 1 9x, 2 other
   };
   const System systems[] = {
-      {"NT 4", PlatformId::NT, 4, 0, 0},        {"2000", PlatformId::NT, 5, 0, 0},
-      {"XP", PlatformId::NT, 5, 1, 0},          {"95", PlatformId::Windows, 4, 0, 1},
-      {"98", PlatformId::Windows, 4, 10, 1},    {"ME", PlatformId::Windows, 4, 90, 1},
-      {"NT 3.51", PlatformId::NT, 3, 51, 2},    {"Vista", PlatformId::NT, 6, 0, 2},
-      {"Win32s", PlatformId::Win32s, 3, 10, 2}, {"other", PlatformId::Other, 5, 1, 2},
+      {"NT 4", PlatformId::NT, 4, 0, 0},     {"2000", PlatformId::NT, 5, 0, 0},
+      {"XP", PlatformId::NT, 5, 1, 0},       {"95", PlatformId::Windows, 4, 0, 1},
+      {"98", PlatformId::Windows, 4, 10, 1}, {"ME", PlatformId::Windows, 4, 90, 1},
+      {"Vista", PlatformId::NT, 6, 0, 0},    {"10", PlatformId::NT, 10, 0, 0},
+      {"NT 3.51", PlatformId::NT, 3, 51, 2}, {"Win32s", PlatformId::Win32s, 3, 10, 2},
+      {"other", PlatformId::Other, 5, 1, 2},
   };
   for (const System& system : systems) {
     SetWindows(system.platform, system.major, system.minor);

@@ -227,7 +227,7 @@ TEST_F(RegistryTest, AddRunOnceChoosesTheRootByWindowsLine) {
       {{PlatformId::NT, 5, 0, 2195, ""}, RootKey::CurrentUser},         // 2000
       {{PlatformId::NT, 4, 0, 1381, ""}, RootKey::CurrentUser},         // NT 4
       {{PlatformId::NT, 3, 51, 1057, ""}, RootKey::LocalMachine},       // NT 3.51: not the family
-      {{PlatformId::NT, 6, 1, 7601, ""}, RootKey::LocalMachine},        // unidentified
+      {{PlatformId::NT, 6, 1, 7601, ""}, RootKey::CurrentUser},         // 7, counted as XP
       {{PlatformId::Windows, 4, 10, 2222, ""}, RootKey::LocalMachine},  // 98
       {{PlatformId::Windows, 4, 0, 950, ""}, RootKey::LocalMachine},    // 95
       {{PlatformId::Win32s, 3, 10, 0, ""}, RootKey::LocalMachine},

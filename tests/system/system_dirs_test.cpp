@@ -39,7 +39,7 @@ TEST(OSVersionTest, EveryPlatformAndVersionRowHasItsClass) {
       {PlatformId::NT, 3, 51, oswinNT351},       {PlatformId::NT, 3, 10, oswinNT351},
       {PlatformId::NT, 4, 0, oswinNT},           {PlatformId::NT, 5, 0, oswin2K},
       {PlatformId::NT, 5, 1, oswinXP},           {PlatformId::NT, 5, 2, oswinXP},
-      {PlatformId::NT, 6, 0, osUnidentified},    {PlatformId::NT, 10, 0, osUnidentified},
+      {PlatformId::NT, 6, 0, oswinXP},           {PlatformId::NT, 10, 0, oswinXP},
       {PlatformId::Other, 5, 1, osUnidentified},
   };
   for (const Row& r : rows) {
