@@ -106,8 +106,12 @@ TEST_F(MemoryPortTest, NamesSpeltAsStoredNeedNoFolderListing) {
   EXPECT_EQ(port_.FolderListings(), before);
 
   EXPECT_EQ(Read("C:\\PROGRAM FILES\\lakeside notes\\NOTES.EXE"), "x");
+#ifndef _WIN32
+  // Only a host that tells case apart needs the listing; a Windows host finds the other spelling
+  // itself, and its own short names are not the ones this machine hands out.
   EXPECT_GT(port_.FolderListings(), before);
   EXPECT_TRUE(Files().FileExists("C:\\PROGRA~1\\LAKESI~1\\Notes.exe"));
+#endif
   // A new name that differs from a stored one only in case is the stored one.
   Write("C:\\Program Files\\Lakeside Notes\\NOTES.EXE", "y");
   EXPECT_EQ(HostNames(folder), std::vector<std::string>{"Notes.exe"});
