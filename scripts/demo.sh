@@ -1,43 +1,84 @@
 #!/usr/bin/env bash
-# The main job: builds the shipping flavour, makes the sample product's setup program with
-# tmbystamp, installs the sample under Wine (its own Xvfb display) with the scripted UI and shows
-# the transcript of that run, takes a screenshot of the setup's main window into out/demo/, and
-# lists where the sample puts things.
+# The main job, as a vendor and a user meet the kit, on Linux under Wine (its own Xvfb display):
+#   1. the sample definition is stamped into its setup program (tmbystamp);
+#   2. that program builds its distribution with -b, as BUILD.INF beside it says;
+#   3. the distribution's setup.exe installs Lakeside Notes with the scripted UI;
+#   4. what the install left on the machine is listed: files, registry values, links;
+# then a screenshot of the setup's main window and the destinations of every install object.
 #
-# The runs use the engine's test flavour (setup-test.exe), which is the shipping engine plus the
-# environment variables of the scripted UI and the debug listings (README.md); the setup program
-# a vendor ships, LakesideSetup.exe, is made from the shipping engine beside it.
+# The runs use the test flavours of the engine and of the loading program (setup-test.exe,
+# TamberlyLoadProgram-test.exe): the shipping programs plus the environment variables of the
+# scripted UI and the debug listings (README.md). The shipping setup program,
+# out/demo/LakesideSetup.exe, is stamped beside them.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 out="$here/out/demo"
 rm -rf "$out"
-mkdir -p "$out/dist"
-scripts/build.sh win32
+mkdir -p "$out/kit"
+scripts/build.sh win32 >/dev/null
 engine="$here/build/win32/apps/setup/setup.exe"
 test_engine="$here/build/win32/apps/setup/setup-test.exe"
+test_loader="$here/build/win32/apps/loader/TamberlyLoadProgram-test.exe"
 stamp="$here/build/win32/apps/tmbystamp/tmbystamp.exe"
-for f in "$engine" "$test_engine" "$stamp"; do
+for f in "$engine" "$test_engine" "$test_loader" "$stamp"; do
   [ -f "$f" ] || { echo "demo: $f was not built" >&2; exit 1; }
 done
+export LANG=C LC_ALL=C
 wine_run() { scripts/wine.sh --version winxp --timeout 120 "$@"; }
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+drive_c="$here/build/wineprefix/prefix/drive_c"
+product="Lakeside Notes"
+uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"
 
-echo "== making the sample product's setup program"
-wine_run "$stamp" "$engine" samples/notes/product.tmby "$out/LakesideSetup.exe"
-wine_run "$stamp" "$test_engine" samples/notes/product.tmby "$out/dist/LakesideSetup.exe"
+echo "== 1. stamping samples/notes/product.tmby into out/demo/kit/LakesideSetup.exe"
+wine_run "$stamp" "$engine" samples/notes/product.tmby "$out/LakesideSetup.exe" >/dev/null
+wine_run "$stamp" "$test_engine" samples/notes/product.tmby "$out/kit/LakesideSetup.exe" >/dev/null
+# The kit's loading program beside the vendor's setup program: that is where -b looks for it
+# when the kit's folder is not registered.
+cp "$test_loader" "$out/kit/TamberlyLoadProgram.exe"
+wine_run reg delete 'HKLM\Software\QRN\Tamberly' /f >/dev/null 2>&1 || true
 
-# The distribution: the setup program and the product's archive beside it. The program is started
-# as the loading program starts it, with the distribution's folder (-s).
-dist=$(winpath "$out/dist")
-echo "== installing Lakeside Notes under Wine (winxp), scripted UI: out/demo/install.txt"
+echo "== 2. building the distribution: LakesideSetup.exe -b (BUILD.INF: out/demo/dist)"
+printf '%s\r\n' "$(winpath "$out/dist")" >"$out/kit/BUILD.INF"
 set +e
-TMBY_UI=script TMBY_UI_TRANSCRIPT="$out/install.txt" wine_run "$out/dist/LakesideSetup.exe" "-s$dist"
+TMBY_UI=script TMBY_UI_TRANSCRIPT="$out/build.txt" wine_run "$out/kit/LakesideSetup.exe" -b
 rc=$?
 set -e
-tr -d '\r' <"$out/install.txt"
-echo "(exit code $rc)"
+if [ "$rc" != 0 ] || [ ! -f "$out/dist/setup.exe" ]; then
+  tr -d '\r' <"$out/build.txt"
+  echo "demo: the build did not end well (exit code $rc)" >&2
+  exit 1
+fi
+(cd "$out/dist" && for f in *; do printf '   %-12s %9d bytes\n' "$f" "$(stat -c %s "$f")"; done)
+
+# A machine without the product: no earlier demo's install.
+rm -rf "$drive_c/Program Files/$product"
+wine_run reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
+
+echo "== 3. installing: dist/setup.exe under Wine (winxp), scripted UI (out/demo/install.txt)"
+set +e
+TMBY_UI=script TMBY_UI_TRANSCRIPT="$out/install.txt" wine_run "$out/dist/setup.exe"
+rc=$?
+set -e
+tr -d '\r' <"$out/install.txt" | grep -E '^(stage|status|file|replacing|\|)' | sed 's/^/   /'
+echo "   (exit code $rc)"
 [ "$rc" = 0 ] || { echo "demo: the install did not end well" >&2; exit 1; }
+
+echo "== 4. what the install left on the machine"
+echo "   files in C:\\Program Files\\$product:"
+if [ -d "$drive_c/Program Files/$product" ]; then
+  (cd "$drive_c/Program Files/$product" && find . -type f | sed 's|^\./|     |' | sort)
+else
+  echo "     (none)"
+fi
+echo "   registry: $uninstall_key"
+wine_run reg query "$uninstall_key" 2>/dev/null | tr -d '\r' | grep -E '^ +[A-Za-z]' |
+  sed 's/^ */     /' || echo "     (none)"
+echo "   links in the Start menu:"
+links=$(find "$drive_c" -ipath '*start menu*' -iname '*.lnk' -newer "$out/dist/setup.exe" 2>/dev/null |
+  sed "s|^$drive_c/|     C:/|" | sort)
+echo "${links:-     (none)}"
 
 echo "== starting LakesideSetup.exe with real windows for a screenshot"
 # The screenshot is taken once the title band is on the display (Wine takes a while to start on a
@@ -48,7 +89,7 @@ sed -e 's/^  object Install1: TInstall$/  object Install1: TInstall\n    RunAuto
 state="$here/build/wineprefix/state"
 set +e
 TMBY_DEFINITION="$out/waiting.tmby" TMBY_EXIT_AFTER_MS=45000 \
-  TMBY_DESTINATIONS="$out/destinations.txt" wine_run "$out/dist/LakesideSetup.exe" &
+  TMBY_DESTINATIONS="$out/destinations.txt" wine_run "$out/kit/LakesideSetup.exe" &
 pid=$!
 for _ in $(seq 1 40); do
   sleep 1
@@ -63,12 +104,10 @@ WINEPREFIX="$here/build/wineprefix/prefix" wineserver -k 2>/dev/null
 wait $pid
 set -e
 scripts/wine.sh --stop
-if [ -f "$out/destinations.txt" ]; then
-  echo "== where the sample product puts things (out/demo/destinations.txt)"
-  tr -d '\r' <"$out/destinations.txt"
-fi
 [ -f "$out/setup.png" ] || { echo "demo: no screenshot was taken" >&2; exit 1; }
-echo "screenshot: $out/setup.png"
+echo "== the setup's main window: out/demo/setup.png"
+[ -f "$out/destinations.txt" ] &&
+  echo "== where each install object of the sample goes: out/demo/destinations.txt"
 if [ "$(convert "$out/setup.png" -format '%[hex:p{10,0}]' info: 2>/dev/null)" != 410100 ]; then
   echo "demo: the main window was not on the display within 40 seconds" >&2
   exit 1

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need, once: compilers (g++, mingw-w64), Wine 32- and 64-bit,
-# Xvfb and ImageMagick for screenshots (with fonts for the Chinese, Japanese, Korean and Hebrew
-# texts of the languages), zlib for both targets, GoogleTest sources, clang for fuzzing.
+# Installs what the build and the tests need, once: compilers (g++, mingw-w64), Wine 32- and 64-bit
+# with its IDL compiler (widl, for the test type library), Xvfb and ImageMagick for screenshots (with
+# fonts for the Chinese, Japanese, Korean and Hebrew texts of the languages), zlib for both targets,
+# GoogleTest sources, clang for fuzzing.
 # Idempotent: a machine that has everything is left alone and nothing is downloaded.
 set -euo pipefail
 
@@ -9,7 +10,7 @@ packages=(
   cmake make ninja-build g++ pkg-config
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   zlib1g-dev libz-mingw-w64-dev googletest
-  wine wine64 wine32:i386 fonts-wine
+  wine wine64 wine32:i386 fonts-wine wine64-tools
   fonts-wqy-microhei fonts-dejavu-core
   xvfb xauth x11-utils imagemagick
   clang libclang-rt-14-dev

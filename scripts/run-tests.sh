@@ -143,6 +143,24 @@ else
   done
 fi
 
+# Each fuzzer for a few seconds (FUZZ_SECONDS), from its corpus in tests/fuzz/corpus/.
+echo "== fuzzers"
+if ! scripts/build.sh fuzz >"$logs/build-fuzz.log" 2>&1; then
+  missing fuzz "the fuzzers (build log: $logs/build-fuzz.log)"
+else
+  for f in tests/fuzz/*_fuzz.cpp; do
+    name=$(basename "$f" .cpp)
+    if scripts/fuzz.sh --seconds "${FUZZ_SECONDS:-12}" "$name" >"$logs/$name.log" 2>&1; then
+      passed=$((passed + 1))
+      echo "   $(tail -n1 "$logs/$name.log")"
+    else
+      failed=$((failed + 1))
+      failures+=("$name found a fault (log: $logs/$name.log)")
+      echo "   $name: FAILED"
+    fi
+  done
+fi
+
 scripts/wine.sh --stop >/dev/null 2>&1
 scripts/wine.sh --stop --arch win32 >/dev/null 2>&1
 echo "== took $(( $(date +%s) - start )) s"

@@ -25,6 +25,7 @@
 #include "platform/ui_port.h"
 #include "platform/win32/win32_internal.h"
 #include "platform/win32/win32_port.h"
+#include "platform/win32/win32_program.h"
 
 namespace {
 
@@ -96,20 +97,8 @@ void ShowMessage(ApiCharset charset, const std::string& text, uint32_t icon) {
 // a message box: a program without a console window has nowhere else to say it. Under the
 // scripted UI it goes to the transcript, as every box would.
 void ShowUsage(ApiCharset charset) {
-  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (!Scripted() && out != nullptr && out != INVALID_HANDLE_VALUE &&
-      GetFileType(out) != FILE_TYPE_UNKNOWN) {
-    DWORD written = 0;
-    if (WriteFile(out, kUsage, sizeof kUsage - 1, &written, nullptr)) return;
-  }
+  if (!Scripted() && platform::win32::WriteStandardOutput(kUsage)) return;
   ShowMessage(charset, kUsage, platform::mb::kIconInformation);
-}
-
-bool AsksForHelp(const std::vector<std::string>& arguments) {
-  for (const std::string& a : arguments) {
-    if (a == "--help" || a == "/?") return true;
-  }
-  return false;
 }
 
 int Run(platform::IPlatform& port, const std::vector<std::string>& arguments) {
@@ -151,8 +140,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 #else
   platform::win32::Win32Platform port(platform::win32::SystemApiCharset());
 #endif
-  const std::vector<std::string> arguments = platform::win32::ProgramArguments(port.Charset());
-  if (AsksForHelp(arguments)) {
+  const std::vector<std::string> arguments = platform::win32::CommandLineArguments(port.Charset());
+  if (platform::win32::AsksForHelp(arguments)) {
     ShowUsage(port.Charset());
     return 0;
   }

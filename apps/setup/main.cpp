@@ -39,6 +39,7 @@
 #include "platform/script/script_ui.h"
 #include "platform/win32/ui_win32.h"
 #include "platform/win32/win32_port.h"
+#include "platform/win32/win32_program.h"
 #include "platform/win32/win32_version_source.h"
 #include "system/version_resource.h"
 #include "ui/fatal_error.h"
@@ -49,15 +50,29 @@ namespace {
 
 using namespace tmby;
 
+constexpr char kUsage[] =
+    "usage: setup.exe [-b | -f | -r] [-s<folder>] [-e<file>] [-c] [-n] [-d]\n"
+    "       setup.exe --help | /?\n"
+    "\n"
+    "The Tamberly setup engine with a product's install definition (tmbystamp puts it in).\n"
+    "Without switches it installs the product. A switch starts with \"-\" (or \"*\"), its letter\n"
+    "follows in either case, and its value follows the letter directly:\n"
+    "  -b          build the distribution (setup.exe, setup.1, files.1; filelist.lst for a net\n"
+    "              install) into the folder named by the first line of BUILD.INF beside the "
+    "program\n"
+    "  -f          copy the distribution onto floppy disks in drive A: (from the distribution's\n"
+    "              setup.exe only: setup.exe *TODISK)\n"
+    "  -r          continue the install that asked for a restart (Windows starts it so)\n"
+    "  -s<folder>  the folder the distribution lies in (the loading program passes it)\n"
+    "  -e<file>    the name of the self-extracting setup.exe that holds the archives\n"
+    "  -c          remove the loading program's temporary folder at the end\n"
+    "  -n          forget what an unfinished earlier install left to do\n"
+    "  -d          a run from a development folder: needs -s, removes no temporary folder\n";
+
 // A resource of the program (RCDATA), empty when it is missing.
 TBytes RcData(const std::string& name) {
-  // Resource names are ASCII; the ANSI function finds them on every Windows.
-  HMODULE module = GetModuleHandleA(nullptr);
-  HRSRC info = FindResourceA(module, name.c_str(), MAKEINTRESOURCEA(10));  // RT_RCDATA
-  HGLOBAL data = info != nullptr ? LoadResource(module, info) : nullptr;
-  const auto* bytes = static_cast<const uint8_t*>(data != nullptr ? LockResource(data) : nullptr);
-  if (bytes == nullptr) return {};
-  return TBytes(bytes, bytes + SizeofResource(module, info));
+  const std::string_view bytes = platform::win32::ResourceData(name);
+  return TBytes(bytes.begin(), bytes.end());
 }
 
 // A variable of the test flavour's environment; empty in the engine that ships.
@@ -197,6 +212,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     return 2;
   }
   platform::ScopedUi scoped(ui.get());
+  // The usage goes to standard output when there is one, else into a box.
+  if (platform::win32::AsksForHelp(platform::win32::CommandLineArguments(port.Charset()))) {
+    if (!platform::win32::WriteStandardOutput(kUsage)) {
+      ui->MessageBox(kUsage, "Setup", platform::mb::kOk | platform::mb::kIconInformation);
+    }
+    return 0;
+  }
   ui::RegisterUiClasses(ClassRegistry());
   RegisterPathSpecifierClasses(ClassRegistry());
   RegisterInstallObjectClasses(ClassRegistry());
@@ -210,7 +232,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const std::string program = port.Files().ModuleFileName();
   TEngine& engine = Engine();
   engine.ProgramPath = program;
-  engine.Arguments = platform::win32::ProgramArguments(port.Charset());
+  engine.Arguments = platform::win32::CommandLineArguments(port.Charset());
   engine.Hooks.LoadBitmapResource = RcData;
 
   ui::TApplication app;

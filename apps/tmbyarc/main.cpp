@@ -31,6 +31,7 @@
 #include <windows.h>
 
 #include "platform/win32/win32_port.h"
+#include "platform/win32/win32_program.h"
 #else
 #include <unistd.h>
 
@@ -60,7 +61,12 @@ constexpr char kUsage[] =
     "       tmbyarc extract ARCHIVE DIRECTORY [MEMBER...] [--offset N]\n"
     "                       [--overwrite always|never|version|date|versiondate]\n"
     "       tmbyarc split   ARCHIVE DIRECTORY --size BYTES [--name files.1] [--offset N]\n"
-    "       tmbyarc verify  ARCHIVE [--offset N]\n";
+    "       tmbyarc verify  ARCHIVE [--offset N]\n"
+    "       tmbyarc --help\n"
+    "The archives of the Tamberly setup kit (setup.1, files.1, files.2, ...): list the members,\n"
+    "add files, extract members, split an archive into volumes of BYTES, or check every member.\n"
+    "--offset N reads an archive that starts N bytes into a file (a self-extracting setup.exe).\n"
+    "Exit code: 0 done, 1 the archive or a file failed (the message says why), 2 wrong usage.\n";
 
 // Turns the paths of the command line into the port's Windows paths.
 class PathMapper {
@@ -271,6 +277,17 @@ int Verify(PathMapper& paths, const Options& o) {
 }
 
 int Run(const std::vector<std::string>& args, PathMapper& paths) {
+  for (const std::string& a : args) {
+#ifdef _WIN32
+    const bool windowsHelp = a == "/?";
+#else
+    const bool windowsHelp = false;
+#endif
+    if (a == "--help" || windowsHelp) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+  }
   try {
     const Options o = ParseArguments(args);
     if (o.command == "list") return List(paths, o);
@@ -303,7 +320,7 @@ int main() {
   tmby::platform::win32::Win32Platform port;
   tmby::platform::SetPort(&port);
   // The arguments in the adapter's character set, not the C runtime's ANSI argv.
-  const std::vector<std::string> args = tmby::platform::win32::ProgramArguments(port.Charset());
+  const std::vector<std::string> args = tmby::platform::win32::CommandLineArguments(port.Charset());
   WindowsPaths paths;
   const int result = Run(args, paths);
   tmby::platform::SetPort(nullptr);

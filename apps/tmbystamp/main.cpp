@@ -29,13 +29,28 @@ bool ReadAll(const std::string& path, std::string* out) {
   return !in.bad();
 }
 
+constexpr char kUsage[] =
+    "usage: tmbystamp [--languages DIR] ENGINE DEFINITION OUTPUT\n"
+    "       tmbystamp --help\n"
+    "  ENGINE      the kit's setup.exe (or a setup program made before)\n"
+    "  DEFINITION  the product's install definition (.tmby)\n"
+    "  OUTPUT      the setup program to write\n"
+    "  DIR         the language files for the definition's translator\n"
+    "              (default: the folder lang beside tmbystamp)\n"
+    "Exit code: 0 written, 1 an input could not be read or the output written, 2 wrong usage.\n";
+
+bool AsksForHelp(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+#ifdef _WIN32
+    if (a == "/?") return true;
+#endif
+    if (a == "--help") return true;
+  }
+  return false;
+}
+
 int Usage() {
-  std::cerr << "usage: tmbystamp [--languages DIR] ENGINE DEFINITION OUTPUT\n"
-               "  ENGINE      the kit's setup.exe (or a setup program made before)\n"
-               "  DEFINITION  the product's install definition (.tmby)\n"
-               "  OUTPUT      the setup program to write\n"
-               "  DIR         the language files for the definition's translator\n"
-               "              (default: the folder lang beside tmbystamp)\n";
+  std::cerr << kUsage;
   return 2;
 }
 
@@ -43,6 +58,10 @@ int Usage() {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (AsksForHelp(args)) {
+    std::cout << kUsage;
+    return 0;
+  }
   std::filesystem::path languages = std::filesystem::path(argv[0]).parent_path() / "lang";
   if (args.size() >= 2 && args[0] == "--languages") {
     languages = args[1];

@@ -7,11 +7,12 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <unordered_set>
 
 #include "archive/archive_io.h"
 #include "base/dostime.h"
-#include "base/sha.h"
 #include "base/exceptions.h"
+#include "base/sha.h"
 #include "platform/port.h"
 
 namespace tmby {
@@ -163,7 +164,13 @@ void TFileHeader::Decode(const Record& r) {
 
 void TFileHeader::FillFromFile(const std::string& line) {
   const std::string path = LineFileName(line);
-  FileName = CutText(path, kMemberNameLength);
+  // The member is found again by its whole source path: one cut to the field could never be.
+  if (path.size() > static_cast<size_t>(kMemberNameLength)) {
+    throw ETmbyCompress(
+        "The path %s is longer than the %d characters that an archive member name can hold",
+        {path, kMemberNameLength});
+  }
+  FileName = path;
   SourcePath = path;
   auto& files = platform::Port().Files();
   {
@@ -228,6 +235,18 @@ void TFileHeaders::BuildFromFileList(const std::vector<std::string>& lines, bool
 
 int TFileHeaders::IndexOf(const std::string& name) const {
   const std::string wanted = LineFileName(name);
+  const auto lower = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  };
+  for (; indexed_ < items_.size(); ++indexed_) {
+    by_name_.emplace(lower(items_[indexed_].FileName), static_cast<int>(indexed_));
+  }
+  const auto it = by_name_.find(lower(wanted));
+  if (it != by_name_.end() && SameTextIgnoringCase(items_[it->second].FileName, wanted)) {
+    return it->second;
+  }
+  // Not indexed as it is named now (a name changed through Items): search.
   for (size_t i = 0; i < items_.size(); ++i) {
     if (SameTextIgnoringCase(items_[i].FileName, wanted)) return static_cast<int>(i);
   }
@@ -250,16 +269,18 @@ void TFileHeaders::ReadFrom(IFile& stream, int64_t offset) {
       static_cast<int64_t>(count) * kFileHeaderSize > *size - offset - kArchiveHeadSize) {
     throw ETmbyCompress(msg::kCorrupt);
   }
+  // The chain may run through the file in any order (other writers lay headers out as they
+  // like); a header met a second time would make a loop, so each position is read once.
+  std::unordered_set<int64_t> visited;
   int64_t position = kArchiveHeadSize;
   for (int32_t i = 0; i < count; ++i) {
-    if (!stream.Seek(offset + position, SeekOrigin::Begin)) throw ETmbyCompress(msg::kCorrupt);
+    if (position < kArchiveHeadSize || !visited.insert(position).second ||
+        !stream.Seek(offset + position, SeekOrigin::Begin)) {
+      throw ETmbyCompress(msg::kCorrupt);
+    }
     TFileHeader header;
     header.ReadFrom(stream);
     Add(header);
-    // The chain runs forward through the file; one that turns back would loop.
-    if (i + 1 < count && header.NextHeader < position + kFileHeaderSize) {
-      throw ETmbyCompress(msg::kCorrupt);
-    }
     position = header.NextHeader;
   }
 }

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tmby {
@@ -132,9 +133,14 @@ class TFileHeaders {
   TFileHeader& Items(int index);
   const TFileHeader& Items(int index) const;
   void Add(const TFileHeader& header);
-  void Clear() { items_.clear(); }
+  void Clear() {
+    items_.clear();
+    by_name_.clear();
+    indexed_ = 0;
+  }
   void BuildFromFileList(const std::vector<std::string>& lines, bool append);
-  // List position of the header named `name` (up to its first ";"), ignoring case; -1 if none.
+  // List position of the first header named `name` (up to its first ";"), ignoring case; -1 if
+  // none. Constant time: extracting every member of a large archive by name stays linear.
   int IndexOf(const std::string& name) const;
   // Reads the head and the headers through the NextHeader chain from an archive at `offset`.
   void ReadFrom(platform::IFile& stream, int64_t offset);
@@ -144,6 +150,10 @@ class TFileHeaders {
 
  private:
   std::vector<TFileHeader> items_;
+  // Lower-case name -> first position, for the first `indexed_` headers; an entry is checked
+  // against its header before it is trusted, and a search of the list settles every doubt.
+  mutable std::unordered_map<std::string, int> by_name_;
+  mutable size_t indexed_ = 0;
 };
 
 // Name of volume `volume` of the archive whose volume 1 is `name`: files.1 -> files.12.

@@ -243,8 +243,11 @@ void TTmbyCompress::Compress(bool append, int member_index) {
   headers_.MultiVolume = false;
   Offset = 0;
   const std::vector<std::string> lines = files_to_process_;
-  // What the archive holds intact so far: a failure cuts it back to this.
-  int consistent_count = 0;
+  // What the archive holds intact so far: a failure cuts it back to this head and length. Until
+  // the first write they are unknown (an existing archive not yet read whole), and a failure
+  // then leaves the file exactly as it was.
+  bool written = false;
+  uint8_t consistent_head[kArchiveHeadSize] = {};
   int64_t consistent_end = kArchiveHeadSize;
   auto finish = [&] {
     archive_.reset();
@@ -253,11 +256,10 @@ void TTmbyCompress::Compress(bool append, int member_index) {
     headers_loaded_ = false;
   };
   auto roll_back = [&] {
-    if (!archive_) return;
     headers_.Clear();
-    uint8_t head[kArchiveHeadSize] = {};
-    PutInt32(head, consistent_count);
-    if (archive_->Seek(0, SeekOrigin::Begin) && archive_->Write(head, sizeof head) &&
+    if (!archive_ || !written) return;
+    if (archive_->Seek(0, SeekOrigin::Begin) &&
+        archive_->Write(consistent_head, sizeof consistent_head) &&
         archive_->Seek(consistent_end, SeekOrigin::Begin)) {
       archive_->SetEnd();
     }
@@ -273,8 +275,12 @@ void TTmbyCompress::Compress(bool append, int member_index) {
       headers_.ReadFrom(*archive_, 0);
       // Members cannot be appended to a set of volumes.
       if (headers_.MultiVolume) throw ETmbyCompress(msg::kCannotCreateFile, {compressed_file_});
-      consistent_count = headers_.Count();
-      consistent_end = archive_->Size().value_or(0);
+      const std::optional<int64_t> size = archive_->Size();
+      if (!size || !archive_->Seek(0, SeekOrigin::Begin) ||
+          ReadFully(*archive_, consistent_head, sizeof consistent_head) != kArchiveHeadSize) {
+        throw ETmbyCompress(msg::kCorrupt);
+      }
+      consistent_end = *size;
       headers_.BuildFromFileList(lines, true);
     } else {
       // The sources are looked at before an existing archive is replaced, so that a missing
@@ -285,6 +291,7 @@ void TTmbyCompress::Compress(bool append, int member_index) {
       if (!archive_) throw ETmbyCompress(msg::kCannotCreateFile, {compressed_file_});
     }
     headers_.MultiVolume = false;
+    written = true;
     headers_.WriteTo(*archive_);
     if (!archive_->Seek(0, SeekOrigin::End)) throw ETmbyCompress(msg::kCannotWriteHeaders);
     ResetStats();
@@ -297,7 +304,8 @@ void TTmbyCompress::Compress(bool append, int member_index) {
       if (member_index >= 0 && member_index < kMemberIndexTableSize) {
         member_table_[static_cast<size_t>(member_index)] = i;
       }
-      ++consistent_count;
+      PutInt32(consistent_head, GetInt32(consistent_head) + 1);
+      consistent_head[4] = 0;
       consistent_end = header.NextHeader;
       if (OnAfterAdding) OnAfterAdding(*this, stats_);
     }
@@ -526,8 +534,7 @@ void TTmbyCompress::ExtractMember(const TFileHeader& header) {
     }
     current_volume_ = header.StartVolume;
     const int64_t data_start = static_cast<int64_t>(header.DataStart) + Offset;
-    const auto volume_size = archive_->Size();
-    if (!volume_size || header.DataStart < 0 || data_start > *volume_size ||
+    if (!archive_size_ || header.DataStart < 0 || data_start > *archive_size_ ||
         !archive_->Seek(data_start, SeekOrigin::Begin)) {
       throw ETmbyCompress(msg::kCorrupt);
     }
@@ -628,6 +635,7 @@ void TTmbyCompress::OpenVolume(int volume, bool read_write, std::string& name) {
                           kShareReading, FileDisposition::OpenExisting);
     if (!archive_) throw ETmbyCompress(kCannotOpenArchive, {name});
     open_volume_ = volume;
+    archive_size_ = archive_->Size();
   };
   for (int attempt = 0; attempt < 4; ++attempt) {
     archive_.reset();
@@ -675,7 +683,10 @@ void TTmbyCompress::SplitToVolumes(const std::string& directory, const std::stri
     SumTotals();
     std::string dir = directory;
     if (!dir.empty()) files.CreateDirectories(dir);
-    const std::string first = WithTrailingBackslash(dir) + PathFileNamePart(volume_name);
+    // Volume 1 takes the ".1" name whatever extension the caller gave: the readers look for
+    // volume n under ".n", volume 1 included.
+    const std::string first =
+        WithTrailingBackslash(dir) + VolumeFileName(PathFileNamePart(volume_name), 1);
     destination = files.Open(first, FileAccess::ReadWrite, platform::kShareRead,
                              FileDisposition::CreateAlways);
     if (!destination) throw ETmbyCompress(msg::kCannotCreateFile, {first});
@@ -701,7 +712,7 @@ void TTmbyCompress::SplitToVolumes(const std::string& directory, const std::stri
       header.EndVolume = static_cast<uint8_t>(current_volume_);
     }
     destination.reset();
-    std::string name = WithTrailingBackslash(dir) + PathFileNamePart(volume_name);
+    std::string name = first;
     OpenVolume(1, true, name);
     headers_.WriteTo(*archive_);
     archive_.reset();

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -136,9 +137,10 @@ class TTmbyCompress {
   TlzhFileStats stats_;
   std::vector<int> member_table_;
   std::unique_ptr<platform::IFile> archive_;
-  int64_t archive_end_ = 0;        // size of the archive while a member is compressed
-  int open_volume_ = 0;            // the volume archive_ holds open
-  std::string created_directory_;  // the last destination directory made while extracting
+  int64_t archive_end_ = 0;              // size of the archive while a member is compressed
+  int open_volume_ = 0;                  // the volume archive_ holds open
+  std::optional<int64_t> archive_size_;  // its size when it was opened
+  std::string created_directory_;        // the last destination directory made while extracting
   struct ZState;
   std::unique_ptr<ZState> z_;
 };

@@ -11,9 +11,16 @@ char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' +
 bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
 bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
 
+// Removes the last occurrence: components leave their owner mostly the last first.
 void EraseOne(std::vector<TComponent*>& list, TComponent* c) {
-  auto it = std::find(list.begin(), list.end(), c);
-  if (it != list.end()) list.erase(it);
+  auto it = std::find(list.rbegin(), list.rend(), c);
+  if (it != list.rend()) list.erase(std::next(it).base());
+}
+
+std::string LowerName(std::string_view name) {
+  std::string lower(name);
+  for (char& c : lower) c = Lower(c);
+  return lower;
 }
 
 }  // namespace
@@ -420,10 +427,10 @@ void TComponent::Teardown() {
   tornDown_ = true;
   // Tell everyone who asked; each partner forgets this one first, so that an override which
   // does not call the inherited Notification cannot make this loop run for ever.
-  while (!freeNotifies_.empty()) {
-    TComponent* other = freeNotifies_.back();
-    freeNotifies_.pop_back();
-    EraseOne(other->freeNotifies_, this);
+  while (!freeNotifies_.Empty()) {
+    TComponent* other = freeNotifies_.Last();
+    freeNotifies_.Remove(other);
+    other->freeNotifies_.Remove(this);
     other->Notification(this, opRemove);
   }
   DestroyComponents();
@@ -448,10 +455,49 @@ int TComponent::ComponentIndex() const {
 
 TComponent* TComponent::FindComponent(std::string_view name) const {
   if (name.empty()) return nullptr;
-  for (TComponent* c : components_) {
-    if (SameText(c->name_, name)) return c;
+  const auto [first, last] = names_.equal_range(LowerName(name));
+  if (first == last) return nullptr;
+  TComponent* found = first->second;
+  // Names are unique among the owned components, unless ChangeName made them twins: then the
+  // first in the list, as a search of the list would find it.
+  for (auto it = std::next(first); it != last; ++it) {
+    if (it->second->ComponentIndex() < found->ComponentIndex()) found = it->second;
   }
-  return nullptr;
+  return found;
+}
+
+void TComponent::IndexName(TComponent* component) {
+  if (!component->name_.empty()) names_.emplace(LowerName(component->name_), component);
+}
+
+std::string TComponent::FirstFreeName(const std::string& base) {
+  if (FindComponent(base) == nullptr) return base;
+  // Without the memory, naming the n-th of many components would try n names.
+  int& next = takenBelow_[LowerName(base)];
+  next = std::max(next, 1);
+  while (FindComponent(base + std::to_string(next)) != nullptr) ++next;
+  return base + std::to_string(next);
+}
+
+void TComponent::UnindexName(TComponent* component) {
+  if (component->name_.empty()) return;
+  const std::string lower = LowerName(component->name_);
+  for (auto it = takenBelow_.begin(); it != takenBelow_.end();) {
+    it = lower.starts_with(it->first) ? takenBelow_.erase(it) : std::next(it);
+  }
+  const auto [first, last] = names_.equal_range(lower);
+  for (auto it = first; it != last; ++it) {
+    if (it->second == component) {
+      names_.erase(it);
+      return;
+    }
+  }
+}
+
+void TComponent::ChangeName(const std::string& name) {
+  if (owner_ != nullptr) owner_->UnindexName(this);
+  name_ = name;
+  if (owner_ != nullptr) owner_->IndexName(this);
 }
 
 void TComponent::ValidateRename(const std::string& name) const {
@@ -491,10 +537,12 @@ void TComponent::RemoveComponent(TComponent* component) {
 
 void TComponent::Insert(TComponent* component) {
   components_.push_back(component);
+  IndexName(component);
   component->owner_ = this;
 }
 
 void TComponent::Remove(TComponent* component) {
+  UnindexName(component);
   EraseOne(components_, component);
   component->owner_ = nullptr;
 }
@@ -510,19 +558,31 @@ void TComponent::DestroyComponents() {
   }
 }
 
+void TComponent::TNotifyList::Add(TComponent* c) {
+  if (Contains(c)) return;
+  order_.push_back(c);
+  at_.emplace(c, std::prev(order_.end()));
+}
+
+void TComponent::TNotifyList::Remove(TComponent* c) {
+  // Every sibling of a removed component is asked, and most have no list at all.
+  if (at_.empty()) return;
+  const auto it = at_.find(c);
+  if (it == at_.end()) return;
+  order_.erase(it->second);
+  at_.erase(it);
+}
+
 void TComponent::FreeNotification(TComponent* component) {
   if (component == nullptr || component == this) return;
-  if (std::find(freeNotifies_.begin(), freeNotifies_.end(), component) == freeNotifies_.end()) {
-    freeNotifies_.push_back(component);
-  }
-  auto& theirs = component->freeNotifies_;
-  if (std::find(theirs.begin(), theirs.end(), this) == theirs.end()) theirs.push_back(this);
+  freeNotifies_.Add(component);
+  component->freeNotifies_.Add(this);
 }
 
 void TComponent::RemoveFreeNotification(TComponent* component) {
   if (component == nullptr) return;
-  EraseOne(freeNotifies_, component);
-  EraseOne(component->freeNotifies_, this);
+  freeNotifies_.Remove(component);
+  component->freeNotifies_.Remove(this);
 }
 
 void TComponent::Notification(TComponent* component, TOperation operation) {
@@ -530,6 +590,8 @@ void TComponent::Notification(TComponent* component, TOperation operation) {
     RemoveFreeNotification(component);
     if (component == parent_) parent_ = nullptr;
   }
+  // An insertion goes no further than the new owner (see the declaration).
+  if (operation == opInsert) return;
   // Forward to the owned components, the last first; the list may change under the calls.
   for (size_t i = components_.size(); i > 0;) {
     --i;

@@ -41,12 +41,14 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <list>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <typeindex>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -432,6 +434,8 @@ class TComponent : public TPersistent {
   int ComponentIndex() const;
   // An owned component by name, ignoring case; null for an empty name or none.
   TComponent* FindComponent(std::string_view name) const;
+  // The first of `base`, `base`1, `base`2, ... that no owned component has (ignoring case).
+  std::string FirstFreeName(const std::string& base);
   // Takes `component` from its current owner (its name must be free here).
   void InsertComponent(TComponent* component);
   void RemoveComponent(TComponent* component);
@@ -442,10 +446,12 @@ class TComponent : public TPersistent {
   // same about this one).
   void FreeNotification(TComponent* component);
   void RemoveFreeNotification(TComponent* component);
-  // Told that `component` was inserted into or is being removed from this one's owner, or is
-  // being destroyed. The base forwards the call to every owned component. Overrides clear their
-  // references to a removed component and then call the inherited step. The component in an
-  // opRemove call may already be partly destroyed: compare the pointer only.
+  // Told that `component` was inserted into this one (opInsert), or is being removed from this
+  // one's owner or destroyed (opRemove). The base forwards a removal to every owned component;
+  // an insertion is told to the new owner alone: telling every sibling of every insert would make
+  // reading a definition take time in the square of its size. Overrides clear their references
+  // to a removed component and then call the inherited step. The component in an opRemove call
+  // may already be partly destroyed: compare the pointer only.
   virtual void Notification(TComponent* component, TOperation operation);
 
   // Loading: set while the component's properties are being read from a definition; setters
@@ -476,7 +482,7 @@ class TComponent : public TPersistent {
 
  protected:
   // Stores the name without checks.
-  void ChangeName(const std::string& name) { name_ = name; }
+  void ChangeName(const std::string& name);
   // Raises the errors of SetName for `name` among the owner's components (other than this).
   void ValidateRename(const std::string& name) const;
   // Stores a reference in `field` and asks for the notification of its destruction; overrides
@@ -489,16 +495,39 @@ class TComponent : public TPersistent {
   }
 
  private:
+  // The components to tell about this one's destruction, in the order they asked. A component
+  // that many others reference (a path specifier of every directory) has a long list: adding,
+  // finding and removing take constant time however long it is.
+  class TNotifyList {
+   public:
+    bool Empty() const { return order_.empty(); }
+    TComponent* Last() const { return order_.back(); }
+    bool Contains(TComponent* c) const { return at_.count(c) != 0; }
+    void Add(TComponent* c);  // at the end; nothing when present
+    void Remove(TComponent* c);
+
+   private:
+    std::list<TComponent*> order_;
+    std::unordered_map<TComponent*, std::list<TComponent*>::iterator> at_;
+  };
+
   void Insert(TComponent* component);
   void Remove(TComponent* component);
   void Teardown();
+  // The owned components by name (ASCII lower case), kept with every insert, removal and rename.
+  void IndexName(TComponent* component);
+  void UnindexName(TComponent* component);
 
   std::string name_;
   int32_t tag_ = 0;
   TComponent* owner_ = nullptr;
   TComponent* parent_ = nullptr;
   std::vector<TComponent*> components_;
-  std::vector<TComponent*> freeNotifies_;
+  std::unordered_multimap<std::string, TComponent*> names_;
+  // FirstFreeName's memory: every numbered name of a base below its figure is taken. Forgotten
+  // when a name of that base comes free.
+  std::unordered_map<std::string, int> takenBelow_;
+  TNotifyList freeNotifies_;
   bool loading_ = false;
   bool designing_ = false;
   bool destroying_ = false;

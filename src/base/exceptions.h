@@ -105,6 +105,7 @@ TMBY_EXCEPTION(ENIL_FailLoadDLLProc, Exception)
 TMBY_EXCEPTION(EIRCannotWriteValue, Exception)
 // A file that could not be opened for reading ("Cannot open file \"%s\"").
 TMBY_EXCEPTION(EFOpenError, Exception)
+TMBY_EXCEPTION(EOleError, Exception)
 
 // An install abort by the user; the message is fixed and never translated.
 class EAIUserAbort : public EAI {
@@ -122,6 +123,15 @@ class EProgramLauncherFailed : public EProgramLauncher {
   using EProgramLauncher::EProgramLauncher;
   const char* ClassName() const override { return "EProgramLauncherFailed"; }
   uint32_t ErrorCode = 0;
+};
+
+// A failed call of the system's OLE or automation library; the message is the system's text for
+// the HRESULT.
+class EOleSysError : public EOleError {
+ public:
+  using EOleError::EOleError;
+  const char* ClassName() const override { return "EOleSysError"; }
+  int32_t ErrorCode = 0;
 };
 
 // The IE family: texts are translated first, then formatted.

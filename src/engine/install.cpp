@@ -260,9 +260,9 @@ void TCustomInstall::Loaded() {
 
 void TCustomInstall::DispatchMode() {
   if (commandLine_.Has(csBuild)) {
-    RunBuildMode();
+    BuildFromBuildInf();
   } else if (commandLine_.Has(csFloppies)) {
-    RunFloppyMode();
+    TransferToFloppies("a:");
   } else if (commandLine_.Has(csReboot)) {
     ContinueAfterReboot();
   }
@@ -307,6 +307,25 @@ void RegisterEngineClasses(TClassRegistry& registry) {
   RegisterTranslateClasses(registry);
   // The dialog managers of the stages.
   RegisterDialogClasses(registry);
+}
+
+TUninstallEntry TCustomInstall::UninstallEntry() const {
+  TUninstallEntry entry;
+  entry.ProductName = information_->ProductName;
+  entry.Version = information_->Version;
+  entry.CompanyName = information_->CompanyName;
+  entry.Comments = extended_->Comments;
+  entry.Contact = extended_->Contact;
+  entry.HelpLink = extended_->HelpLink;
+  entry.HelpTelephone = extended_->HelpTelephone;
+  entry.ProductID = extended_->ProductID;
+  entry.URLInfoAbout = extended_->URLInfoAbout;
+  entry.URLUpdateInfo = extended_->URLUpdateInfo;
+  entry.DisplayIcon = extended_->DisplayIcon();
+  entry.ReadMe = extended_->ReadMe();
+  entry.RegCompany = registration_->RegCompany;
+  entry.RegOwner = registration_->RegOwner;
+  return entry;
 }
 
 }  // namespace tmby

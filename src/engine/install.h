@@ -5,8 +5,8 @@
 // activation, which starts the run.
 //
 // The run (install_run.cpp) and the install's registry state with the continuation after a restart
-// (install_state.cpp) are the root's own; the build and transfer modes come through TEngine::Hooks
-// and, without them, end the program with a message that this build has none.
+// (install_state.cpp) are the root's own, and so are the build and transfer modes
+// (build_modes.cpp).
 #pragma once
 
 #include <cstdint>
@@ -21,6 +21,7 @@
 #include "model/file_container.h"
 #include "model/install_model.h"
 #include "paths/install_roots.h"
+#include "translate/language.h"
 #include "ui/controls.h"
 
 namespace tmby {
@@ -46,14 +47,12 @@ inline constexpr int kUserAbortExitCode = 2;
 
 // Where every setup program keeps its state key, in the local-machine hive.
 inline constexpr const char* kStateKeysRoot = "\\SOFTWARE\\QRN\\Install";
-// The ordinal of tlUser among the translator's languages: the user's own Windows language.
-inline constexpr int kUserLanguage = 20;
 // The name of the continuation entry under RunOnce ("1", "2", ... appended when taken).
 inline constexpr const char* kContinuationName = "TamberlyUnfinished";
 
 // The engine's process-wide state: what the program entry hands the install root, the run's start
-// time, and the hooks through which later modules take over the build modes and the net file
-// list. Tests reset it.
+// time, the build's abort request, and the hooks through which later modules take over the net
+// file list. Tests reset it.
 struct TEngine {
   // The command-line arguments, without the program name.
   std::vector<std::string> Arguments;
@@ -62,20 +61,15 @@ struct TEngine {
   // Local date and time at the start of the run (days since 1899-12-30); 0 before any run.
   double RunStartTime = 0;
 
+  // The user asked to stop the build or the transfer to disks (its progress window's Cancel).
+  bool BuildAborted = false;
+
   struct THooks {
-    // -b: builds the distribution from BUILD.INF. Not set in a build without the build modes.
-    std::function<void(TCustomInstall&)> Build;
-    // -f: transfers the distribution to floppies on the drive. Not set in such a build either.
-    std::function<void(TCustomInstall&, const std::string& drive)> TransferToFloppies;
     // Net distributions: downloads the remote file list from the install's net location and
     // gives every file of the definition that it names its size, date and version.
     std::function<void(TCustomInstall&)> ReadRemoteFileList;
     // The program's bitmap resource of that name (a BMP file), empty when there is none.
     std::function<TBytes(const std::string& name)> LoadBitmapResource;
-    // The translator's target language (an ordinal of TTmbyLanguage) when the definition has a
-    // translator, and setting it.
-    std::function<std::optional<int>()> TargetLanguage;
-    std::function<void(int)> SetTargetLanguage;
   } Hooks;
 
   void Reset() { *this = TEngine(); }
@@ -207,9 +201,10 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   std::string ContinuationCommandLine();
   // IEInstall when the RunOnce entry cannot be written.
   void RegisterContinuation();
-  // The translator's target language, kept under the state key over the restart.
+  // The translator's target language, kept under the state key over the restart. A stored value
+  // that names no language gives the current one (tlUser without a translator).
   void SaveLanguage();
-  int LoadLanguage();
+  TTmbyLanguage LoadLanguage();
   // Asks Windows to restart; OnFailedReboot or a message box when it refuses.
   void RebootWindows();
   // The -r mode: finishes what waited for the restart, then the good end.
@@ -217,6 +212,33 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   void AfterReboot() override { ContinueAfterReboot(); }
   // Removes the state key (and the local archive copies it records).
   void RemoveInstallState();
+
+  // --- The build and transfer modes (build_modes.cpp).
+  // -b: builds the stand-alone distribution into the folder that the first line of "BUILD.INF"
+  // beside the running program names. Any failure is shown in a message box; the program ends in
+  // every case.
+  void BuildFromBuildInf();
+  // Writes the distribution set into `buildDir` from the running program `program`: the setup
+  // programs, the product archive files.1 (the root's archive setting is pointed there and
+  // restored afterwards, also on failure), filelist.lst for net distributions, the trailer and,
+  // with the loading program, the checksum. `standAlone` appends setup.1 and files.1 to setup.exe.
+  void BuildDistribution(const std::string& program, const std::string& buildDir, bool standAlone);
+  // With the loading program: setup.1 and the kit's TamberlyLoadProgram.exe as setup.exe; without
+  // it, the program itself copied into `buildDir`.
+  void CopySetupPrograms(const std::string& buildDir, const std::string& program);
+  // setup.1: the program, then each of PresetupFiles in order.
+  void BuildSetupArchive(const std::string& buildDir, const std::string& program);
+  // Builds the root's archives with the options of its DistributeType (every file's compress
+  // state reset first); net distributions then get their remote file list. `options` are those
+  // of a caller that sets the state; the distribution type decides.
+  void Compress(TCompressOptions options) override;
+  // filelist.lst in the net mirror folder beside the root's archive: the files this build put
+  // into an archive.
+  void WriteRemoteFileList();
+  // -f: copies the self-extracting distribution the program was started from onto disks in
+  // `drive` (the loader as setup.exe, setup.1, files.1 spread over as many disks as it needs).
+  // Any failure is shown in a message box; the program ends in every case.
+  void TransferToFloppies(const std::string& drive);
 
   // IInstallRoot
   TFileContainer* RootContainer() override { return this; }
@@ -229,6 +251,8 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   // IEInstall "The TInstall could not either write or read unfinished business from the
   // registry" while no state key is known; EIRCannotWriteValue when the entry cannot be written.
   void AddUnfinished(const std::string& item, int code) override;
+  TUninstallEntry UninstallEntry() const override;
+  void UninstallerRemoved() override { buildInfo_->AddUninstallOnCreate = false; }
   // IInstallPathSource
   std::string SourceDirectory() const override { return sourceDir_; }
   bool SelfExtracting() const override { return commandLine_.Has(csSelfExtractor); }
@@ -241,8 +265,6 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   void RestoreActivationHandler();
   // The command-line modes, once every component of the definition has been loaded.
   void DispatchMode();
-  void RunBuildMode();
-  void RunFloppyMode();
   // The good end of a run and of the continuation: the good-install stage, the cleanup, the
   // state's removal, the program's end and the files started after the install.
   void FinishGoodInstall();

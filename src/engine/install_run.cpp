@@ -1,6 +1,5 @@
 // The install run of the root: what the first activation of the main window starts, the end of
-// the run (good, bad, or waiting for a restart), the engine's exception handler and the command
-// line modes that this build offers.
+// the run (good, bad, or waiting for a restart) and the engine's exception handler.
 #include <chrono>
 #include <ctime>
 #include <functional>
@@ -52,20 +51,6 @@ void TerminateApplication() {
   if (ui::TApplication* app = ui::Application()) app->Terminate();
 }
 
-// The build and transfer modes: every failure ends in a plain message box, and the program ends
-// in any case.
-void RunPlainMode(const std::function<void()>& mode) {
-  try {
-    mode();
-  } catch (const std::exception& error) {
-    if (ui::TApplication* app = ui::Application()) {
-      app->MessageBox(ui::ExceptionMessage(error), app->Title(), platform::mb::kOk);
-      app->SetExitCode(kInstallFailedExitCode);
-    }
-  }
-  TerminateApplication();
-}
-
 void SetExitCode(int code) {
   if (ui::TApplication* app = ui::Application()) app->SetExitCode(code);
 }
@@ -105,7 +90,9 @@ void TCustomInstall::RunInstall() {
   Running = true;
 
   if (UseLoadingProgram() && !commandLine_.Has(csSource)) throw IEInstall(kNoLoaderPath);
-  if (commandLine_.Has(csNewList)) ClearUnfinished();
+  // -n on the first run of a program: there is no state key yet, so no list to clear, and the
+  // run goes on rather than failing for want of one.
+  if (commandLine_.Has(csNewList) && !InstallModel().InstallStateKey.empty()) ClearUnfinished();
   InstallModel().InstallStateKey = FindStateKey(true);
   ClearUnfinished();
   if (commandLine_.Has(csSelfExtractor)) {
@@ -360,25 +347,6 @@ void TCustomInstall::HandleException(const std::exception& error) {
   } catch (const std::exception&) {
     if (RunAutomatic) TerminateApplication();
   }
-}
-
-void TCustomInstall::RunBuildMode() {
-  RunPlainMode([this] {
-    if (!Engine().Hooks.Build) {
-      throw IEInstall("The build mode (-b) is not part of this build of the setup program");
-    }
-    Engine().Hooks.Build(*this);
-  });
-}
-
-void TCustomInstall::RunFloppyMode() {
-  RunPlainMode([this] {
-    if (!Engine().Hooks.TransferToFloppies) {
-      throw IEInstall(
-          "The transfer to floppies (-f) is not part of this build of the setup program");
-    }
-    Engine().Hooks.TransferToFloppies(*this, "a:");
-  });
 }
 
 }  // namespace tmby

@@ -9,6 +9,7 @@
 #include "model/install_model.h"
 #include "system/os_version.h"
 #include "system/registry.h"
+#include "translate/translator.h"
 #include "ui/forms.h"
 
 namespace tmby {
@@ -169,19 +170,22 @@ void TCustomInstall::RegisterContinuation() {
 }
 
 void TCustomInstall::SaveLanguage() {
-  if (!Engine().Hooks.TargetLanguage) return;
-  const std::optional<int> language = Engine().Hooks.TargetLanguage();
-  if (language)
-    WriteRegInteger(kLocalMachine, InstallModel().InstallStateKey, "Language", *language);
+  if (TTranslator* translator = CurrentTranslator()) {
+    WriteRegInteger(kLocalMachine, InstallModel().InstallStateKey, "Language",
+                    static_cast<int32_t>(translator->TranslateIntoLanguage()));
+  }
 }
 
-int TCustomInstall::LoadLanguage() {
-  std::optional<int> current;
-  if (Engine().Hooks.TargetLanguage) current = Engine().Hooks.TargetLanguage();
-  const int fallback = current.value_or(kUserLanguage);
+TTmbyLanguage TCustomInstall::LoadLanguage() {
+  const TTranslator* translator = CurrentTranslator();
+  const TTmbyLanguage current =
+      translator != nullptr ? translator->TranslateIntoLanguage() : tlUser;
   const std::string& key = InstallModel().InstallStateKey;
-  if (key.empty()) return fallback;
-  return ReadRegInteger(kLocalMachine, key, "Language", fallback);
+  if (key.empty()) return current;
+  const int32_t stored = ReadRegInteger(kLocalMachine, key, "Language", current);
+  // A number beyond the languages (a damaged or foreign value) is as good as none.
+  if (stored < 0 || stored >= kLanguageCount) return current;
+  return static_cast<TTmbyLanguage>(stored);
 }
 
 void TCustomInstall::RebootWindows() {
@@ -210,9 +214,8 @@ void TCustomInstall::RebootWindows() {
 void TCustomInstall::ContinueAfterReboot() {
   Running = true;
   InstallModel().InstallStateKey = FindStateKey(false);
-  if (Engine().Hooks.TargetLanguage && Engine().Hooks.SetTargetLanguage &&
-      Engine().Hooks.TargetLanguage()) {
-    Engine().Hooks.SetTargetLanguage(LoadLanguage());
+  if (TTranslator* translator = CurrentTranslator()) {
+    translator->SetTranslateIntoLanguage(LoadLanguage());
   }
   TStrings list;
   ReadUnfinished(list);

@@ -5,6 +5,7 @@
 #include "base/path_text.h"
 #include "model/install_model.h"
 #include "model/install_parameters.h"
+#include "platform/port.h"
 
 namespace tmby {
 
@@ -68,10 +69,8 @@ void TFileContainer::BeforeDestruction() {
 void TFileContainer::CreateOwnPathSpecifier(TComponent* owner) {
   auto* specifier = new TpsFileContainer(owner);
   specifier->SetFileContainer(this);
-  std::string name = "psFileContainer";
-  for (int n = 1; owner != nullptr && owner->FindComponent(name) != nullptr; ++n) {
-    name = "psFileContainer" + std::to_string(n);
-  }
+  const std::string name =
+      owner != nullptr ? owner->FirstFreeName("psFileContainer") : "psFileContainer";
   specifier->renaming_ = true;
   try {
     specifier->SetName(name);
@@ -300,6 +299,183 @@ TCustomInstallFile* TFileContainer::FindFileBySource(const std::string& path) co
     if (file != nullptr && SameText(file->SourcePath(), path)) return file;
   }
   return nullptr;
+}
+
+bool TFileContainer::HasNetFiles() const {
+  for (int i = 0; i < HelperCount(); ++i) {
+    auto* file = dynamic_cast<TCustomInstallFile*>(Helpers(i));
+    if (file != nullptr && file->Net()) return true;
+  }
+  return false;
+}
+
+bool TFileContainer::HasUnlocatedNetFiles() {
+  IInstallRoot* root = InstallModel().CurrentInstall();
+  const TDistributeType type = root != nullptr ? root->DistributeType() : dtTraditionalNet;
+  if (type == dtTraditional) return false;
+  for (int i = 0; i < HelperCount(); ++i) {
+    auto* file = dynamic_cast<TCustomInstallFile*>(Helpers(i));
+    if (file != nullptr && file->Net() && file->Include() && file->NetLocation() == nullptr) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string TFileContainer::GetLocalArchivePath() {
+  std::string path;
+  if (GetLocalFile(path)) return path;
+  throw IEFileContainer(
+      "%s has not yet downloaded the archive file and therefore cannot retrieve the path of the "
+      "archive file",
+      {Name()});
+}
+
+void TFileContainer::Reflect() {
+  State = ifsReflect;
+  ITmbyReflector* reflector = InstallModel().Reflector;
+  if (reflector == nullptr) return;
+  for (int i = 0; i < HelperCount(); ++i) reflector->Reflect(Helpers(i));
+}
+
+void TFileContainer::SetState(TInstallFileState state) {
+  struct Reset {
+    TFileContainer& container;
+    ~Reset() { container.State = ifsNone; }
+  } reset{*this};
+  switch (state) {
+    case ifsCompress: Compress({}); break;
+    case ifsInstall: Install(); break;
+    case ifsCopying: CopyFiles(); break;
+    case ifsReflect: Reflect(); break;
+    case ifsNone: break;
+  }
+}
+
+void TFileContainer::EndOperation(bool raising) {
+  State = ifsNone;
+  try {
+    Broadcast(this, hnOperationOver, nullptr);
+  } catch (...) {
+    if (!raising) throw;
+  }
+}
+
+template <class Body>
+void TFileContainer::RunOperation(TInstallFileState state, bool all, Body&& body) {
+  State = state;
+  try {
+    OnBeforeProcess(this);
+    if (Include()) {
+      TInstallContainer* container = Container();
+      if (container != nullptr) container->DoInformationEventControl(this, ieContainerStart, this);
+      ReadFileInfo();
+      SizeToProcess = TotalSize(all);
+      BytesProcessed = 0;
+      body();
+      OnAfterProcess(this);
+      if (container != nullptr) container->DoInformationEventControl(this, ieContainerEnd, this);
+    }
+  } catch (...) {
+    EndOperation(true);
+    throw;
+  }
+  EndOperation(false);
+}
+
+void TFileContainer::CopyFiles() {
+  RunOperation(ifsCopying, false, [this] {
+    for (int i = 0; i < HelperCount(); ++i) {
+      if (auto* file = dynamic_cast<TCustomInstallFile*>(Helpers(i))) file->CopyFile();
+    }
+    for (int i = 0; i < HelperCount(); ++i) {
+      if (auto* sub = dynamic_cast<TFileContainer*>(Helpers(i))) sub->CopyFiles();
+    }
+  });
+}
+
+void TFileContainer::Compress(TCompressOptions options) {
+  if (options.Contains(coForceNetFilesLocal) && options.Contains(coForceFilesNet)) {
+    throw IEFileContainer("Cannot pass both coForceNetFilesLocal and coForceFilesNet to Compress");
+  }
+  RunOperation(ifsCompress, options.Contains(coIncludeAll), [this, options] {
+    platform::IFileSystem& files = platform::Port().Files();
+    const std::string archiveDir = ExcludeTrailingBackslash(PathDirectoryPart(GetArchivePath()));
+    try {
+      LocalArchivePath = archiveDir + "\\" + GetNetRelativeDir() + "\\" + Name() + ".1";
+    } catch (const IEFileRel_NoNetLocation&) {
+      if (!options.Contains(coForceNetFilesLocal)) throw;
+    }
+    if (AddToArchive == lzcOverwrite) {
+      const std::string archive = ReplaceExtension(GetArchivePath(), ".1");
+      if (files.FileExists(archive) && !files.RemoveFile(archive)) {
+        throw IEFileContainer("%s cannot delete the archive file %s", {Name(), archive});
+      }
+    }
+    if ((HasNetFiles() || (options.Contains(coForceFilesNet) && FileCount() > 0)) &&
+        !TrimText(LocalArchivePath).empty() && files.FileExists(LocalArchivePath) &&
+        !files.RemoveFile(LocalArchivePath)) {
+      throw IEFileContainer("%s cannot delete the archive file %s", {Name(), LocalArchivePath});
+    }
+    for (int i = 0; i < HelperCount(); ++i) {
+      if (auto* helper = dynamic_cast<TFileRelated*>(Helpers(i))) CompressHelper(helper, options);
+    }
+  });
+}
+
+void TFileContainer::CompressHelper(TFileRelated* helper, TCompressOptions options) {
+  auto* file = dynamic_cast<TCustomInstallFile*>(helper);
+  const bool netFile = file != nullptr && !options.Contains(coForceNetFilesLocal) &&
+                       (file->Net() || options.Contains(coForceFilesNet));
+  const TlzhCommand savedAdd = helper->AddToArchive;
+  const std::string savedFile = helper->ArchiveFile();
+  TCustomPathSpecifier* savedType = helper->ArchiveFileType();
+  const bool savedInclude = helper->Include();
+  const auto restore = [&] {
+    helper->AddToArchive = savedAdd;
+    helper->SetArchiveFileType(savedType);
+    helper->SetArchiveFile(savedFile);
+    helper->SetInclude(savedInclude);
+  };
+  try {
+    if (!savedInclude && options.Contains(coIncludeAll)) helper->SetInclude(true);
+    const std::string archiveDir = ExcludeTrailingBackslash(PathDirectoryPart(GetArchivePath()));
+    const auto use = [&](TlzhCommand add, const std::string& archive) {
+      helper->AddToArchive = add;
+      helper->SetArchiveFileType(nullptr);
+      helper->SetArchiveFile(archive);
+    };
+    if (netFile) {
+      const std::string own =
+          archiveDir + "\\" + helper->GetNetRelativeDir() + "\\" + helper->Name() + ".1";
+      if (helper->NetLocation() != nullptr) {
+        use(lzcOverwrite, own);
+      } else if (file->HasOwnDownload()) {
+        use(lzcOnlyAdd, own);
+      } else {
+        use(lzcOnlyAdd, LocalArchivePath);
+      }
+    } else if (IsSpecifierKind(savedType, "TpsContainerArchiveFile")) {
+      helper->AddToArchive = lzcOnlyAdd;
+    } else if (IsSpecifierKind(savedType, "TpsInstallSource")) {
+      TFileContainer* root = InstallModel().Root();
+      const std::string rootArchive = root != nullptr ? root->GetArchivePath() : GetArchivePath();
+      use(lzcOverwrite, ExcludeTrailingBackslash(PathDirectoryPart(rootArchive)) + savedFile);
+    } else if (options.Contains(coRelocateArchives)) {
+      const std::string own = helper->GetArchivePath();
+      const size_t colon = own.find(':');
+      use(lzcOverwrite, archiveDir + (colon == std::string::npos ? own : own.substr(colon + 1)));
+    }
+    if (auto* sub = dynamic_cast<TFileContainer*>(helper)) {
+      sub->Compress(options);
+    } else if (file != nullptr) {
+      file->CompressFile();
+    }
+  } catch (...) {
+    restore();
+    throw;
+  }
+  restore();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -13,15 +13,15 @@
 
 namespace tmby {
 
+// The options of a build's Compress.
+enum TCompressOption { coRelocateArchives, coForceNetFilesLocal, coForceFilesNet, coIncludeAll };
+TMBY_ENUM_NAMES(TCompressOption, coRelocateArchives, coForceNetFilesLocal, coForceFilesNet,
+                coIncludeAll)
+using TCompressOptions = EnumSet<TCompressOption>;
+
 class TDiskParameter;
 class TFileStatusParameter;
 class TpsFileContainer;
-
-using TInstallFileNotifyEvent = TEvent<TCustomInstallFile*>;
-// (InstallFile, FilePercentDone, TotalPercentDone)
-using TInstallFileStatusEvent = TEvent<TCustomInstallFile*, int32_t, int32_t>;
-// (InstallFile, NewDisk, var Path)
-using TInstallFileNewDiskEvent = TEvent<TCustomInstallFile*, int32_t, std::string&>;
 
 class TFileContainer : public TFileRelated {
   TMBY_CLASS(TFileContainer, TFileRelated)
@@ -69,10 +69,22 @@ class TFileContainer : public TFileRelated {
   virtual int64_t CompressedSize(bool all);
   virtual int64_t FilesSize(bool all) { return SumSizes(all, false); }
   virtual int64_t TotalSize(bool all) { return SumSizes(all, true); }
+  // ifsCompress compresses (no options), ifsInstall installs, ifsCopying copies, ifsReflect
+  // reflects; State is ifsNone afterwards.
+  virtual void SetState(TInstallFileState state);
+  // Copies the files of the subtree to their destinations without archives.
+  virtual void CopyFiles();
+  // Builds the archives of the subtree (a build's step): every member goes into the archive the
+  // options and its archive settings choose, which are restored afterwards.
+  virtual void Compress(TCompressOptions options);
+  // The local copy of the downloaded archive; IEFileContainer while there is none.
+  virtual std::string GetLocalArchivePath();
   // Reads the archive information of the files, then of the sub-containers; sets InfoRead.
   virtual void ReadInfoFromArchive();
   // Reads size, date and version from the source files, the same way.
   virtual void ReadFileInfo();
+  // In a net distribution, an included net file without a location of its own.
+  virtual bool HasUnlocatedNetFiles();
 
   int ComponentType() const override { return ctFileContainer; }
   void DoInformationEventControl(TPersistent* sender, int code, TPersistent* object) override;
@@ -84,6 +96,10 @@ class TFileContainer : public TFileRelated {
   TCustomInstallFile* Files(int index) const;
   // The file helper whose source path is `path` (ignoring case), or null.
   TCustomInstallFile* FindFileBySource(const std::string& path) const;
+  // Some file helper comes from a net location.
+  bool HasNetFiles() const;
+  // Hands every helper to the process-wide reflector, when one is registered.
+  void Reflect();
 
  protected:
   // For the install root, which has no specifier of its own.
@@ -95,6 +111,13 @@ class TFileContainer : public TFileRelated {
   void FreeOwnPathSpecifier();
   // Fills the container's totals into a status parameter and reports it.
   void ReportStatus(TCustomInstallFile* file, TFileStatusParameter& status);
+  // The end of Compress and CopyFiles: State back to ifsNone, then the helpers hear -996.
+  void EndOperation(bool raising);
+  // The frame of Compress and CopyFiles around `body`: state, events, reports, totals.
+  template <class Body>
+  void RunOperation(TInstallFileState state, bool all, Body&& body);
+  // One helper's compression with the archive the build chooses for it.
+  void CompressHelper(TFileRelated* helper, TCompressOptions options);
 
   TpsFileContainer* ownPathSpecifier_ = nullptr;
   bool released_ = false;

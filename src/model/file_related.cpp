@@ -54,6 +54,17 @@ void TFileRelated::DoDataReceived(const std::string& fileName, int32_t bytes, in
   }
 }
 
+void TFileRelated::Download() {
+  throw Exception("%s cannot download its archive: net installs are not in this build", {Name()});
+}
+
+std::string TFileRelated::GetNetRelativeDir() const {
+  if (GetNetLocation() == nullptr) {
+    throw IEFileRel_NoNetLocation("Could not find a net install location for %s", {Name()});
+  }
+  throw Exception("%s cannot name its net folder: net installs are not in this build", {Name()});
+}
+
 bool TFileRelated::IsDownloaded() {
   if (!TrimText(LocalArchivePath).empty()) return true;
   std::string path;
@@ -81,6 +92,12 @@ void TFileRelated::SetLocalFile(const std::string& path) {
 }
 
 void TFileRelated::SetArchiveFile(const std::string& value) {
+  // A definition stores the relative part before its specifier: while it is read the specifier
+  // is still the default one, and the part is taken as stored.
+  if (IsLoading(*this)) {
+    archiveFile_ = value;
+    return;
+  }
   archiveFile_ = NamesWholeArchive(archiveFileType_) ? std::string() : value;
 }
 
@@ -141,33 +158,6 @@ TCustomNetInstallLocation* TFileRelated::GetNetLocation() const {
   }
   TFileContainer* root = InstallModel().Root();
   return root != nullptr && root != this ? root->NetLocation() : nullptr;
-}
-
-// ---------------------------------------------------------------------------------------------
-// TCustomInstallFile
-
-const TClassInfo& TCustomInstallFile::StaticClass() {
-  static const TClassInfo info =
-      TClassInfo::Define<TCustomInstallFile, TFileRelated>("TCustomInstallFile");
-  return info;
-}
-
-TCustomInstallFile::TCustomInstallFile(TComponent* owner) : TFileRelated(owner) {
-  SetNet(false);
-  InstallModel().Files.Add(this);
-}
-
-TCustomInstallFile::~TCustomInstallFile() {
-  InstallModel().Files.Remove(this);
-  InstallModel().Deferred.Remove(this);
-}
-
-std::string TCustomInstallFile::SourcePath() const {
-  return IncludeTrailingBackslash(includeFromDir_) + fileName_;
-}
-
-std::string TCustomInstallFile::InstalledPath() {
-  return IncludeTrailingBackslash(GetDestPath()) + destName_;
 }
 
 }  // namespace tmby

@@ -42,6 +42,10 @@ class TFileRelated : public TInstallObject {
   // container (ieDataReceived).
   virtual void DoDataReceived(const std::string& fileName, int32_t bytes, int32_t totalBytes,
                               int32_t fileSize, const void* buffer);
+  // Fetches this object's archive from its net location into a local copy (LocalArchivePath).
+  // This build has no net installs: it raises Exception "%s cannot download its archive: net
+  // installs are not in this build".
+  virtual void Download();
   // True when a local copy of the archive is known.
   virtual bool IsDownloaded();
   // Records the local copy of the archive under the install's state key; errors are ignored.
@@ -71,6 +75,9 @@ class TFileRelated : public TInstallObject {
   bool GetLocalFile(std::string& path) const;
   // The own net location, else the container's (for a file), else the install root's.
   TCustomNetInstallLocation* GetNetLocation() const;
+  // The folder below a net build's root that mirrors this object's server location.
+  // IEFileRel_NoNetLocation without a net location; this build has no net locations to ask.
+  std::string GetNetRelativeDir() const;
 
  protected:
   void StoreArchiveFileType(TCustomPathSpecifier* value);

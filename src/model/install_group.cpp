@@ -1,7 +1,9 @@
 #include "model/install_group.h"
 
 #include "model/install_model.h"
+#include "model/uninstall_exe.h"
 #include "net/net_location.h"
+#include "platform/port.h"
 
 namespace tmby {
 
@@ -129,9 +131,20 @@ void TInstallDirectory::DesignCreated() {
   Description = "Install Directory " + std::to_string(count);
 }
 
+void TInstallDirectory::RemoveMissingFiles() {
+  for (int i = HelperCount() - 1; i >= 0; --i) {
+    if (i >= HelperCount()) continue;
+    auto* file = dynamic_cast<TCustomInstallFile*>(Helpers(i));
+    if (file != nullptr && !platform::Port().Files().FileExists(file->SourcePath())) {
+      TComponent::Free(file);
+    }
+  }
+}
+
 void RegisterInstallObjectClasses(TClassRegistry& registry) {
   registry.Register({&TInstallGroup::StaticClass(), &TInstallDirectory::StaticClass(),
-                     &TpsFileContainer::StaticClass()});
+                     &TpsFileContainer::StaticClass(), &TInstallFile::StaticClass(),
+                     &TUninstallEXE::StaticClass()});
 }
 
 }  // namespace tmby

@@ -67,6 +67,8 @@ class TInstallDirectory : public TFileContainer {
   explicit TInstallDirectory(TComponent* owner) : TFileContainer(owner) {}
   // Also labels the directory "Install Directory <n>".
   void DesignCreated() override;
+  // Frees every file whose source file is missing, the last first.
+  void RemoveMissingFiles();
 };
 
 // Registers the install object classes (and the path specifier kind of file containers) for the

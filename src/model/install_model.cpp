@@ -38,8 +38,12 @@ void TInstallModel::Reset() {
   Files.Clear();
   Deferred.Clear();
   DeferRegistrations = false;
+  UsedIds.fill(false);
+  IdsLoaded = false;
   InstallStateKey.clear();
   NameClashCounter = 0;
+  Reflector = nullptr;
+  KitDirectory.clear();
   SetCurrentInstall(nullptr);
   SharedArchive.reset();
 }

@@ -3,6 +3,7 @@
 // (InstallModel()); tests reset it between cases.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,6 +61,25 @@ class TCustomInstallFileList : public TPointerList<TCustomInstallFile> {
   void Add(TCustomInstallFile* file);
 };
 
+// The values of the product's Add/Remove Programs entry, as the install root's settings hold
+// them (its Information, win2KExtendedInformation and registration information).
+struct TUninstallEntry {
+  std::string ProductName;
+  std::string Version;
+  std::string CompanyName;
+  std::string Comments;
+  std::string Contact;
+  std::string HelpLink;
+  std::string HelpTelephone;
+  std::string ProductID;
+  std::string URLInfoAbout;
+  std::string URLUpdateInfo;
+  TCustomInstallFile* DisplayIcon = nullptr;
+  TCustomInstallFile* ReadMe = nullptr;
+  std::string RegCompany;
+  std::string RegOwner;
+};
+
 // What the install objects need of the one install root of the process (the engine's
 // TCustomInstall implements it and registers itself with InstallModel().SetCurrentInstall).
 class IInstallRoot : public IInstallPathSource {
@@ -85,6 +105,17 @@ class IInstallRoot : public IInstallPathSource {
   virtual void SetRebootPending(bool) {}
   // The picture of the dialogs' left band (a stored bitmap), empty when there is none.
   virtual TBytes DialogThemePicture() const { return {}; }
+  // The values of the product's Add/Remove Programs entry.
+  virtual TUninstallEntry UninstallEntry() const = 0;
+  // The uninstaller component of the definition goes: a build adds no uninstaller of its own.
+  virtual void UninstallerRemoved() = 0;
+};
+
+// Takes install objects for another purpose (a reflecting tool); the kit registers none.
+class ITmbyReflector {
+ public:
+  virtual ~ITmbyReflector() = default;
+  virtual void Reflect(TPersistent* reflectee) = 0;
 };
 
 struct TInstallModel {
@@ -94,8 +125,14 @@ struct TInstallModel {
   // The install run turns it on: a file whose server registration fails goes on Deferred instead
   // of failing. Off outside a run, where a failed registration is fatal.
   bool DeferRegistrations = false;
+  // The identifier table: the UniqueIDs taken, and whether a loaded definition settled it.
+  std::array<bool, 2000> UsedIds{};
+  bool IdsLoaded = false;
   std::string InstallStateKey;  // the install's state key, empty until known
   int NameClashCounter = 0;
+  ITmbyReflector* Reflector = nullptr;
+  // Where the kit itself is installed, as a design environment knows it; empty at run time.
+  std::string KitDirectory;
   // The one install root of the process, or null. The path kinds see it too.
   IInstallRoot* CurrentInstall() const;
   void SetCurrentInstall(IInstallRoot* root);

@@ -99,8 +99,10 @@ class ForwardingPlatform : public IPlatform {
   IRegistry& Registry() override { return inner_.Registry(); }
   ISystemInfo& System() override { return inner_.System(); }
   IShellFolders& ShellFolders() override { return inner_.ShellFolders(); }
+  IShellLinks& ShellLinks() override { return inner_.ShellLinks(); }
   ILibraries& Libraries() override { return inner_.Libraries(); }
   IProcesses& Processes() override { return inner_.Processes(); }
+  IIniFiles& IniFiles() override { return inner_.IniFiles(); }
 
  protected:
   IPlatform& Inner() { return inner_; }

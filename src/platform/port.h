@@ -346,13 +346,104 @@ class IShellFolders {
 };
 
 // ---------------------------------------------------------------------------------------------
+// Shell links
+
+// COM results (HRESULTs) the shell link calls report. Success is 0 (S_OK); any negative value is a
+// failure.
+namespace hresult {
+inline constexpr int32_t kFalse = 1;                                              // S_FALSE
+inline constexpr int32_t kUnexpected = static_cast<int32_t>(0x8000FFFF);          // E_UNEXPECTED
+inline constexpr int32_t kNoInterface = static_cast<int32_t>(0x80004002);         // E_NOINTERFACE
+inline constexpr int32_t kFail = static_cast<int32_t>(0x80004005);                // E_FAIL
+inline constexpr int32_t kNoAggregation = static_cast<int32_t>(0x80040110);       // CLASS_E_...
+inline constexpr int32_t kClassNotRegistered = static_cast<int32_t>(0x80040154);  // REGDB_E_...
+inline constexpr int32_t kOutOfMemory = static_cast<int32_t>(0x8007000E);         // E_OUTOFMEMORY
+inline constexpr int32_t kInvalidArg = static_cast<int32_t>(0x80070057);          // E_INVALIDARG
+// HRESULT_FROM_WIN32: a Windows error code as a COM result.
+constexpr int32_t FromWin32(uint32_t code) {
+  return code == 0 ? 0 : static_cast<int32_t>((code & 0xFFFFu) | 0x80070000u);
+}
+}  // namespace hresult
+
+// The longest texts a shell link keeps, in UTF-16 units: paths below MAX_PATH, arguments and
+// description below INFOTIPSIZE. Longer ones are refused with kInvalidArg, as the shell would
+// otherwise cut them short or read past its buffers.
+inline constexpr size_t kMaxLinkPath = 259;
+inline constexpr size_t kMaxLinkText = 1023;
+
+// What a shell link file (".lnk") holds, as the shell's link object keeps it.
+struct ShellLink {
+  std::string target;  // the program, document or folder the link opens
+  std::string arguments;
+  std::string working_directory;
+  std::string description;
+  std::string icon_path;  // empty: the target's own icon
+  int icon_index = 0;
+  int show_command = 1;  // SW_SHOWNORMAL, SW_SHOWMAXIMIZED (3) or SW_SHOWMINNOACTIVE (7)
+  uint16_t hot_key = 0;  // virtual key in the low byte, HOTKEYF_* modifiers in the high byte
+
+  bool operator==(const ShellLink&) const = default;
+};
+
+class IShellLinks {
+ public:
+  virtual ~IShellLinks() = default;
+  // Writes the link file `path` through the shell's link object, replacing a file of that name.
+  // The folder must exist. 0 on success, or the HRESULT of the step that failed (making the link
+  // object, setting a field, saving it); no link file is written then.
+  virtual int32_t Save(const std::string& path, const ShellLink& link) = 0;
+  // Reads a link file back; nullopt with LastResult() when it cannot be loaded.
+  virtual std::optional<ShellLink> Load(const std::string& path) = 0;
+  virtual int32_t LastResult() const = 0;
+};
+
+// The length of UTF-8 text in UTF-16 units, as the shell counts it.
+size_t Utf16Length(const std::string& utf8);
+// kInvalidArg when the link file's path or a field of `link` is longer than the shell keeps
+// (kMaxLinkPath for the paths, kMaxLinkText for the arguments and description), else 0.
+int32_t CheckShellLinkLengths(const std::string& path, const ShellLink& link);
+
+// ---------------------------------------------------------------------------------------------
 // Libraries
+
+// What registering (or unregistering) a self-registering library came to.
+struct ServerRegistration {
+  enum class Outcome {
+    Registered,    // DllRegisterServer (DllUnregisterServer) returned 0
+    NotLoaded,     // the library did not load: `error` says why
+    NoEntryPoint,  // the library lacks the entry point: `error` says why
+    Refused,       // the entry point returned `result`
+  };
+  Outcome outcome = Outcome::Registered;
+  uint32_t error = 0;
+  int32_t result = 0;
+};
+
+// HRESULTs the adapters report for type libraries.
+namespace hresult {
+inline constexpr int32_t kOk = 0;
+inline constexpr int32_t kCantLoadLibrary =
+    static_cast<int32_t>(0x80029C4A);  // TYPE_E_CANTLOADLIBRARY
+inline constexpr int32_t kRegistryAccess =
+    static_cast<int32_t>(0x8002801C);  // TYPE_E_REGISTRYACCESS
+}  // namespace hresult
 
 class ILibraries {
  public:
   virtual ~ILibraries() = default;
   // True when the library loads (the open-file error box suppressed); it is freed again.
   virtual bool CanLoad(const std::string& name) = 0;
+  // Registers a self-registering server in this process: with COM initialised, loads the
+  // library, calls its "DllRegisterServer" and frees it again.
+  virtual ServerRegistration RegisterServer(const std::string& path) = 0;
+  // Loads the type library and registers it, with the directory of the help file its
+  // documentation names as help directory. kOk, or the HRESULT of the step that failed.
+  virtual int32_t RegisterTypeLibrary(const std::string& path) = 0;
+  // The uninstaller's counterparts: the library's "DllUnregisterServer", called the same way,
+  // and the removal of a type library's registration (by the identifier, version, locale and
+  // system kind the file names). kOk, or the HRESULT of the step that failed.
+  virtual ServerRegistration UnregisterServer(const std::string& path) = 0;
+  virtual int32_t UnregisterTypeLibrary(const std::string& path) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -404,7 +495,26 @@ class IProcesses {
 };
 
 // ---------------------------------------------------------------------------------------------
-// The whole port. Later parts add shell links, version resources, internet sessions and windows.
+// INI files
+
+// Initialisation files as the system's profile functions keep them: "[Section]" headers and
+// "key=value" lines, section and key names compared without regard to case. `file` is a full
+// path.
+class IIniFiles {
+ public:
+  virtual ~IIniFiles() = default;
+  // The value of `key` in `section`; nullopt when the file, the section or the key is missing.
+  virtual std::optional<std::string> ReadString(const std::string& file, const std::string& section,
+                                                const std::string& key) = 0;
+  // Writes the key (an existing key gets the new value in its place), adding the section at the
+  // end of the file and the file itself when they are missing.
+  virtual bool WriteString(const std::string& file, const std::string& section,
+                           const std::string& key, const std::string& value) = 0;
+  virtual uint32_t LastError() const = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The whole port. Later parts add version resources, internet sessions and windows.
 
 class IPlatform {
  public:
@@ -413,8 +523,10 @@ class IPlatform {
   virtual IFileSystem& Files() = 0;
   virtual ISystemInfo& System() = 0;
   virtual IShellFolders& ShellFolders() = 0;
+  virtual IShellLinks& ShellLinks() = 0;
   virtual ILibraries& Libraries() = 0;
   virtual IProcesses& Processes() = 0;
+  virtual IIniFiles& IniFiles() = 0;
 };
 
 // The port the kit runs on. Programs install their adapter at start; tests install theirs.

@@ -16,30 +16,38 @@ int ShowCommandOf(TplShowMode mode) {
 }
 
 const char* LaunchErrorText(uint32_t code) {
+  // The codes are the system's error codes of a failed process start (GetLastError), not the old
+  // start codes below 32 that a plain table of those would assume: 5 is a refused access, 32 a
+  // sharing violation and 193 a file that is no program.
   switch (code) {
     case 0:
-    case 8: return "Out of memory";
+    case 8:
+    case 14: return "Out of memory";
     case 2: return "File not found";
     case 3: return "Path not found";
-    case 5: return "Sharing violation";
-    case 6: return "Library/Segment error";
-    case 10: return "Incorrect version of windows";
-    case 11: return "Invalid file";
-    case 12:
-    case 13: return "Invalid DOS version";
-    case 14:
-    case 31: return "File type has no association";
-    case 15: return "Cannot load a Real-mode application";
-    case 16: return "Invalid attempt to launch second instance";
-    case 19: return "Cannot load a compressed executable file";
-    case 20: return "Invalid dynamic link library";
-    case 21: return "Application requires Win32";
+    case 5: return "Access denied";
+    case 11:
+    case 191:
+    case 193: return "Invalid file";
+    case 32:
+    case 33: return "Sharing violation";
+    case 126:
+    case 1157: return "Invalid dynamic link library";
+    case 216:
+    case 1150: return "Incorrect version of windows";
+    case 1155: return "File type has no association";
     default: return "Unknown error";
   }
 }
 
 void RaiseLaunchError(uint32_t code) {
-  EProgramLauncherFailed error(LaunchErrorText(code));
+  std::string text = LaunchErrorText(code);
+  // A code the table does not know still gets the system's own description when it has one.
+  if (text == "Unknown error") {
+    const std::string system = platform::Port().System().ErrorText(code);
+    if (system.find_first_not_of(" \r\n") != std::string::npos) text = system;
+  }
+  EProgramLauncherFailed error(text);
   error.ErrorCode = code;
   throw error;
 }

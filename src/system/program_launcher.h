@@ -16,10 +16,12 @@ TMBY_ENUM_NAMES(TplShowMode, smNormal, smMaximized, smMinimized, smHide)
 // The window show command of a show mode (1 normal, 3 maximized, 2 minimized, 0 hidden).
 int ShowCommandOf(TplShowMode mode);
 
-// The text of a start error code ("File not found" for 2; "Unknown error" for codes not listed).
+// The text of a system error code of a failed start ("File not found" for 2, "Access denied" for
+// 5, "Sharing violation" for 32, "Invalid file" for 193; "Unknown error" for codes not listed).
 const char* LaunchErrorText(uint32_t code);
 
-// Raises EProgramLauncherFailed with the text of `code` and the code in its ErrorCode.
+// Raises EProgramLauncherFailed with the text of `code` (for a code not listed, the system's own
+// description when it has one) and the code in its ErrorCode.
 [[noreturn]] void RaiseLaunchError(uint32_t code);
 
 // A component that starts a program; its published properties say which, how and for how long

@@ -72,19 +72,24 @@ TFileNewerResult FromComparison(int compared) {
   }
 }
 
-// The last-write DOS date-time of a file opened for reading with all sharing allowed; nullopt
-// when it cannot be opened or has no valid stamp. The file is closed again before returning.
+// The last-write stamp of a file opened for reading with all sharing allowed, closed again before
+// returning. nullopt when the file cannot be opened; a stamp of 0 when it opens but its date has no
+// DOS form (before 1980, as files unpacked with a zero time are): such a file counts as older than
+// any dated one, so that an install by date replaces it instead of giving up on the comparison.
+constexpr uint32_t kUndated = 0;
+
 std::optional<uint32_t> OpenedDosTime(const std::string& path) {
   auto file = platform::Port().Files().Open(path, platform::FileAccess::Read, platform::kShareAll,
                                             platform::FileDisposition::OpenExisting);
   if (!file) return std::nullopt;
   auto stamp = file->GetDosTime();
-  if (!stamp || !DecodeDosDateTime(*stamp)) return std::nullopt;
+  if (!stamp || !DecodeDosDateTime(*stamp)) return kUndated;
   return stamp;
 }
 
 TFileNewerResult CompareStamps(uint32_t new_stamp, uint32_t existing_stamp) {
-  // Valid DOS date-times order as plain numbers: year, month, day, hour, minute, seconds / 2.
+  // Valid DOS date-times order as plain numbers: year, month, day, hour, minute, seconds / 2; the
+  // undated 0 sorts below all of them.
   if (new_stamp > existing_stamp) return crNewer;
   if (new_stamp < existing_stamp) return crKeep;
   return crSame;
@@ -104,6 +109,10 @@ TFileNewerResult CompareRecordedDate(double new_date, const std::string& existin
   if (!existing_stamp || !std::isfinite(new_date)) return crUndetermined;
   if (auto new_stamp = DayCountToDosDateTime(new_date)) {
     return CompareStamps(*new_stamp, *existing_stamp);
+  }
+  // An undated existing file is older than any recorded date but one before 1980 too.
+  if (*existing_stamp == kUndated) {
+    return new_date < *DosDateTimeToDayCount(0x00210000) ? crSame : crNewer;
   }
   const double existing_date = *DosDateTimeToDayCount(*existing_stamp);
   if (new_date > existing_date) return crNewer;

@@ -249,7 +249,11 @@ TParsedLanguage ParseLanguageLines(const TStrings& lines, TLanguage* owner) {
     const int index = static_cast<int>(n);
     const std::string_view line = Trim(lines[n]);
     if (line.empty()) continue;
-    if (!IsValidUtf8(line)) throw Exception(kNotUtf8, {index});
+    // A NUL byte is no text either: a file holding them is UTF-16 (a "Unicode" file of Notepad),
+    // and a NUL would end the text wherever it is shown.
+    if (!IsValidUtf8(line) || line.find('\0') != std::string_view::npos) {
+      throw Exception(kNotUtf8, {index});
+    }
     if (line == "#") {
       if (!inMemo) throw Exception(kStrayEnd, {index});
       out.Memos.push_back(std::move(memo));

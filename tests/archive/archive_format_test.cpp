@@ -184,6 +184,18 @@ TEST(FileHeaders, ListRulesAndMessages) {
   list.Add(h);
   EXPECT_EQ(list.IndexOf("C:\\PRODUCT\\README.TXT;extra text"), 0);
   EXPECT_EQ(list.IndexOf("c:\\product\\readme"), -1);
+  // The first of two members of one name; names changed in place, and a list filled anew.
+  h.FileName = "C:\\PRODUCT\\README.TXT";
+  list.Add(h);
+  EXPECT_EQ(list.IndexOf("c:\\product\\readme.txt"), 0);
+  list.Items(0).FileName = "c:\\product\\renamed.txt";
+  EXPECT_EQ(list.IndexOf("c:\\product\\readme.txt"), 1);
+  EXPECT_EQ(list.IndexOf("C:\\product\\RENAMED.txt"), 0);
+  list.Clear();
+  h.FileName = "other.txt";
+  list.Add(h);
+  EXPECT_EQ(list.IndexOf("c:\\product\\readme.txt"), -1);
+  EXPECT_EQ(list.IndexOf("OTHER.TXT"), 0);
   try {
     list.Items(1);
     FAIL();
@@ -224,6 +236,38 @@ TEST(FileHeaders, ReadsTheChainNotThePhysicalOrder) {
   ASSERT_EQ(again.Count(), 2);
   EXPECT_EQ(again.Items(0).Encode(), list.Items(0).Encode());
   EXPECT_EQ(again.Items(1).Encode(), list.Items(1).Encode());
+}
+
+TEST(FileHeaders, AChainThatTurnsBackIsReadWhileItMeetsNoHeaderTwice) {
+  // Headers at 5, 181 and 357; the chain runs 5 -> 357 -> 181.
+  TFileHeader h = SampleHeader();
+  std::vector<uint8_t> bytes = Head(3, 0);
+  const std::pair<const char*, int32_t> layout[] = {
+      {"first.txt", 357}, {"third.txt", 0}, {"second.txt", 181}};
+  for (const auto& [name, next] : layout) {
+    h.FileName = name;
+    h.NextHeader = next;
+    AppendRecord(bytes, h);
+  }
+  ByteStream stream(bytes);
+  TFileHeaders list;
+  list.ReadFrom(stream, 0);
+  ASSERT_EQ(list.Count(), 3);
+  EXPECT_EQ(list.Items(0).FileName, "first.txt");
+  EXPECT_EQ(list.Items(1).FileName, "second.txt");
+  EXPECT_EQ(list.Items(2).FileName, "third.txt");
+
+  // The second header pointing back at the first: the loop is refused at the first repeat.
+  std::vector<uint8_t> loop = Head(3, 0);
+  for (int next : {181, 5}) {
+    h.NextHeader = next;
+    AppendRecord(loop, h);
+  }
+  loop.resize(loop.size() + 176, 0);
+  ByteStream looping(loop);
+  TFileHeaders refused;
+  EXPECT_THROW(refused.ReadFrom(looping, 0), ETmbyCompress);
+  EXPECT_EQ(refused.Count(), 2);
 }
 
 TEST(FileHeaders, AnEmptyArchiveIsTheHeadAlone) {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "archive/disk_limit.h"
-#include "base/sha.h"
 #include "base/exceptions.h"
+#include "base/sha.h"
 #include "support/archive_fixture.h"
 
 namespace tmby {
@@ -184,6 +184,32 @@ TEST_F(TmbyCompressTest, AppendingKeepsTheExistingMembersBytes) {
   TTmbyCompress again;
   again.SetCompressedFile(P("files.1"));
   EXPECT_EQ(again.GetMemberCount(), 1);
+}
+
+TEST_F(TmbyCompressTest, APathLongerThanTheNameFieldIsRefusedAndTheArchiveKept) {
+  MakeSources();
+  Pack(P("files.1"), {kNames[0]});
+  const auto before = ReadFile(P("files.1"));
+  // Paths of exactly 100 characters and of one more.
+  const size_t room = 100 - P("").size();
+  const std::string fits = "deep\\" + std::string(room - 5, 'f');
+  const std::string over = "deep\\" + std::string(room - 4, 'o');
+  ASSERT_EQ(P(fits).size(), 100u);
+  WriteFile(P(fits), TextData(3000, 7));
+  WriteFile(P(over), TextData(3000, 8));
+  const std::string refusal = "The path " + P(over) +
+                              " is longer than the 100 characters that an archive member name "
+                              "can hold";
+  for (bool append : {false, true}) {
+    EXPECT_EQ(MessageOf([&] { Pack(P("files.1"), {kNames[1], over}, append); }), refusal);
+    EXPECT_EQ(ReadFile(P("files.1")), before) << append;
+  }
+  // The longest path that fits is found again by the whole of it.
+  Pack(P("files.1"), {fits}, true);
+  TTmbyCompress c;
+  c.SetCompressedFile(P("files.1"));
+  Unpack(c, {fits}, P("out"));
+  EXPECT_EQ(ReadFile(P("out\\" + fits.substr(5))), TextData(3000, 7));
 }
 
 TEST_F(TmbyCompressTest, EveryCompressionLevelRoundTrips) {
@@ -420,6 +446,58 @@ TEST_F(VolumeTest, SplitVolumesExtractByteIdentical) {
   TTmbyCompress c;
   c.SetCompressedFile(P("disks\\files.1"));
   Unpack(c, kNames, P("out"));
+  for (const auto& n : kNames) ExpectSameFile(P(n), P("out\\" + n.substr(4)));
+}
+
+// An append that is refused, however late, leaves the archive byte for byte as it was.
+TEST_F(VolumeTest, ARefusedAppendLeavesTheArchiveAsItWas) {
+  MakeSources();
+  Pack(P("files.1"), {kNames[0]});
+  Split(64 * 1024);
+  const auto refused = [&](const std::string& archive, const std::string& source) {
+    const auto before = ReadFile(archive);
+    EXPECT_NE(MessageOf([&] { Pack(archive, {source}, true); }), "(no exception)") << archive;
+    EXPECT_EQ(ReadFile(archive), before) << archive;
+  };
+  // The first volume of a set.
+  refused(P("disks\\files.1"), kNames[1]);
+  // Headers that cannot be read: a member count the file does not hold, a blank member name,
+  // a file shorter than a head.
+  auto damaged = ReadFile(P("files.1"));
+  PutI32(damaged, 0, 2);
+  WriteFile(P("more.1"), damaged);
+  refused(P("more.1"), kNames[1]);
+  damaged = ReadFile(P("files.1"));
+  damaged[5 + 24] = 0;
+  WriteFile(P("blank.1"), damaged);
+  refused(P("blank.1"), kNames[1]);
+  WriteFile(P("short.1"), {1, 0, 0});
+  refused(P("short.1"), kNames[1]);
+  // A source that is missing, next to one that is there.
+  const auto before = ReadFile(P("files.1"));
+  EXPECT_EQ(MessageOf([&] {
+              Pack(P("files.1"), {kNames[1], "src\\missing.txt"}, true);
+            }),
+            "Cannot open the file " + P("src\\missing.txt"));
+  EXPECT_EQ(ReadFile(P("files.1")), before);
+}
+
+TEST_F(VolumeTest, AVolumeNameWithAnotherExtensionGivesOneNumberedSet) {
+  MakeSources();
+  Pack(P("files.1"), kNames);
+  TDiskLimitPlatform limited(platform::Port(), 100 * 1024);
+  auto* previous = platform::SetPort(&limited);
+  TTmbyCompress c;
+  c.SetCompressedFile(P("files.1"));
+  c.OnNewDisk = [](TTmbyCompress&, int, std::string&) {};
+  EXPECT_NO_THROW(c.SplitToVolumes(P("disks"), "product.cab"));
+  platform::SetPort(previous);
+  EXPECT_EQ(c.CompressedFile(), P("disks\\product.1"));
+  EXPECT_FALSE(Files().FileExists(P("disks\\product.cab")));
+  EXPECT_TRUE(Files().FileExists(P("disks\\product.2")));
+  TTmbyCompress reader;
+  reader.SetCompressedFile(P("disks\\product.1"));
+  Unpack(reader, kNames, P("out"));
   for (const auto& n : kNames) ExpectSameFile(P(n), P("out\\" + n.substr(4)));
 }
 

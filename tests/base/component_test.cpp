@@ -62,6 +62,55 @@ TEST_F(ComponentTest, NamesAreIdentifiersUniqueAmongTheOwnersComponentsIgnoringC
   EXPECT_EQ(loose->Owner(), nullptr);
 }
 
+// The owner finds its components by name however they got, changed or lost it.
+TEST_F(ComponentTest, FindComponentFollowsRenamesMovesAndDestruction) {
+  TOwned<TTestForm> other(new TTestForm(nullptr));
+  TTestItem* a = Item("Alpha");
+  a->SetName("Omega");
+  EXPECT_EQ(form_->FindComponent("alpha"), nullptr);
+  EXPECT_EQ(form_->FindComponent("OMEGA"), a);
+  other->InsertComponent(a);
+  EXPECT_EQ(form_->FindComponent("Omega"), nullptr);
+  EXPECT_EQ(other->FindComponent("omega"), a);
+  TTestItem* b = Item("Omega");  // the name is free here again
+  TComponent::Free(a);
+  EXPECT_EQ(other->FindComponent("Omega"), nullptr);
+  EXPECT_EQ(form_->FindComponent("omega"), b);
+}
+
+TEST_F(ComponentTest, FirstFreeNameTakesTheLowestNumberNotInUse) {
+  EXPECT_EQ(form_->FirstFreeName("Item"), "Item");
+  std::vector<TTestItem*> items;
+  for (int i = 0; i < 4; ++i) items.push_back(Item(form_->FirstFreeName("Item")));
+  EXPECT_EQ(items[3]->Name(), "Item3");
+  TComponent::Free(items[1]);  // "Item1" comes free
+  EXPECT_EQ(form_->FirstFreeName("item"), "item1");
+  items[2]->SetName("Other");  // and "Item2" by a rename
+  Item("Item1");
+  EXPECT_EQ(form_->FirstFreeName("Item"), "Item2");
+}
+
+// Telling every sibling of every insert would make reading a definition quadratic: an insert is
+// told to the new owner only, a removal to every sibling.
+TEST_F(ComponentTest, InsertsAreToldToTheOwnerAndRemovalsToEverySibling) {
+  struct TWatcher : public TComponent {
+    using TComponent::TComponent;
+    void Notification(TComponent* component, TOperation operation) override {
+      (operation == opInsert ? inserts : removals).push_back(component);
+      TComponent::Notification(component, operation);
+    }
+    std::vector<TComponent*> inserts;
+    std::vector<TComponent*> removals;
+  };
+  auto* owner = new TWatcher(form_.get());
+  auto* sibling = new TWatcher(owner);
+  auto* late = new TTestItem(owner);
+  EXPECT_EQ(owner->inserts, (std::vector<TComponent*>{sibling, late}));
+  EXPECT_TRUE(sibling->inserts.empty());
+  TComponent::Free(late);
+  EXPECT_EQ(sibling->removals, std::vector<TComponent*>{late});
+}
+
 TEST_F(ComponentTest, InsertComponentMovesBetweenOwnersAndPassesOnDesignMode) {
   TOwned<TTestForm> other(new TTestForm(nullptr));
   other->SetDesigning(true);

@@ -11,8 +11,8 @@
 #  4. a run killed right after its state key was written starts over cleanly;
 #  5. with the loader's switch (-c) a folder the loader made below the temporary folder (its
 #     shape: src/archive/self_extract.h) is emptied; started from any other folder, even one of
-#     another shape below the temporary folder, nothing is deleted;
-#  6. the build mode says it is not in this build.
+#     another shape below the temporary folder, nothing is deleted.
+# The build mode (-b) has its own script, build_distribution.sh.
 set -uo pipefail
 # The setup program speaks the user's language: the messages checked below are the English ones.
 export LANG=C LC_ALL=C
@@ -180,11 +180,5 @@ rc=$?
 check "no cleanup elsewhere: exit code 0" [ "$rc" = 0 ]
 check "no cleanup elsewhere: the folder keeps its files" \
   [ -f "$work/downloads/letter.txt" ] && [ -f "$work/downloads/setup.exe" ]
-
-# 6. The build mode.
-TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/build.txt" wine_run "$exe" -b
-rc=$?
-check "build mode: exit code 1" [ "$rc" = 1 ]
-check "build mode: not in this build" grep -qx '| The build mode (-b) is not part of this build of the setup program' "$work/build.txt"
 
 exit $fail

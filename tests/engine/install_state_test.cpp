@@ -10,6 +10,7 @@
 #include "platform/script/script_ui.h"
 #include "support/engine_fixture.h"
 #include "support/install_tree_fixtures.h"
+#include "translate/translator.h"
 
 namespace tmby {
 namespace {
@@ -271,6 +272,28 @@ TEST_F(StateTest, TheContinuationFinishesWhatWaitedForTheRestartOnceEverythingIs
   EXPECT_TRUE(ui_.QuitPosted());
   EXPECT_FALSE(install->Running);
   EXPECT_FALSE(install->Activated);  // no run starts when the window shows
+}
+
+TEST_F(StateTest, TheTranslatorsLanguageIsKeptOverTheRestart) {
+  TCustomInstall* install =
+      Load("  object MainTranslator: TTranslator\n    TranslateIntoLanguage = tlGerman\n  end\n");
+  InstallModel().InstallStateKey = install->FindStateKey(true);
+  install->SaveLanguage();
+  EXPECT_EQ(Reg().ReadInteger(RootKey::LocalMachine, std::string(kRoot) + "\\Install0", "Language"),
+            static_cast<uint32_t>(tlGerman));
+
+  // The continuation starts with the user's language and takes the stored one; a stored number
+  // that names no language leaves it as it is.
+  for (const uint32_t stored : {static_cast<uint32_t>(tlGerman), 99u}) {
+    app.DestroyComponents();
+    Reg().WriteInteger(RootKey::LocalMachine, std::string(kRoot) + "\\Install0", "Language",
+                       stored);
+    Engine().Arguments = {"-r"};
+    Load("  object MainTranslator: TTranslator\n  end\n");
+    ASSERT_NE(CurrentTranslator(), nullptr);
+    EXPECT_EQ(CurrentTranslator()->TranslateIntoLanguage(), stored == 99u ? tlUser : tlGerman);
+    MakeState("Install0", ProgramDate(), ProgramSize(), Engine().ProgramPath);
+  }
 }
 
 TEST_F(StateTest, AMalformedUnfinishedEntryStopsTheContinuationWithTheStateInPlace) {

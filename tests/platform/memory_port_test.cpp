@@ -93,6 +93,33 @@ TEST_F(MemoryPortTest, NewFilesTakeTheCaseOfExistingEntries) {
   EXPECT_TRUE(fs::is_directory(scratch_.path() / "C" / "Data" / "Sub" / "Deeper"));
 }
 
+// A name spelt as the host stores it is found without listing a folder (one call on the host);
+// another case, a short name or a new name needs the listing of its own folder only.
+TEST_F(MemoryPortTest, NamesSpeltAsStoredNeedNoFolderListing) {
+  const fs::path folder = scratch_.path() / "C" / "Program Files" / "Lakeside Notes";
+  fs::create_directories(folder);
+  std::ofstream(folder / "Notes.exe") << "x";
+  const uint64_t before = port_.FolderListings();
+  EXPECT_TRUE(Files().FileExists("C:\\Program Files\\Lakeside Notes\\Notes.exe"));
+  EXPECT_TRUE(Files().DirectoryExists("C:\\Program Files\\Lakeside Notes"));
+  EXPECT_EQ(Read("C:\\Program Files\\Lakeside Notes\\Notes.exe"), "x");
+  EXPECT_EQ(port_.FolderListings(), before);
+
+  EXPECT_EQ(Read("C:\\PROGRAM FILES\\lakeside notes\\NOTES.EXE"), "x");
+#ifndef _WIN32
+  // Only a host that tells case apart needs the listing; a Windows host finds the other spelling
+  // itself, and its own short names are not the ones this machine hands out.
+  EXPECT_GT(port_.FolderListings(), before);
+  EXPECT_TRUE(Files().FileExists("C:\\PROGRA~1\\LAKESI~1\\Notes.exe"));
+#endif
+  // A new name that differs from a stored one only in case is the stored one.
+  Write("C:\\Program Files\\Lakeside Notes\\NOTES.EXE", "y");
+  EXPECT_EQ(HostNames(folder), std::vector<std::string>{"Notes.exe"});
+  EXPECT_EQ(Read("C:\\Program Files\\Lakeside Notes\\Notes.exe"), "y");
+  EXPECT_FALSE(Files().FileExists("C:\\Program Files\\Lakeside Notes\\Notes.exe\\x"));
+  EXPECT_FALSE(Files().FileExists("C:\\Program Files\\Nowhere\\Notes.exe"));
+}
+
 TEST_F(MemoryPortTest, ShortNamesAreGeneratedAndStable) {
   ASSERT_TRUE(Files().CreateDirectories("C:\\Work"));
   Write("C:\\Work\\Long File Name.text", "a");
@@ -279,6 +306,31 @@ TEST_F(MemoryPortTest, RebootMovesAreRecordedAndCarriedOutAtTheRestart) {
   EXPECT_FALSE(Files().FileExists("C:\\WINDOWS\\system32\\shared.new"));
   EXPECT_FALSE(Files().FileExists("C:\\WINDOWS\\TEMP\\gone.tmp"));
   EXPECT_TRUE(port_.RebootMoves().empty());
+}
+
+TEST_F(MemoryPortTest, DelayedMovesCanBeRefusedAndWindows98HasNone) {
+  Write("C:\\WINDOWS\\x.new", "x");
+  port_.RefuseRebootMoves(true, err::kAccessDenied);
+  EXPECT_FALSE(Files().MoveFileAtReboot("C:\\WINDOWS\\x.new", "C:\\WINDOWS\\x.dll"));
+  EXPECT_EQ(Files().LastError(), err::kAccessDenied);
+  port_.RefuseRebootMoves(false);
+  port_.SetVersion(platform::OsVersion{platform::PlatformId::Windows, 4, 10, 2222, ""});
+  EXPECT_FALSE(Files().MoveFileAtReboot("C:\\WINDOWS\\x.new", "C:\\WINDOWS\\x.dll"));
+  EXPECT_EQ(Files().LastError(), err::kCallNotImplemented);
+  EXPECT_TRUE(port_.RebootMoves().empty());
+}
+
+TEST_F(MemoryPortTest, AStartedProgramRunsWhatItsScriptSays) {
+  Write("C:\\srv.exe", "MZ");
+  std::string seen;
+  platform::memory::LaunchScript script;
+  script.on_start = [&](const platform::LaunchRequest& r) { seen = r.command_line; };
+  port_.ScriptLaunch(script);
+  platform::LaunchRequest request;
+  request.application_name = "C:\\srv.exe";
+  request.command_line = "\"C:\\srv.exe\" /REGSERVER";
+  ASSERT_TRUE(port_.Processes().Create(request));
+  EXPECT_EQ(seen, "\"C:\\srv.exe\" /REGSERVER");
 }
 
 TEST_F(MemoryPortTest, DosTimesFollowTheTimeZoneBias) {

@@ -78,23 +78,28 @@ class TTestRoot : public TFileContainer, public IInstallRoot {
   bool HasOwnPathSpecifier() const override { return false; }
   TFileContainer* RootContainer() override { return this; }
   bool InstallRunning() const override { return Running; }
-  std::string UninstallProductName() const override { return "Lakeside Notes"; }
+  std::string UninstallProductName() const override { return Product; }
   TDistributeType DistributeType() const override { return Distribute; }
   void RequestReboot() override { RebootRequested = true; }
   void AddUnfinished(const std::string& item, int code) override {
     Unfinished.push_back(item + ";" + std::to_string(code));
   }
+  TUninstallEntry UninstallEntry() const override { return Entry; }
+  void UninstallerRemoved() override { UninstallerGone = true; }
   void DoInformationEventControl(TPersistent* sender, int code, TPersistent* object) override {
     InfoCodes.push_back(code);
     TFileContainer::DoInformationEventControl(sender, code, object);
   }
   bool Running = false;
+  std::string Product = "Lakeside Notes";
   TDistributeType Distribute = dtTraditional;
   bool RebootRequested = false;
   // The unfinished entries recorded, as item;code.
   std::vector<std::string> Unfinished;
   // The information events that reached the root.
   std::vector<int> InfoCodes;
+  TUninstallEntry Entry{"Lakeside Notes"};
+  bool UninstallerGone = false;
 };
 
 // A fixed root ("C:\Program Files") for definitions that need no machine.

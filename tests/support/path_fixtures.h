@@ -29,6 +29,8 @@ class TPathTestInstall : public TFileContainer, public IInstallRoot {
   TDistributeType DistributeType() const override { return dtTraditional; }
   void RequestReboot() override {}
   void AddUnfinished(const std::string&, int) override {}
+  TUninstallEntry UninstallEntry() const override { return TUninstallEntry{"Lakeside Notes"}; }
+  void UninstallerRemoved() override {}
   std::string SourceDirectory() const override { return Source; }
   bool SelfExtracting() const override { return SelfExtract; }
   std::string SelfExtractorName() const override { return SelfExtractor; }

@@ -70,6 +70,50 @@ class MemoryUnderTest : public PortUnderTest {
 
   void ForgetReplacements(const std::string&) override { port_.ClearRecords(); }
 
+  bool PlaceServer(const std::string& path, ServerKind kind) override {
+    auto file = port_.Files().Open(path, platform::FileAccess::Write, platform::kShareNone,
+                                   platform::FileDisposition::CreateAlways);
+    if (!file || !file->Write("MZ", 2)) return false;
+    file.reset();
+    platform::memory::ServerScript script;
+    const std::string name = Lower(path.substr(path.rfind('\\') + 1));
+    // What the real test servers write when they register.
+    const auto record = [this, name] {
+      port_.Registry().CreateKey(RootKey::CurrentUser, kServerRecordKey);
+      port_.Registry().WriteString(RootKey::CurrentUser, kServerRecordKey, name,
+                                   port_.Files().CurrentDir());
+    };
+    const auto forget = [this, name] {
+      port_.Registry().DeleteValue(RootKey::CurrentUser, kServerRecordKey, name);
+    };
+    switch (kind) {
+      case ServerKind::Library:
+        script.on_register = record;
+        script.on_unregister = forget;
+        break;
+      case ServerKind::RefusingLibrary:
+        script.on_register = record;
+        script.result = kRefusedResult;
+        script.on_unregister = forget;
+        script.unregister_result = kRefusedResult;
+        break;
+      case ServerKind::LibraryWithoutEntry: script.has_entry = false; break;
+      case ServerKind::TypeLibrary:
+        script.on_register = [this, path] {
+          const std::string key = std::string("TypeLib\\") + kTestTypeLibrary + "\\1.0\\0\\win32";
+          port_.Registry().CreateKey(RootKey::ClassesRoot, key);
+          port_.Registry().WriteString(RootKey::ClassesRoot, key, "", path);
+        };
+        script.on_unregister = [this] {
+          DeleteKeyTree(port_.Registry(), RootKey::ClassesRoot,
+                        std::string("TypeLib\\") + kTestTypeLibrary);
+        };
+        break;
+    }
+    port_.SetServer(path, script);
+    return true;
+  }
+
  private:
   ScratchDir scratch_;
   platform::memory::MemoryPlatform port_;
@@ -202,7 +246,27 @@ class Win32UnderTest : public PortUnderTest {
     RegCloseKey(key);
   }
 
+  bool PlaceServer(const std::string& path, ServerKind kind) override {
+    const wchar_t* built = L"tmbyserver.dll";
+    switch (kind) {
+      case ServerKind::Library: break;
+      case ServerKind::RefusingLibrary: built = L"tmbyrefuse.dll"; break;
+      case ServerKind::LibraryWithoutEntry: built = L"tmbynoentry.dll"; break;
+      case ServerKind::TypeLibrary: built = L"tmbytest.tlb"; break;
+    }
+    return CopyFileW(TestProgram(built).c_str(), WidePath(path).c_str(), FALSE) != 0;
+  }
+
  private:
+  // A file built beside the test binary.
+  static std::wstring TestProgram(const wchar_t* name) {
+    wchar_t module[MAX_PATH + 1] = {};
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring dir = module;
+    dir = dir.substr(0, dir.find_last_of(L"\\/") + 1);
+    return dir + name;
+  }
+
   platform::win32::Win32Platform port_;
 };
 

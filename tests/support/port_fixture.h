@@ -37,6 +37,18 @@ class PortUnderTest {
       const std::string& root) = 0;
   // Drops the delayed replacements below `root` again (the test cleans up after itself).
   virtual void ForgetReplacements(const std::string& root) = 0;
+
+  // The test servers. A library that registers records the current directory of its
+  // registration as the value named by its file name (lower case) under kServerRecordKey of
+  // HKEY_CURRENT_USER; a refusing one records too and returns kRefusedResult; a type library is
+  // registered under kTestTypeLibrary. Unregistering takes the record (the type library's key)
+  // away again; the refusing library refuses that too, after taking it away.
+  enum class ServerKind { Library, RefusingLibrary, LibraryWithoutEntry, TypeLibrary };
+  static constexpr const char* kServerRecordKey = "Software\\TamberlyTest\\Servers";
+  static constexpr int32_t kRefusedResult = static_cast<int32_t>(0x80004005);  // E_FAIL
+  static constexpr const char* kTestTypeLibrary = "{6B1D6A2E-3C55-4F0B-9A66-2D0C7E3A51F1}";
+  // Puts a server of that kind at `path`; false when the adapter has none.
+  virtual bool PlaceServer(const std::string& path, ServerKind kind) = 0;
 };
 
 // "memory", plus in the Windows test binary "win32" (the adapter as it chooses for the running

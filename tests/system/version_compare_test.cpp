@@ -10,6 +10,17 @@
 #include "support/pe_builder.h"
 #include "system/version_resource.h"
 
+#ifdef TMBY_WIN32_TESTS
+#include <windows.h>
+
+#include "platform/win32/win32_internal.h"
+#else
+#include <chrono>
+#include <filesystem>
+
+#include "platform/memory/memory_port.h"
+#endif
+
 namespace tmby {
 namespace {
 
@@ -170,6 +181,47 @@ TEST_F(FileComparisonTest, DateRuleIsUndeterminedWhenAFileCannotBeOpened) {
   EXPECT_EQ(IsFileNewerByName(P("a"), P("b"), owDate), crKeep);
   EXPECT_TRUE(Hold(P("a")));
   EXPECT_TRUE(Hold(P("b")));
+}
+
+// Gives a file the last-write time 1970-01-02, which has no DOS form (files unpacked with a zero
+// time look like this).
+void MakeUndated(const std::string& path) {
+#ifdef TMBY_WIN32_TESTS
+  const HANDLE h =
+      CreateFileW(platform::win32::Wide(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+  ULARGE_INTEGER ticks;
+  ticks.QuadPart = 116444736000000000ULL + 864000000000ULL;  // 1970-01-02 in 100 ns since 1601
+  FILETIME stamp{ticks.LowPart, ticks.HighPart};
+  EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &stamp));
+  CloseHandle(h);
+#else
+  auto* machine = dynamic_cast<platform::memory::MemoryPlatform*>(&platform::Port());
+  ASSERT_NE(machine, nullptr);
+  const auto host = machine->HostPath(path);
+  ASSERT_TRUE(host) << path;
+  const std::chrono::sys_seconds day_two{std::chrono::sys_days{std::chrono::year{1970} / 1 / 2}};
+  std::filesystem::last_write_time(*host, std::chrono::file_clock::from_sys(day_two));
+#endif
+}
+
+TEST_F(FileComparisonTest, AFileDatedBefore1980IsOlderThanAnyDatedOne) {
+  WriteFile(P("noon.dll"), Versioned(0x00020000, 0), kNoon);
+  WriteFile(P("old.dll"), Versioned(0x00020000, 0), kNoon);
+  WriteFile(P("old_too.dll"), Versioned(0x00020000, 0), kNoon);
+  MakeUndated(P("old.dll"));
+  MakeUndated(P("old_too.dll"));
+  ASSERT_FALSE(Files().GetDosTime(P("old.dll")));
+
+  const double noon = *DosDateTimeToDayCount(kNoon);
+  EXPECT_EQ(IsFileNewer("", noon, P("old.dll"), owDate), crNewer);
+  EXPECT_EQ(IsFileNewer("2.0.0.0", noon, P("old.dll"), owVersionDate), crNewer);
+  EXPECT_EQ(IsFileNewer("", 80000.0, P("old.dll"), owDate), crNewer);  // after DOS time
+  EXPECT_EQ(IsFileNewer("", 1.0, P("old.dll"), owDate), crSame);       // both before it
+  EXPECT_EQ(IsFileNewerByName(P("noon.dll"), P("old.dll"), owDate), crNewer);
+  EXPECT_EQ(IsFileNewerByName(P("old.dll"), P("noon.dll"), owDate), crKeep);
+  EXPECT_EQ(IsFileNewerByName(P("old.dll"), P("old_too.dll"), owVersionDate), crSame);
 }
 
 TEST_F(FileComparisonTest, VersionDateRuleFallsBackToTheDateOnlyForEqualVersions) {

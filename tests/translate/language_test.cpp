@@ -98,6 +98,10 @@ TEST(LanguageFormat, TextThatIsNotUtf8IsRefusedWithItsLine) {
   // Overlong forms and UTF-16 halves are not UTF-8 either.
   EXPECT_EQ(ParseFailure({"1;\xC0\xAF"}), "The 0'th string is not UTF-8 text");
   EXPECT_EQ(ParseFailure({"1;\xED\xA0\x80"}), "The 0'th string is not UTF-8 text");
+  // A file saved as UTF-16 (with or without its byte-order mark).
+  const std::string utf16("\xFF\xFE" "5\0;\0N\0\n\0", 10);
+  EXPECT_EQ(ParseFailure(SplitLanguageText(utf16)), "The 0'th string is not UTF-8 text");
+  EXPECT_EQ(ParseFailure(SplitLanguageText(utf16.substr(2))), "The 0'th string is not UTF-8 text");
 }
 
 TEST(LanguageFormat, FileBytesSplitIntoLines) {

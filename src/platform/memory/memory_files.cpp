@@ -28,10 +28,16 @@ uint32_t AccessBits(FileAccess access) {
 
 class MemoryFile : public IFile {
  public:
-  MemoryFile(std::shared_ptr<State> state, std::shared_ptr<OpenRecord> record)
+  // `fresh`: the file is created, or emptied when it exists.
+  MemoryFile(std::shared_ptr<State> state, std::shared_ptr<OpenRecord> record, bool fresh)
       : state_(std::move(state)), record_(std::move(record)) {
     stream_.rdbuf()->pubsetbuf(nullptr, 0);  // every write reaches the file at once
-    stream_.open(record_->host, std::ios::in | std::ios::out | std::ios::binary);
+    const auto mode = std::ios::in | std::ios::out | std::ios::binary;
+    if (fresh) {
+      stream_.open(record_->host, mode | std::ios::trunc);
+      return;
+    }
+    stream_.open(record_->host, mode);
     if (!stream_.is_open()) stream_.open(record_->host, std::ios::in | std::ios::binary);
   }
 
@@ -190,22 +196,20 @@ class MemoryFileSystem : public IFileSystem {
     if (const uint32_t sharing = state_->CheckSharing(at->key, rights, share); sharing != 0) {
       return Fail(sharing), nullptr;
     }
-    if (create || truncate) {
-      const fs::path dir = at->host.parent_path();
-      state_->BeforeChange(dir);
-      std::ofstream touch(at->host, std::ios::out | std::ios::binary | std::ios::trunc);
-      if (!touch.is_open()) return Fail(err::kAccessDenied), nullptr;
-      state_->AfterChange(dir, "", Utf8FromPath(at->host.filename()));
-      // A new or re-created file carries the archive bit alone; truncating keeps the attributes.
-      if (disposition != FileDisposition::TruncateExisting) state_->ForgetFile(at->key);
-    }
     auto record = std::make_shared<OpenRecord>();
     record->key = at->key;
     record->host = at->host;
     record->access = rights;
     record->share = share & kShareAll;
-    auto file = std::make_unique<MemoryFile>(state_, record);
+    const fs::path dir = at->host.parent_path();
+    if (create || truncate) state_->BeforeChange(dir);
+    auto file = std::make_unique<MemoryFile>(state_, record, create || truncate);
     if (!file->IsOpen()) return Fail(err::kAccessDenied), nullptr;
+    if (create || truncate) {
+      state_->AfterChange(dir, "", Utf8FromPath(at->host.filename()));
+      // A new or re-created file carries the archive bit alone; truncating keeps the attributes.
+      if (disposition != FileDisposition::TruncateExisting) state_->ForgetFile(at->key);
+    }
     state_->open.push_back(record);
     error_ = err::kSuccess;
     return file;
@@ -499,6 +503,11 @@ class MemoryFileSystem : public IFileSystem {
   }
 
   bool MoveFileAtReboot(const std::string& from, const std::string& to) override {
+    // The 9x line has no MoveFileEx at all.
+    if (state_->version && state_->version->platform == PlatformId::Windows) {
+      return Fail(err::kCallNotImplemented);
+    }
+    if (state_->refuse_moves) return Fail(state_->moves_error);
     const std::optional<WinPath> src = Parse(from);
     if (!src) return false;
     RebootMove move{src->Text(), ""};

@@ -312,6 +312,7 @@ const std::map<std::string, std::string>& State::DirIndex(const fs::path& dir) {
   DirListing& listing = listings[KeyOf(dir)];
   if (!listing.valid || ec || listing.stamp != stamp) {
     listing.names.clear();
+    ++listings_read;
     for (auto& name : ListNames(dir)) listing.names.emplace(FoldCase(name), std::move(name));
     listing.stamp = stamp;
     listing.valid = !ec;
@@ -337,6 +338,10 @@ std::optional<std::string> State::FindEntry(const fs::path& dir, const std::stri
   std::error_code ec;
   // The exact spelling (on a Windows host any spelling) reaches the entry without a listing.
   if (fs::exists(fs::symlink_status(dir / PathFromUtf8(name), ec))) return name;
+  return FindListed(dir, name);
+}
+
+std::optional<std::string> State::FindListed(const fs::path& dir, const std::string& name) {
   const auto& index = DirIndex(dir);
   if (const auto it = index.find(FoldCase(name)); it != index.end()) return it->second;
   if (name.find('~') != std::string::npos) return LongNameOfShort(dir, name);
@@ -362,8 +367,39 @@ std::optional<Located> State::Locate(const WinPath& win, uint32_t* error) {
   }
   Located out;
   out.win = win;
-  fs::path host = drive->second;
   std::error_code ec;
+  // A path spelt as the host stores it, the usual case, is found with one call on the host; a
+  // listing of a folder is needed only for a name in another case, a short name, or a new name
+  // (which must not be the twin of an existing one in another case).
+  fs::path direct = drive->second;
+  for (const auto& part : win.parts) direct /= PathFromUtf8(part);
+  const fs::file_status status = fs::status(direct, ec);
+  if (fs::exists(status)) {
+    out.host = direct;
+    out.key = KeyOf(direct);
+    out.exists = true;
+    out.is_dir = fs::is_directory(status);
+    out.parent_dir = true;
+    return out;
+  }
+  // A new name in a folder spelt as stored: the folder's listing answers for the name alone.
+  if (!win.parts.empty()) {
+    const fs::path folder = direct.parent_path();
+    if (fs::is_directory(folder, ec)) {
+      const std::string& name = win.parts.back();
+      const std::optional<std::string> found = FindListed(folder, name);
+      out.host = folder / PathFromUtf8(found.value_or(name));
+      out.key = KeyOf(out.host);
+      out.parent_dir = true;
+      if (found) {
+        const fs::file_status listed = fs::status(out.host, ec);
+        out.exists = fs::exists(listed);
+        out.is_dir = fs::is_directory(listed);
+      }
+      return out;
+    }
+  }
+  fs::path host = drive->second;
   bool existing = fs::is_directory(host, ec);
   out.parent_dir = existing;
   for (size_t i = 0; i < win.parts.size(); ++i) {

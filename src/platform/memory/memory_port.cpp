@@ -72,7 +72,67 @@ class MemoryLibraries : public ILibraries {
     return !name.empty() && state_->libraries.count(LibraryKey(name)) != 0;
   }
 
+  ServerRegistration RegisterServer(const std::string& path) override {
+    return CallServer(path, "DllRegisterServer", false);
+  }
+  ServerRegistration UnregisterServer(const std::string& path) override {
+    return CallServer(path, "DllUnregisterServer", true);
+  }
+
+  int32_t RegisterTypeLibrary(const std::string& path) override {
+    return CallTypeLibrary(path, "RegisterTypeLib", false);
+  }
+  int32_t UnregisterTypeLibrary(const std::string& path) override {
+    return CallTypeLibrary(path, "UnRegisterTypeLib", true);
+  }
+
  private:
+  static constexpr uint32_t kProcNotFound = 127;
+  // What the 9x line says for a library that is not there (ERROR_DLL_NOT_FOUND).
+  static constexpr uint32_t kDllNotFound = 1157;
+
+  ServerRegistration CallServer(const std::string& path, const char* entry, bool removal) {
+    state_->server_calls.push_back(ServerCall{entry, path});
+    ServerRegistration outcome;
+    const ServerScript* script = Find(path);
+    if (!Exists(path)) {
+      outcome.outcome = ServerRegistration::Outcome::NotLoaded;
+      const bool nine_x = state_->version && state_->version->platform == PlatformId::Windows;
+      outcome.error = nine_x ? kDllNotFound : err::kModNotFound;
+    } else if (script == nullptr || !script->loads) {
+      outcome.outcome = ServerRegistration::Outcome::NotLoaded;
+      outcome.error = script == nullptr ? err::kBadExeFormat : script->load_error;
+    } else if (!script->has_entry) {
+      outcome.outcome = ServerRegistration::Outcome::NoEntryPoint;
+      outcome.error = kProcNotFound;
+    } else {
+      const auto& run = removal ? script->on_unregister : script->on_register;
+      if (run) run();
+      outcome.result = removal ? script->unregister_result : script->result;
+      if (outcome.result != 0) outcome.outcome = ServerRegistration::Outcome::Refused;
+    }
+    return outcome;
+  }
+
+  int32_t CallTypeLibrary(const std::string& path, const char* call, bool removal) {
+    state_->server_calls.push_back(ServerCall{call, path});
+    const ServerScript* script = Find(path);
+    if (!Exists(path) || script == nullptr || !script->loads) return hresult::kCantLoadLibrary;
+    const auto& run = removal ? script->on_unregister : script->on_register;
+    if (run) run();
+    return removal ? script->unregister_result : script->result;
+  }
+
+  const ServerScript* Find(const std::string& path) const {
+    const auto it = state_->servers.find(LibraryKey(path));
+    return it == state_->servers.end() ? nullptr : &it->second;
+  }
+  bool Exists(const std::string& path) {
+    uint32_t error = 0;
+    const std::optional<Located> at = state_->Locate(path, &error);
+    return at && at->exists && !at->is_dir;
+  }
+
   std::shared_ptr<State> state_;
 };
 
@@ -121,6 +181,7 @@ class MemoryProcesses : public IProcesses {
     const uint32_t id = state_->next_pid;
     state_->next_pid += 4;
     state_->launches.push_back(LaunchRecord{request, id});
+    if (script.on_start) script.on_start(request);
     error_ = err::kSuccess;
     return std::make_unique<MemoryProcess>(id, script);
   }
@@ -215,8 +276,10 @@ MemoryPlatform::MemoryPlatform(const std::filesystem::path& scratch)
       files_(MakeFileSystem(state_)),
       system_(std::make_unique<MemorySystemInfo>(state_)),
       shell_(std::make_unique<MemoryShellFolders>(state_)),
+      links_(MakeShellLinks(state_, *files_)),
       libraries_(std::make_unique<MemoryLibraries>(state_)),
-      processes_(std::make_unique<MemoryProcesses>(state_)) {
+      processes_(std::make_unique<MemoryProcesses>(state_)),
+      ini_(MakeIniFiles(*files_)) {
   std::error_code ec;
   fs::create_directories(scratch, ec);
   AddDrive('C');
@@ -233,8 +296,10 @@ IRegistry& MemoryPlatform::Registry() { return *registry_; }
 IFileSystem& MemoryPlatform::Files() { return *files_; }
 ISystemInfo& MemoryPlatform::System() { return *system_; }
 IShellFolders& MemoryPlatform::ShellFolders() { return *shell_; }
+IShellLinks& MemoryPlatform::ShellLinks() { return *links_; }
 ILibraries& MemoryPlatform::Libraries() { return *libraries_; }
 IProcesses& MemoryPlatform::Processes() { return *processes_; }
+IIniFiles& MemoryPlatform::IniFiles() { return *ini_; }
 
 void MemoryPlatform::AddDrive(char letter) {
   const char upper = static_cast<char>(letter & ~0x20);
@@ -325,6 +390,8 @@ void MemoryPlatform::SetMessageHook(std::function<void()> hook) {
 }
 int MemoryPlatform::MessageRuns() const { return state_->message_runs; }
 
+uint64_t MemoryPlatform::FolderListings() const { return state_->listings_read; }
+
 void MemoryPlatform::LockPath(const std::string& windows_path) {
   uint32_t error = 0;
   if (const std::optional<Located> at = state_->Locate(windows_path, &error)) {
@@ -343,11 +410,20 @@ void MemoryPlatform::SetDiskFullAfter(std::optional<uint64_t> bytes) {
   state_->disk_budget = bytes;
 }
 void MemoryPlatform::RefuseRegistryWrites(bool refuse) { state_->refuse_registry = refuse; }
+void MemoryPlatform::RefuseShellLinks(int32_t result) { state_->shell_link_failure = result; }
 void MemoryPlatform::RefuseProcessStart(bool refuse, uint32_t error) {
   state_->refuse_process = refuse;
   state_->process_error = error;
 }
 void MemoryPlatform::SetRebootResult(bool accepted) { state_->reboot_result = accepted; }
+void MemoryPlatform::RefuseRebootMoves(bool refuse, uint32_t error) {
+  state_->refuse_moves = refuse;
+  state_->moves_error = error;
+}
+void MemoryPlatform::SetServer(const std::string& file_name, const ServerScript& script) {
+  state_->servers[LibraryKey(file_name)] = script;
+}
+const std::vector<ServerCall>& MemoryPlatform::ServerCalls() const { return state_->server_calls; }
 
 void MemoryPlatform::ScriptLaunch(const LaunchScript& script) { state_->scripts.push_back(script); }
 void MemoryPlatform::SetDefaultLaunchScript(const LaunchScript& script) {
@@ -362,6 +438,7 @@ void MemoryPlatform::ClearRecords() {
   state_->launches.clear();
   state_->scripts.clear();
   state_->moves.clear();
+  state_->server_calls.clear();
   state_->reboots = 0;
   state_->flushes = 0;
   state_->message_runs = 0;
@@ -373,7 +450,10 @@ bool MemoryPlatform::ApplyRebootMoves() {
   state_->locked.clear();
   for (const auto& move : state_->moves) {
     if (move.to.empty()) {
-      all = files_->RemoveFile(move.from) && all;
+      // A folder goes too, when it is empty by then.
+      all = (files_->DirectoryExists(move.from) ? files_->RemoveDir(move.from)
+                                                : files_->RemoveFile(move.from)) &&
+            all;
       continue;
     }
     if (files_->FileExists(move.to)) {

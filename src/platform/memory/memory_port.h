@@ -2,8 +2,8 @@
 // memory, Windows drives mapped to host folders (C: and the drives a test adds live under a scratch
 // folder; any drive can be mapped to a host folder, as Wine maps Z: to "/"), the Windows version,
 // folders, language and screen. Faults can be injected (files in use, a disk that fills up, refused
-// registry writes, refused program starts), and launches, delayed replacements and reboot requests
-// are recorded for the test to inspect.
+// registry writes, refused program starts, failing shell links), and launches, delayed replacements
+// and reboot requests are recorded for the test to inspect.
 //
 // Paths follow Windows rules: drive letters, "\" or "/" as separators, "." and "..", names compared
 // without regard to case (a new file takes the case of an existing entry of the same name), 8.3
@@ -30,6 +30,28 @@ struct LaunchScript {
   uint32_t input_idle = 0;  // result of WaitForInputIdle (0, kWaitTimeout or kWaitFailed)
   bool exits = true;        // WaitForExit returns true
   uint32_t exit_code = 0;
+  // What the program does once started (a server started with /REGSERVER writes its keys).
+  std::function<void(const LaunchRequest&)> on_start;
+};
+
+// A self-registering server the machine knows by its file name: a library with
+// "DllRegisterServer" and "DllUnregisterServer", or a type library.
+struct ServerScript {
+  bool loads = true;  // the library (or type library) loads
+  uint32_t load_error = err::kBadExeFormat;
+  bool has_entry = true;  // the library exports the entry point asked for
+  int32_t result = 0;     // what the registration returns
+  // What the registration writes, run before it returns `result`.
+  std::function<void()> on_register;
+  int32_t unregister_result = 0;  // what the removal of the registration returns
+  std::function<void()> on_unregister;
+};
+
+// One registration (or removal of one) the kit asked for.
+struct ServerCall {
+  // "DllRegisterServer", "RegisterTypeLib", "DllUnregisterServer" or "UnRegisterTypeLib"
+  std::string kind;
+  std::string path;
 };
 
 struct LaunchRecord {
@@ -60,8 +82,10 @@ class MemoryPlatform : public IPlatform {
   IFileSystem& Files() override;
   ISystemInfo& System() override;
   IShellFolders& ShellFolders() override;
+  IShellLinks& ShellLinks() override;
   ILibraries& Libraries() override;
   IProcesses& Processes() override;
+  IIniFiles& IniFiles() override;
 
   // --- Drives ---------------------------------------------------------------------------------
   // Adds drive `letter` as the subfolder "<scratch>/<letter>" (created).
@@ -108,8 +132,17 @@ class MemoryPlatform : public IPlatform {
   void RefuseRegistryWrites(bool refuse);
   // Every program start fails with `error`.
   void RefuseProcessStart(bool refuse, uint32_t error = err::kAccessDenied);
+  // Every shell link save fails with `result` (an HRESULT; 0 lets them succeed again).
+  void RefuseShellLinks(int32_t result);
   // Whether Windows accepts a reboot request (default true).
   void SetRebootResult(bool accepted);
+  // Delayed replacements fail with `error`. Windows 95, 98 and ME refuse them anyway: they have
+  // no MoveFileEx (kCallNotImplemented).
+  void RefuseRebootMoves(bool refuse, uint32_t error = err::kAccessDenied);
+  // The server of that file name (compared without regard to case and folder). A library or type
+  // library the machine does not know does not load (kBadExeFormat, kCantLoadLibrary); a missing
+  // file does not either (kModNotFound, kDllNotFound on the 9x line).
+  void SetServer(const std::string& file_name, const ServerScript& script);
 
   // --- Records --------------------------------------------------------------------------------
   // What the next started programs do (in order); afterwards the default script applies.
@@ -117,10 +150,14 @@ class MemoryPlatform : public IPlatform {
   void SetDefaultLaunchScript(const LaunchScript& script);
   const std::vector<LaunchRecord>& Launches() const;
   const std::vector<RebootMove>& RebootMoves() const;
+  const std::vector<ServerCall>& ServerCalls() const;
   int RebootRequests() const;
   // Registry writes flushed at once because lazy writing was off.
   int RegistryFlushes() const;
-  // Forgets launches, delayed replacements, reboot requests, flushes and message runs.
+  // Host folders listed to find a name: a path spelt as the host stores it needs no listing.
+  uint64_t FolderListings() const;
+  // Forgets launches, delayed replacements, server calls, reboot requests, flushes and message
+  // runs.
   void ClearRecords();
   // Carries out the recorded delayed replacements as Windows does at the restart and forgets them.
   // False when one of them could not be carried out.
@@ -132,8 +169,10 @@ class MemoryPlatform : public IPlatform {
   std::unique_ptr<IFileSystem> files_;
   std::unique_ptr<ISystemInfo> system_;
   std::unique_ptr<IShellFolders> shell_;
+  std::unique_ptr<IShellLinks> links_;
   std::unique_ptr<ILibraries> libraries_;
   std::unique_ptr<IProcesses> processes_;
+  std::unique_ptr<IIniFiles> ini_;
 };
 
 }  // namespace tmby::platform::memory

@@ -114,6 +114,11 @@ struct State {
   bool refuse_process = false;
   uint32_t process_error = err::kAccessDenied;
   bool reboot_result = true;
+  int32_t shell_link_failure = 0;  // the HRESULT every link save fails with; 0: none
+  bool refuse_moves = false;
+  uint32_t moves_error = err::kAccessDenied;
+  std::map<std::string, ServerScript> servers;  // by folded file name
+  std::vector<ServerCall> server_calls;
 
   std::deque<LaunchScript> scripts;
   LaunchScript default_script;
@@ -134,6 +139,8 @@ struct State {
     bool valid = false;
   };
   std::map<std::string, DirListing> listings;  // by folded host directory
+  // Folder listings read to find names: a path spelt as stored needs none.
+  uint64_t listings_read = 0;
 
   RegNode roots[6];
   bool lazy_write = true;
@@ -180,10 +187,15 @@ struct State {
  private:
   std::map<std::string, std::string>& AssignShortNames(const fs::path& dir);
   std::optional<std::string> FindEntry(const fs::path& dir, const std::string& name);
+  // The same by the folder's listing alone (the exact spelling is known to be absent).
+  std::optional<std::string> FindListed(const fs::path& dir, const std::string& name);
 };
 
 // Factories of the interface objects.
 std::unique_ptr<IRegistry> MakeRegistry(std::shared_ptr<State> state);
 std::unique_ptr<IFileSystem> MakeFileSystem(std::shared_ptr<State> state);
+std::unique_ptr<IShellLinks> MakeShellLinks(std::shared_ptr<State> state, IFileSystem& files);
+// INI files kept as text files of `files`.
+std::unique_ptr<IIniFiles> MakeIniFiles(IFileSystem& files);
 
 }  // namespace tmby::platform::memory

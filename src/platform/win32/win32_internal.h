@@ -226,7 +226,15 @@ std::unique_ptr<IRegistry> MakeRegistry(ApiCharset charset);
 std::unique_ptr<IFileSystem> MakeFileSystem(ApiCharset charset);
 std::unique_ptr<ISystemInfo> MakeSystemInfo(ApiCharset charset);
 std::unique_ptr<IShellFolders> MakeShellFolders(ApiCharset charset);
+// The shell's link object speaks UTF-16 on either path (see win32_links.cpp).
+std::unique_ptr<IShellLinks> MakeShellLinks();
 std::unique_ptr<ILibraries> MakeLibraries(ApiCharset charset);
 std::unique_ptr<IProcesses> MakeProcesses(ApiCharset charset);
+std::unique_ptr<IIniFiles> MakeIniFiles(ApiCharset charset);
+// The registration of servers in this process (win32_install.cpp), for the adapter's libraries.
+ServerRegistration RegisterServerInProcess(const TextApi& text, const std::string& path);
+int32_t RegisterTypeLibraryFile(const std::string& path);
+ServerRegistration UnregisterServerInProcess(const TextApi& text, const std::string& path);
+int32_t UnregisterTypeLibraryFile(const std::string& path);
 
 }  // namespace tmby::platform::win32

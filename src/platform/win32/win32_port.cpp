@@ -95,23 +95,16 @@ const char* ApiCharsetName(ApiCharset charset) {
   return charset == ApiCharset::Ansi ? "ansi" : "wide";
 }
 
-std::vector<std::string> ProgramArguments(ApiCharset charset) {
-  const std::string line = charset == ApiCharset::Ansi
-                               ? Utf8FromAnsi(GetCommandLineA(), std::strlen(GetCommandLineA()))
-                               : Utf8(std::wstring(GetCommandLineW()));
-  std::vector<std::string> words = SplitCommandLine(line);
-  if (!words.empty()) words.erase(words.begin());
-  return words;
-}
-
 Win32Platform::Win32Platform(ApiCharset charset)
     : charset_(charset),
       registry_(MakeRegistry(charset)),
       files_(MakeFileSystem(charset)),
       system_(MakeSystemInfo(charset)),
       shell_(MakeShellFolders(charset)),
+      links_(MakeShellLinks()),
       libraries_(MakeLibraries(charset)),
-      processes_(MakeProcesses(charset)) {}
+      processes_(MakeProcesses(charset)),
+      ini_(MakeIniFiles(charset)) {}
 
 Win32Platform::~Win32Platform() = default;
 
@@ -119,7 +112,9 @@ IRegistry& Win32Platform::Registry() { return *registry_; }
 IFileSystem& Win32Platform::Files() { return *files_; }
 ISystemInfo& Win32Platform::System() { return *system_; }
 IShellFolders& Win32Platform::ShellFolders() { return *shell_; }
+IShellLinks& Win32Platform::ShellLinks() { return *links_; }
 ILibraries& Win32Platform::Libraries() { return *libraries_; }
 IProcesses& Win32Platform::Processes() { return *processes_; }
+IIniFiles& Win32Platform::IniFiles() { return *ini_; }
 
 }  // namespace tmby::platform::win32

@@ -39,8 +39,10 @@ class Win32Platform : public IPlatform {
   IFileSystem& Files() override;
   ISystemInfo& System() override;
   IShellFolders& ShellFolders() override;
+  IShellLinks& ShellLinks() override;
   ILibraries& Libraries() override;
   IProcesses& Processes() override;
+  IIniFiles& IniFiles() override;
 
  private:
   ApiCharset charset_;
@@ -48,12 +50,10 @@ class Win32Platform : public IPlatform {
   std::unique_ptr<IFileSystem> files_;
   std::unique_ptr<ISystemInfo> system_;
   std::unique_ptr<IShellFolders> shell_;
+  std::unique_ptr<IShellLinks> links_;
   std::unique_ptr<ILibraries> libraries_;
   std::unique_ptr<IProcesses> processes_;
+  std::unique_ptr<IIniFiles> ini_;
 };
-
-// The arguments of this program after its name, split as the C runtime splits them (quotes
-// group, backslashes before a quote escape it), read through the chosen character set.
-std::vector<std::string> ProgramArguments(ApiCharset charset);
 
 }  // namespace tmby::platform::win32

@@ -189,6 +189,18 @@ class Win32Libraries : public ILibraries {
     FreeLibrary(module);
     return true;
   }
+  ServerRegistration RegisterServer(const std::string& path) override {
+    return RegisterServerInProcess(text_, path);
+  }
+  int32_t RegisterTypeLibrary(const std::string& path) override {
+    return RegisterTypeLibraryFile(path);
+  }
+  ServerRegistration UnregisterServer(const std::string& path) override {
+    return UnregisterServerInProcess(text_, path);
+  }
+  int32_t UnregisterTypeLibrary(const std::string& path) override {
+    return UnregisterTypeLibraryFile(path);
+  }
 
  private:
   TextApi text_;

@@ -117,29 +117,31 @@ std::wstring NameOf(HWND hwnd) {
   return buffer;
 }
 
-bool Matches(HWND hwnd, const std::wstring& spec, bool caption) {
-  if (spec.rfind(L"name:", 0) == 0) return Lower(NameOf(hwnd)) == Lower(spec.substr(5));
-  if (spec.rfind(L"class:", 0) == 0) return Lower(ClassOf(hwnd)) == Lower(spec.substr(6));
-  if (spec.rfind(L"id:", 0) == 0) return std::to_wstring(GetDlgCtrlID(hwnd)) == spec.substr(3);
+bool Matches(HWND hwnd, const std::wstring& pattern, bool caption) {
+  if (pattern.rfind(L"name:", 0) == 0) return Lower(NameOf(hwnd)) == Lower(pattern.substr(5));
+  if (pattern.rfind(L"class:", 0) == 0) return Lower(ClassOf(hwnd)) == Lower(pattern.substr(6));
+  if (pattern.rfind(L"id:", 0) == 0)
+    return std::to_wstring(GetDlgCtrlID(hwnd)) == pattern.substr(3);
   const std::wstring text = TextOf(hwnd);
-  if (caption && !spec.empty() && spec[0] == L'~') return text.find(spec.substr(1)) != text.npos;
-  return caption ? text == spec : Lower(Shown(text)) == Lower(Shown(spec));
+  if (caption && !pattern.empty() && pattern[0] == L'~')
+    return text.find(pattern.substr(1)) != text.npos;
+  return caption ? text == pattern : Lower(Shown(text)) == Lower(Shown(pattern));
 }
 
 struct TopLevelSearch {
-  const std::wstring* spec;
+  const std::wstring* pattern;
   HWND found;
 };
 
 BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM param) {
   auto* search = reinterpret_cast<TopLevelSearch*>(param);
-  if (!IsWindowVisible(hwnd) || !Matches(hwnd, *search->spec, true)) return TRUE;
+  if (!IsWindowVisible(hwnd) || !Matches(hwnd, *search->pattern, true)) return TRUE;
   search->found = hwnd;
   return FALSE;
 }
 
-HWND FindTopLevel(const std::wstring& spec) {
-  TopLevelSearch search{&spec, nullptr};
+HWND FindTopLevel(const std::wstring& pattern) {
+  TopLevelSearch search{&pattern, nullptr};
   EnumWindows(&MatchTopLevel, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
@@ -154,10 +156,10 @@ bool Poll(const std::function<bool()>& found) {
   }
 }
 
-HWND NeedWindow(const std::string& spec) {
+HWND NeedWindow(const std::string& pattern) {
   HWND hwnd = nullptr;
-  if (!Poll([&] { return (hwnd = FindTopLevel(Wide(spec))) != nullptr; })) {
-    throw Failure{"no window \"" + spec + "\" is shown"};
+  if (!Poll([&] { return (hwnd = FindTopLevel(Wide(pattern))) != nullptr; })) {
+    throw Failure{"no window \"" + pattern + "\" is shown"};
   }
   return hwnd;
 }
@@ -202,21 +204,21 @@ bool OnTop(HWND top, HWND hwnd) {
   return false;
 }
 
-HWND FindControl(HWND top, const std::string& spec_utf8) {
-  std::wstring spec = Wide(spec_utf8);
+HWND FindControl(HWND top, const std::string& pattern_utf8) {
+  std::wstring pattern = Wide(pattern_utf8);
   size_t nth = 0;
-  if (spec.rfind(L"class:", 0) == 0) {
-    const size_t hash = spec.find(L'#');
-    if (hash != spec.npos) {
-      nth = static_cast<size_t>(std::max(1, _wtoi(spec.c_str() + hash + 1)));
-      spec = spec.substr(0, hash);
+  if (pattern.rfind(L"class:", 0) == 0) {
+    const size_t hash = pattern.find(L'#');
+    if (hash != pattern.npos) {
+      nth = static_cast<size_t>(std::max(1, _wtoi(pattern.c_str() + hash + 1)));
+      pattern = pattern.substr(0, hash);
     }
   }
   std::vector<std::pair<HWND, int>> all;
   Descendants(top, 0, all);
   std::vector<HWND> found;
   for (const auto& [hwnd, depth] : all) {
-    if (Reachable(hwnd) && Matches(hwnd, spec, false)) found.push_back(hwnd);
+    if (Reachable(hwnd) && Matches(hwnd, pattern, false)) found.push_back(hwnd);
   }
   if (nth > 0) return nth <= found.size() ? found[nth - 1] : nullptr;
   for (HWND hwnd : found) {
@@ -225,10 +227,10 @@ HWND FindControl(HWND top, const std::string& spec_utf8) {
   return found.empty() ? nullptr : found.front();
 }
 
-HWND NeedControl(HWND top, const std::string& spec) {
+HWND NeedControl(HWND top, const std::string& pattern) {
   HWND hwnd = nullptr;
-  if (!Poll([&] { return (hwnd = FindControl(top, spec)) != nullptr; })) {
-    throw Failure{"no control \"" + spec + "\" is shown and enabled"};
+  if (!Poll([&] { return (hwnd = FindControl(top, pattern)) != nullptr; })) {
+    throw Failure{"no control \"" + pattern + "\" is shown and enabled"};
   }
   return hwnd;
 }

@@ -1,0 +1,26 @@
+// What the kit's Windows programs share at their start: their arguments, the question for their
+// usage, and a way to print it.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win32/win32_port.h"
+
+namespace tmby::platform::win32 {
+
+// The arguments after the program name, split as the C runtime splits them (quotes group,
+// backslashes before a quote escape it), read through the character set the adapter uses.
+std::vector<std::string> CommandLineArguments(ApiCharset charset);
+// The command line after the program name as it stands, blanks and quotes kept, trimmed.
+std::string CommandLineTail(ApiCharset charset);
+// Whether an argument is "--help" or "/?".
+bool AsksForHelp(const std::vector<std::string>& arguments);
+// Writes `text` to standard output when the program has one (a console, a pipe or a file); false
+// when it has none (a program started from the desktop), so that the caller shows a box instead.
+bool WriteStandardOutput(const std::string& text);
+// The bytes of a resource of the program (RCDATA) by name; empty when it is missing.
+std::string_view ResourceData(const std::string& name);
+
+}  // namespace tmby::platform::win32
