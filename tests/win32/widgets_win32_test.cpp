@@ -37,6 +37,14 @@ std::wstring Here(const wchar_t* file) {
   return dir.substr(0, dir.find_last_of(L"\\/") + 1) + file;
 }
 
+// A file of this run alone: the Windows tests of two lanes (two prefixes) run side by side from
+// the same folder, and a driver script or output shared between them is read by the wrong run.
+std::wstring Scratch(const wchar_t* file) {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  return std::wstring(temp) + std::to_wstring(GetCurrentProcessId()) + L"-" + file;
+}
+
 class WidgetsWin32Test : public ::testing::Test {
  protected:
   template <class T>
@@ -102,8 +110,8 @@ class WidgetsWin32Test : public ::testing::Test {
   // driver's output goes to `output`, its exit code to `driver_code`. A driver that ends before
   // the form does (it failed) ends the form with mrAbort, so a failure never hangs the test.
   TModalResult Drive(TForm* form, const std::string& script) {
-    const std::wstring script_file = Here(L"widgets_driver.txt");
-    const std::wstring out_file = Here(L"widgets_driver.out");
+    const std::wstring script_file = Scratch(L"widgets_driver.txt");
+    const std::wstring out_file = Scratch(L"widgets_driver.out");
     { std::ofstream(script_file.c_str(), std::ios::binary) << script; }
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE out = CreateFileW(out_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
@@ -138,6 +146,9 @@ class WidgetsWin32Test : public ::testing::Test {
     std::ostringstream text;
     text << in.rdbuf();
     output = text.str();
+    in.close();
+    DeleteFileW(script_file.c_str());
+    DeleteFileW(out_file.c_str());
     return result;
   }
 
