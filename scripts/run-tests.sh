@@ -69,13 +69,15 @@ fi
 echo "== Windows tests under Wine"
 # Two lanes side by side, each in its own prefix (the reported version is the prefix's):
 # - 32-bit Windows, as the kit's systems were (a 32-bit prefix, no WoW64 folders): the whole
-#   binary as XP and 98; the Windows-only tests and the port's contract as 95, ME, 7 and 10. On the
-#   9x systems the adapter's ANSI path is forced with TMBY_WIN32_API=ansi (as it would choose it);
-#   on the others the contract runs through the wide and the ANSI path.
-# - 64-bit Windows: the 64-bit build, and the 32-bit build's Windows-only tests as a 32-bit setup
-#   meets them there (registry views, "Program Files (x86)").
-windows_only=$(sed -nE 's/^TEST(_F|_P)?\(([A-Za-z0-9_]+),.*/\2/p' tests/win32/*.cpp tests/contract/*.cpp |
-  sort -u | sed 's#.*#&.*:*/&.*#' | paste -sd: -)
+#   binary as XP and 98; as 95, ME, 7 and 10 a short run: the port's contract against the Windows
+#   adapter and one install of a product with every kind of file. On the 9x systems the adapter's
+#   ANSI path is forced with TMBY_WIN32_API=ansi (as it would choose it there); on the others the
+#   contract runs through the wide and the ANSI path.
+# - 64-bit Windows: the 64-bit build, and the 32-bit build's short run plus its folder tests as a
+#   32-bit setup meets them there (registry views, "Program Files (x86)").
+short_run='Adapters/*Contract.*/win32*:FileInstallWin32.AProductOfEveryKindOfFileInstallsWithItsRegistryValues'
+# Since Vista the shell folders and the run-once entries moved: their tests join the short run there.
+new_nt_run="$short_run:PathSpecifiersWin32.*:SystemWin32Test.AddRunOnce*"
 wine_runs=()
 # wine_run NAME FLAVOUR ARCH VERSION [FILTER]: one run of the Windows test binary; counted later.
 wine_run() {
@@ -91,14 +93,14 @@ wine_run() {
 lane32() {
   wine_run win32-winxp win32 win32 winxp
   TMBY_WIN32_API=ansi wine_run win32-win98 win32 win32 win98
-  TMBY_WIN32_API=ansi wine_run win32-win95 win32 win32 win95 "$windows_only"
-  TMBY_WIN32_API=ansi wine_run win32-winme win32 win32 winme "$windows_only"
-  wine_run win32-win7 win32 win32 win7 "$windows_only"
-  wine_run win32-win10 win32 win32 win10 "$windows_only"
+  TMBY_WIN32_API=ansi wine_run win32-win95 win32 win32 win95 "$short_run"
+  TMBY_WIN32_API=ansi wine_run win32-winme win32 win32 winme "$short_run"
+  wine_run win32-win7 win32 win32 win7 "$new_nt_run"
+  wine_run win32-win10 win32 win32 win10 "$new_nt_run"
 }
 lane64() {
   wine_run win64-winxp win64 win64 winxp
-  wine_run win32-on-win64-winxp win32 win64 winxp "$windows_only"
+  wine_run win32-on-win64-winxp win32 win64 winxp "$new_nt_run"
 }
 lanes=()
 if [ -f build/win32/tests/tmby_wintests.exe ]; then
