@@ -4,12 +4,13 @@
 #   2. that program builds its distribution with -b, as BUILD.INF beside it says;
 #   3. the distribution's setup.exe installs Lakeside Notes with the scripted UI;
 #   4. what the install left on the machine is listed: files, registry values, links;
+#   5. the product's uninstaller removes it again, and the machine is as it was before;
 # then a screenshot of the setup's main window and the destinations of every install object.
 #
-# The runs use the test flavours of the engine and of the loading program (setup-test.exe,
-# TamberlyLoadProgram-test.exe): the shipping programs plus the environment variables of the
-# scripted UI and the debug listings (README.md). The shipping setup program,
-# out/demo/LakesideSetup.exe, is stamped beside them.
+# The runs use the test flavours of the engine, the loading program and the uninstaller
+# (setup-test.exe, TamberlyLoadProgram-test.exe, uninstall-test.exe): the shipping programs plus
+# the environment variables of the scripted UI and the debug listings (README.md). The shipping
+# setup program, out/demo/LakesideSetup.exe, is stamped beside them.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -33,13 +34,17 @@ uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$p
 
 echo "== 1. stamping samples/notes/product.tmby into out/demo/kit/LakesideSetup.exe"
 wine_run "$stamp" "$engine" samples/notes/product.tmby "$out/LakesideSetup.exe" >/dev/null
-wine_run "$stamp" "$test_engine" samples/notes/product.tmby "$out/kit/LakesideSetup.exe" >/dev/null
+# The product ships the uninstaller's test flavour in the demo, so that the scripted UI answers it.
+sed -e "s/^    FileName = 'uninstall.exe'$/    FileName = 'uninstall-test.exe'/" \
+  samples/notes/product.tmby >"$out/kit/product.tmby"
+wine_run "$stamp" "$test_engine" "$out/kit/product.tmby" "$out/kit/LakesideSetup.exe" >/dev/null
 # The kit's loading program beside the vendor's setup program: that is where -b looks for it
 # when the kit's folder is not registered.
 cp "$test_loader" "$out/kit/TamberlyLoadProgram.exe"
 wine_run reg delete 'HKLM\Software\QRN\Tamberly' /f >/dev/null 2>&1 || true
 
 echo "== 2. building the distribution: LakesideSetup.exe -b (BUILD.INF: out/demo/dist)"
+# The definition names the product's files relative to the top of the kit, where this runs.
 printf '%s\r\n' "$(winpath "$out/dist")" >"$out/kit/BUILD.INF"
 set +e
 TMBY_UI=script TMBY_UI_TRANSCRIPT="$out/build.txt" wine_run "$out/kit/LakesideSetup.exe" -b
@@ -52,9 +57,27 @@ if [ "$rc" != 0 ] || [ ! -f "$out/dist/setup.exe" ]; then
 fi
 (cd "$out/dist" && for f in *; do printf '   %-12s %9d bytes\n' "$f" "$(stat -c %s "$f")"; done)
 
-# A machine without the product: no earlier demo's install.
-rm -rf "$drive_c/Program Files/$product"
+# A machine without the product: no earlier demo's install. A 64-bit Windows keeps a 32-bit
+# program's files in "Program Files (x86)".
+programs="$drive_c/Program Files"
+[ -d "$drive_c/Program Files (x86)" ] && programs="$drive_c/Program Files (x86)"
+folder="$programs/$product"
+shared_dlls='HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs'
+rm -rf "$folder"
 wine_run reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
+wine_run reg query "$shared_dlls" 2>/dev/null | tr -d '\r' | sed -n 's/^ *\(.*LakeUtil.dll\) *REG_DWORD.*/\1/ip' |
+  while IFS= read -r name; do wine_run reg delete "$shared_dlls" /v "$name" /f >/dev/null 2>&1; done ||
+  true
+# What the machine holds before, compared with what it holds after the uninstall: the program
+# folders, the Start menu, and every registry value that names the product.
+machine_state() {
+  (cd "$drive_c" && find "${programs#$drive_c/}" $(find . -maxdepth 5 -iname 'start menu' -printf '%P\n' |
+    sed 's/ /?/g') 2>/dev/null | sort) || true
+  wine_run reg export 'HKLM\Software' "$(winpath "$out/reg.txt")" /y >/dev/null 2>&1
+  iconv -f UTF-16LE -t UTF-8 "$out/reg.txt" 2>/dev/null | tr -d '\r' | grep -iE 'lakeside|LakeUtil' || true
+  rm -f "$out/reg.txt"
+}
+machine_state >"$out/before.txt"
 
 echo "== 3. installing: dist/setup.exe under Wine (winxp), scripted UI (out/demo/install.txt)"
 set +e
@@ -66,19 +89,52 @@ echo "   (exit code $rc)"
 [ "$rc" = 0 ] || { echo "demo: the install did not end well" >&2; exit 1; }
 
 echo "== 4. what the install left on the machine"
-echo "   files in C:\\Program Files\\$product:"
-if [ -d "$drive_c/Program Files/$product" ]; then
-  (cd "$drive_c/Program Files/$product" && find . -type f | sed 's|^\./|     |' | sort)
+echo "   files in ${folder#$drive_c/}:"
+if [ -d "$folder" ]; then
+  (cd "$folder" && find . -type f -printf '%P %s\n' | sort |
+    while read -r f n; do printf '     %-16s %9d bytes\n' "$f" "$n"; done)
 else
   echo "     (none)"
 fi
 echo "   registry: $uninstall_key"
-wine_run reg query "$uninstall_key" 2>/dev/null | tr -d '\r' | grep -E '^ +[A-Za-z]' |
+wine_run reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r' | grep -E '^(HKEY| +[A-Za-z])' |
+  sed -e 's/^HKEY.*\\/     [/' -e '/^     \[/s/$/]/' -e 's/^ */     /' || echo "     (none)"
+echo "   shared DLLs:"
+wine_run reg query "$shared_dlls" 2>/dev/null | tr -d '\r' | grep -i lakeutil | sed 's/^ */     /' ||
+  echo "     (none)"
+echo "   the store's own registration (DllRegisterServer), HKCR\\Lakeside.NoteStore:"
+wine_run reg query 'HKCR\Lakeside.NoteStore\CLSID' 2>/dev/null | tr -d '\r' | grep -E '^ +' |
   sed 's/^ */     /' || echo "     (none)"
 echo "   links in the Start menu:"
 links=$(find "$drive_c" -ipath '*start menu*' -iname '*.lnk' -newer "$out/dist/setup.exe" 2>/dev/null |
   sed "s|^$drive_c/|     C:/|" | sort)
 echo "${links:-     (none)}"
+
+echo "== 5. uninstalling: \"$product\" as Add/Remove Programs starts it (out/demo/uninstall.txt)"
+uninstall_string=$(wine_run reg query "$uninstall_key" /v UninstallString 2>/dev/null | tr -d '\r' |
+  sed -n 's/^ *UninstallString *REG_SZ *//p')
+echo "   UninstallString: $uninstall_string"
+[ -n "$uninstall_string" ] || { echo "demo: the install wrote no UninstallString" >&2; exit 1; }
+echo "answer Yes" >"$out/yes.script"
+set +e
+TMBY_UI=script TMBY_UI_SCRIPT="$out/yes.script" TMBY_UI_TRANSCRIPT="$out/uninstall.txt" \
+  wine_run "$folder/uninstall.exe" "$product"
+rc=$?
+set -e
+tr -d '\r' <"$out/uninstall.txt" | grep -E '^\|' | sed 's/^/   /'
+echo "   (exit code $rc)"
+[ "$rc" = 0 ] || { echo "demo: the uninstall did not end well" >&2; exit 1; }
+# The running uninstaller goes at the restart: Windows is restarted.
+wine_run wineboot -r >/dev/null 2>&1 || true
+machine_state >"$out/after.txt"
+if diff -u "$out/before.txt" "$out/after.txt" >"$out/left.txt"; then
+  echo "   the machine is as it was before the install (files and registry compared)"
+else
+  echo "   left behind on the machine:"
+  sed 's/^/     /' "$out/left.txt"
+  echo "demo: the uninstall left something behind" >&2
+  exit 1
+fi
 
 echo "== starting LakesideSetup.exe with real windows for a screenshot"
 # The screenshot is taken once the title band is on the display (Wine takes a while to start on a

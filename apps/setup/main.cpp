@@ -149,8 +149,12 @@ class TStageRecorder : public TInstallObject {
       case hnFileStatus:
         if (auto* status = dynamic_cast<TFileStatusParameter*>(object);
             status != nullptr && status->FilePercentDone == 100) {
-          ui_.Note("file " + status->FileName + " done, " +
-                   std::to_string(status->TotalPercentDone) + "% of all");
+          // A file reaches 100 % in the archive's report and again when its container counts
+          // it as done: the transcript says it once.
+          std::string line = "file " + status->FileName + " done, " +
+                             std::to_string(status->TotalPercentDone) + "% of all";
+          if (line != lastFileLine_) ui_.Note(line);
+          lastFileLine_ = std::move(line);
         }
         break;
       default: break;
@@ -159,6 +163,7 @@ class TStageRecorder : public TInstallObject {
 
  private:
   platform::script::ScriptUi& ui_;
+  std::string lastFileLine_;
 };
 #endif
 

@@ -799,6 +799,10 @@ void TCustomInstallFile::RegisterUninstall(const std::string& keyPath) {
     AppendToList(IncludeTrailingBackslash(keyPath) + "ActiveX", path + ";" + kind, false);
     return;
   }
+  AppendToUninstallFiles(keyPath, path);
+}
+
+void AppendToUninstallFiles(const std::string& keyPath, const std::string& path) {
   // A list that cannot take the entry (a damaged count, a key that refuses writes) hands it on
   // to the next numbered one.
   for (int n = 0;; ++n) {

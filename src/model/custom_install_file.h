@@ -215,6 +215,12 @@ class TCustomInstallFile : public TFileRelated {
   std::string replacedName_;
 };
 
+// Appends `path` to the "Files" list of the uninstall key `keyPath` (in the local-machine
+// registry): "File<n>" and then the count "Entries" of the subkey "Files", or of "Files1",
+// "Files2", ... when a list cannot take the entry. Installed files and shell links both record
+// themselves here.
+void AppendToUninstallFiles(const std::string& keyPath, const std::string& path);
+
 // The published properties every file component shares: its archive and destination settings
 // first, its events last (each class publishes its own between the two).
 template <class F>

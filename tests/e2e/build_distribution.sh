@@ -3,8 +3,9 @@
 # started with -b beside a BUILD.INF, writes the stand-alone distribution, and a user's run of
 # that distribution's setup.exe installs the product:
 #  1. without BUILD.INF the build ends with its box and exit code 1, and writes nothing;
-#  2. with it, the build writes setup.exe, setup.1 and files.1 into the folder of its first line
-#     (the second line is not used), with the kit's loading program found beside the program;
+#  2. with it, the build writes setup.exe, setup.1 and files.1 (the product's files) into the
+#     folder of its first line (the second line is not used), with the kit's loading program
+#     found beside the program;
 #  3. the distribution's setup.exe (the loading program) accepts its trailer and checksum, starts
 #     the engine it unpacks, and the install ends well on winxp and on win98;
 #  4. a setup.exe with one byte changed is refused and starts nothing.
@@ -18,17 +19,15 @@ stamp="$here/build/native/apps/tmbystamp/tmbystamp"
 work="${TMBY_E2E_DIR:-$here/build/e2e}/build_distribution"
 rm -rf "$work"
 mkdir -p "$work/kit"
-fail=0
-check() {  # check DESCRIPTION COMMAND...
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
-}
+source "$here/tests/e2e/lib.sh"
+# The definition names the product's files relative to the top of the kit.
+cd "$here"
 for f in "$engine" "$loader" "$stamp"; do
   [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
 done
 prefix=()
 [ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
 wine_run() { "$here/scripts/wine.sh" "${prefix[@]}" --version "$1" --timeout 120 "${@:2}"; }
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 boxes() { tr -d '\r' <"$1" | grep '^| ' || true; }
 
 # The vendor's folder: the product's setup program and the kit's loading program beside it.
@@ -53,10 +52,7 @@ check "build: exit code 0" [ "$rc" = 0 ]
 check "build: no message box" [ -z "$(boxes "$work/build.txt")" ]
 written() { for f in "$@"; do [ -f "$work/dist/$f" ] || return 1; done; }
 check "build: setup.exe and setup.1 written" written setup.exe setup.1
-# The product archive holds the product's files; a product without any has none.
-if grep -q ': TInstallFile$' "$here/samples/notes/product.tmby"; then
-  check "build: files.1 written" written files.1
-fi
+check "build: files.1 written" written files.1
 check "build: only the first line of BUILD.INF counts" [ ! -e "$work/other" ]
 size() { if [ -f "$1" ]; then stat -c %s "$1"; else echo 0; fi; }
 total=$(($(size "$loader") + $(size "$work/dist/setup.1") + $(size "$work/dist/files.1") + 96))

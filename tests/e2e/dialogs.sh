@@ -9,17 +9,13 @@ stamp="$here/build/win32/apps/tmbystamp/tmbystamp.exe"
 work="${TMBY_E2E_DIR:-$here/build/e2e}/dialogs"
 rm -rf "$work"
 mkdir -p "$work"
-fail=0
-check() {  # check DESCRIPTION COMMAND...
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
-}
+source "$here/tests/e2e/lib.sh"
 for f in "$engine" "$stamp"; do
   [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
 done
 prefix=()
 [ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
 wine_run() { LANG=C LC_ALL=C "$here/scripts/wine.sh" "${prefix[@]}" --version winxp "$@"; }
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 clean_state() {
   wine_run --timeout 60 reg delete 'HKLM\Software\QRN' /f >/dev/null 2>&1
   wine_run --timeout 60 reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' /f \
@@ -36,9 +32,10 @@ sed -e "s/^  object MainTranslator: TTranslator$/${managers}&/" \
   "$here/samples/notes/product.tmby" >"$work/product.tmby"
 exe="$work/LakesideSetup.exe"
 wine_run --timeout 120 "$stamp" "$engine" "$work/product.tmby" "$exe" >/dev/null 2>&1
-# The licence ships beside the setup program.
+# The licence ships beside the setup program; the product's files come from the distribution.
 cp "$here/samples/notes/files/License.rtf" "$work/"
-dist=$(winpath "$work")
+check "the sample's distribution is built" sample_distribution "$exe" "$work/dist" wine_run --timeout 120
+dist=$(winpath "$work/dist")
 clean_state
 
 # An unattended run in each language.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The install run of the sample product under Wine (32-bit, winxp unless noted), with the scripted
 # UI and the real registry, files and restart:
-#  1. a good run announces its stages, ends with exit code 0 and leaves no state key;
+#  1. a good run (from the distribution that -b built) announces its stages, installs the
+#     product's files byte for byte, ends with exit code 0 and leaves no state key;
 #  2. a failure ends in the bad-install stage and its box with the state key kept, and the next
 #     start of the same program finds that key, finishes and removes it;
 #  3. a run that needs a restart registers its continuation under RunOnce (with "1" appended when
@@ -12,7 +13,7 @@
 #  5. with the loader's switch (-c) a folder the loader made below the temporary folder (its
 #     shape: src/archive/self_extract.h) is emptied; started from any other folder, even one of
 #     another shape below the temporary folder, nothing is deleted.
-# The build mode (-b) has its own script, build_distribution.sh.
+# The build mode (-b) and its checks have their own script, build_distribution.sh.
 set -uo pipefail
 # The setup program speaks the user's language: the messages checked below are the English ones.
 export LANG=C LC_ALL=C
@@ -22,10 +23,7 @@ stamp="$here/build/native/apps/tmbystamp/tmbystamp"
 work="${TMBY_E2E_DIR:-$here/build/e2e}/install_run"
 rm -rf "$work"
 mkdir -p "$work/dist"
-fail=0
-check() {  # check DESCRIPTION COMMAND...
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
-}
+source "$here/tests/e2e/lib.sh"
 for f in "$engine" "$stamp"; do
   [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
 done
@@ -33,7 +31,6 @@ prefix=()
 [ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
 version=winxp
 wine_run() { "$here/scripts/wine.sh" "${prefix[@]}" --version "$version" --timeout 120 "$@"; }
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 # The registry as reg.exe shows it; the exit code says whether the key exists.
 reg_query() { wine_run reg query "$@" 2>/dev/null | tr -d '\r'; }
 state_keys() { reg_query 'HKLM\Software\QRN\Install' | grep -c '\\Install[0-9]'; }
@@ -42,10 +39,15 @@ run_once() { reg_query "$1\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnc
 exe="$work/LakesideTest.exe"
 "$stamp" "$engine" "$here/samples/notes/product.tmby" "$exe" >/dev/null
 check "the test engine is stamped" [ -f "$exe" ]
+# The product's files come from its archive: the distribution is built first, as a vendor does.
+rm -rf "$work/dist"
+check "the sample's distribution is built" sample_distribution "$exe" "$work/dist" \
+  "$here/scripts/wine.sh" "${prefix[@]}" --version winxp --timeout 120
 # The licence page shows the licence that ships beside the setup program.
 cp "$here/samples/notes/files/License.rtf" "$work/"
 dist=$(winpath "$work/dist")
-# Nothing of an earlier run of these tests: no state keys, no continuation entries.
+# Nothing of an earlier run of these tests: no product, no state keys, no continuation entries.
+rm -rf "${TMBY_WINE_PREFIX:-$here/build/wineprefix}/prefix/drive_c/Program Files"*/"Lakeside Notes"
 wine_run reg delete 'HKLM\Software\QRN' /f >/dev/null 2>&1
 wine_run reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' /f >/dev/null 2>&1
 
@@ -64,6 +66,16 @@ TXT
 check "good run: the stages in order" diff -u "$work/good.expected" "$work/good.stages"
 check "good run: no message box" [ "$(grep -c '^messagebox' "$work/good.txt")" = 0 ]
 check "good run: no state key left" [ "$(state_keys)" = 0 ]
+drive_c="${TMBY_WINE_PREFIX:-$here/build/wineprefix}/prefix/drive_c"
+programs="$drive_c/Program Files"
+[ -d "$drive_c/Program Files (x86)" ] && programs="$drive_c/Program Files (x86)"
+installed_as_built() {
+  cmp -s "$programs/Lakeside Notes/LakeNotes.exe" "$here/build/win32/samples/notes/LakeNotes.exe" &&
+    cmp -s "$programs/Lakeside Notes/LakeUtil.dll" "$here/build/win32/samples/notes/LakeUtil.dll" &&
+    cmp -s "$programs/Lakeside Notes/readme.txt" "$here/samples/notes/files/readme.txt" &&
+    cmp -s "$programs/Lakeside Notes/uninstall.exe" "$here/build/win32/apps/uninstall/uninstall.exe"
+}
+check "good run: the product's files, byte for byte" installed_as_built
 
 # 2. A failure (the self-extracting file named by -e is not there), then the next start.
 TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/bad.txt" wine_run "$exe" "-s$dist" -eMissing.exe

@@ -98,6 +98,34 @@ TEST_F(Win32UiTest, AShownFormPaintsItsWindowAndIsActivated) {
   EXPECT_EQ(form->Controls(0)->Width(), form->ClientWidth());
 }
 
+TEST_F(Win32UiTest, AnActivationThatMaximizesAndRunsALoopOfItsOwnGetsTheWindowMaximized) {
+  // The setup program's main window: its first activation maximizes it and then runs the whole
+  // install, pages and all, with message loops of its own, inside the ShowWindow that activated it.
+  ui::TForm* form = MakeForm();
+  int messages = -1;
+  int widthInLoop = 0;
+  form->OnActivate.Set([&](TComponent*) {
+    if (messages >= 0) return;
+    form->Maximize();
+    // A bounded loop: a request that keeps coming back would never let it empty.
+    messages = 0;
+    MSG msg;
+    while (messages < 100 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ++messages;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    widthInLoop = form->Width();
+  });
+  form->Show();
+  RECT area{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  EXPECT_LT(messages, 100);
+  EXPECT_EQ(widthInLoop, area.right - area.left);
+  app.ProcessMessages();
+  EXPECT_EQ(form->Width(), area.right - area.left);
+}
+
 TEST_F(Win32UiTest, TimersRunFromTheLoopAndTerminateEndsIt) {
   ui::TForm* form = MakeForm();
   app.SetMainForm(form);

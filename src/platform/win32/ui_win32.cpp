@@ -164,10 +164,19 @@ class Win32Window : public IUiWindow {
     if (in_show_) {
       // Asked from inside ShowWindow (an activation handler maximizing the window that is being
       // shown): nested ShowWindow calls can leave the window at its old size on screen, so the
-      // request runs once the outer call has returned.
+      // request runs from the message loop, once the outer call has returned.
       PostMessageA(hwnd_, kDeferredShow, static_cast<WPARAM>(show_mode), 0);
       return;
     }
+    ShowNow(show_mode);
+  }
+
+  void ShowNow(int show_mode) {
+    // The outer call may not have returned yet: the activation handler that asked for this can
+    // run a message loop of its own (the whole install runs from the main window's first
+    // activation), which is where the deferred request arrives. It runs then, once: posted
+    // again it would come back to that same loop at once, which would never empty.
+    const bool outer = in_show_;
     in_show_ = true;
     if (hosted_ && show_mode != SW_HIDE) show_mode = SW_SHOWNA;
     if (show_mode == SW_MAXIMIZE && (GetWindowLongA(hwnd_, GWL_STYLE) & WS_CAPTION) == 0) {
@@ -182,7 +191,7 @@ class Win32Window : public IUiWindow {
     } else {
       ShowWindow(hwnd_, show_mode);
     }
-    in_show_ = false;
+    in_show_ = outer;
   }
   void SetBounds(const ui::TRect& b) override {
     SetWindowPos(hwnd_, nullptr, b.Left, b.Top, b.Width(), b.Height(),
@@ -285,7 +294,7 @@ class Win32Window : public IUiWindow {
         Forget();
         return Default(hwnd, msg, wparam, lparam);
       }
-      case kDeferredShow: Show(static_cast<int>(wparam)); return 0;
+      case kDeferredShow: ShowNow(static_cast<int>(wparam)); return 0;
       case WM_SIZE:
       case WM_MOVE: {
         events_->NativeResized(Bounds(), ClientSize());
