@@ -142,13 +142,14 @@ std::string Utf16LeToUtf8(const uint8_t* data, size_t units) {
   return Utf16ToUtf8(text);
 }
 
+char32_t Cp1252ToCodePoint(unsigned char byte) {
+  return byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : byte;
+}
+
 std::string Cp1252ToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (const char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    AppendUtf8(out, b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b);
-  }
+  for (const char c : text) AppendUtf8(out, Cp1252ToCodePoint(static_cast<unsigned char>(c)));
   return out;
 }
 

@@ -45,6 +45,7 @@ std::string Utf16LeToUtf8(const uint8_t* data, size_t units);
 // Windows-1252 to UTF-8. Its five unassigned bytes map to the control characters of the same
 // value, as the system's conversion does, so every byte has a character.
 std::string Cp1252ToUtf8(std::string_view text);
+char32_t Cp1252ToCodePoint(unsigned char byte);
 // UTF-8 to Windows-1252; nullopt when a character has no byte there (or the text is ill-formed).
 std::optional<std::string> Utf8ToCp1252(std::string_view text);
 

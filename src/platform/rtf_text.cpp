@@ -5,35 +5,11 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text_codec.h"
+
 namespace tmby::platform {
 
 namespace {
-
-// UTF-8 of one code point; what is no character becomes U+FFFD.
-void AppendCodePoint(std::string& out, char32_t code) {
-  if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
-// Windows-1252 bytes 0x80..0x9F; the five it leaves undefined keep their own value.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // Groups whose contents are no part of the text.
 bool SkippedDestination(std::string_view word) {
@@ -106,12 +82,12 @@ class RtfReader {
       pending_high_ = code;
       return;
     }
-    AppendCodePoint(out_, code);
+    AppendUtf8(out_, code);
   }
   void FlushSurrogate() {
     if (pending_high_ == 0) return;
     pending_high_ = 0;
-    AppendCodePoint(out_, 0xFFFD);
+    AppendUtf8(out_, kReplacementCharacter);
   }
 
   // A byte of the document's ANSI code page.
@@ -124,10 +100,8 @@ class RtfReader {
       Text(b);
     } else if (code_page_ != 1252) {
       Text('?');  // only Western documents are read byte by byte; others use \u
-    } else if (b < 0xA0) {
-      Text(kCp1252High[b - 0x80]);
     } else {
-      Text(b);
+      Text(Cp1252ToCodePoint(b));
     }
   }
 

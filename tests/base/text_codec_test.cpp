@@ -91,6 +91,11 @@ TEST(TextCodec, Windows1252HoldsItsOwnCharactersOnly) {
   EXPECT_FALSE(Utf8ToCp1252("\xC2\x80"));    // U+0080: 0x80 is the euro sign there
   EXPECT_FALSE(Utf8ToCp1252("ok\xC0\xAF"));  // ill-formed
   EXPECT_EQ(Cp1252ToUtf8(std::string("x\0y", 3)), std::string("x\0y", 3));
+  // One byte at a time (the rich-text reader's \'hh), the same table.
+  EXPECT_EQ(Cp1252ToCodePoint(0x80), U'\u20AC');
+  EXPECT_EQ(Cp1252ToCodePoint(0x9F), U'\u0178');
+  EXPECT_EQ(Cp1252ToCodePoint(0x81), U'\u0081');
+  EXPECT_EQ(Cp1252ToCodePoint(0xE9), U'\u00E9');
 }
 
 }  // namespace
