@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "ui/backdrop.h"
 #include "ui/forms.h"
 
@@ -177,6 +181,64 @@ TEST_F(Win32UiTest, AnExceptionInAWindowProcedureReachesTheLoopOnceAndThePaintEn
   const int paints = events.paints;
   EXPECT_NO_THROW(win_ui.ProcessMessages());
   EXPECT_EQ(events.paints, paints);
+}
+
+// Window events that do nothing.
+class QuietWindow : public IUiWindowEvents {
+ public:
+  void NativePaint(ui::TCanvas&) override {}
+  void NativeActivate(bool) override {}
+  void NativeCloseRequest() override {}
+  void NativeResized(const ui::TRect&, ui::TSize) override {}
+};
+
+// A panel control whose painting fails.
+class FailingPanel : public IUiControlEvents {
+ public:
+  void NativePaint(ui::TCanvas&) override {
+    ++paints;
+    throw std::runtime_error("the panel failed");
+  }
+  void NativeClick(bool) override {}
+  void NativeTextChanged(const std::string&) override {}
+  void NativeSelect(int) override {}
+  void NativeFocused() override {}
+  void NativeKeyUp(int) override {}
+  int paints = 0;
+};
+
+TEST_F(Win32UiTest, AnExceptionInAPanelsPaintReachesTheLoopAndThePaintEnds) {
+  QuietWindow form_events;
+  FormWindowParams params;
+  params.caption = "Panel";
+  params.bordered = false;
+  params.bounds = {0, 0, 160, 120};
+  auto window = win_ui.CreateFormWindow(params, &form_events);
+  FailingPanel panel_events;
+  ControlParams panel;
+  panel.name = "FailingPanel";
+  panel.bounds = {10, 10, 110, 90};
+  auto control = window->CreateControl(panel, &panel_events);
+  window->Show(show::kShow);
+  std::vector<std::string> caught;
+  for (int i = 0; i < 50 && panel_events.paints == 0; ++i) {
+    for (int round = 0; round < 4; ++round) {
+      try {
+        win_ui.ProcessMessages();
+      } catch (const std::runtime_error& error) {
+        caught.push_back(error.what());
+      }
+    }
+    Sleep(10);
+  }
+  ASSERT_GT(panel_events.paints, 0);
+  EXPECT_NE(std::find(caught.begin(), caught.end(), "the panel failed"), caught.end());
+  // The failed paint was ended: the panel holds no region to paint, and no new WM_PAINT comes.
+  const HWND hwnd = Win32Ui::HandleOf(control.get());
+  EXPECT_FALSE(GetUpdateRect(hwnd, nullptr, FALSE));
+  const int paints = panel_events.paints;
+  EXPECT_NO_THROW(win_ui.ProcessMessages());
+  EXPECT_EQ(panel_events.paints, paints);
 }
 
 TEST_F(Win32UiTest, AnExceptionInATimerGoesToTheApplicationsHandler) {

@@ -626,6 +626,18 @@ void Win32Ui::PostQuit(int exit_code) {
   PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
 }
 
+void KeepCurrentException(const char* where) {
+  if (g_ui == nullptr) return;
+  try {
+    throw;
+  } catch (const std::exception&) {
+    g_ui->KeepException(std::current_exception());
+  } catch (...) {
+    g_ui->KeepException(std::make_exception_ptr(
+        std::runtime_error(std::string("An unknown exception left ") + where)));
+  }
+}
+
 void CALLBACK Win32Ui::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
   if (g_ui == nullptr) return;

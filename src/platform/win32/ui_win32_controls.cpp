@@ -410,7 +410,7 @@ class Win32Control : public IUiControl {
         default: break;
       }
     } catch (...) {
-      // Nothing may unwind through the system's frames; the model reports its own failures.
+      KeepCurrentException("a control's window procedure");
       return 0;
     }
     return CallWindowProcW(old_proc, hwnd, msg, wparam, lparam);
@@ -431,6 +431,7 @@ class Win32Control : public IUiControl {
         default: break;
       }
     } catch (...) {
+      KeepCurrentException("a panel's window procedure");
       return 0;
     }
     return DefWindowProcW(hwnd, msg, wparam, lparam);
@@ -535,26 +536,34 @@ class Win32Control : public IUiControl {
   }
 
   void PaintPanel() {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd_, &ps);
+    // The paint ends, and the bitmap and its device context go, also when the model's painting
+    // throws: otherwise every failed paint would leave two GDI objects behind.
+    struct Paint {
+      HWND hwnd;
+      PAINTSTRUCT ps{};
+      HDC dc = BeginPaint(hwnd, &ps);
+      ~Paint() { EndPaint(hwnd, &ps); }
+    } paint{hwnd_};
     RECT r{};
     GetClientRect(hwnd_, &r);
     const int w = r.right - r.left;
     const int h = r.bottom - r.top;
-    if (w > 0 && h > 0) {
-      HDC memory = CreateCompatibleDC(dc);
-      HBITMAP bitmap = CreateCompatibleBitmap(dc, w, h);
+    if (w <= 0 || h <= 0) return;
+    struct Buffer {
+      HDC memory;
+      HBITMAP bitmap;
       HGDIOBJ old = SelectObject(memory, bitmap);
-      {
-        GdiCanvas canvas(memory, w, h);
-        events_->NativePaint(canvas);
+      ~Buffer() {
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
       }
-      BitBlt(dc, 0, 0, w, h, memory, 0, 0, SRCCOPY);
-      SelectObject(memory, old);
-      DeleteObject(bitmap);
-      DeleteDC(memory);
+    } buffer{CreateCompatibleDC(paint.dc), CreateCompatibleBitmap(paint.dc, w, h)};
+    {
+      GdiCanvas canvas(buffer.memory, w, h);
+      events_->NativePaint(canvas);
     }
-    EndPaint(hwnd_, &ps);
+    BitBlt(paint.dc, 0, 0, w, h, buffer.memory, 0, 0, SRCCOPY);
   }
 
   HWND hwnd_ = nullptr;

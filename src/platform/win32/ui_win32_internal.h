@@ -36,4 +36,8 @@ HWND ControlHandle(IUiControl* control);
 // Registers the window class of panels ("TTamberlyControl") once.
 void RegisterControlClass();
 
+// Hands the exception being handled, which must not unwind through the system's frames, to the
+// adapter, whose message loop throws it again where the application's handler sees it.
+void KeepCurrentException(const char* where);
+
 }  // namespace tmby::platform::win32
