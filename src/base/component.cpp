@@ -548,8 +548,8 @@ void TComponent::Remove(TComponent* component) {
 }
 
 void TComponent::DestroyComponents() {
-  // The last created first. Each stays in the list while it is destroyed, so that its removal
-  // reaches the remaining components through this one's Notification.
+  // The last created first. Each stays in the list while it is destroyed, so that this one's
+  // Notification sees it as its own.
   while (!components_.empty()) {
     TComponent* last = components_.back();
     Free(last);
@@ -592,6 +592,10 @@ void TComponent::Notification(TComponent* component, TOperation operation) {
   }
   // An insertion goes no further than the new owner (see the declaration).
   if (operation == opInsert) return;
+  // An owner on its way out destroys all its components one after the other: the removal of one
+  // of them goes to those that asked to hear of it (FreeNotification, told before) and no further.
+  // Telling every remaining sibling as well made destroying n components take n * n calls.
+  if ((destroying_ || tornDown_) && component != nullptr && component->owner_ == this) return;
   // Forward to the owned components, the last first; the list may change under the calls.
   for (size_t i = components_.size(); i > 0;) {
     --i;

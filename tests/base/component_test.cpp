@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "support/component_fixtures.h"
 
 namespace tmby {
@@ -166,6 +168,46 @@ TEST_F(ComponentTest, TeardownLetsLaterComponentsForgetEarlierOnesBeforeTheyAreD
   b->SetLink(a);
   form_.reset();
   EXPECT_EQ(Journal().back(), "Destroy A");
+}
+
+// An item that counts the notifications it is given and, when it is destroyed, notes whether it
+// had forgotten the component it referenced.
+class TCountingItem : public TTestItem {
+ public:
+  TCountingItem(TComponent* owner, int* calls, std::vector<bool>* forgot)
+      : TTestItem(owner), calls_(calls), forgot_(forgot) {}
+  ~TCountingItem() override {
+    if (Watching) forgot_->push_back(Other() == nullptr);
+  }
+  void Notification(TComponent* component, TOperation operation) override {
+    ++*calls_;
+    TTestItem::Notification(component, operation);
+  }
+  bool Watching = false;
+
+ private:
+  int* calls_;
+  std::vector<bool>* forgot_;
+};
+
+TEST_F(ComponentTest, DestroyingAnOwnerTellsEachRemovalToItsHoldersNotToEverySibling) {
+  constexpr int kItems = 1000;
+  int calls = 0;
+  std::vector<bool> forgot;
+  std::vector<TCountingItem*> items;
+  for (int i = 0; i < kItems; ++i) {
+    items.push_back(new TCountingItem(form_.get(), &calls, &forgot));
+  }
+  // The first items hold the last ones, which are destroyed before them.
+  for (int i = 0; i < 10; ++i) {
+    items[static_cast<size_t>(i)]->SetOther(items[static_cast<size_t>(kItems - 1 - i)]);
+    items[static_cast<size_t>(i)]->Watching = true;
+  }
+  calls = 0;
+  form_.reset();
+  EXPECT_EQ(forgot, std::vector<bool>(10, true));
+  // Each removal told to every remaining sibling would be about kItems * kItems / 2 calls.
+  EXPECT_LT(calls, 2 * kItems);
 }
 
 TEST_F(ComponentTest, LoadingFlagReachesSettingsObjectsAndEndsInLoaded) {
