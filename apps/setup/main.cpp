@@ -198,12 +198,7 @@ void ArmKillPoint(TCustomInstall& install) {
 // The ANSI entry point: Windows 95, 98 and ME have no wide one. The arguments are read through
 // the adapter's character set.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  // The character set of the running Windows; only the test flavour can be told another one.
-#ifdef TMBY_TEST_SWITCHES
-  platform::win32::Win32Platform port(platform::win32::ChooseApiCharset());
-#else
-  platform::win32::Win32Platform port(platform::win32::SystemApiCharset());
-#endif
+  platform::win32::Win32Platform port(platform::win32::ProgramApiCharset());
   platform::SetPort(&port);
   // File versions are read by the system's version library.
   platform::win32::Win32VersionBlockSource versions(port.Charset());

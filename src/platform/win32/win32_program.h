@@ -10,6 +10,18 @@
 
 namespace tmby::platform::win32 {
 
+// The character set a program of the kit talks to the system in: that of the running Windows.
+// A test flavour (built with TMBY_TEST_SWITCHES) can be told another one with TMBY_WIN32_API; the
+// programs that ship read no environment variable. Inline, so that each program's own build
+// decides.
+inline ApiCharset ProgramApiCharset() {
+#ifdef TMBY_TEST_SWITCHES
+  return ChooseApiCharset();
+#else
+  return SystemApiCharset();
+#endif
+}
+
 // The arguments after the program name, split as the C runtime splits them (quotes group,
 // backslashes before a quote escape it), read through the character set the adapter uses.
 std::vector<std::string> CommandLineArguments(ApiCharset charset);
