@@ -580,7 +580,9 @@ void TComponent::FreeNotification(TComponent* component) {
 }
 
 void TComponent::RemoveFreeNotification(TComponent* component) {
-  if (component == nullptr) return;
+  // The lists hold their pairs both ways: when this one does not know the partner, neither does
+  // the partner know this one (a removal reaches every sibling, and most of them know no one).
+  if (component == nullptr || freeNotifies_.Empty() || !freeNotifies_.Contains(component)) return;
   freeNotifies_.Remove(component);
   component->freeNotifies_.Remove(this);
 }

@@ -78,15 +78,29 @@ void TInstallContainer::Detach() {
   if (detached_) return;
   detached_ = true;
   TInstallContainerList& list = InstallModel().Containers;
-  // Every other container forgets this one, the last registered first. Errors of the objects
-  // that move elsewhere cannot stop a destruction.
-  for (int i = list.Count() - 1; i >= 0; --i) {
-    TInstallContainer* other = list.Items(i);
-    if (other == nullptr || other == this) continue;
+  // Only the container that holds this one and the containers it holds have something to forget.
+  // When there are several they hear it in the list's order, the last registered first, as every
+  // other container would; a single one is told directly, so that destroying a large tree does
+  // not walk the whole list for each of its containers. Errors of the objects that move elsewhere
+  // cannot stop a destruction.
+  std::vector<TInstallContainer*> concerned;
+  if (auto* self = dynamic_cast<TInstallObject*>(this); self != nullptr && self->Container()) {
+    concerned.push_back(self->Container());
+  }
+  for (TInstallObject* helper : helpers_) {
+    if (helper->Container() == this) concerned.push_back(helper);
+  }
+  const auto tell = [this](TInstallContainer* other) {
+    if (other == nullptr || other == this) return;
     try {
       other->ContainerDestroyed(this);
     } catch (const Exception&) {
     }
+  };
+  if (concerned.size() == 1) {
+    tell(concerned.front());
+  } else if (concerned.size() > 1) {
+    for (int i = list.Count() - 1; i >= 0; --i) tell(list.Items(i));
   }
   // Helpers that are not registered (a reset list) are told directly.
   const std::vector<TInstallObject*> remaining = helpers_;

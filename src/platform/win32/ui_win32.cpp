@@ -529,6 +529,10 @@ int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
     const auto* start = reinterpret_cast<const std::wstring*>(data);
     if (!start->empty()) {
       SendMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start->c_str()));
+      // Once more after what the browser still has queued from its own start: under Wine a busy
+      // machine was seen selecting the tree's first folder after the selection above had been
+      // made. The text lives until the browser returns.
+      PostMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start->c_str()));
     }
   }
   return 0;

@@ -15,7 +15,8 @@
 // several match, the one the user can see at its centre wins.
 //
 // Commands (those that wait poll every 50 ms up to the timeout, default 10000 ms):
-//   wait WINDOW                      until the window is shown
+//   wait WINDOW [CONTROL]            until the window is shown (and the control on it: a page
+//                                    of a stage window by its name, whatever its language)
 //   gone WINDOW                      until no such window is shown
 //   list WINDOW                      the window and its controls, one line each, indented by depth:
 //                                    CLASS id=N name=NAME "TEXT" L,T WxH [hidden] [disabled]
@@ -331,8 +332,12 @@ void Run(const std::vector<std::string>& w) {
     need(1);
     Sleep(static_cast<DWORD>(std::stoul(w[1])));
   } else if (cmd == "wait") {
-    need(1);
-    NeedWindow(w[1]);
+    if (w.size() == 3) {
+      NeedControl(NeedWindow(w[1]), w[2]);
+    } else {
+      need(1);
+      NeedWindow(w[1]);
+    }
   } else if (cmd == "gone") {
     need(1);
     if (!Poll([&] { return FindTopLevel(Wide(w[1])) == nullptr; })) {
