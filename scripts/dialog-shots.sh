@@ -20,8 +20,10 @@ shift 2
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 driver="$here/build/win32/tests/uidriver.exe"
+engine="$here/build/win32/apps/setup/setup-test.exe"
+stamp="$here/build/win32/apps/tmbystamp/tmbystamp.exe"
 prefix="${TMBY_SHOTS_PREFIX:-$here/build/wineprefix-shots}"
-for f in "$dist/setup.exe" "$driver"; do
+for f in "$dist/setup.exe" "$driver" "$engine" "$stamp"; do
   [ -f "$f" ] || { echo "dialog-shots: $f is missing" >&2; exit 2; }
 done
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
@@ -36,7 +38,7 @@ walk() {
   shift 2
   wine_run --timeout 60 reg delete 'HKLM\Software\QRN' /f >/dev/null 2>&1
   (env "$@" LANG="$locale" LC_ALL="$locale" "$here/scripts/wine.sh" --prefix "$prefix" \
-    --version winxp --timeout 180 "$dist/setup.exe" >"$dir/$name.out" 2>&1) &
+    --version winxp --timeout 180 "${program[@]}" >"$dir/$name.out" 2>&1) &
   local pid=$! line
   while IFS= read -r line; do
     [ -z "$line" ] && continue
@@ -94,6 +96,7 @@ for locale in "$@"; do
   grep -q ': TMainLinkGroup$' "$here/samples/notes/product.tmby" &&
     folder_page=$(printf 'wait %s name:SelectFolderForm\nshot folder\nclick %s name:ProceedBtn' \
       "$stage" "$stage")
+  program=("$dist/setup.exe")
   # The good walk.
   walk "$dir" good <<EOF
 wait $stage name:LicenseForm
@@ -130,10 +133,14 @@ wait $stage name:BadInstallForm
 shot bad
 click $stage name:FinishBtn
 EOF
-  # A run that needs a restart, declined.
+  # A run that needs a restart, declined: a setup program stamped from the sample with its
+  # languages, the restart flag set, started on the distribution's archives.
   sed -e 's/^  object Install1: TInstall$/  object Install1: TInstall\n    Reboot = True/' \
     "$here/samples/notes/product.tmby" >"$dir/reboot.tmby"
-  walk "$dir" reboot TMBY_DEFINITION="$(winpath "$dir/reboot.tmby")" <<EOF
+  wine_run --timeout 120 "$stamp" "$engine" "$dir/reboot.tmby" "$dir/RebootSetup.exe" >/dev/null 2>&1
+  cp "$here/samples/notes/files/License.rtf" "$dir/"
+  program=("$dir/RebootSetup.exe" "-s$(winpath "$dist")")
+  walk "$dir" reboot <<EOF
 wait $stage name:LicenseForm
 click $stage name:ProceedBtn
 wait $stage name:SelectDestinationForm
