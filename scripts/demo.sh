@@ -5,7 +5,8 @@
 #   3. the distribution's setup.exe installs Lakeside Notes with the scripted UI;
 #   4. what the install left on the machine is listed: files, registry values, links;
 #   5. the product's uninstaller removes it again, and the machine is as it was before;
-# then a screenshot of the setup's main window and the destinations of every install object.
+# then a screenshot of the setup's main window and the destinations of every install object, and a
+# screenshot of each of the setup's pages, walked with real windows by the UI driver (out/demo/pages).
 #
 # The runs use the test flavours of the engine, the loading program and the uninstaller
 # (setup-test.exe, TamberlyLoadProgram-test.exe, uninstall-test.exe): the shipping programs plus
@@ -168,3 +169,9 @@ if [ "$(convert "$out/setup.png" -format '%[hex:p{10,0}]' info: 2>/dev/null)" !=
   echo "demo: the main window was not on the display within 40 seconds" >&2
   exit 1
 fi
+echo "== the setup's pages with real windows, walked by the UI driver: out/demo/pages/English/"
+if ! scripts/dialog-shots.sh "$out/dist" "$out/pages"; then
+  echo "demo: a page of the setup did not come up" >&2
+  exit 1
+fi
+(cd "$out/pages/English" && ls *.png | sed 's/^/   /')

@@ -12,6 +12,8 @@
 //   TMBY_KILL_AT      end the process at once, as a power cut would, at a point of the run:
 //                     "state" (the state key is written), "extract" (a file half extracted),
 //                     "queued" (the tree is installed, replacements at the restart are queued)
+//   TMBY_HOLD_COPY_MS after each progress report of a file the windows keep running for that many
+//                     milliseconds, so that the copy window stays up for a picture of it
 #include <windows.h>
 // <windows.h> first: then take back the API macros that clash with the kit's names.
 #undef MessageBox
@@ -193,6 +195,24 @@ void ArmKillPoint(TCustomInstall& install) {
   }
 }
 
+// TMBY_HOLD_COPY_MS: each progress report of a file is followed by that long a time in which the
+// windows go on running (they repaint and take the user's input, as during a slow copy).
+void ArmCopyHold(TCustomInstall& install, ui::TApplication& app) {
+  const std::string hold = TestSwitch("TMBY_HOLD_COPY_MS");
+  if (hold.empty()) return;
+  const DWORD ms = std::strtoul(hold.c_str(), nullptr, 10);
+  TInstallFileStatusEvent before = install.OnStatus;
+  install.OnStatus.Set(
+      [before, ms, &app](TCustomInstallFile* file, int32_t percent, int32_t total) {
+        before(file, percent, total);
+        const DWORD start = GetTickCount();
+        while (GetTickCount() - start < ms && !app.Terminated()) {
+          app.ProcessMessages();
+          Sleep(20);
+        }
+      });
+}
+
 }  // namespace
 
 // The ANSI entry point: Windows 95, 98 and ME have no wide one. The arguments are read through
@@ -246,6 +266,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (TCustomInstall* install = CurrentInstall()) {
       app.SetTitle("Installation of " + install->Information().ProductName);
       ArmKillPoint(*install);
+      ArmCopyHold(*install, app);
     }
     WriteDestinations();
 #ifdef TMBY_TEST_SWITCHES
