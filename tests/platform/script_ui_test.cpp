@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "base/exceptions.h"
+#include "support/scratch_dir.h"
 
 namespace tmby::platform::script {
 namespace {
@@ -102,6 +106,35 @@ TEST(ScriptUi, MessageBoxesTakeScriptedAnswersInOrderElseTheirDefault) {
                   }));
   EXPECT_EQ(lines[7], "answer OK (default)");
   EXPECT_EQ(lines.back(), "answer No (default)");
+}
+
+// The user who changes a disk: the box is in the transcript before the wait, and the answer comes
+// only once the file is there.
+TEST(ScriptUi, AnAnswerWhenAFileExistsWaitsForIt) {
+  testing::ScratchDir dir("script_wait");
+  const auto disk = (dir.path() / "disk2").string();
+  std::ostringstream out;
+  ScriptUi waiting(&out, {"answer Cancel when \"" + disk + "\"", "answer OK"});
+  std::atomic<bool> inserted{false};
+  std::thread user([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    inserted = true;
+    std::ofstream(disk) << "2";
+  });
+  EXPECT_EQ(waiting.MessageBox("Please insert disk 2", "Setup", mb::kOkCancel), id::kCancel);
+  EXPECT_TRUE(inserted) << "answered before the disk was in";
+  user.join();
+  EXPECT_EQ(waiting.MessageBox("Done", "Setup", mb::kOk), id::kOk);
+  const std::vector<std::string> lines = Lines(out);
+  ASSERT_EQ(lines.size(), 8u);
+  EXPECT_EQ(lines[1], "| Please insert disk 2");
+  EXPECT_EQ(lines[2].rfind("script wait \"", 0), 0u) << lines[2];
+  EXPECT_NE(lines[2].find("disk2\""), std::string::npos) << lines[2];
+  EXPECT_EQ(lines[3], "script waited");
+  EXPECT_EQ(lines[4], "answer Cancel (script)");
+  EXPECT_EQ(lines[7], "answer OK (script)");
+  EXPECT_THROW(ScriptUi(&out, {"answer OK after x"}), Exception);
+  EXPECT_THROW(ScriptUi(&out, {"answer OK when"}), Exception);
 }
 
 TEST(ScriptUi, RefusesScriptLinesItDoesNotUnderstand) {

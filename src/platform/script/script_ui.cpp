@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <sstream>
+#include <thread>
 
 #include "base/exceptions.h"
 #include "platform/rtf_text.h"
@@ -362,13 +365,16 @@ ScriptUi::ScriptUi(std::ostream* transcript, const std::vector<std::string>& scr
     };
     auto word = [&](size_t index) { return index < words.size() ? words[index] : std::string(); };
     if (command == "answer") {
-      arguments(1, 1);
+      arguments(1, 3);
       const int result = MessageBoxResultFromName(words[1]);
       if (result == 0) {
         throw Exception(where + "\"" + words[1] +
                         "\" is not an answer (OK, Cancel, Yes, No, Abort, Retry, Ignore)");
       }
-      answers_.push_back(result);
+      if (words.size() != 2 && (words.size() != 4 || Lower(words[2]) != "when")) {
+        throw Exception(where + "expected answer <button> [when \"<file>\"] in \"" + line + "\"");
+      }
+      answers_.push_back({result, word(3)});
     } else if (command == "browse") {
       arguments(1, 1);
       if (Lower(words[1]) == "cancel") {
@@ -497,7 +503,9 @@ int ScriptUi::MessageBox(const std::string& text, const std::string& caption, ui
   const int fallback = MessageBoxDefault(flags);
   for (const std::string& line : MessageBoxLines(text, caption, flags)) Note(line);
   if (next_answer_ < answers_.size()) {
-    const int wanted = answers_[next_answer_++];
+    const Answer& answer = answers_[next_answer_++];
+    const int wanted = answer.result;
+    if (!answer.when.empty()) WaitFor(answer.when);
     if (std::find(buttons.begin(), buttons.end(), wanted) != buttons.end()) {
       Note(MessageBoxAnswerLine(wanted, true));
       return wanted;
@@ -507,6 +515,21 @@ int ScriptUi::MessageBox(const std::string& text, const std::string& caption, ui
   }
   Note(MessageBoxAnswerLine(fallback, false));
   return fallback;
+}
+
+void ScriptUi::WaitFor(const std::string& file) {
+  Note("script wait " + QuoteTranscript(file));
+  // Two minutes: long enough for a busy machine, short enough that a test whose other side never
+  // comes still ends.
+  for (int i = 0; i < 2400; ++i) {
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::path(file), error)) {
+      Note("script waited");
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  Note("script wait timed out");
 }
 
 std::optional<std::string> ScriptUi::BrowseForFolder(const std::string& start, bool, bool) {

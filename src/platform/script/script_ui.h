@@ -8,9 +8,12 @@
 //
 // Script lines (blank lines and lines starting with '#' are ignored; words are case-insensitive;
 // a word with blanks is written in double quotes, with \" and \\ inside):
-//   answer <OK|Cancel|Yes|No|Abort|Retry|Ignore>
+//   answer <OK|Cancel|Yes|No|Abort|Retry|Ignore> [when "<file>"]
 //       the answer of the next message box. Boxes take the answer lines in order; a box with no
 //       answer line left, or whose buttons do not include the answer, takes its default button.
+//       With `when`, the user first waits until the file exists (at most two minutes), as one
+//       who changes a disk before pressing OK: the transcript says "script wait" and the file
+//       before the wait, so that a test sees the box and then does what the user does.
 //   browse <"<folder>"|cancel>
 //       what the user does in the next folder browser: confirms the folder, or cancels. Browsers
 //       take the browse lines in order; one with no line left is cancelled.
@@ -128,6 +131,8 @@ class ScriptUi : public IUi {
 
   // Writes one transcript line (the adapter's own lines and the program's notes).
   void Note(const std::string& line);
+  // Waits until `file` exists (the user changing a disk), at most two minutes.
+  void WaitFor(const std::string& file);
 
   // What a control on a window shows now, as its transcript line does (without indentation), or
   // empty when no window has such a control. `path` is "<window>.<control>".
@@ -172,7 +177,11 @@ class ScriptUi : public IUi {
   std::ostream* out_;
   std::unique_ptr<std::ofstream> owned_out_;
   ScriptUiOptions options_;
-  std::vector<int> answers_;
+  struct Answer {
+    int result;
+    std::string when;  // a file that must exist before the answer is given; empty: none
+  };
+  std::vector<Answer> answers_;
   size_t next_answer_ = 0;
   std::vector<std::optional<std::string>> folders_;  // browse lines; nothing: cancel
   size_t next_folder_ = 0;
