@@ -8,7 +8,8 @@
 #     found beside the program;
 #  3. the distribution's setup.exe (the loading program) accepts its trailer and checksum, starts
 #     the engine it unpacks, and the install ends well on winxp and on win98;
-#  4. a setup.exe with one byte changed is refused and starts nothing.
+#  4. a setup.exe with one byte changed, or cut short (a download that stopped early), is refused
+#     with a box and starts nothing.
 set -uo pipefail
 # The setup program speaks the user's language: the messages checked below are the English ones.
 export LANG=C LC_ALL=C
@@ -92,5 +93,13 @@ rc=$?
 check "damaged: exit code 1" [ "$rc" = 1 ]
 check "damaged: a box and no engine" \
   bash -c "[ -n \"\$(grep '^| ' '$work/damaged.txt')\" ] && ! grep -q '^stage' '$work/damaged.txt'"
+
+# Cut short: the last 1000 bytes (the trailer, the checksum and the end of files.1) never came.
+head -c $(($(size "$work/dist/setup.exe") - 1000)) "$work/dist/setup.exe" >"$work/user/short.exe"
+TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/short.txt" wine_run winxp "$work/user/short.exe"
+rc=$?
+check "cut short: exit code 1" [ "$rc" = 1 ]
+check "cut short: the box says the setup information is missing, and no engine starts" \
+  bash -c "grep -q '^| .*setup information' '$work/short.txt' && ! grep -q '^stage' '$work/short.txt'"
 
 exit $fail
