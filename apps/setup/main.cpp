@@ -220,8 +220,10 @@ void ArmCopyHold(TCustomInstall& install, ui::TApplication& app) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   platform::win32::Win32Platform port(platform::win32::ProgramApiCharset());
   platform::SetPort(&port);
-  // File versions are read by the system's version library.
-  platform::win32::Win32VersionBlockSource versions(port.Charset());
+  // File versions are read by the system's version library, asked only about files that can
+  // hold one.
+  platform::win32::Win32VersionBlockSource system_versions(port.Charset());
+  TExecutableVersionSource versions(system_versions);
   SetVersionBlockSource(&versions);
   StartVersionResources();
   std::unique_ptr<platform::IUi> ui;

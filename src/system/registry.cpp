@@ -152,6 +152,18 @@ std::optional<int32_t> TtmbyRegistry::ReadInteger(const std::string& name) {
   return static_cast<int32_t>(*value);
 }
 
+std::optional<std::string> TtmbyRegistry::ReadStringAt(const std::string& key,
+                                                       const std::string& name) {
+  return Reg().ReadString(root_, Resolve(key), name);
+}
+
+std::optional<int32_t> TtmbyRegistry::ReadIntegerAt(const std::string& key,
+                                                    const std::string& name) {
+  auto value = Reg().ReadInteger(root_, Resolve(key), name);
+  if (!value) return std::nullopt;
+  return static_cast<int32_t>(*value);
+}
+
 std::optional<double> TtmbyRegistry::ReadDateTime(const std::string& name) {
   auto bytes = ReadBinaryData(name);
   if (!bytes) return std::nullopt;
@@ -226,16 +238,17 @@ std::string ReadRegString(int root, const std::string& key, const std::string& n
                           const std::string& default_value) {
   TtmbyRegistry reg;
   reg.SetRootKeyNumber(root);
-  if (!reg.OpenKeyReadOnly(key)) return default_value;
-  return reg.ReadString(name).value_or(default_value);
+  // The read of a missing key fails by itself. Asking first whether the key exists would double
+  // the trips to the registry of an install, which reads the folder of every file's destination
+  // here, and each trip is a call into the system.
+  return reg.ReadStringAt(key, name).value_or(default_value);
 }
 
 int32_t ReadRegInteger(int root, const std::string& key, const std::string& name,
                        int32_t default_value) {
   TtmbyRegistry reg;
   reg.SetRootKeyNumber(root);
-  if (!reg.OpenKeyReadOnly(key)) return default_value;
-  return reg.ReadInteger(name).value_or(default_value);
+  return reg.ReadIntegerAt(key, name).value_or(default_value);
 }
 
 void DeleteRegKeyTree(int root, const std::string& key) {

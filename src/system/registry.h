@@ -62,6 +62,10 @@ class TtmbyRegistry {
   std::optional<platform::RegValueType> GetDataType(const std::string& name);
   bool DeleteValue(const std::string& name);
 
+  // A value of `key` (the absolute / relative rule) without opening it: nullopt for a missing key
+  // too. One trip to the registry where opening the key first takes two more.
+  std::optional<std::string> ReadStringAt(const std::string& key, const std::string& name);
+  std::optional<int32_t> ReadIntegerAt(const std::string& key, const std::string& name);
   // Values of the current key. Reads give nullopt for a missing value or one of another type.
   std::optional<std::string> ReadString(const std::string& name);
   std::optional<int32_t> ReadInteger(const std::string& name);

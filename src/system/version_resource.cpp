@@ -239,6 +239,22 @@ int g_started = 0;
 
 }  // namespace
 
+std::optional<std::vector<uint8_t>> TExecutableVersionSource::ReadVersionBlock(
+    const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  auto file = platform::Port().Files().Open(path, platform::FileAccess::Read,
+                                            platform::kShareRead | platform::kShareWrite,
+                                            platform::FileDisposition::OpenExisting);
+  if (!file) return inner_.ReadVersionBlock(path);
+  char head[2] = {};
+  size_t got = 0;
+  if (!file->Read(head, sizeof head, &got)) return inner_.ReadVersionBlock(path);
+  file.reset();
+  const std::string magic(head, got);
+  if (magic != "MZ" && magic != "SZ" && magic != "KW") return std::nullopt;
+  return inner_.ReadVersionBlock(path);
+}
+
 IVersionBlockSource& VersionBlockSource() { return g_source ? *g_source : g_portable_source; }
 
 IVersionBlockSource* SetVersionBlockSource(IVersionBlockSource* source) {

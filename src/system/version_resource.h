@@ -195,6 +195,20 @@ class TVersionResource : public TComponent {
   std::vector<uint32_t> translations_;
 };
 
+// A source that asks `inner` only about files that can hold a version block: executables (they
+// begin with "MZ") and files packed by the Windows expander ("SZDD", "KWAJ"), which the system's
+// version library unpacks. Any other file has none, which its first two bytes show: the system's
+// library maps such a file twice to find that out, and a product of thousands of data files pays
+// for it on every file. A file that cannot be opened here is left to `inner`.
+class TExecutableVersionSource : public IVersionBlockSource {
+ public:
+  explicit TExecutableVersionSource(IVersionBlockSource& inner) : inner_(inner) {}
+  std::optional<std::vector<uint8_t>> ReadVersionBlock(const std::string& path) override;
+
+ private:
+  IVersionBlockSource& inner_;
+};
+
 // The process-wide source of version blocks: the portable reader of executable files unless a
 // program installs another (the Windows programs install the system's version library).
 IVersionBlockSource& VersionBlockSource();

@@ -226,6 +226,31 @@ TEST_F(TVersionResourceFileTest, ReadsTheProgramItselfAtConstructionAndRereadsOn
   EXPECT_EQ(reader->VersionInfo().CompanyName, "Lakeside Software");
 }
 
+// Only files that can hold a version block reach the source: executables, expander-packed files,
+// and (left to the source) files that cannot be opened; a text file is answered from its first
+// two bytes.
+TEST_F(TVersionResourceFileTest, TheExecutableSourceAsksOnlyAboutFilesThatCanHoldAVersion) {
+  CountingSource inner;
+  const std::vector<uint8_t> block = BuildVersionBlock(FullSpec("040904E4"));
+  WriteFile(P("notes.exe"), BuildPe(block));
+  WriteFile(P("notes.ex_"), {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33});
+  WriteFile(P("readme.txt"), {'M', 'Y', 'Z'});
+  WriteFile(P("one.bin"), {'M'});
+  WriteFile(P("empty.dat"), {});
+  for (const char* name : {"notes.exe", "notes.ex_", "missing.dll"}) inner.blocks[P(name)] = block;
+  TExecutableVersionSource source(inner);
+  for (const char* name : {"readme.txt", "one.bin", "empty.dat"}) {
+    EXPECT_FALSE(source.ReadVersionBlock(P(name))) << name;
+  }
+  EXPECT_FALSE(source.ReadVersionBlock(""));
+  EXPECT_EQ(inner.reads, 0);
+  for (const char* name : {"notes.exe", "notes.ex_", "missing.dll"}) {
+    EXPECT_EQ(source.ReadVersionBlock(P(name)), block) << name;
+    EXPECT_EQ(inner.last_path, P(name));
+  }
+  EXPECT_EQ(inner.reads, 3);
+}
+
 TEST_F(TVersionResourceFileTest, ReadsFilesThroughThePortableReader) {
   WriteFile(P("notes.exe"), BuildPe(BuildVersionBlock(FullSpec("040904E4"))));
   VersionSpec font;
