@@ -29,7 +29,7 @@ demo: deps
 	@scripts/demo.sh
 
 bench: deps
-	@scripts/bench-archive.sh
+	@status=0; scripts/bench-archive.sh || status=1; scripts/bench-install.sh || status=1; exit $$status
 
 clean:
 	@scripts/wine.sh --stop >/dev/null 2>&1 || true

@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# The distribution benchmark, under Wine: a generated product of 2,000 files and 100 MiB (text,
+# program-like data and bytes that do not compress; bench/make_product.py) is
+#   1. built into its distribution by its own setup program (-b), and packed by the peer installer,
+#      Debian's NSIS (makensis, zlib compression; installed here, not by the tests' setup);
+#   2. installed windowless on winxp and on win98: ours through the distribution's setup.exe with the
+#      scripted UI, the peer's silently (/S); every file must arrive byte for byte.
+# It prints the ratios ours / peer for the build and for each install, and the peak memory (peak
+# working set and peak private bytes) of our processes and of the peer's, measured by bench/peakmem
+# (GetProcessMemoryInfo on every process of the run's tree, sampled until it ends). Exit status 0
+# when the goals hold: build and install ratios at most 1, and the engine's peak working set under
+# 16 MiB above the same engine's at rest (its --help), which is what Wine itself takes.
+#   BENCH_DIR    where the product, the distributions and the Wine prefix go (default build/bench-install)
+#   BENCH_FILES  number of files (2000), BENCH_MB their size in MiB together (100)
+set -uo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+dir="${BENCH_DIR:-$here/build/bench-install}"
+files=${BENCH_FILES:-2000}
+megabytes=${BENCH_MB:-100}
+export LANG=C LC_ALL=C
+
+# The peer installer: the benchmark's own setup step.
+if ! command -v makensis >/dev/null; then
+  echo "bench-install: installing the peer installer (Debian's nsis)"
+  sudo=""
+  [ "$(id -u)" != 0 ] && sudo=sudo
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q nsis >/tmp/tmby-nsis-install.log 2>&1 || {
+    echo "bench-install: 'apt-get install nsis' failed (log: /tmp/tmby-nsis-install.log)" >&2
+    exit 1
+  }
+fi
+"$here/scripts/build.sh" win32 >/dev/null || exit 1
+engine="$here/build/win32/apps/setup/setup-test.exe"
+loader="$here/build/win32/apps/loader/TamberlyLoadProgram-test.exe"
+stamp="$here/build/win32/apps/tmbystamp/tmbystamp.exe"
+peakmem="$here/build/win32/bench/peakmem.exe"
+for f in "$engine" "$loader" "$stamp" "$peakmem"; do
+  [ -f "$f" ] || { echo "bench-install: $f was not built" >&2; exit 1; }
+done
+
+product="$dir/product"
+mkdir -p "$product"
+echo "== generating the product: $files files, $megabytes MiB ($product)"
+python3 "$here/bench/make_product.py" "$product" "$files" "$megabytes" || exit 1
+prefix=(--prefix "$dir/wineprefix")
+wine_run() { "$here/scripts/wine.sh" "${prefix[@]}" --version "$1" --timeout 1800 "${@:2}"; }
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+drive_c="$dir/wineprefix/prefix/drive_c"
+status=0
+fail() { echo "FAILED: $*"; status=1; }
+# measure NAME VERSION COMMAND...: runs COMMAND under peakmem; the report goes to $dir/NAME.mem.
+measure() {
+  local name=$1 version=$2
+  shift 2
+  wine_run "$version" "$peakmem" "$(winpath "$dir/$name.mem")" "$@"
+}
+elapsed() { tr -d '\r' <"$dir/$1.mem" | awk '$1 == "elapsed" { print $2 }'; }
+# The largest peaks of the processes whose image name matches: working set, private bytes (KiB).
+peaks() {
+  tr -d '\r' <"$dir/$1.mem" |
+    awk -v re="$2" '$1 ~ re { if ($3 > w) w = $3; if ($4 > p) p = $4 } END { printf "%d %d", w / 1024, p / 1024 }'
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+goal=1
+
+# 1. The builds.
+kit="$dir/kit"
+rm -rf "$kit" "$dir/dist" "$dir/peer"
+mkdir -p "$kit" "$dir/peer"
+wine_run winxp "$stamp" "$engine" "$(winpath "$product/product.tmby")" "$(winpath "$kit/BenchSetup.exe")" >/dev/null ||
+  { fail "stamping the product"; exit 1; }
+cp "$loader" "$kit/TamberlyLoadProgram.exe"
+wine_run winxp reg delete 'HKLM\Software\QRN\Tamberly' /f >/dev/null 2>&1
+printf '%s\r\n' "$(winpath "$dir/dist")" >"$kit/BUILD.INF"
+echo "== building: ours (BenchSetup.exe -b, under Wine) and the peer's (makensis, native)"
+TMBY_UI=script TMBY_UI_TRANSCRIPT="$dir/build.txt" measure build winxp "$(winpath "$kit/BenchSetup.exe")" -b
+rc=$?
+[ "$rc" = 0 ] && [ -f "$dir/dist/setup.exe" ] || fail "our build (exit code $rc; $dir/build.txt)"
+ours_build=$(elapsed build)
+start=$(date +%s%N)
+(cd "$product" && makensis -V1 -NOCD peer.nsi >"$dir/peer-build.log" 2>&1 && mv peer-setup.exe "$dir/peer/") ||
+  fail "the peer's build ($dir/peer-build.log)"
+peer_build=$((($(date +%s%N) - start) / 1000000))
+# The same engine at rest: what Wine and the program's image take before any work.
+TMBY_UI=script TMBY_UI_TRANSCRIPT="$dir/rest.txt" \
+  wine_run winxp "$peakmem" "$(winpath "$dir/rest.mem")" "$(winpath "$kit/BenchSetup.exe")" --help >/dev/null 2>&1
+rest=$(peaks rest 'BenchSetup')
+size() { stat -c %s "$1" 2>/dev/null || echo 0; }
+printf '   ours: %6d ms  setup.exe %d bytes\n' "$ours_build" "$(size "$dir/dist/setup.exe")"
+printf '   peer: %6d ms  peer-setup.exe %d bytes\n' "$peer_build" "$(size "$dir/peer/peer-setup.exe")"
+build_ratio=$(ratio "$ours_build" "$peer_build")
+
+# 2. The installs.
+mkdir -p "$dir/user"
+cp "$dir/dist/setup.exe" "$dir/user/setup.exe" 2>/dev/null
+declare -A install_ratio
+# The folder of a product below Program Files (on 64-bit Windows, the 32-bit one).
+installed() { find "$drive_c" -mindepth 2 -maxdepth 2 -type d -name "$1" | head -n 1; }
+arrived() {  # arrived NAME: every file of the product there, byte for byte, and nothing else
+  local folder
+  folder=$(installed "$1")
+  [ -n "$folder" ] && diff -r -q "$product/src" "$folder" >"$dir/diff.txt" 2>&1
+}
+for version in winxp win98; do
+  echo "== installing on $version: ours (setup.exe, scripted UI) and the peer's (/S)"
+  for name in "Bench Product" "Bench Peer"; do
+    folder=$(installed "$name")
+    [ -n "$folder" ] && rm -rf "$folder"
+  done
+  "$here/scripts/wine.sh" "${prefix[@]}" --stop
+  TMBY_UI=script TMBY_UI_TRANSCRIPT="$dir/install-$version.txt" \
+    measure "ours-$version" "$version" "$(winpath "$dir/user/setup.exe")"
+  rc=$?
+  [ "$rc" = 0 ] || fail "our install on $version (exit code $rc; $dir/install-$version.txt)"
+  arrived "Bench Product" || fail "our install on $version: the files differ ($dir/diff.txt)"
+  "$here/scripts/wine.sh" "${prefix[@]}" --stop
+  measure "peer-$version" "$version" "$(winpath "$dir/peer/peer-setup.exe")" /S || fail "the peer's install on $version"
+  arrived "Bench Peer" || fail "the peer's install on $version: the files differ ($dir/diff.txt)"
+  ours=$(elapsed "ours-$version")
+  peer=$(elapsed "peer-$version")
+  install_ratio[$version]=$(ratio "$ours" "$peer")
+  printf '   ours: %6d ms   peer: %6d ms\n' "$ours" "$peer"
+done
+"$here/scripts/wine.sh" "${prefix[@]}" --stop
+
+# 3. Memory: peak working set and peak private bytes, KiB.
+echo "== peak memory (KiB: working set, private bytes)"
+report_peaks() {  # report_peaks LABEL REPORT PATTERN
+  read -r w p <<<"$(peaks "$2" "$3")"
+  printf '   %-34s %7d %7d\n' "$1" "$w" "$p"
+}
+report_peaks "our engine at rest (--help)" rest 'BenchSetup'
+report_peaks "our engine, build" build 'BenchSetup'
+for version in winxp win98; do
+  report_peaks "our loader, install $version" "ours-$version" '^setup\.exe'
+  report_peaks "our engine, install $version" "ours-$version" 'BenchSetup'
+  report_peaks "peer installer, install $version" "peer-$version" 'peer-setup'
+done
+
+echo "== ratios (ours / peer; the goal is at most 1.00)"
+echo "   build:           $build_ratio"
+for version in winxp win98; do echo "   install $version:  ${install_ratio[$version]}"; done
+over_rest() {  # the engine's largest peak working set above its rest, KiB
+  local most=0 w
+  for r in build ours-winxp ours-win98; do
+    read -r w _ <<<"$(peaks "$r" 'BenchSetup')"
+    [ "$w" -gt "$most" ] && most=$w
+  done
+  echo $((most - ${rest%% *}))
+}
+above=$(over_rest)
+echo "   engine's peak working set above its rest: $above KiB (the goal: under 16384)"
+for r in "$build_ratio" "${install_ratio[winxp]}" "${install_ratio[win98]}"; do
+  awk -v r="$r" 'BEGIN { exit !(r != "n/a" && r <= 1.0) }' || goal=0
+done
+[ "$above" -lt 16384 ] || goal=0
+[ $goal = 1 ] || echo "bench-install: a goal is missed"
+[ $status = 0 ] && [ $goal = 1 ]
