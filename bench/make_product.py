@@ -106,8 +106,8 @@ def main():
     win_src = "Z:" + host_src.replace("/", "\\")
     d = []
     d.append("object mainForm: TmainForm")
-    for spec in ("ProgramFiles", "ContainerDestDir", "ContainerArchiveFile", "MainArchiveFile"):
-        d.append("  object ps%s: Tps%s\n  end" % (spec, spec))
+    for kind in ("ProgramFiles", "ContainerDestDir", "ContainerArchiveFile", "MainArchiveFile"):
+        d.append("  object ps%s: Tps%s\n  end" % (kind, kind))
     d.append("  object Install1: TInstall\n"
              "    DestDir = '\\Bench Product'\n"
              "    DestDirType = psProgramFiles\n"
