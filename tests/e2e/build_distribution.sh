@@ -20,7 +20,7 @@ stamp="$here/build/native/apps/tmbystamp/tmbystamp"
 work="${TMBY_E2E_DIR:-$here/build/e2e}/build_distribution"
 rm -rf "$work"
 mkdir -p "$work/kit"
-source "$here/tests/e2e/lib.sh"
+source "$here/tests/support/e2e.sh"
 # The definition names the product's files relative to the top of the kit.
 cd "$here"
 for f in "$engine" "$loader" "$stamp"; do

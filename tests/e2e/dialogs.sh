@@ -21,7 +21,7 @@ work="${TMBY_E2E_DIR:-$here/build/e2e}/dialogs"
 prefix_dir="${TMBY_WINE_PREFIX:-$here/build/wineprefix}"
 rm -rf "$work"
 mkdir -p "$work"
-source "$here/tests/e2e/lib.sh"
+source "$here/tests/support/e2e.sh"
 for f in "$engine" "$stamp" "$driver"; do
   [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
 done

@@ -11,7 +11,7 @@
 set -uo pipefail
 export LANG=C LC_ALL=C
 here=$(cd "$(dirname "$0")/../.." && pwd)
-source "$here/tests/e2e/lib.sh"
+source "$here/tests/support/e2e.sh"
 engine="${TMBY_SETUP_TEST_EXE:-$here/build/win32/apps/setup/setup-test.exe}"
 loader="$here/build/win32/apps/loader/TamberlyLoadProgram-test.exe"
 stamp="$here/build/native/apps/tmbystamp/tmbystamp"

@@ -23,7 +23,7 @@ stamp="$here/build/native/apps/tmbystamp/tmbystamp"
 work="${TMBY_E2E_DIR:-$here/build/e2e}/install_run"
 rm -rf "$work"
 mkdir -p "$work/dist"
-source "$here/tests/e2e/lib.sh"
+source "$here/tests/support/e2e.sh"
 for f in "$engine" "$stamp"; do
   [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
 done

@@ -1,4 +1,4 @@
-# What the Wine scripts share; sourced after `here` (the top of the kit) is set.
+# What the Wine scripts of tests/e2e share; sourced after `here` (the top of the kit) is set.
 
 # check DESCRIPTION COMMAND...: one line per check, and the script fails when one does.
 fail=${fail:-0}
