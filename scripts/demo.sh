@@ -58,7 +58,8 @@ if [ "$rc" != 0 ] || [ ! -f "$out/dist/setup.exe" ]; then
 fi
 (cd "$out/dist" && for f in *; do printf '   %-12s %9d bytes\n' "$f" "$(stat -c %s "$f")"; done)
 
-# A machine without the product: no earlier demo's install. A 64-bit Windows keeps a 32-bit
+# A machine without the product: nothing of an earlier install by the demo or the tests (they share
+# the prefix). A 64-bit Windows keeps a 32-bit
 # program's files in "Program Files (x86)".
 programs="$drive_c/Program Files"
 [ -d "$drive_c/Program Files (x86)" ] && programs="$drive_c/Program Files (x86)"
@@ -66,6 +67,11 @@ folder="$programs/$product"
 shared_dlls='HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs'
 rm -rf "$folder"
 wine_run reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
+# The store's own registration, left by an install that was never removed (the tests install the
+# sample in the same prefix).
+for key in 'HKCR\Lakeside.NoteStore' 'HKCR\CLSID\{6F1C2B1E-4A53-4E2D-9B8A-1C0D5E7A3B21}'; do
+  wine_run reg delete "$key" /f >/dev/null 2>&1 || true
+done
 wine_run reg query "$shared_dlls" 2>/dev/null | tr -d '\r' | sed -n 's/^ *\(.*LakeUtil.dll\) *REG_DWORD.*/\1/ip' |
   while IFS= read -r name; do wine_run reg delete "$shared_dlls" /v "$name" /f >/dev/null 2>&1; done ||
   true
