@@ -35,10 +35,7 @@ uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$p
 
 echo "== 1. stamping samples/notes/product.tmby into out/demo/kit/LakesideSetup.exe"
 wine_run "$stamp" "$engine" samples/notes/product.tmby "$out/LakesideSetup.exe" >/dev/null
-# The product ships the uninstaller's test flavour in the demo, so that the scripted UI answers it.
-sed -e "s/^    FileName = 'uninstall.exe'$/    FileName = 'uninstall-test.exe'/" \
-  samples/notes/product.tmby >"$out/kit/product.tmby"
-wine_run "$stamp" "$test_engine" "$out/kit/product.tmby" "$out/kit/LakesideSetup.exe" >/dev/null
+wine_run "$stamp" "$test_engine" samples/notes/product.tmby "$out/kit/LakesideSetup.exe" >/dev/null
 # The kit's loading program beside the vendor's setup program: that is where -b looks for it
 # when the kit's folder is not registered.
 cp "$test_loader" "$out/kit/TamberlyLoadProgram.exe"
@@ -123,6 +120,9 @@ uninstall_string=$(wine_run reg query "$uninstall_key" /v UninstallString 2>/dev
 echo "   UninstallString: $uninstall_string"
 [ -n "$uninstall_string" ] || { echo "demo: the install wrote no UninstallString" >&2; exit 1; }
 echo "answer Yes" >"$out/yes.script"
+# The installed uninstaller is the shipping one, which takes no scripted answers: its test flavour
+# takes its place, as for the other programs of the demo.
+cp build/win32/apps/uninstall/uninstall-test.exe "$folder/uninstall.exe"
 set +e
 TMBY_UI=script TMBY_UI_SCRIPT="$out/yes.script" TMBY_UI_TRANSCRIPT="$out/uninstall.txt" \
   wine_run "$folder/uninstall.exe" "$product"
