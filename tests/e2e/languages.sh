@@ -20,10 +20,7 @@ work="${TMBY_E2E_DIR:-$here/build/e2e}/languages"
 prefix="${TMBY_WINE_PREFIX:-$here/build/wineprefix-languages}"
 rm -rf "$work"
 mkdir -p "$work"
-fail=0
-check() {  # check DESCRIPTION COMMAND...
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
-}
+source "$here/tests/support/e2e.sh"
 for f in "$engine" "$stamp" "$tests"; do
   [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
 done

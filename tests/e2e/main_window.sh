@@ -19,10 +19,7 @@ work="${TMBY_E2E_DIR:-$here/build/e2e}/main_window"
 rm -rf "$work"
 mkdir -p "$work"
 exe="$work/LakesideSetup.exe"
-fail=0
-check() {  # check DESCRIPTION COMMAND...
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
-}
+source "$here/tests/support/e2e.sh"
 [ -f "$engine" ] || { echo "FAILED: $engine was not built"; exit 1; }
 prefix=()
 [ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")

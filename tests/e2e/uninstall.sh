@@ -14,10 +14,7 @@ bin="$here/build/win32/apps"
 work="${TMBY_E2E_DIR:-$here/build/e2e}/uninstall"
 rm -rf "$work"
 mkdir -p "$work"
-fail=0
-check() {  # check DESCRIPTION COMMAND...
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
-}
+source "$here/tests/support/e2e.sh"
 uninstaller="$bin/uninstall/uninstall-test.exe"
 for f in "$uninstaller" "$bin/uninstall/uninstall.exe" "$bin/setup/setup.exe" \
   "$bin/loader/TamberlyLoadProgram.exe" "$bin/tmbyarc/tmbyarc.exe" \
@@ -28,7 +25,6 @@ prefix=()
 [ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
 version=winxp
 wine_run() { "$here/scripts/wine.sh" "${prefix[@]}" --version "$version" --timeout 120 "$@"; }
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 reg_query() { wine_run reg query "$@" 2>/dev/null | tr -d '\r'; }
 product="Tamberly E2E Notes"
 key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"

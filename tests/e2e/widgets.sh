@@ -12,10 +12,7 @@ bin="${TMBY_WIN32_TESTS:-$here/build/win32/tests}"
 work="${TMBY_E2E_DIR:-$here/build/e2e}/widgets"
 rm -rf "$work"
 mkdir -p "$work"
-fail=0
-check() {  # check DESCRIPTION COMMAND...
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
-}
+source "$here/tests/support/e2e.sh"
 for program in widgetform.exe uidriver.exe; do
   [ -f "$bin/$program" ] || { echo "FAILED: $bin/$program was not built"; exit 1; }
 done
