@@ -12,6 +12,7 @@
 #include "engine/install.h"
 #include "model/install_model.h"
 #include "model/install_parameters.h"
+#include "system/os_version.h"
 #include "system/program_launcher.h"
 #include "system/system_dirs.h"
 #include "ui/forms.h"
@@ -295,9 +296,21 @@ void TCustomInstall::CleanupLoaderFiles() {
     return "\"" + files.ShortPathName(path).value_or(path) + "\"";
   };
   const std::string batch = ReplaceExtension(GetTempFile(false), ".bat");
-  const std::string text = "ERASE " + quoted(program) + "\r\nDELTREE /Y " + quoted(dir) +
-                           "\r\nERASE \"" + ReplaceExtension(batch, ".PIF") + "\"\r\nERASE \"" +
-                           batch + "\"\r\n";
+  std::string text;
+  if (IsNTFamily(GetOSVersion())) {
+    // The NT family has no DELTREE; its RD /S /Q removes a folder with everything in it. The
+    // batch may start before this program has ended and let go of its file: it tries again,
+    // a second apart, for half a minute at most, so that a program that never lets go does not
+    // keep it running for ever.
+    text = "@ECHO OFF\r\nSET TRIES=0\r\n:AGAIN\r\nERASE " + quoted(program) +
+           " >NUL 2>NUL\r\nIF NOT EXIST " + quoted(program) +
+           " GOTO GONE\r\nSET /A TRIES=TRIES+1\r\nIF %TRIES% GEQ 30 GOTO GONE\r\n"
+           "PING -n 2 127.0.0.1 >NUL\r\nGOTO AGAIN\r\n:GONE\r\nRD /S /Q " +
+           quoted(dir) + "\r\nERASE \"" + batch + "\"\r\n";
+  } else {
+    text = "ERASE " + quoted(program) + "\r\nDELTREE /Y " + quoted(dir) + "\r\nERASE \"" +
+           ReplaceExtension(batch, ".PIF") + "\"\r\nERASE \"" + batch + "\"\r\n";
+  }
   std::unique_ptr<platform::IFile> out =
       files.Open(batch, platform::FileAccess::Write, platform::kShareNone,
                  platform::FileDisposition::CreateAlways);

@@ -315,38 +315,71 @@ TEST_F(RunTest, TheSelfExtractingSwitchStartsTheArchiveAtItsRecordedOffset) {
 }
 
 // The loading program unpacked this program into a folder of its own below the temporary folder
-// (its shape: archive/self_extract.h).
-TEST_F(RunTest, TheCleanupRemovesOnlyAFolderTheLoaderMade) {
-  const std::string folder = "C:\\WINDOWS\\TEMP\\TMBY0001";
-  Engine().ProgramPath = folder + "\\setup.exe";
-  MakeFile(Engine().ProgramPath, "the engine");
-  MakeFile(folder + "\\readme.txt");
-  Machine().LockPath(Engine().ProgramPath);  // it is running
-  Engine().Arguments = {"-sC:\\Dist", "-c"};
-  Read(File("File1") + "  end\n");
-  Start();
-  EXPECT_FALSE(Files().FileExists(folder + "\\readme.txt"));
-  EXPECT_TRUE(Files().FileExists(Engine().ProgramPath));
-  ASSERT_TRUE(install->CleanupPending);
-  const std::string batch = install->CleanupBatchFile;
-  EXPECT_EQ(batch.substr(batch.size() - 4), ".bat");
-  auto in = Files().Open(batch, platform::FileAccess::Read, platform::kShareAll,
-                         platform::FileDisposition::OpenExisting);
-  ASSERT_TRUE(in);
-  std::string text(4096, '\0');
-  size_t done = 0;
-  ASSERT_TRUE(in->Read(text.data(), text.size(), &done));
-  text.resize(done);
+// (its shape: archive/self_extract.h). The cleanup empties it and leaves a batch file, started
+// hidden at the end, that removes the rest once the program has ended.
+class CleanupTest : public RunTest {
+ protected:
+  // Runs the product from the loader's folder; the batch file's text.
+  std::string CleanupBatch() {
+    const std::string folder = "C:\\WINDOWS\\TEMP\\TMBY0001";
+    Engine().ProgramPath = folder + "\\setup.exe";
+    MakeFile(Engine().ProgramPath, "the engine");
+    MakeFile(folder + "\\readme.txt");
+    Machine().LockPath(Engine().ProgramPath);  // it is running
+    Engine().Arguments = {"-sC:\\Dist", "-c"};
+    Read(File("File1") + "  end\n");
+    Start();
+    EXPECT_FALSE(Files().FileExists(folder + "\\readme.txt"));
+    EXPECT_TRUE(Files().FileExists(Engine().ProgramPath));
+    EXPECT_TRUE(install->CleanupPending);
+    batch = install->CleanupBatchFile;
+    EXPECT_EQ(batch.substr(batch.size() - 4), ".bat");
+    auto in = Files().Open(batch, platform::FileAccess::Read, platform::kShareAll,
+                           platform::FileDisposition::OpenExisting);
+    if (!in) return "<no batch file>";
+    std::string text(4096, '\0');
+    size_t done = 0;
+    EXPECT_TRUE(in->Read(text.data(), text.size(), &done));
+    text.resize(done);
+    in.reset();
+    Machine().ClearRecords();
+    app.DestroyComponents();
+    EXPECT_EQ(Machine().Launches().size(), 1u);
+    if (Machine().Launches().size() == 1) {
+      EXPECT_EQ(Machine().Launches()[0].request.show_mode, platform::show::kHide);
+      EXPECT_EQ(Machine().Launches()[0].request.command_line, "\"" + batch + "\"");
+    }
+    return text;
+  }
+  std::string batch;
+};
+
+TEST_F(CleanupTest, OnTheNTFamilyTheFolderGoesWithRdOnceTheProgramIsGone) {
+  // There is no DELTREE: RD /S /Q removes the folder once the program file is gone, which the
+  // batch waits for a bounded number of times.
+  const std::string text = CleanupBatch();
+  const std::string program = "\"C:\\WINDOWS\\TEMP\\TMBY0001\\setup.exe\"";
+  EXPECT_EQ(text.find("DELTREE"), std::string::npos) << text;
+  const size_t erase = text.find(":AGAIN\r\nERASE " + program);
+  const size_t wait = text.find("IF NOT EXIST " + program + " GOTO GONE\r\n");
+  const size_t bound = text.find("IF %TRIES% GEQ 30 GOTO GONE\r\n");
+  const size_t remove = text.find(":GONE\r\nRD /S /Q \"C:\\WINDOWS\\TEMP\\TMBY0001\"\r\n");
+  EXPECT_LT(erase, wait) << text;
+  EXPECT_LT(wait, bound) << text;
+  EXPECT_LT(bound, remove) << text;
+  EXPECT_NE(remove, std::string::npos) << text;
+  const std::string last = "ERASE \"" + batch + "\"\r\n";
+  EXPECT_EQ(text.substr(text.size() - std::min(text.size(), last.size())), last);
+}
+
+TEST_F(CleanupTest, OnWindows9xTheFolderGoesWithDeltree) {
+  Machine().SetVersion(platform::OsVersion{platform::PlatformId::Windows, 4, 10, 2222, ""});
+  const std::string text = CleanupBatch();
   const std::string pif = batch.substr(0, batch.size() - 4) + ".PIF";
   EXPECT_EQ(text,
             "ERASE \"C:\\WINDOWS\\TEMP\\TMBY0001\\setup.exe\"\r\nDELTREE /Y "
             "\"C:\\WINDOWS\\TEMP\\TMBY0001\"\r\nERASE \"" +
                 pif + "\"\r\nERASE \"" + batch + "\"\r\n");
-  Machine().ClearRecords();
-  app.DestroyComponents();
-  ASSERT_EQ(Machine().Launches().size(), 1u);
-  EXPECT_EQ(Machine().Launches()[0].request.show_mode, platform::show::kHide);
-  EXPECT_EQ(Machine().Launches()[0].request.command_line, "\"" + batch + "\"");
 }
 
 TEST_F(RunTest, TheCleanupLeavesAnyOtherFolderAlone) {
