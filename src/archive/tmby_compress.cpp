@@ -114,6 +114,7 @@ TTmbyCompress::~TTmbyCompress() = default;
 
 void TTmbyCompress::SetCompressedFile(const std::string& name) {
   if (SameTextIgnoringCase(name, compressed_file_)) return;
+  archive_.reset();
   if (headers_loaded_ && !SameTextIgnoringCase(ReplaceExtension(name, ".1"),
                                                ReplaceExtension(compressed_file_, ".1"))) {
     headers_loaded_ = false;
@@ -147,6 +148,8 @@ void TTmbyCompress::LoadHeaders() {
                       FileDisposition::OpenExisting);
   }
   if (!file) throw ETmbyCompress(kCannotOpenArchive, {compressed_file_});
+  // Headers read afresh describe the file as it is now: a volume held open from before goes.
+  archive_.reset();
   std::fill(member_table_.begin(), member_table_.end(), -1);
   headers_loaded_ = false;
   try {
@@ -239,6 +242,7 @@ void TTmbyCompress::ListMembers() {
 
 void TTmbyCompress::Compress(bool append, int member_index) {
   Abort = false;
+  archive_.reset();
   operation_ = Operation::Compressing;
   headers_.MultiVolume = false;
   Offset = 0;
@@ -428,16 +432,20 @@ void TTmbyCompress::AddStatus(int64_t source_position) {
 void TTmbyCompress::Extract() {
   Abort = false;
   operation_ = Operation::Extracting;
-  auto finish = [&] {
-    archive_.reset();
+  // A single-volume archive stays open from one extraction to the next: an install extracts
+  // its members one call at a time, and opening the archive again for each is three calls into
+  // the system per file. Volumes close, as disks may change between two extractions; so does
+  // an archive after a failure.
+  auto finish = [&](bool failed) {
+    if (failed || headers_.MultiVolume) archive_.reset();
     files_to_process_.clear();
     DestFileName.clear();
     operation_ = Operation::None;
   };
   created_directory_.clear();
-  archive_.reset();
   try {
     EnsureHeaders();
+    if (headers_.MultiVolume) archive_.reset();
     current_volume_ = 0;
     ResetStats();
     SumTotals();
@@ -453,10 +461,10 @@ void TTmbyCompress::Extract() {
       DestFileName.clear();
     }
   } catch (...) {
-    finish();
+    finish(true);
     throw;
   }
-  finish();
+  finish(false);
 }
 
 TTmbyCompress::Decision TTmbyCompress::DecideOverwrite(const std::string& destination,
@@ -655,6 +663,7 @@ void TTmbyCompress::OpenVolume(int volume, bool read_write, std::string& name) {
 
 void TTmbyCompress::SplitToVolumes(const std::string& directory, const std::string& volume_name) {
   Abort = false;
+  archive_.reset();
   const std::string source_name = compressed_file_;
   std::unique_ptr<IFile> source;
   std::unique_ptr<IFile> destination;

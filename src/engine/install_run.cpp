@@ -12,6 +12,8 @@
 #include "engine/install.h"
 #include "model/install_model.h"
 #include "model/install_parameters.h"
+#include "model/uninstall_log.h"
+#include "system/folder_cache.h"
 #include "system/os_version.h"
 #include "system/program_launcher.h"
 #include "system/system_dirs.h"
@@ -82,6 +84,23 @@ double LocalNow() {
 }  // namespace
 
 void TCustomInstall::RunInstall() {
+  // The system folders and the uninstall lists' counts are kept from here to the end of the
+  // run, however it ends. A run that fails still writes the counts of the entries it made; if
+  // even that fails, the lists stay sound (the next append steps over entries beyond a count).
+  struct RunMemos {
+    RunMemos() {
+      SystemFolderCache().Hold();
+      UninstallLogCounts().Hold();
+    }
+    ~RunMemos() {
+      SystemFolderCache().Release();
+      try {
+        UninstallLogCounts().WritePending();
+      } catch (const std::exception&) {
+      }
+      UninstallLogCounts().Release();
+    }
+  } memos;
   Aborted = false;
   Engine().RunStartTime = LocalNow();
   InstallModel().DeferRegistrations = true;
@@ -122,6 +141,7 @@ void TCustomInstall::RunInstall() {
     for (int i = 0; i < deferred.Count(); ++i) retries.push_back(deferred.Items(i));
     for (TCustomInstallFile* file : retries) file->RegisterActiveX();
     for (const TPhase& phase : kPhases) InstallObjectsOfType(phase.componentType, phase.statusText);
+    UninstallLogCounts().WritePending();
   } catch (...) {
     afterInstallObjects();
     throw;

@@ -10,6 +10,7 @@
 #include "model/file_container.h"
 #include "model/install_model.h"
 #include "model/install_parameters.h"
+#include "model/uninstall_log.h"
 #include "net/net_location.h"
 #include "paths/install_roots.h"
 #include "paths/path_root_base.h"
@@ -33,6 +34,11 @@ const char kSharedDllsKey[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\S
 // How many "Files" subkeys ("Files", "Files1" ... "Files99") the uninstall log tries before it
 // gives up: a product with that many broken lists has a registry beyond repair.
 constexpr int kFilesSubkeyBound = 100;
+// While an install runs, the count of a list is written after every this many entries.
+constexpr int kCountEvery = 64;
+// The most entries a list is taken to hold (ParseCount's nine digits): the step over entries
+// beyond a count ends there.
+constexpr int kMaxListEntries = 999999999;
 
 const char kBlankDestination[] =
     "Cannot compress,copy, or install the following file because it's destination directory is "
@@ -97,29 +103,56 @@ std::optional<int> ParseCount(const std::string& text) {
                             {key, name, value});
 }
 
-// One more entry "File<n>" = value in a list subkey; the count "Entries" goes last, so a list
-// broken in the middle still names every file it counts.
+// One more entry "File<n>" = value in a list subkey; the count "Entries" goes after the entry,
+// so a list broken in the middle still names every file it counts. While an install runs, the
+// count is kept in memory and written only every kCountEvery entries and at the end of the run
+// (two trips to the registry per file are the same entry written twice over a whole install);
+// a run killed in between leaves entries beyond the count, and the next append steps over them.
 void AppendToList(const std::string& key, const std::string& value, bool strictCount) {
-  const std::string entries = ReadRegString(kLocalMachine, key, "Entries", "0");
-  std::optional<int> count = ParseCount(entries);
+  TUninstallLogCounts& counts = UninstallLogCounts();
+  std::optional<int> count = counts.Find(key);
   if (!count) {
-    if (strictCount) CannotWrite(key, "Entries", entries);
-    // A damaged count must not make the next entry overwrite one the uninstaller needs: the
-    // list continues after the highest entry there is.
-    count = 0;
-    TtmbyRegistry reg;
-    reg.SetRootKey(platform::RootKey::LocalMachine);
-    if (reg.OpenKeyReadOnly(key)) {
-      for (const std::string& name : reg.GetValueNames()) {
-        if (name.size() > 4 && SameText(name.substr(0, 4), "File")) {
-          if (auto n = ParseCount(name.substr(4)); n && *n > *count) count = *n;
+    const std::string entries = ReadRegString(kLocalMachine, key, "Entries", "0");
+    count = ParseCount(entries);
+    if (!count) {
+      if (strictCount) CannotWrite(key, "Entries", entries);
+      // A damaged count must not make the next entry overwrite one the uninstaller needs: the
+      // list continues after the highest entry there is.
+      count = 0;
+      TtmbyRegistry reg;
+      reg.SetRootKey(platform::RootKey::LocalMachine);
+      if (reg.OpenKeyReadOnly(key)) {
+        for (const std::string& name : reg.GetValueNames()) {
+          if (name.size() > 4 && SameText(name.substr(0, 4), "File")) {
+            if (auto n = ParseCount(name.substr(4)); n && *n > *count) count = *n;
+          }
+        }
+      }
+    } else {
+      // Entries beyond the count (a run that ended before it wrote its count) stay: the next
+      // entry goes after them.
+      TtmbyRegistry reg;
+      reg.SetRootKey(platform::RootKey::LocalMachine);
+      if (reg.OpenKeyReadOnly(key)) {
+        while (*count < kMaxListEntries && reg.ValueExists("File" + std::to_string(*count + 1))) {
+          ++*count;
         }
       }
     }
   }
   const int next = *count + 1;
-  WriteRegString(kLocalMachine, key, "File" + std::to_string(next), value);
-  WriteRegString(kLocalMachine, key, "Entries", std::to_string(next));
+  try {
+    WriteRegString(kLocalMachine, key, "File" + std::to_string(next), value);
+    if (!counts.Held() || next % kCountEvery == 0) {
+      WriteRegString(kLocalMachine, key, "Entries", std::to_string(next));
+      counts.Store(key, next, true);
+    } else {
+      counts.Store(key, next, false);
+    }
+  } catch (...) {
+    counts.Forget(key);
+    throw;
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "base/path_text.h"
 #include "model/file_container.h"
+#include "model/uninstall_log.h"
 #include "paths/path_root_base.h"
 
 namespace tmby {
@@ -46,6 +47,7 @@ void TInstallModel::Reset() {
   KitDirectory.clear();
   SetCurrentInstall(nullptr);
   SharedArchive.reset();
+  UninstallLogCounts().Release();
 }
 
 TInstallModel& InstallModel() {

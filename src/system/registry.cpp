@@ -22,6 +22,12 @@ std::string TrimTrailingSeparators(std::string path) {
   return path;
 }
 
+// The path from the root of a key that a registry object with no open key resolves: one leading
+// backslash and the trailing ones dropped.
+std::string KeyFromRoot(const std::string& key) {
+  return TrimTrailingSeparators(!key.empty() && key.front() == '\\' ? key.substr(1) : key);
+}
+
 std::vector<uint8_t> DoubleBytes(double value) {
   uint64_t bits = 0;
   std::memcpy(&bits, &value, sizeof bits);
@@ -220,6 +226,16 @@ uint32_t TtmbyRegistry::LastError() const { return Reg().LastError(); }
 
 void WriteRegString(int root, const std::string& key, const std::string& name,
                     const std::string& value) {
+  // Most writes go to a key that exists (the uninstall lists take two per file): writing at once
+  // is one trip to the registry, where opening the key first would take two more. Only a write
+  // that fails creates the key and writes again.
+  platform::IRegistry& port = Reg();
+  const bool lazy = port.LazyWrite();
+  port.SetLazyWrite(true);
+  const bool written = port.WriteString(RootKeyOfNumber(root, RootKey::CurrentUser),
+                                        KeyFromRoot(key), name, value, false);
+  port.SetLazyWrite(lazy);
+  if (written) return;
   TtmbyRegistry reg;
   reg.SetRootKeyNumber(root);
   if (!reg.OpenKey(key, true) || !reg.WriteString(name, value)) {

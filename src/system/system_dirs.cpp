@@ -1,8 +1,9 @@
 #include "system/system_dirs.h"
 
-#include "base/path_text.h"
 #include "base/exceptions.h"
+#include "base/path_text.h"
 #include "platform/port.h"
+#include "system/folder_cache.h"
 #include "system/registry.h"
 
 namespace tmby {
@@ -38,13 +39,17 @@ std::string DriveOf(const std::string& path) {
 }
 
 std::string ShellFolder(const char* value, const std::string& default_path) {
-  return ExcludeTrailingBackslash(ReadRegString(kCurrentUser, kShellFolders, value, default_path));
+  return ExcludeTrailingBackslash(
+      SystemFolderCache().Read(kCurrentUser, kShellFolders, value).value_or(default_path));
 }
 
 std::string CurrentVersionFolder(const char* value, const char* below_drive) {
-  std::string default_path = Join(DriveOf(platform::Port().Files().CurrentDir()), below_drive);
+  if (auto folder = SystemFolderCache().Read(kLocalMachine, kCurrentVersion, value)) {
+    return ExcludeTrailingBackslash(*folder);
+  }
+  // The default follows the current drive, which may change between two lookups.
   return ExcludeTrailingBackslash(
-      ReadRegString(kLocalMachine, kCurrentVersion, value, default_path));
+      Join(DriveOf(platform::Port().Files().CurrentDir()), below_drive));
 }
 
 }  // namespace

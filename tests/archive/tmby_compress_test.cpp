@@ -370,6 +370,29 @@ TEST_F(TmbyCompressTest, HeadersStayLoadedOnlyForVolumesOfTheSameArchive) {
   EXPECT_FALSE(c.HeadersLoaded());
 }
 
+TEST_F(TmbyCompressTest, OneComponentExtractsAgainAfterItsArchiveGrewOrChanged) {
+  MakeSources();
+  Pack(P("files.1"), {kNames[0]});
+  Pack(P("other.1"), {kNames[2]});
+  TTmbyCompress c;
+  c.SetCompressedFile(P("files.1"));
+  Unpack(c, {kNames[0]}, P("out"));
+  // The component appends to the archive it extracted from, then extracts the new member.
+  c.SetFilesToProcess({P(kNames[1])});
+  c.Compress(true, 7);
+  Unpack(c, {kNames[1]}, P("out"));
+  ExpectSameFile(P(kNames[0]), P("out\\readme.txt"));
+  ExpectSameFile(P(kNames[1]), P("out\\empty.dat"));
+  // Another archive: its own members, and the first one is no longer in use.
+  c.SetCompressedFile(P("other.1"));
+  Unpack(c, {kNames[2]}, P("out"));
+  ExpectSameFile(P(kNames[2]), P("out\\noise.bin"));
+  EXPECT_TRUE(Files().RemoveFile(P("files.1")));
+  // A failed extraction lets go of its archive too.
+  EXPECT_NE(MessageOf([&] { Unpack(c, {kNames[0]}, P("out")); }), "(no exception)");
+  EXPECT_TRUE(Files().RemoveFile(P("other.1")));
+}
+
 TEST_F(TmbyCompressTest, CopyFileKeepsAFileTheOverwriteRuleKeeps) {
   WriteFile(P("new.txt"), TextData(5000), kStampA);
   WriteFile(P("dest\\new.txt"), {'o', 'l', 'd'}, kStampB);

@@ -11,6 +11,7 @@
 #include "base/path_text.h"
 #include "model/install_parameters.h"
 #include "model/uninstall_exe.h"
+#include "model/uninstall_log.h"
 #include "platform/script/script_ui.h"
 #include "support/install_tree_fixtures.h"
 #include "system/registry.h"
@@ -386,6 +387,34 @@ TEST_F(FileInstall, ADamagedFilesListHandsTheEntryToTheNextOne) {
   EXPECT_EQ(Value(files, "Entries"), "many");
   EXPECT_EQ(Value(files + "1", "Entries"), "1");
   EXPECT_EQ(Value(files + "1", "File1"), std::string(kTarget) + "\\notes.exe");
+}
+
+TEST_F(FileInstall, ARunWritesItsListCountAtTheEndAndAKilledRunLosesNoEntry) {
+  AddFile("NotesExe", "notes.exe", "program");
+  AddFile("NotesHelp", "notes.hlp", "help text");
+  Build();
+  const std::string files = std::string(kUninstallKey) + "\\Files";
+  TUninstallLogCounts& counts = UninstallLogCounts();
+  // A run keeps the count to itself until it ends; this one is killed before it does.
+  counts.Hold();
+  Run();
+  counts.Release();
+  EXPECT_TRUE(Value(files, "File1"));
+  EXPECT_TRUE(Value(files, "File2"));
+  EXPECT_FALSE(Value(files, "Entries"));
+  // The next install steps over the entries beyond the count.
+  Run();
+  EXPECT_EQ(Value(files, "Entries"), "4");
+  EXPECT_EQ(Value(files, "File1").value_or("").find(kTarget), 0u);
+  EXPECT_EQ(Value(files, "File2").value_or("").find(kTarget), 0u);
+  EXPECT_EQ(Value(files, "File4").value_or("").find(kTarget), 0u);
+  // A run that ends writes its count.
+  counts.Hold();
+  Run();
+  counts.WritePending();
+  counts.Release();
+  EXPECT_EQ(Value(files, "Entries"), "6");
+  EXPECT_EQ(Value(files, "File6").value_or("").find(kTarget), 0u);
 }
 
 TEST_F(FileInstall, ABeforeInstallAbortSkipsTheFileAndCountsItDone) {

@@ -9,6 +9,7 @@
 #include "base/exceptions.h"
 #include "support/memory_machine.h"
 #include "support/path_fixtures.h"
+#include "system/folder_cache.h"
 #include "system/os_version.h"
 #include "system/registry.h"
 
@@ -139,6 +140,34 @@ TEST_F(SystemDirsTest, FolderLookupsReadTheRegistryWithoutTrailingBackslash) {
   WriteRegInteger(kHKCU, kShellFolders, "Desktop", 1);
   EXPECT_EQ(GetProgramFilesDir(), "C:\\Program Files");
   EXPECT_EQ(GetDesktopDir(), "C:\\WINDOWS\\Desktop");
+}
+
+TEST_F(SystemDirsTest, WhileHeldTheRegistryFoldersAreReadOnce) {
+  struct Held {
+    Held() { SystemFolderCache().Hold(); }
+    ~Held() { SystemFolderCache().Release(); }
+  };
+  WriteRegString(kHKLM, kCurrentVersion, "ProgramFilesDir", "F:\\Apps");
+  {
+    Held held;
+    EXPECT_EQ(GetProgramFilesDir(), "F:\\Apps");
+    EXPECT_EQ(GetDesktopDir(), "C:\\WINDOWS\\Desktop");
+    WriteRegString(kHKLM, kCurrentVersion, "ProgramFilesDir", "G:\\Other");
+    WriteRegString(kHKCU, kShellFolders, "Desktop", "E:\\Desk");
+    EXPECT_EQ(GetProgramFilesDir(), "F:\\Apps");
+    EXPECT_EQ(GetDesktopDir(), "C:\\WINDOWS\\Desktop");
+    // A value found missing stays missing, but its default still follows the current drive.
+    Machine().AddDrive('D');
+    ASSERT_TRUE(Files().CreateDirectories("D:\\Work"));
+    EXPECT_EQ(GetCommonFilesDir(), "C:\\Program Files\\Common Files");
+    ASSERT_TRUE(Files().SetCurrentDir("D:\\Work"));
+    EXPECT_EQ(GetCommonFilesDir(), "D:\\Program Files\\Common Files");
+  }
+  // Released: the registry as it is now.
+  EXPECT_EQ(GetProgramFilesDir(), "G:\\Other");
+  EXPECT_EQ(GetDesktopDir(), "E:\\Desk");
+  WriteRegString(kHKLM, kCurrentVersion, "ProgramFilesDir", "H:\\Again");
+  EXPECT_EQ(GetProgramFilesDir(), "H:\\Again");
 }
 
 TEST_F(SystemDirsTest, AttributeSetsMapToWindowsBitsAndApply) {

@@ -221,6 +221,12 @@ class Win32FileSystem : public IFileSystem {
   bool CreateDirectories(const std::string& path) override {
     const std::optional<std::string> full = FullPathName(path);
     if (!full) return false;
+    // Usually the folder is there already (an install asks once per file): one look at its
+    // attributes then answers where creating every step would call into the system per step.
+    const DWORD existing = Attributes(*full);
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return Succeed();
+    }
     for (size_t pos = RootLength(*full); pos < full->size();) {
       const size_t next = full->find('\\', pos);
       const std::string step = full->substr(0, next);

@@ -32,6 +32,9 @@ struct OpenKey {
   }
 };
 
+// The bytes a value is first read into (a path in wide characters fits).
+constexpr DWORD kFirstGuess = 512;
+
 struct RawValue {
   DWORD type = REG_NONE;
   std::vector<BYTE> data;
@@ -245,8 +248,21 @@ class Win32Registry : public IRegistry {
     const LONG r = text_.With(
         static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION),
         [&](const auto& value) {
-          DWORD size = 0;
-          LONG result = RegQueryValueExT(k.handle, value.c_str(), &v.type, nullptr, &size);
+          // Most values are short: the first query reads them whole into a buffer of this
+          // size, where asking for the size first would take a second call into the system.
+          // Only a longer value is asked for its size.
+          v.data.assign(kFirstGuess + sizeof(wchar_t), 0);
+          DWORD size = kFirstGuess;
+          LONG result = RegQueryValueExT(k.handle, value.c_str(), &v.type, v.data.data(), &size);
+          if (result == ERROR_SUCCESS) {
+            v.data.resize(std::min<size_t>(size, v.data.size()));
+            return result;
+          }
+          if (result == ERROR_MORE_DATA) {
+            v.data.clear();
+            size = 0;
+            result = RegQueryValueExT(k.handle, value.c_str(), &v.type, nullptr, &size);
+          }
           for (int round = 0; round < 8 && result == ERROR_SUCCESS; ++round) {
             // Room for a NUL beyond the data, which Windows may write for strings.
             v.data.assign(static_cast<size_t>(size) + sizeof(wchar_t), 0);

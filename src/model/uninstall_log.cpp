@@ -1,0 +1,54 @@
+#include "model/uninstall_log.h"
+
+#include <exception>
+
+#include "system/registry.h"
+
+namespace tmby {
+
+namespace {
+constexpr int kLocalMachine = 4;
+}  // namespace
+
+void TUninstallLogCounts::Hold() {
+  counts_.clear();
+  held_ = true;
+}
+
+void TUninstallLogCounts::Release() {
+  counts_.clear();
+  held_ = false;
+}
+
+std::optional<int> TUninstallLogCounts::Find(const std::string& key) const {
+  const auto kept = counts_.find(key);
+  if (kept == counts_.end()) return std::nullopt;
+  return kept->second.count;
+}
+
+void TUninstallLogCounts::Store(const std::string& key, int count, bool written) {
+  if (held_) counts_[key] = TCount{count, written};
+}
+
+void TUninstallLogCounts::Forget(const std::string& key) { counts_.erase(key); }
+
+void TUninstallLogCounts::WritePending() {
+  std::exception_ptr failure;
+  for (auto& [key, kept] : counts_) {
+    if (kept.written) continue;
+    try {
+      WriteRegString(kLocalMachine, key, "Entries", std::to_string(kept.count));
+      kept.written = true;
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+TUninstallLogCounts& UninstallLogCounts() {
+  static TUninstallLogCounts counts;
+  return counts;
+}
+
+}  // namespace tmby
