@@ -115,6 +115,7 @@ TTmbyCompress::~TTmbyCompress() = default;
 void TTmbyCompress::SetCompressedFile(const std::string& name) {
   if (SameTextIgnoringCase(name, compressed_file_)) return;
   archive_.reset();
+  archive_end_ = 0;
   if (headers_loaded_ && !SameTextIgnoringCase(ReplaceExtension(name, ".1"),
                                                ReplaceExtension(compressed_file_, ".1"))) {
     headers_loaded_ = false;
@@ -150,6 +151,7 @@ void TTmbyCompress::LoadHeaders() {
   if (!file) throw ETmbyCompress(kCannotOpenArchive, {compressed_file_});
   // Headers read afresh describe the file as it is now: a volume held open from before goes.
   archive_.reset();
+  archive_end_ = 0;
   std::fill(member_table_.begin(), member_table_.end(), -1);
   headers_loaded_ = false;
   try {
@@ -261,6 +263,7 @@ void TTmbyCompress::Compress(bool append, int member_index) {
   };
   auto roll_back = [&] {
     headers_.Clear();
+    archive_end_ = 0;
     if (!archive_ || !written) return;
     if (archive_->Seek(0, SeekOrigin::Begin) &&
         archive_->Write(consistent_head, sizeof consistent_head) &&
@@ -276,13 +279,21 @@ void TTmbyCompress::Compress(bool append, int member_index) {
       archive_ = files.Open(compressed_file_, FileAccess::ReadWrite, kShareReading,
                             FileDisposition::OpenExisting);
       if (!archive_) throw ETmbyCompress(msg::kCannotCreateFile, {compressed_file_});
-      headers_.ReadFrom(*archive_, 0);
-      // Members cannot be appended to a set of volumes.
-      if (headers_.MultiVolume) throw ETmbyCompress(msg::kCannotCreateFile, {compressed_file_});
       const std::optional<int64_t> size = archive_->Size();
       if (!size || !archive_->Seek(0, SeekOrigin::Begin) ||
           ReadFully(*archive_, consistent_head, sizeof consistent_head) != kArchiveHeadSize) {
         throw ETmbyCompress(msg::kCorrupt);
+      }
+      // The headers this component wrote last still describe the archive while it has their
+      // count and the length they left it with: a build appends file after file to one archive,
+      // and reading every earlier header again for each made it slower with every file.
+      const bool known = archive_end_ > 0 && *size == archive_end_ && consistent_head[4] == 0 &&
+                         GetInt32(consistent_head) == headers_.Count();
+      if (!known) {
+        archive_end_ = 0;
+        headers_.ReadFrom(*archive_, 0);
+        // Members cannot be appended to a set of volumes.
+        if (headers_.MultiVolume) throw ETmbyCompress(msg::kCannotCreateFile, {compressed_file_});
       }
       consistent_end = *size;
       headers_.BuildFromFileList(lines, true);
@@ -315,7 +326,9 @@ void TTmbyCompress::Compress(bool append, int member_index) {
     }
     // Keep the count in step with the members written: there may be fewer than listed only if
     // a failure cut the run short, which the handlers below deal with.
+    for (int i = 0; i < headers_.Count(); ++i) headers_.Items(i).Loaded = true;
     finish();
+    archive_end_ = consistent_end;
   } catch (const EtcAborted&) {
     roll_back();
     finish();
@@ -664,6 +677,7 @@ void TTmbyCompress::OpenVolume(int volume, bool read_write, std::string& name) {
 void TTmbyCompress::SplitToVolumes(const std::string& directory, const std::string& volume_name) {
   Abort = false;
   archive_.reset();
+  archive_end_ = 0;
   const std::string source_name = compressed_file_;
   std::unique_ptr<IFile> source;
   std::unique_ptr<IFile> destination;

@@ -369,7 +369,11 @@ void TFileContainer::RunOperation(TInstallFileState state, bool all, Body&& body
     if (Include()) {
       TInstallContainer* container = Container();
       if (container != nullptr) container->DoInformationEventControl(this, ieContainerStart, this);
-      ReadFileInfo();
+      // An enclosing container busy with the same operation has read the information of every
+      // file below it, these included: reading it again at each level of folders opened every
+      // file of a build twice more.
+      const auto* enclosing = dynamic_cast<const TFileContainer*>(container);
+      if (enclosing == nullptr || enclosing->State != state) ReadFileInfo();
       SizeToProcess = TotalSize(all);
       BytesProcessed = 0;
       body();

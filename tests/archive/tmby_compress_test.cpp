@@ -393,6 +393,30 @@ TEST_F(TmbyCompressTest, OneComponentExtractsAgainAfterItsArchiveGrewOrChanged) 
   EXPECT_TRUE(Files().RemoveFile(P("other.1")));
 }
 
+TEST_F(TmbyCompressTest, AComponentAppendingMemberAfterMemberSeesWhatOthersAppended) {
+  MakeSources();
+  TTmbyCompress c;
+  c.SetCompressedFile(P("files.1"));
+  const auto append = [&](const std::string& name, int index) {
+    c.SetFilesToProcess({P(name)});
+    c.Compress(true, index);
+  };
+  append(kNames[0], 1);
+  append(kNames[1], 2);
+  // Another writer appends between two appends of this component.
+  Pack(P("files.1"), {kNames[2]}, true, 3);
+  WriteFile(P("src\\late.txt"), TextData(3000), kStampB);
+  append("src\\late.txt", 4);
+
+  TTmbyCompress reader;
+  reader.SetCompressedFile(P("files.1"));
+  ASSERT_EQ(reader.GetMemberCount(), 4);
+  for (int index = 1; index <= 4; ++index) EXPECT_EQ(reader.IndexOfMember(index), index - 1);
+  Unpack(reader, {kNames[0], kNames[1], kNames[2], "src\\late.txt"}, P("out"));
+  for (const auto& n : kNames) ExpectSameFile(P(n), P("out\\" + n.substr(4)));
+  ExpectSameFile(P("src\\late.txt"), P("out\\late.txt"));
+}
+
 TEST_F(TmbyCompressTest, CopyFileKeepsAFileTheOverwriteRuleKeeps) {
   WriteFile(P("new.txt"), TextData(5000), kStampA);
   WriteFile(P("dest\\new.txt"), {'o', 'l', 'd'}, kStampB);
