@@ -20,6 +20,9 @@
 #undef DrawText
 #undef TextOut
 
+#include <io.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -61,7 +64,8 @@ constexpr char kUsage[] =
     "follows in either case, and its value follows the letter directly:\n"
     "  -b          build the distribution (setup.exe, setup.1, files.1; filelist.lst for a net\n"
     "              install) into the folder named by the first line of BUILD.INF beside the "
-    "program\n"
+    "program;\n"
+    "              its progress goes to standard error when that is a terminal\n"
     "  -f          copy the distribution onto floppy disks in drive A: (from the distribution's\n"
     "              setup.exe only: setup.exe *TODISK)\n"
     "  -r          continue the install that asked for a restart (Windows starts it so)\n"
@@ -213,6 +217,54 @@ void ArmCopyHold(TCustomInstall& install, ui::TApplication& app) {
       });
 }
 
+// -b with standard error on a terminal: the build shows its progress there, one line rewritten
+// in place as the files go into the archive ("building  42%  data\readme.txt"), as tmbyarc does.
+// A build started from a window, or with standard error in a file or a pipe, prints nothing.
+class TBuildProgress {
+ public:
+  TBuildProgress() = default;
+  TBuildProgress(const TBuildProgress&) = delete;
+  TBuildProgress& operator=(const TBuildProgress&) = delete;
+  ~TBuildProgress() {
+    if (!shown_) return;
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+  }
+
+  void Arm(TCustomInstall& install) {
+    if (!install.CommandLine().Has(csBuild) || _isatty(_fileno(stderr)) == 0) return;
+    TInstallFileStatusEvent before = install.OnStatus;
+    install.OnStatus.Set([this, before](TCustomInstallFile* file, int32_t percent, int32_t total) {
+      before(file, percent, total);
+      if (file != nullptr) Show(total, file->FileName());
+    });
+  }
+
+ private:
+  // Only a change is written: a file reports once per buffer of its data.
+  void Show(int32_t total, const std::string& name) {
+    if (shown_ && total == total_ && name == name_) return;
+    total_ = total;
+    name_ = name;
+    std::string line = "building " + std::to_string(total) + "%  " + name;
+    // What the previous line had beyond this one is blanked.
+    const size_t width = line.size();
+    if (width < width_) line.append(width_ - width, ' ');
+    width_ = width;
+    // One write for the whole line: standard error has no buffer, and a console shows each
+    // write by itself.
+    line.insert(line.begin(), '\r');
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+    shown_ = true;
+  }
+
+  bool shown_ = false;
+  int32_t total_ = -1;
+  std::string name_;
+  size_t width_ = 0;
+};
+
 }  // namespace
 
 // The ANSI entry point: Windows 95, 98 and ME have no wide one. The arguments are read through
@@ -257,6 +309,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   engine.Arguments = platform::win32::CommandLineArguments(port.Charset());
   engine.Hooks.LoadBitmapResource = RcData;
 
+  TBuildProgress progress;
   ui::TApplication app;
   app.SetTitle("Installation");
   try {
@@ -269,6 +322,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       app.SetTitle("Installation of " + install->Information().ProductName);
       ArmKillPoint(*install);
       ArmCopyHold(*install, app);
+      progress.Arm(*install);
     }
     WriteDestinations();
 #ifdef TMBY_TEST_SWITCHES
