@@ -528,13 +528,15 @@ void TCustomInstallFile::InstallHelpers() {
     return;
   }
 
+  const TDistributeType type = Distribution();
+  const bool fromNet = type != dtTraditional && (Net() || type == dtWeb);
+  // Only an archive from the net can have a downloaded copy on record.
   std::string local;
-  if (GetLocalFile(local)) LocalArchivePath = local;
+  if (fromNet && GetLocalFile(local)) LocalArchivePath = local;
   IInstallRoot* root = InstallModel().CurrentInstall();
   TTmbyCompress* shared = InstallModel().SharedArchive.get();
   std::unique_ptr<TTmbyCompress> own;
-  const TDistributeType type = Distribution();
-  if (type != dtTraditional && (Net() || type == dtWeb)) {
+  if (fromNet) {
     if (HasOwnDownload()) {
       Download();
     } else if (auto* fileContainer = dynamic_cast<TFileContainer*>(container);
@@ -581,14 +583,18 @@ void TCustomInstallFile::Extract(TTmbyCompress& archive) {
   std::string temporary;
   try {
     const std::string dir = GetDestPath();
-    Files().CreateDirectories(dir);
+    // Without its folder the file cannot be made: the message names the file, not the
+    // temporary it would have been written to first.
+    if (!Files().CreateDirectories(dir))
+      throw ETmbyCompress("Cannot create the file %s", {TargetPath()});
     const std::string location = GetArchivePath();
     if (TrimText(location).empty()) throw IECustomInstallFile(kBlankArchive, {FileName()});
-    // The member is written under a fresh name beside the target: a damaged member, a full disk
-    // or an abort then leave the file that stood there as it was.
-    const auto made = Files().CreateTempFile(dir, "tmb");
-    if (!made) throw ETmbyCompress("Cannot create the file %s", {TargetPath()});
-    temporary = *made;
+    // The member is written under a name of its own beside the target: a damaged member, a full
+    // disk or an abort then leave the file that stood there as it was. The name follows from the
+    // file's identifier, which no other file of the definition has (asking the system for a
+    // fresh temporary name took four calls into it per file); one that a killed run left goes
+    // first.
+    temporary = IncludeTrailingBackslash(dir) + "~tmb" + std::to_string(uniqueID_) + ".tmp";
     Files().RemoveFile(temporary);
     archive.SetCompressedFile(location);
     archive.ExtractDirectory = dir;

@@ -417,6 +417,18 @@ TEST_F(FileInstall, ARunWritesItsListCountAtTheEndAndAKilledRunLosesNoEntry) {
   EXPECT_EQ(Value(files, "File6").value_or("").find(kTarget), 0u);
 }
 
+TEST_F(FileInstall, WhatAKilledRunLeftBesideTheTargetGivesWay) {
+  auto* exe = AddFile("NotesExe", "notes.exe", "program");
+  Build();
+  // A run killed while it extracted the file left its half-written temporary behind.
+  const std::string left =
+      std::string(kTarget) + "\\~tmb" + std::to_string(exe->UniqueID()) + ".tmp";
+  MakeFile(left, "half a prog");
+  Run();
+  EXPECT_EQ(Text(std::string(kTarget) + "\\notes.exe"), "program");
+  EXPECT_EQ(TargetNames(), std::vector<std::string>{"notes.exe"});
+}
+
 TEST_F(FileInstall, ABeforeInstallAbortSkipsTheFileAndCountsItDone) {
   auto* exe = AddFile("NotesExe", "notes.exe", "program");
   Build();
