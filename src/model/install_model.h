@@ -34,10 +34,16 @@ class TPointerList {
     }
     return -1;
   }
-  // Removes the first occurrence; absent entries are ignored.
+  // Removes the entry; absent entries are ignored. An object enters its list once, when it is
+  // made, and objects go the last made first: the search starts at the end, so that tearing down
+  // a large tree does not walk and shift the whole list for each object.
   void Remove(const T* item) {
-    const int i = IndexOf(item);
-    if (i >= 0) items_.erase(items_.begin() + i);
+    for (size_t i = items_.size(); i-- > 0;) {
+      if (items_[i] == item) {
+        items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(i));
+        return;
+      }
+    }
   }
   void Clear() { items_.clear(); }
 

@@ -66,8 +66,10 @@ void TPathSpecifierList::Add(TCustomPathSpecifier* specifier) {
 }
 
 void TPathSpecifierList::Remove(TCustomPathSpecifier* specifier) {
-  auto it = std::find(items_.begin(), items_.end(), specifier);
-  if (it != items_.end()) items_.erase(it);
+  // Specifiers go the last made first (an owner destroys its newest component first): searching
+  // from the end keeps a large definition's teardown linear.
+  auto it = std::find(items_.rbegin(), items_.rend(), specifier);
+  if (it != items_.rend()) items_.erase(std::next(it).base());
 }
 
 TCustomPathSpecifier* TPathSpecifierList::Items(int index) const {

@@ -54,7 +54,7 @@ class TPathSpecifierList {
   virtual ~TPathSpecifierList() = default;
   // Raises IEPathSpecifierList "Tried to add a nil object to the path specifier list" for null.
   void Add(TCustomPathSpecifier* specifier);
-  // Removes the first occurrence; absent entries are ignored.
+  // Removes the entry (the newest of equal ones); absent entries are ignored.
   void Remove(TCustomPathSpecifier* specifier);
   // Raises IEPathSpecifierList for an index outside the list.
   TCustomPathSpecifier* Items(int index) const;
