@@ -589,16 +589,21 @@ void TCustomInstallFile::Extract(TTmbyCompress& archive) {
       throw ETmbyCompress("Cannot create the file %s", {TargetPath()});
     const std::string location = GetArchivePath();
     if (TrimText(location).empty()) throw IECustomInstallFile(kBlankArchive, {FileName()});
-    // The member is written under a name of its own beside the target: a damaged member, a full
-    // disk or an abort then leave the file that stood there as it was. The name follows from the
+    // A file always replaced that is not there yet is written under its own name at once: a
+    // failed extraction removes what it wrote, and a killed run leaves a file the next run
+    // replaces. Any other is written under a name of its own beside the target first, so that
+    // a damaged member, a full disk or an abort leave the file that stood there as it was, and
+    // a date that only the finished file carries decides about it. That name follows from the
     // file's identifier, which no other file of the definition has (asking the system for a
-    // fresh temporary name took four calls into it per file); one that a killed run left goes
-    // first.
-    temporary = IncludeTrailingBackslash(dir) + "~tmb" + std::to_string(uniqueID_) + ".tmp";
-    Files().RemoveFile(temporary);
+    // fresh temporary name took four calls into it per file); one a killed run left goes first.
+    const std::string own =
+        IncludeTrailingBackslash(dir) + "~tmb" + std::to_string(uniqueID_) + ".tmp";
+    Files().RemoveFile(own);
+    const bool direct = OverwriteMode == owAlways && !Files().FileExists(TargetPath());
+    if (!direct) temporary = own;
     archive.SetCompressedFile(location);
     archive.ExtractDirectory = dir;
-    archive.DestFileName = ExtractName(temporary);
+    archive.DestFileName = direct ? destName_ : ExtractName(temporary);
     archive.Overwrite = OverwriteMode;
     archive.OnAborted = [this](TTmbyCompress&) { AbortHandler(); };
     archive.OnNewDisk = [this](TTmbyCompress& c, int disk, std::string& path) {
@@ -612,7 +617,7 @@ void TCustomInstallFile::Extract(TTmbyCompress& archive) {
       // Cancel in the copy window: the user's abort, not a failure of the archive.
       AbortHandler();
     }
-    PutInPlace(temporary);
+    if (!direct) PutInPlace(temporary);
     temporary.clear();
     RegistrationsAfterInstall();
     OnAfterInstall(this);

@@ -427,6 +427,14 @@ TEST_F(FileInstall, WhatAKilledRunLeftBesideTheTargetGivesWay) {
   Run();
   EXPECT_EQ(Text(std::string(kTarget) + "\\notes.exe"), "program");
   EXPECT_EQ(TargetNames(), std::vector<std::string>{"notes.exe"});
+  // A file decided by its date is written beside the target first, and takes its place whole.
+  exe->OverwriteMode = owDate;
+  MakeFile(left, "half a prog");
+  MakeFile(std::string(kTarget) + "\\notes.exe", "older");
+  Files().SetDosTime(std::string(kTarget) + "\\notes.exe", 0x00210000);
+  Run();
+  EXPECT_EQ(Text(std::string(kTarget) + "\\notes.exe"), "program");
+  EXPECT_EQ(TargetNames(), std::vector<std::string>{"notes.exe"});
 }
 
 TEST_F(FileInstall, ABeforeInstallAbortSkipsTheFileAndCountsItDone) {
