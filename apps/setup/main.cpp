@@ -37,6 +37,7 @@
 #include "engine/definition_carrier.h"
 #include "engine/destination_listing.h"
 #include "engine/install.h"
+#include "links/shell_links.h"
 #include "model/install_group.h"
 #include "model/install_model.h"
 #include "model/install_parameters.h"
@@ -341,6 +342,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                    [&app] { app.Terminate(); });
   }
   const int code = app.Run();
+  if (const std::string file = TestSwitch("TMBY_LINKS"); !file.empty()) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << ListInstalledLinks();
+  }
   app.DestroyComponents();
   DialogRegistry().Reset();
   InstallModelShutdown();

@@ -20,4 +20,11 @@ std::string TrimText(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
+std::string UpperText(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
 }  // namespace tmby

@@ -12,5 +12,8 @@ std::string IncludeTrailingBackslash(const std::string& path);
 std::string ExcludeTrailingBackslash(const std::string& path);
 // The text without leading and trailing blanks and control characters.
 std::string TrimText(const std::string& text);
+// The text with the letters a to z in upper case; other bytes (UTF-8 included) stay, so that
+// names compare the way the system compares file names and extensions.
+std::string UpperText(std::string text);
 
 }  // namespace tmby

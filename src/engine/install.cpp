@@ -4,6 +4,7 @@
 
 #include "base/path_text.h"
 #include "dialogs/dialog_manager.h"
+#include "links/shell_links.h"
 #include "net/net_location.h"
 #include "paths/path_root_base.h"
 #include "platform/ui_port.h"
@@ -305,6 +306,8 @@ void RegisterEngineClasses(TClassRegistry& registry) {
                      &TProgramLauncher::StaticClass(), &TVersionResource::StaticClass()});
   // The install definition's translator and the controls it translates by identifier.
   RegisterTranslateClasses(registry);
+  // The program folder and its links.
+  RegisterShellLinkClasses(registry);
   // The dialog managers of the stages.
   RegisterDialogClasses(registry);
 }

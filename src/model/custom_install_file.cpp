@@ -47,17 +47,11 @@ const char kBlankArchive[] =
     "Cannot either compress or decompress the following file because it's archive file property "
     "is blank. File is :%s";
 
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
-  return text;
-}
-
 // ".DLL" of "x.dll"; empty without extension.
 std::string UpperExtension(const std::string& name) {
   const size_t dot = name.find_last_of(".\\/:");
   if (dot == std::string::npos || name[dot] != '.') return std::string();
-  return Upper(name.substr(dot));
+  return UpperText(name.substr(dot));
 }
 
 std::string ExtractDirectory(const std::string& path) {
@@ -704,7 +698,7 @@ void TCustomInstallFile::ReplaceAtRestart(const std::string& temporary) {
 
 void TCustomInstallFile::RegistrationsAfterInstall() {
   const std::string dir = GetDestPath();
-  if (RegisterAsHelp) WriteRegString(kLocalMachine, kHelpKey, Upper(FinalDestName()), dir);
+  if (RegisterAsHelp) WriteRegString(kLocalMachine, kHelpKey, UpperText(FinalDestName()), dir);
   if (UpdateDLLCounter) IncrementSharedDllCount();
   IInstallRoot* root = InstallModel().CurrentInstall();
   if (ReplaceOnReboot && root != nullptr) {

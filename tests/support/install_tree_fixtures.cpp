@@ -112,12 +112,37 @@ TTestRoot::~TTestRoot() {
   if (InstallModel().CurrentInstall() == this) InstallModel().SetCurrentInstall(nullptr);
 }
 
+void InstallAsTheRun(TTestRoot& root) {
+  root.Running = true;
+  root.Install();
+  for (int type : {ctShellLinkGroup, ctShellLink}) {
+    const TInstallContainerList& all = InstallModel().Containers;
+    for (int i = 0; i < all.Count(); ++i) {
+      if (all.Items(i)->ComponentType() == type) all.Items(i)->Install();
+    }
+  }
+  root.Running = false;
+}
+
+std::vector<std::string> UninstallFilesList(platform::IRegistry& registry,
+                                            const std::string& product) {
+  std::vector<std::string> files;
+  const std::string key = std::string(kUninstallKeyRoot).substr(1) + product + "\\Files";
+  const auto count = registry.ReadString(platform::RootKey::LocalMachine, key, "Entries");
+  for (int i = 1; count && i <= std::stoi(*count); ++i) {
+    files.push_back(
+        registry.ReadString(platform::RootKey::LocalMachine, key, "File" + std::to_string(i))
+            .value_or("(missing)"));
+  }
+  return files;
+}
+
 void RegisterTreeFixtureClasses(TClassRegistry& registry) {
   RegisterInstallObjectClasses(registry);
   RegisterPathSpecifierClasses(registry);
   registry.Register({&TTestFile::StaticClass(), &TTestListener::StaticClass(),
-                     &TTestLink::StaticClass(), &TTestRoot::StaticClass(), &TInstallBDE::StaticClass(),
-                     &TTestProgramFiles::StaticClass()});
+                     &TTestLink::StaticClass(), &TTestRoot::StaticClass(),
+                     &TInstallBDE::StaticClass(), &TTestProgramFiles::StaticClass()});
 }
 
 InstallTreeTest::InstallTreeTest() {

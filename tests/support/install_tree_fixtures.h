@@ -110,6 +110,13 @@ class TTestProgramFiles : public TStandardPathSpecifier {
   std::string GetPath(TPersistent*) override { return "C:\\Program Files"; }
 };
 
+// The install run's walk: the tree from `root`, then every link folder, then every link, as the
+// engine's typed phases install them.
+void InstallAsTheRun(TTestRoot& root);
+// The "Files" list of a product's uninstall log, in order ("(missing)" for a hole).
+std::vector<std::string> UninstallFilesList(platform::IRegistry& registry,
+                                            const std::string& product);
+
 // Registers the fixture classes (and the path specifier kinds) for the definition reader.
 void RegisterTreeFixtureClasses(TClassRegistry& registry);
 
