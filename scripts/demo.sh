@@ -85,7 +85,8 @@ machine_state >"$out/before.txt"
 
 echo "== 3. installing: dist/setup.exe under Wine (winxp), scripted UI (out/demo/install.txt)"
 set +e
-TMBY_UI=script TMBY_UI_TRANSCRIPT="$out/install.txt" wine_run "$out/dist/setup.exe"
+TMBY_UI=script TMBY_UI_TRANSCRIPT="$out/install.txt" TMBY_LINKS="$(winpath "$out/links.txt")" \
+  wine_run "$out/dist/setup.exe"
 rc=$?
 set -e
 tr -d '\r' <"$out/install.txt" | grep -E '^(stage|status|file|replacing|\|)' | sed 's/^/   /'
@@ -109,10 +110,12 @@ wine_run reg query "$shared_dlls" 2>/dev/null | tr -d '\r' | grep -i lakeutil | 
 echo "   the store's own registration (DllRegisterServer), HKCR\\Lakeside.NoteStore:"
 wine_run reg query 'HKCR\Lakeside.NoteStore\CLSID' 2>/dev/null | tr -d '\r' | grep -E '^ +' |
   sed 's/^ */     /' || echo "     (none)"
-echo "   links in the Start menu:"
-links=$(find "$drive_c" -ipath '*start menu*' -iname '*.lnk' -newer "$out/dist/setup.exe" 2>/dev/null |
-  sed "s|^$drive_c/|     C:/|" | sort)
-echo "${links:-     (none)}"
+echo "   links in the program folder, as the shell reads them back (link -> target arguments):"
+if [ -s "$out/links.txt" ]; then
+  tr -d '\r' <"$out/links.txt" | sed 's/^/     /'
+else
+  echo "     (none)"
+fi
 
 echo "== 5. uninstalling: \"$product\" as Add/Remove Programs starts it (out/demo/uninstall.txt)"
 uninstall_string=$(wine_run reg query "$uninstall_key" /v UninstallString 2>/dev/null | tr -d '\r' |

@@ -48,6 +48,8 @@ cp "$here/samples/notes/files/License.rtf" "$work/"
 dist=$(winpath "$work/dist")
 # Nothing of an earlier run of these tests: no product, no state keys, no continuation entries.
 rm -rf "${TMBY_WINE_PREFIX:-$here/build/wineprefix}/prefix/drive_c/Program Files"*/"Lakeside Notes"
+find "${TMBY_WINE_PREFIX:-$here/build/wineprefix}/prefix/drive_c" -ipath '*/start menu/programs/lakeside notes' \
+  -type d -prune -exec rm -rf {} + 2>/dev/null
 wine_run reg delete 'HKLM\Software\QRN' /f >/dev/null 2>&1
 wine_run reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' /f >/dev/null 2>&1
 
@@ -60,6 +62,8 @@ cat >"$work/good.expected" <<'TXT'
 status Reading file information...
 stage -986 initialized
 stage -980 before install
+status Installing shell links...
+status Installing shell links...
 stage -995 before good install
 stage -979 good install
 TXT
@@ -76,6 +80,13 @@ installed_as_built() {
     cmp -s "$programs/Lakeside Notes/uninstall.exe" "$here/build/win32/apps/uninstall/uninstall.exe"
 }
 check "good run: the product's files, byte for byte" installed_as_built
+links_made() {
+  local dir
+  dir=$(find "$drive_c" -ipath '*/start menu/programs/lakeside notes' -type d | head -n1)
+  [ -n "$dir" ] && [ -f "$dir/Lakeside Notes.lnk" ] && [ -f "$dir/Read me.lnk" ] &&
+    [ -f "$dir/Lakeside Notes on the Web.url" ] && [ -f "$dir/Uninstall Lakeside Notes.lnk" ]
+}
+check "good run: the program folder with its four links" links_made
 
 # 2. A failure (the self-extracting file named by -e is not there), then the next start.
 TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/bad.txt" wine_run "$exe" "-s$dist" -eMissing.exe

@@ -4,11 +4,13 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <tuple>
 
 #include "base/definition_reader.h"
 #include "base/definition_writer.h"
 #include "engine/destination_listing.h"
 #include "engine/install.h"
+#include "links/shell_links.h"
 #include "model/install_group.h"
 #include "paths/path_root_base.h"
 #include "platform/script/script_ui.h"
@@ -34,7 +36,8 @@ class SampleProductTest : public testing::EngineTest {
 
 TEST_F(SampleProductTest, ReadsInTheEngineOrderWithOneSpecifierOfEveryKind) {
   ui::TmainForm* form = Read();
-  EXPECT_EQ(PathSpecifiers().Standard.Count(), 35);
+  // One of each of the 35 kinds, and the links' psObjectLink.
+  EXPECT_EQ(PathSpecifiers().Standard.Count(), 36);
   // Each standard instance is named after its kind, and no container made a second one.
   for (int i = 0; i < PathSpecifiers().Classes.Count(); ++i) {
     TCustomPathSpecifier* s =
@@ -59,6 +62,36 @@ TEST_F(SampleProductTest, EveryObjectHasADestinationOnAnXpMachine) {
   EXPECT_NE(listing.find("dirTemplates (TInstallDirectory): "), std::string::npos) << listing;
   EXPECT_NE(listing.find("\\Lakeside Notes\\Templates\r\n"), std::string::npos) << listing;
   EXPECT_NE(listing.find("\\Common Files\\Lakeside\\Shared\r\n"), std::string::npos) << listing;
+}
+
+TEST_F(SampleProductTest, ProgramFolderLinksTheProgramItsReadmeTheWebPageAndTheUninstaller) {
+  ui::TmainForm* form = Read();
+  const auto ends = [](const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+  };
+  const auto link = [&](const char* name) {
+    auto* found = dynamic_cast<TInstallMainLink*>(form->FindComponent(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  };
+  ASSERT_NE(ShellLinkModel().MainLinkGroup, nullptr);
+  EXPECT_EQ(ShellLinkModel().MainLinks.Count(), 4);
+  const std::string folder = "\\Programs\\Lakeside Notes\\";
+  for (auto [name, file, target] :
+       {std::tuple{"lnkLakeNotes", "Lakeside Notes.lnk", "\\Lakeside Notes\\LakeNotes.exe"},
+        std::tuple{"lnkReadme", "Read me.lnk", "\\Lakeside Notes\\readme.txt"},
+        std::tuple{"lnkUninstall", "Uninstall Lakeside Notes.lnk",
+                   "\\Lakeside Notes\\uninstall.exe"}}) {
+    TInstallMainLink* l = link(name);
+    ASSERT_NE(l, nullptr);
+    EXPECT_TRUE(ends(l->GetLinkPath(), folder + file)) << l->GetLinkPath();
+    EXPECT_TRUE(ends(l->GetTargetPath(), target)) << l->GetTargetPath();
+  }
+  TInstallMainLink* web = link("lnkWebPage");
+  ASSERT_NE(web, nullptr);
+  EXPECT_TRUE(ends(web->GetLinkPath(), folder + "Lakeside Notes on the Web.url"));
+  EXPECT_EQ(web->GetTargetPath(), "http://lakeside.example/notes");
 }
 
 TEST_F(SampleProductTest, WritesBackWhatItRead) {
