@@ -100,6 +100,36 @@ TEST_P(ShellLinksContract, LinkThatCannotBeMadeLeavesNoFile) {
   EXPECT_EQ(read->arguments, longest.arguments);
 }
 
+// On the path of Windows 9x the link object takes its texts in the ANSI code page: a target (or a
+// link file name) that the code page cannot hold is refused there rather than saved as another
+// name. The wide path makes both links (Wine's link object keeps such a target's text in the code
+// page, so only the link file's name is compared).
+TEST_P(ShellLinksContract, TextOutsideTheCodePageIsRefusedOnTheNineXPath) {
+  ASSERT_TRUE(Files().CreateDirectories(P("Menu")));
+  // Devanagari: in no ANSI code page of Windows.
+  const std::string outside = "\xE0\xA4\x85\xE0\xA4\xAE";
+  ShellLink link = Notes(Root());
+  link.target = Root() + "\\" + outside + ".exe";
+  const std::string path = P("Menu\\Notes.lnk");
+  const std::string outside_path = P("Menu\\" + outside + ".lnk");
+  if (UnderTest().NineXApi()) {
+    constexpr int32_t kNoUnicodeTranslation = static_cast<int32_t>(0x80070459);
+    EXPECT_EQ(Port().ShellLinks().Save(path, link), kNoUnicodeTranslation);
+    EXPECT_EQ(Port().ShellLinks().Save(outside_path, Notes(Root())), kNoUnicodeTranslation);
+    EXPECT_TRUE(Files().FindFiles(P("Menu\\*")).empty());
+    EXPECT_FALSE(Port().ShellLinks().Load(outside_path));
+    EXPECT_EQ(Port().ShellLinks().LastResult(), kNoUnicodeTranslation);
+    return;
+  }
+  ASSERT_EQ(Port().ShellLinks().Save(path, link), 0)
+      << std::hex << Port().ShellLinks().LastResult();
+  ASSERT_EQ(Port().ShellLinks().Save(outside_path, Notes(Root())), 0);
+  const auto read = Port().ShellLinks().Load(outside_path);
+  ASSERT_TRUE(read) << std::hex << Port().ShellLinks().LastResult();
+  EXPECT_EQ(read->target, Notes(Root()).target);
+  EXPECT_EQ(Files().FindFiles(P("Menu\\*")).size(), 2u);
+}
+
 TEST_P(ShellLinksContract, WhatIsNoLinkDoesNotLoad) {
   EXPECT_FALSE(Port().ShellLinks().Load(P("absent.lnk")));
   EXPECT_LT(Port().ShellLinks().LastResult(), 0);

@@ -226,8 +226,7 @@ std::unique_ptr<IRegistry> MakeRegistry(ApiCharset charset);
 std::unique_ptr<IFileSystem> MakeFileSystem(ApiCharset charset);
 std::unique_ptr<ISystemInfo> MakeSystemInfo(ApiCharset charset);
 std::unique_ptr<IShellFolders> MakeShellFolders(ApiCharset charset);
-// The shell's link object speaks UTF-16 on either path (see win32_links.cpp).
-std::unique_ptr<IShellLinks> MakeShellLinks();
+std::unique_ptr<IShellLinks> MakeShellLinks(ApiCharset charset);
 std::unique_ptr<ILibraries> MakeLibraries(ApiCharset charset);
 std::unique_ptr<IProcesses> MakeProcesses(ApiCharset charset);
 std::unique_ptr<IIniFiles> MakeIniFiles(ApiCharset charset);

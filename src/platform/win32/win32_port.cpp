@@ -101,7 +101,7 @@ Win32Platform::Win32Platform(ApiCharset charset)
       files_(MakeFileSystem(charset)),
       system_(MakeSystemInfo(charset)),
       shell_(MakeShellFolders(charset)),
-      links_(MakeShellLinks()),
+      links_(MakeShellLinks(charset)),
       libraries_(MakeLibraries(charset)),
       processes_(MakeProcesses(charset)),
       ini_(MakeIniFiles(charset)) {}
