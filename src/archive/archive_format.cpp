@@ -128,6 +128,46 @@ std::string GetShortString(const uint8_t* at, size_t limit) {
   return std::string(reinterpret_cast<const char*>(at + 1), length);
 }
 
+bool IsAscii(const std::string& text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+inline constexpr char kNameOutsideCodePage[] =
+    "The name %s cannot be stored in an archive: the code page of this system (%d) has no place "
+    "for one of its characters";
+
+// A member name as the record holds it: in the system's ANSI code page, as the readers of the
+// format expect, never in another form of the text. ASCII reads the same in every code page.
+std::string StoredName(const std::string& name) {
+  if (IsAscii(name)) return name;
+  auto& system = platform::Port().System();
+  auto ansi = system.ToAnsi(name);
+  // The system would put its default character in place: another name, never found again.
+  if (!ansi) {
+    throw ETmbyCompress(kNameOutsideCodePage, {name, static_cast<int>(system.AnsiCodePage())});
+  }
+  return *ansi;
+}
+
+// The stored name of `name` cut to the field, whole characters only.
+std::string StoredNameInField(std::string name) {
+  std::string stored = StoredName(name);
+  while (stored.size() > static_cast<size_t>(kMemberNameLength)) {
+    name = CutText(name, name.size() - 1);
+    stored = StoredName(name);
+  }
+  return stored;
+}
+
+std::string NameFromRecord(const std::string& stored) {
+  if (IsAscii(stored)) return stored;
+  auto name = platform::Port().System().FromAnsi(stored);
+  // Bytes that are no text of the code page (a broken double-byte character).
+  if (!name) throw ETmbyCompress(msg::kCorrupt);
+  return *name;
+}
+
 }  // namespace
 
 TFileHeader::Record TFileHeader::Encode() const {
@@ -136,7 +176,7 @@ TFileHeader::Record TFileHeader::Encode() const {
   PutFloat64(&r[hdr::kFileDate], FileDate);
   r[hdr::kEndVolume] = EndVolume;
   PutInt32(&r[hdr::kEndPosition], EndPosition);
-  PutShortString(&r[hdr::kFileName], FileName, kMemberNameLength);
+  PutShortString(&r[hdr::kFileName], StoredNameInField(FileName), kMemberNameLength);
   PutInt32(&r[hdr::kNextHeader], NextHeader);
   PutInt32(&r[hdr::kOriginalSize], OriginalSize);
   PutInt32(&r[hdr::kDataStart], DataStart);
@@ -152,7 +192,7 @@ void TFileHeader::Decode(const Record& r) {
   FileDate = GetFloat64(&r[hdr::kFileDate]);
   EndVolume = r[hdr::kEndVolume];
   EndPosition = GetInt32(&r[hdr::kEndPosition]);
-  FileName = GetShortString(&r[hdr::kFileName], kMemberNameLength);
+  FileName = NameFromRecord(GetShortString(&r[hdr::kFileName], kMemberNameLength));
   NextHeader = GetInt32(&r[hdr::kNextHeader]);
   OriginalSize = GetInt32(&r[hdr::kOriginalSize]);
   DataStart = GetInt32(&r[hdr::kDataStart]);
@@ -165,7 +205,8 @@ void TFileHeader::Decode(const Record& r) {
 void TFileHeader::FillFromFile(const std::string& line) {
   const std::string path = LineFileName(line);
   // The member is found again by its whole source path: one cut to the field could never be.
-  if (path.size() > static_cast<size_t>(kMemberNameLength)) {
+  // The field holds the path in the code page, where a character may take one byte or two.
+  if (StoredName(path).size() > static_cast<size_t>(kMemberNameLength)) {
     throw ETmbyCompress(
         "The path %s is longer than the %d characters that an archive member name can hold",
         {path, kMemberNameLength});

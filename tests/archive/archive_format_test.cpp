@@ -8,6 +8,7 @@
 
 #include "base/exceptions.h"
 #include "support/byte_stream.h"
+#include "support/memory_machine.h"
 
 namespace tmby {
 namespace {
@@ -88,7 +89,10 @@ TEST(FileHeader, EveryFieldSitsAtItsOffset) {
   for (int i = 153 + 10; i < 173; ++i) EXPECT_EQ(b[i], 0) << i;
 }
 
-TEST(FileHeader, DecodesAHandBuiltRecordAndIgnoresReservedBytes) {
+// Names other than ASCII are read through the code page of the machine (a simulated one here).
+using FileHeaderNames = testing::MemoryMachineTest;
+
+TEST_F(FileHeaderNames, DecodesAHandBuiltRecordAndIgnoresReservedBytes) {
   TFileHeader::Record r;
   r.fill(0xEE);  // reserved and unused bytes hold junk
   auto put32 = [&](int at, uint32_t v) {
@@ -121,10 +125,13 @@ TEST(FileHeader, DecodesAHandBuiltRecordAndIgnoresReservedBytes) {
   EXPECT_EQ(h.DataStart, 181);
   EXPECT_EQ(h.MemberIndex, -1);
   EXPECT_EQ(h.FileVersion, "");
-  // A length byte above the field's size is held to the field.
+  // A length byte above the field's size is held to the field: the junk after the name is read
+  // as text of the code page (Windows-1252 here, where 0xEE is a letter).
   r[24] = 250;
   h.Decode(r);
-  EXPECT_EQ(h.FileName.size(), 100u);
+  std::string junk;
+  for (int i = 0; i < 95; ++i) junk += "\xC3\xAE";
+  EXPECT_EQ(h.FileName, "a.txt" + junk);
 }
 
 TEST(FileHeader, LongTextsAreCutToTheirFields) {
@@ -135,9 +142,27 @@ TEST(FileHeader, LongTextsAreCutToTheirFields) {
   EXPECT_EQ(r[24], 100);
   EXPECT_EQ(r[152], 20);
   EXPECT_EQ(Short(r.data(), 152), "1.2.3.4.5.6.7.8.9.10");
-  // A UTF-8 character is never split by the cut.
-  h.FileName = std::string(99, 'a') + "\xC3\xA9";
-  EXPECT_EQ(h.Encode()[24], 99);
+}
+
+// Names are stored in the ANSI code page (the simulated machine's is Windows-1252): one byte for
+// an accented letter, read back as it was; the cut to the field keeps whole characters, and a
+// name the code page cannot hold is refused rather than written with a stand-in character.
+TEST_F(FileHeaderNames, AreStoredInTheCodePageAndReadBackAsTheyWere) {
+  TFileHeader h = SampleHeader();
+  h.FileName =
+      "C:\\Caf\xC3\xA9\\\xC3\x9C"
+      "bersicht.txt";
+  const auto r = h.Encode();
+  EXPECT_EQ(Short(r.data(), 24),
+            "C:\\Caf\xE9\\\xDC"
+            "bersicht.txt");
+  TFileHeader back;
+  back.Decode(r);
+  EXPECT_EQ(back.FileName, h.FileName);
+  h.FileName = std::string(99, 'a') + "\xC3\xA9\xC3\xA9";
+  EXPECT_EQ(Short(h.Encode().data(), 24), std::string(99, 'a') + "\xE9");
+  h.FileName = "C:\\\xD0\x97\xD0\xB0\xD0\xBC.txt";
+  EXPECT_THROW(h.Encode(), ETmbyCompress);
 }
 
 TEST(FileHeader, ReadAndWriteMoveTheWholeRecord) {

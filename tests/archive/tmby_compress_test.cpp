@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,7 +11,9 @@
 #include "archive/disk_limit.h"
 #include "base/exceptions.h"
 #include "base/sha.h"
+#include "platform/memory/memory_port.h"
 #include "support/archive_fixture.h"
+#include "support/scratch_dir.h"
 
 namespace tmby {
 namespace {
@@ -210,6 +213,100 @@ TEST_F(TmbyCompressTest, APathLongerThanTheNameFieldIsRefusedAndTheArchiveKept) 
   c.SetCompressedFile(P("files.1"));
   Unpack(c, {fits}, P("out"));
   EXPECT_EQ(ReadFile(P("out\\" + fits.substr(5))), TextData(3000, 7));
+}
+
+// Extracts `member` of an archive of `bytes` on another port; the member's bytes, or nothing when
+// it is not found.
+std::vector<uint8_t> ExtractElsewhere(platform::IPlatform& port, const std::vector<uint8_t>& bytes,
+                                      const std::string& member) {
+  platform::IPlatform* previous = platform::SetPort(&port);
+  std::vector<uint8_t> extracted;
+  try {
+    auto& files = port.Files();
+    files.CreateDirectories("C:\\dist");
+    auto archive = files.Open("C:\\dist\\files.1", platform::FileAccess::Write,
+                              platform::kShareNone, platform::FileDisposition::CreateAlways);
+    if (archive && archive->Write(bytes.data(), bytes.size())) {
+      archive.reset();
+      TTmbyCompress other;
+      other.SetCompressedFile("C:\\dist\\files.1");
+      other.ExtractDirectory = "C:\\out";
+      other.SetFilesToProcess({member});
+      other.Extract();
+      auto file = files.Open("C:\\out\\" + PathFileNamePart(member), platform::FileAccess::Read,
+                             platform::kShareAll, platform::FileDisposition::OpenExisting);
+      extracted.resize(file ? static_cast<size_t>(file->Size().value_or(0)) : 0);
+      size_t got = 0;
+      if (file) file->Read(extracted.data(), extracted.size(), &got);
+      extracted.resize(got);
+    }
+  } catch (const Exception&) {
+    extracted.clear();
+  }
+  platform::SetPort(previous);
+  return extracted;
+}
+
+// Member names go into the archive in the system's ANSI code page, as every reader of the format
+// expects: an accented name is stored as its code page has it and found again by its name, also
+// by the other adapter (a build under Windows extracted on the simulated machine, whose code page
+// is Windows-1252); a name the code page cannot hold fails the build by name and leaves the
+// archive as it was.
+TEST_F(TmbyCompressTest, MemberNamesAreStoredInTheCodePageAndFoundAgain) {
+  MakeSources();
+  const std::string accented =
+      "src\\Caf\xC3\xA9 \xC3\x9C"
+      "bersicht.txt";  // Café Übersicht
+  WriteFile(P(accented), TextData(5000, 3));
+  Pack(P("files.1"), {kNames[0], accented});
+  const std::vector<uint8_t> built = ReadFile(P("files.1"));
+  auto& system = platform::Port().System();
+  const auto stored = system.ToAnsi(P(accented));
+  ASSERT_TRUE(stored) << "code page " << system.AnsiCodePage();
+  const auto contains = [&](const std::string& text) {
+    const std::vector<uint8_t> bytes(text.begin(), text.end());
+    return std::search(built.begin(), built.end(), bytes.begin(), bytes.end()) != built.end();
+  };
+  EXPECT_TRUE(contains(*stored));
+  EXPECT_FALSE(contains(P(accented)));  // the UTF-8 form
+  if (system.AnsiCodePage() == 1252) {
+    EXPECT_TRUE(
+        contains("Caf\xE9 \xDC"
+                 "bersicht.txt"));
+  }
+  TTmbyCompress c;
+  c.SetCompressedFile(P("files.1"));
+  Unpack(c, {accented}, P("out"));
+  EXPECT_EQ(ReadFile(P("out\\Caf\xC3\xA9 \xC3\x9C"
+                       "bersicht.txt")),
+            TextData(5000, 3));
+
+  const std::vector<std::string> non_latin{
+      "src\\\xD0\x97\xD0\xB0\xD0\xBC\xD0\xB5\xD1\x82\xD0\xBA\xD0\xB8.txt",  // Cyrillic
+      "src\\\xE3\x83\xA1\xE3\x83\xA2.txt"};                                 // Japanese
+  for (const std::string& name : non_latin) {
+    // A system whose code page holds the name stores it as any other. The refusal comes before
+    // the file is looked at (on the path of Windows 9x it could not even be made).
+    if (system.ToAnsi(P(name))) continue;
+    for (bool append : {false, true}) {
+      EXPECT_EQ(MessageOf([&] {
+                  Pack(P("files.1"), {kNames[1], name}, append);
+                }),
+                "The name " + P(name) +
+                    " cannot be stored in an archive: the code page of this system (" +
+                    std::to_string(system.AnsiCodePage()) +
+                    ") has no place for one of its characters");
+      EXPECT_EQ(ReadFile(P("files.1")), built);
+    }
+  }
+
+  // The other side: the same archive on the simulated machine.
+  testing::ScratchDir scratch("archive-names");
+  platform::memory::MemoryPlatform machine(scratch.path());
+  if (machine.System().ToAnsi(P(accented)) != stored) {
+    GTEST_SKIP() << "code page " << system.AnsiCodePage() << " is not the simulated machine's";
+  }
+  EXPECT_EQ(ExtractElsewhere(machine, built, P(accented)), TextData(5000, 3));
 }
 
 TEST_F(TmbyCompressTest, EveryCompressionLevelRoundTrips) {
