@@ -2,7 +2,8 @@
 # Installs what the build and the tests need, once: compilers (g++, mingw-w64), Wine 32- and 64-bit
 # with its IDL compiler (widl, for the test type library), Xvfb and ImageMagick for screenshots (with
 # fonts for the Chinese, Japanese, Korean and Hebrew texts of the languages), zlib for both targets,
-# GoogleTest sources, clang for fuzzing.
+# GoogleTest sources, clang for fuzzing, Python with pyftpdlib for the loopback servers of the net
+# tests.
 # Idempotent: a machine that has everything is left alone and nothing is downloaded.
 set -euo pipefail
 
@@ -14,7 +15,7 @@ packages=(
   fonts-wqy-microhei fonts-dejavu-core
   xvfb xauth x11-utils imagemagick
   clang libclang-rt-14-dev
-  python3
+  python3 python3-pyftpdlib
 )
 
 missing=()

@@ -69,7 +69,8 @@ mkdir -p "$prefix"
 prefix=$(cd "$prefix" && pwd)
 export WINEPREFIX="$prefix/prefix"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# TMBY_WINEDLLOVERRIDES adds the caller's own (a test switching a library off: "wininet=d").
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${TMBY_WINEDLLOVERRIDES:+;$TMBY_WINEDLLOVERRIDES}"
 state="$prefix/state"
 mkdir -p "$state"
 

@@ -205,6 +205,8 @@ void TCustomInstall::SetUseLoadingProgram(bool value) {
 
 void TCustomInstall::SetNetLocation(TCustomNetInstallLocation* value) {
   TFileContainer::SetNetLocation(value);
+  // The install's location is the one every net download of the process uses by default.
+  NetLocations().Current = value;
   if (value == nullptr) distributeType_ = dtTraditional;
 }
 
@@ -310,6 +312,7 @@ void RegisterEngineClasses(TClassRegistry& registry) {
   RegisterShellLinkClasses(registry);
   // The dialog managers of the stages.
   RegisterDialogClasses(registry);
+  RegisterNetClasses(registry);
 }
 
 TUninstallEntry TCustomInstall::UninstallEntry() const {

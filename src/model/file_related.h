@@ -6,16 +6,11 @@
 
 #include "archive/archive_format.h"
 #include "model/install_container.h"
+#include "net/net_location.h"
 
 namespace tmby {
 
-class TCustomNetInstallLocation;
-
 TMBY_ENUM_NAMES(TlzhCommand, lzcOverwrite, lzcOnlyAdd)
-
-// Download progress: (Sender, FileName, Bytes, TotalBytes, FileSize, Buffer).
-using TDataReceivedEvent =
-    TEvent<TPersistent*, const std::string&, int32_t, int32_t, int32_t, const void*>;
 
 class TFileRelated : public TInstallObject {
   TMBY_CLASS(TFileRelated, TInstallObject)

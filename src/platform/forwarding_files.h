@@ -103,6 +103,7 @@ class ForwardingPlatform : public IPlatform {
   ILibraries& Libraries() override { return inner_.Libraries(); }
   IProcesses& Processes() override { return inner_.Processes(); }
   IIniFiles& IniFiles() override { return inner_.IniFiles(); }
+  IInternet& Internet() override { return inner_.Internet(); }
 
  protected:
   IPlatform& Inner() { return inner_; }

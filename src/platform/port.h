@@ -510,11 +510,102 @@ class IIniFiles {
   // end of the file and the file itself when they are missing.
   virtual bool WriteString(const std::string& file, const std::string& section,
                            const std::string& key, const std::string& value) = 0;
+// Internet sessions: the Windows Internet library (WININET.DLL), loaded at run time by name so
+// that the kit starts on machines without it. The calls are those of its ANSI functions, with
+// their flags and error codes.
+
+namespace inet {
+// The library's file name, as the kit loads it.
+inline constexpr const char* kLibraryName = "WININET.DLL";
+// InternetOpen access type: the system's configured proxy settings.
+inline constexpr uint32_t kOpenTypePreconfig = 0;
+// InternetConnect services.
+inline constexpr uint32_t kServiceFtp = 1;
+inline constexpr uint32_t kServiceHttp = 3;
+// Request flags.
+inline constexpr uint32_t kFlagReload = 0x80000000;
+inline constexpr uint32_t kFlagExistingConnect = 0x20000000;
+inline constexpr uint32_t kFlagNoCacheWrite = 0x04000000;
+// FtpOpenFile: read access and the image (binary) transfer type.
+inline constexpr uint32_t kGenericRead = 0x80000000;
+inline constexpr uint32_t kFtpTransferBinary = 2;
+// HttpQueryInfo levels.
+inline constexpr uint32_t kQueryContentLength = 5;
+inline constexpr uint32_t kQueryStatusCode = 19;
+inline constexpr uint32_t kQueryStatusText = 20;
+// Error codes of the library.
+inline constexpr uint32_t kErrorTimeout = 12002;
+inline constexpr uint32_t kErrorExtendedError = 12003;
+inline constexpr uint32_t kErrorNameNotResolved = 12007;
+inline constexpr uint32_t kErrorLoginFailure = 12015;
+inline constexpr uint32_t kErrorConnectionAborted = 12030;
+inline constexpr uint32_t kErrorCannotConnect = 12029;
+inline constexpr uint32_t kErrorHeaderNotFound = 12150;
+// The Windows error of a function that the library does not export.
+inline constexpr uint32_t kProcNotFound = 127;
+}  // namespace inet
+
+// A handle of the library (session, connection, open file or request); 0 is none.
+using InternetHandle = uintptr_t;
+
+// One loaded instance of the library; destroying it frees the library. A call of a function that
+// was not bound first fails with inet::kProcNotFound.
+class IInternetLibrary {
+ public:
+  virtual ~IInternetLibrary() = default;
+  // Looks up an exported function by its name ("InternetOpenA"); false when the library lacks it.
+  virtual bool Bind(const std::string& function) = 0;
+
+  // InternetOpenA: no proxy, no bypass list.
+  virtual InternetHandle Open(const std::string& agent, uint32_t access, uint32_t flags) = 0;
+  // InternetConnectA; a missing user name or password is passed as a null pointer (for FTP the
+  // server's anonymous login then applies). Port 0 is the service's default port.
+  virtual InternetHandle Connect(InternetHandle session, const std::string& host, uint16_t port,
+                                 const std::optional<std::string>& user,
+                                 const std::optional<std::string>& password, uint32_t service,
+                                 uint32_t flags) = 0;
+  // FtpSetCurrentDirectoryA.
+  virtual bool FtpSetCurrentDirectory(InternetHandle connection, const std::string& dir) = 0;
+  // InternetCloseHandle.
+  virtual bool CloseHandle(InternetHandle handle) = 0;
+  // InternetQueryDataAvailable: the bytes that can be read at once.
+  virtual bool QueryDataAvailable(InternetHandle file, uint32_t* bytes) = 0;
+  // InternetReadFile: `*done` 0 with success at the end of the data.
+  virtual bool ReadFile(InternetHandle file, void* buffer, uint32_t size, uint32_t* done) = 0;
+  // FtpOpenFileA.
+  virtual InternetHandle FtpOpenFile(InternetHandle connection, const std::string& name,
+                                     uint32_t access, uint32_t flags) = 0;
+  // HttpOpenRequestA: the default HTTP version, no referrer, no accept types.
+  virtual InternetHandle HttpOpenRequest(InternetHandle connection, const std::string& verb,
+                                         const std::string& object, uint32_t flags) = 0;
+  // HttpSendRequestA with these header lines (their length passed explicitly) and no body.
+  virtual bool HttpSendRequest(InternetHandle request, const std::string& headers) = 0;
+  // HttpQueryInfoA into a buffer of `capacity` bytes; `*text` receives what the call left in the
+  // buffer up to its first NUL, also when the call fails.
+  virtual bool HttpQueryInfo(InternetHandle request, uint32_t level, uint32_t capacity,
+                             std::string* text) = 0;
+  // InternetGetLastResponseInfoA into a buffer of `capacity` characters: the server's last
+  // response text on this thread.
+  virtual bool GetLastResponseInfo(uint32_t capacity, std::string* text) = 0;
+  // InternetSetOptionA with the connect, send and receive time-outs of a handle, in milliseconds
+  // (bound on its own when the library is loaded; false when the library lacks it).
+  virtual bool SetTimeouts(InternetHandle handle, uint32_t milliseconds) = 0;
+
+  // The thread's last error as the last call through this library left it (a call that
+  // succeeds need not clear it).
+  virtual uint32_t LastError() const = 0;
+};
+
+class IInternet {
+ public:
+  virtual ~IInternet() = default;
+  // Loads the library by its name; null when it cannot be loaded (LastError tells why).
+  virtual std::unique_ptr<IInternetLibrary> Load() = 0;
   virtual uint32_t LastError() const = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
-// The whole port. Later parts add version resources, internet sessions and windows.
+// The whole port. Later parts add version resources and windows.
 
 class IPlatform {
  public:
@@ -527,6 +618,7 @@ class IPlatform {
   virtual ILibraries& Libraries() = 0;
   virtual IProcesses& Processes() = 0;
   virtual IIniFiles& IniFiles() = 0;
+  virtual IInternet& Internet() = 0;
 };
 
 // The port the kit runs on. Programs install their adapter at start; tests install theirs.

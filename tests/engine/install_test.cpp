@@ -8,6 +8,7 @@
 #include "base/definition_writer.h"
 #include "engine/destination_listing.h"
 #include "model/install_group.h"
+#include "net/net_location.h"
 #include "paths/path_root_base.h"
 #include "paths/standard_roots.h"
 #include "platform/script/script_ui.h"
@@ -172,6 +173,29 @@ TEST_F(InstallTest, DistributeTypeIsDesignTimeOnlyAndNeedsANetLocation) {
                  "distribute type");
   }
   install->SetDistributeType(dtTraditional);
+  EXPECT_EQ(install->DistributeType(), dtTraditional);
+}
+
+TEST_F(InstallTest, NetLocationIsTheProcessWideCurrentLocationUntilItGoes) {
+  NetLocations().Reset();
+  Build(
+      "  object NetLoc1: TNetInstallLocation\n"
+      "    LoginInformation.Anonymous = False\n"
+      "    LoginInformation.Hostname = 'files.example:8080'\n"
+      "    LoginInformation.Protocol = ipFTP\n"
+      "  end\n"
+      "  object Install1: TInstall\n    DistributeType = dtWeb\n    NetLocation = NetLoc1\n"
+      "  end\n");
+  TCustomInstall* install = CurrentInstall();
+  auto* location = dynamic_cast<TNetInstallLocation*>(install->NetLocation());
+  ASSERT_NE(location, nullptr);
+  EXPECT_EQ(NetLocations().Current, location);
+  EXPECT_EQ(location->LoginInformation().Hostname, "files.example:8080");
+  EXPECT_EQ(location->LoginInformation().Protocol, ipFTP);
+  EXPECT_FALSE(location->LoginInformation().Anonymous);
+  TComponent::Free(location);
+  EXPECT_EQ(install->NetLocation(), nullptr);
+  EXPECT_EQ(NetLocations().Current, nullptr);
   EXPECT_EQ(install->DistributeType(), dtTraditional);
 }
 

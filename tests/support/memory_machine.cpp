@@ -19,4 +19,15 @@ void MemoryMachineTest::MakeFile(const std::string& path, const std::string& tex
   ASSERT_TRUE(f->Write(text.data(), text.size()));
 }
 
+std::string MemoryMachineTest::FileBytes(const std::string& path) {
+  auto f = Files().Open(path, platform::FileAccess::Read, platform::kShareAll,
+                        platform::FileDisposition::OpenExisting);
+  if (!f) return "<missing>";
+  std::string out(static_cast<size_t>(f->Size().value_or(0)), '\0');
+  size_t done = 0;
+  f->Read(out.data(), out.size(), &done);
+  out.resize(done);
+  return out;
+}
+
 }  // namespace tmby::testing

@@ -21,6 +21,8 @@ class MemoryMachineTest : public ::testing::Test {
   platform::IFileSystem& Files() { return machine_.Files(); }
   // Writes a small file through the port (creating its folder).
   void MakeFile(const std::string& path, const std::string& text = "x");
+  // The bytes of a file read through the port; "<missing>" when it cannot be opened.
+  std::string FileBytes(const std::string& path);
 
  private:
   ScratchDir scratch_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 
 #include "platform/memory/memory_port.h"
@@ -114,6 +115,17 @@ class MemoryUnderTest : public PortUnderTest {
     return true;
   }
 
+  std::optional<NetServersUnderTest> NetServers() override {
+    NetServersUnderTest servers{"127.0.0.1", 0, 0, "C:\\Served", "tamberly", "lakeside"};
+    port_.Files().CreateDirectories(servers.folder);
+    platform::memory::NetServer server;
+    server.folder = *port_.HostPath(servers.folder);
+    server.user = servers.user;
+    server.password = servers.password;
+    port_.ServeHost(servers.host, server);
+    return servers;
+  }
+
  private:
   ScratchDir scratch_;
   platform::memory::MemoryPlatform port_;
@@ -221,6 +233,8 @@ class Win32UnderTest : public PortUnderTest {
     return out;
   }
 
+  std::optional<NetServersUnderTest> NetServers() override { return LoopbackServers(); }
+
   void ForgetReplacements(const std::string& root) override {
     const std::vector<std::wstring> items = ReadPending();
     std::wstring kept;
@@ -283,6 +297,33 @@ std::vector<std::string> AdaptersUnderTest() {
 #else
   return {"memory"};
 #endif
+}
+
+std::optional<NetServersUnderTest> LoopbackServers() {
+  auto env = [](const char* name) -> std::string {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+  };
+  NetServersUnderTest servers;
+  servers.host = env("TMBY_TEST_NET_HOST");
+  servers.folder = env("TMBY_TEST_NET_FOLDER");
+  servers.http_port = static_cast<uint16_t>(std::atoi(env("TMBY_TEST_HTTP_PORT").c_str()));
+  servers.ftp_port = static_cast<uint16_t>(std::atoi(env("TMBY_TEST_FTP_PORT").c_str()));
+  servers.user = env("TMBY_TEST_FTP_USER");
+  servers.password = env("TMBY_TEST_FTP_PASSWORD");
+  if (servers.host.empty() || servers.folder.empty() || servers.http_port == 0 ||
+      servers.ftp_port == 0) {
+    return std::nullopt;
+  }
+  return servers;
+}
+
+std::vector<std::string> NetAdaptersUnderTest() {
+  std::vector<std::string> adapters{"memory"};
+#ifdef TMBY_WIN32_TESTS
+  if (LoopbackServers()) adapters.push_back("win32");
+#endif
+  return adapters;
 }
 
 std::unique_ptr<PortUnderTest> MakePortUnderTest(const std::string& adapter) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,17 @@
 #include "platform/port.h"
 
 namespace tmby::testing {
+
+// Servers that the internet library of an adapter reaches, serving one folder over HTTP and FTP.
+struct NetServersUnderTest {
+  std::string host;  // "127.0.0.1"
+  uint16_t http_port = 0;
+  uint16_t ftp_port = 0;
+  std::string folder;  // the served folder, a Windows path on the adapter
+  // The named FTP login; the FTP server takes the anonymous login as well.
+  std::string user;
+  std::string password;
+};
 
 // An adapter under test, with what the contract needs to see beyond the port itself.
 class PortUnderTest {
@@ -49,11 +61,21 @@ class PortUnderTest {
   static constexpr const char* kTestTypeLibrary = "{6B1D6A2E-3C55-4F0B-9A66-2D0C7E3A51F1}";
   // Puts a server of that kind at `path`; false when the adapter has none.
   virtual bool PlaceServer(const std::string& path, ServerKind kind) = 0;
+  // The servers its internet library reaches: the memory adapter serves a folder of its own; the
+  // real API reaches the loopback servers that the environment names (TMBY_TEST_NET_HOST,
+  // TMBY_TEST_HTTP_PORT, TMBY_TEST_FTP_PORT, TMBY_TEST_NET_FOLDER, TMBY_TEST_FTP_USER,
+  // TMBY_TEST_FTP_PASSWORD), and none when they are not named.
+  virtual std::optional<NetServersUnderTest> NetServers() = 0;
 };
 
 // "memory", plus in the Windows test binary "win32" (the adapter as it chooses for the running
 // system) and "win32ansi" (its path for Windows 9x, forced) unless "win32" takes that path anyway.
 std::vector<std::string> AdaptersUnderTest();
+// The adapters whose internet library reaches servers: "memory", plus "win32" when the loopback
+// servers are named in the environment.
+std::vector<std::string> NetAdaptersUnderTest();
+// The loopback servers the environment names, if it names them.
+std::optional<NetServersUnderTest> LoopbackServers();
 std::unique_ptr<PortUnderTest> MakePortUnderTest(const std::string& adapter);
 
 class PortContract : public ::testing::TestWithParam<std::string> {

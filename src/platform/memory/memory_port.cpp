@@ -279,7 +279,9 @@ MemoryPlatform::MemoryPlatform(const std::filesystem::path& scratch)
       links_(MakeShellLinks(state_, *files_)),
       libraries_(std::make_unique<MemoryLibraries>(state_)),
       processes_(std::make_unique<MemoryProcesses>(state_)),
-      ini_(MakeIniFiles(*files_)) {
+      ini_(MakeIniFiles(*files_)),
+      net_(MakeNetState()),
+      internet_(MakeInternet(net_)) {
   std::error_code ec;
   fs::create_directories(scratch, ec);
   AddDrive('C');
@@ -300,6 +302,7 @@ IShellLinks& MemoryPlatform::ShellLinks() { return *links_; }
 ILibraries& MemoryPlatform::Libraries() { return *libraries_; }
 IProcesses& MemoryPlatform::Processes() { return *processes_; }
 IIniFiles& MemoryPlatform::IniFiles() { return *ini_; }
+IInternet& MemoryPlatform::Internet() { return *internet_; }
 
 void MemoryPlatform::AddDrive(char letter) {
   const char upper = static_cast<char>(letter & ~0x20);

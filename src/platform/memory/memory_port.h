@@ -64,7 +64,20 @@ struct RebootMove {
   std::string to;    // full path; empty: delete `from`
 };
 
+// A server that the internet library reaches by host name (any port): it serves the files below
+// a host folder over HTTP and FTP alike.
+struct NetServer {
+  std::filesystem::path folder;
+  // The named login FTP accepts; with an empty user name only the anonymous login is accepted.
+  std::string user;
+  std::string password;
+  bool anonymous = true;  // FTP accepts the anonymous login
+  // HTTP answers announce the length of the body (Content-Length).
+  bool content_length = true;
+};
+
 struct State;
+struct NetState;
 
 class MemoryPlatform : public IPlatform {
  public:
@@ -86,6 +99,7 @@ class MemoryPlatform : public IPlatform {
   ILibraries& Libraries() override;
   IProcesses& Processes() override;
   IIniFiles& IniFiles() override;
+  IInternet& Internet() override;
 
   // --- Drives ---------------------------------------------------------------------------------
   // Adds drive `letter` as the subfolder "<scratch>/<letter>" (created).
@@ -144,6 +158,24 @@ class MemoryPlatform : public IPlatform {
   // file does not either (kModNotFound, kDllNotFound on the 9x line).
   void SetServer(const std::string& file_name, const ServerScript& script);
 
+  // --- Internet -------------------------------------------------------------------------------
+  // Serves `server` under a host name (compared without regard to case); an unknown host is not
+  // found. HTTP answers a missing file with status 404 and an error page that, like common
+  // servers' pages, does not begin with the status.
+  void ServeHost(const std::string& host, const NetServer& server);
+  void StopServing(const std::string& host);
+  // Whether WININET.DLL loads (default true), and the functions it lacks.
+  void SetInternetLibrary(bool loads);
+  void RemoveInternetFunction(const std::string& name);
+  // Every transfer of a file ends after its first `bytes` bytes: with `error` 0 as though the
+  // file ended there (a server that closes early), otherwise the read fails with `error`
+  // (inet::kErrorTimeout for a server that stalls). nullopt: transfers run to the end.
+  void CutTransfers(std::optional<uint64_t> bytes, uint32_t error = 0);
+  // The calls the library received, one line each ("connect 127.0.0.1:0 service 3 user - ...").
+  const std::vector<std::string>& InternetLog() const;
+  // Handles of the library not closed yet.
+  int OpenInternetHandles() const;
+
   // --- Records --------------------------------------------------------------------------------
   // What the next started programs do (in order); afterwards the default script applies.
   void ScriptLaunch(const LaunchScript& script);
@@ -173,6 +205,8 @@ class MemoryPlatform : public IPlatform {
   std::unique_ptr<ILibraries> libraries_;
   std::unique_ptr<IProcesses> processes_;
   std::unique_ptr<IIniFiles> ini_;
+  std::shared_ptr<NetState> net_;
+  std::unique_ptr<IInternet> internet_;
 };
 
 }  // namespace tmby::platform::memory

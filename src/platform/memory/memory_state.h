@@ -197,5 +197,7 @@ std::unique_ptr<IFileSystem> MakeFileSystem(std::shared_ptr<State> state);
 std::unique_ptr<IShellLinks> MakeShellLinks(std::shared_ptr<State> state, IFileSystem& files);
 // INI files kept as text files of `files`.
 std::unique_ptr<IIniFiles> MakeIniFiles(IFileSystem& files);
+std::shared_ptr<NetState> MakeNetState();
+std::unique_ptr<IInternet> MakeInternet(std::shared_ptr<NetState> net);
 
 }  // namespace tmby::platform::memory

@@ -235,5 +235,6 @@ ServerRegistration RegisterServerInProcess(const TextApi& text, const std::strin
 int32_t RegisterTypeLibraryFile(const std::string& path);
 ServerRegistration UnregisterServerInProcess(const TextApi& text, const std::string& path);
 int32_t UnregisterTypeLibraryFile(const std::string& path);
+std::unique_ptr<IInternet> MakeInternet();
 
 }  // namespace tmby::platform::win32

@@ -104,7 +104,8 @@ Win32Platform::Win32Platform(ApiCharset charset)
       links_(MakeShellLinks(charset)),
       libraries_(MakeLibraries(charset)),
       processes_(MakeProcesses(charset)),
-      ini_(MakeIniFiles(charset)) {}
+      ini_(MakeIniFiles(charset)),
+      internet_(MakeInternet()) {}
 
 Win32Platform::~Win32Platform() = default;
 
@@ -116,5 +117,6 @@ IShellLinks& Win32Platform::ShellLinks() { return *links_; }
 ILibraries& Win32Platform::Libraries() { return *libraries_; }
 IProcesses& Win32Platform::Processes() { return *processes_; }
 IIniFiles& Win32Platform::IniFiles() { return *ini_; }
+IInternet& Win32Platform::Internet() { return *internet_; }
 
 }  // namespace tmby::platform::win32

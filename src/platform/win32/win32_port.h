@@ -43,6 +43,7 @@ class Win32Platform : public IPlatform {
   ILibraries& Libraries() override;
   IProcesses& Processes() override;
   IIniFiles& IniFiles() override;
+  IInternet& Internet() override;
 
  private:
   ApiCharset charset_;
@@ -54,6 +55,7 @@ class Win32Platform : public IPlatform {
   std::unique_ptr<ILibraries> libraries_;
   std::unique_ptr<IProcesses> processes_;
   std::unique_ptr<IIniFiles> ini_;
+  std::unique_ptr<IInternet> internet_;
 };
 
 }  // namespace tmby::platform::win32

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Net installs against real servers on loopback, under Wine (32-bit, winxp):
+#  1. starts the HTTP server and the FTP server of tests/servers/ on free ports, serving one folder;
+#  2. runs the internet contract and the net location tests of the Windows test program against
+#     them through the real Windows Internet library;
+#  3. runs the missing-library test with Wine's wininet switched off;
+#  4. ends both servers by their process ids.
+set -uo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+tests_exe="${TMBY_WINTESTS_EXE:-$here/build/win32/tests/tmby_wintests.exe}"
+work="${TMBY_E2E_DIR:-$here/build/e2e}/net_loopback"
+python=/usr/bin/python3  # Debian's own: it sees python3-pyftpdlib
+rm -rf "$work"
+mkdir -p "$work/www"
+fail=0
+check() {  # check DESCRIPTION COMMAND...
+  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
+}
+[ -f "$tests_exe" ] || { echo "FAILED: $tests_exe was not built"; exit 1; }
+prefix=()
+[ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
+
+pids=()
+stop_servers() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  pids=()
+}
+trap stop_servers EXIT
+
+# A server writes the port it took into its port file once it listens.
+start_server() {  # start_server NAME SCRIPT ARGS...
+  local name=$1 script=$2
+  shift 2
+  "$python" "$here/tests/servers/$script" --folder "$work/www" --port 0 \
+    --port-file "$work/$name.port" --log "$work/$name.log" "$@" >"$work/$name.out" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 1 100); do
+    [ -s "$work/$name.port" ] && return 0
+    kill -0 "${pids[-1]}" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "FAILED: the $name server did not start:"
+  cat "$work/$name.out"
+  exit 1
+}
+start_server http http_server.py --stall 60
+start_server ftp ftp_server.py
+
+# Wine shows the host's "/" as drive Z:.
+winpath() { echo "Z:$1" | tr / '\\'; }
+export TMBY_TEST_NET_HOST=127.0.0.1
+export TMBY_TEST_HTTP_PORT=$(cat "$work/http.port")
+export TMBY_TEST_FTP_PORT=$(cat "$work/ftp.port")
+export TMBY_TEST_NET_FOLDER=$(winpath "$work/www")
+export TMBY_TEST_HTTP_LOG=$(winpath "$work/http.log")
+export TMBY_TEST_FTP_USER=tamberly
+export TMBY_TEST_FTP_PASSWORD=lakeside
+echo "servers: http 127.0.0.1:$TMBY_TEST_HTTP_PORT, ftp 127.0.0.1:$TMBY_TEST_FTP_PORT"
+
+# Counts a GoogleTest run: it must have run tests and failed none.
+passed_all() {  # passed_all LOG MINIMUM
+  local p
+  p=$(grep -E '^\[  PASSED  \] [0-9]+ test' "$1" | sed -E 's/.* ([0-9]+) test.*/\1/')
+  [ -n "$p" ] && [ "$p" -ge "$2" ] && ! grep -q '^\[  FAILED  \]' "$1"
+}
+
+tests_dir=$(dirname "$tests_exe")
+(cd "$tests_dir" && "$here/scripts/wine.sh" "${prefix[@]}" --version winxp --timeout 300 \
+  ./tmby_wintests.exe '--gtest_filter=*InternetContract*win32:*NetLoopbackTest*') \
+  >"$work/loopback.txt" 2>&1
+grep -E '^\[ +(OK|FAILED) +\]|^\[  PASSED' "$work/loopback.txt"
+check "internet contract and net locations against the loopback servers" \
+  passed_all "$work/loopback.txt" 18
+
+(cd "$tests_dir" && TMBY_TEST_NO_WININET=1 TMBY_WINEDLLOVERRIDES="wininet=d" \
+  "$here/scripts/wine.sh" "${prefix[@]}" --version winxp --timeout 120 \
+  ./tmby_wintests.exe '--gtest_filter=*NetLibraryMissingTest*') >"$work/nowininet.txt" 2>&1
+grep -E '^\[ +(OK|FAILED) +\]' "$work/nowininet.txt"
+check "without wininet.dll the location names the missing library" passed_all "$work/nowininet.txt" 1
+
+stop_servers
+check "servers ended" true
+exit $fail
