@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 
 namespace tmby {
 

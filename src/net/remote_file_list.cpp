@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "archive/archive_io.h"
-#include "engine/exceptions.h"
+#include "base/exceptions.h"
 #include "net/net_location.h"
 #include "platform/port.h"
 #include "system/system_dirs.h"
