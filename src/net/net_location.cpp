@@ -169,22 +169,25 @@ TCustomNetInstallLocation::TCustomNetInstallLocation(TComponent* owner)
 }
 
 void TCustomNetInstallLocation::BeforeDestruction() {
-  TNetLocations& net = NetLocations();
-  if (net.LastConnected == this) net.LastConnected = nullptr;
-  if (net.Current == this) net.Current = nullptr;
+  StopBeingCurrent();
   TComponent::BeforeDestruction();
 }
 
-TCustomNetInstallLocation::~TCustomNetInstallLocation() {
+void TCustomNetInstallLocation::StopBeingCurrent() {
   TNetLocations& net = NetLocations();
   if (net.LastConnected == this) net.LastConnected = nullptr;
   if (net.Current == this) net.Current = nullptr;
+}
+
+TCustomNetInstallLocation::~TCustomNetInstallLocation() {
+  // Again for a location deleted without Free, whose BeforeDestruction ran as the base's.
+  StopBeingCurrent();
   if (library_) {
     if (file_ != 0) library_->CloseHandle(file_);
     Disconnect();
   }
   DropLibrary();
-  net.List.Remove(this);
+  NetLocations().List.Remove(this);
 }
 
 void TCustomNetInstallLocation::DropLibrary() {
@@ -193,7 +196,11 @@ void TCustomNetInstallLocation::DropLibrary() {
 }
 
 void TCustomNetInstallLocation::BindWinInet() {
-  // Handles of an earlier library die with it.
+  // A library bound before goes, with what was open through it.
+  if (library_) {
+    if (file_ != 0) library_->CloseHandle(file_);
+    Disconnect();
+  }
   file_ = 0;
   root_ = 0;
   connection_ = 0;
@@ -290,7 +297,7 @@ void TCustomNetInstallLocation::OpenRemoteFile() {
     ApplyTimeout(file_);
     return;
   }
-  // "dir\name" below a directory, "/name" without one.
+  // "dir/name" below a directory, "/name" without one.
   std::string object =
       (IsBlankText(login.Directory) ? std::string("/")
                                     : ToUrlPath(IncludeTrailingBackslash(login.Directory))) +

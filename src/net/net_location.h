@@ -111,6 +111,8 @@ class TCustomNetInstallLocation : public TComponent {
   TDataReceivedEvent ClientDataReceived;
 
  private:
+  // No longer the install's location nor the last connected one.
+  void StopBeingCurrent();
   void ApplyTimeout(platform::InternetHandle handle);
   void OpenRemoteFile();
   void Transfer();
