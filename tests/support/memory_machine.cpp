@@ -1,5 +1,7 @@
 #include "support/memory_machine.h"
 
+#include "support/port_fixture.h"
+
 namespace tmby::testing {
 
 MemoryMachineTest::MemoryMachineTest() : scratch_("machine"), machine_(scratch_.path()) {
@@ -20,14 +22,7 @@ void MemoryMachineTest::MakeFile(const std::string& path, const std::string& tex
 }
 
 std::string MemoryMachineTest::FileBytes(const std::string& path) {
-  auto f = Files().Open(path, platform::FileAccess::Read, platform::kShareAll,
-                        platform::FileDisposition::OpenExisting);
-  if (!f) return "<missing>";
-  std::string out(static_cast<size_t>(f->Size().value_or(0)), '\0');
-  size_t done = 0;
-  f->Read(out.data(), out.size(), &done);
-  out.resize(done);
-  return out;
+  return ReadFileBytes(Files(), path);
 }
 
 }  // namespace tmby::testing

@@ -404,6 +404,17 @@ std::string PortContract::ReadText(const std::string& path) {
   return out;
 }
 
+std::string ReadFileBytes(IFileSystem& files, const std::string& path) {
+  auto f = files.Open(path, platform::FileAccess::Read, platform::kShareAll,
+                      platform::FileDisposition::OpenExisting);
+  if (!f) return "<missing>";
+  std::string out(static_cast<size_t>(f->Size().value_or(0)), '\0');
+  size_t done = 0;
+  f->Read(out.data(), out.size(), &done);
+  out.resize(done);
+  return out;
+}
+
 void DeleteKeyTree(IRegistry& registry, RootKey root, const std::string& key) {
   if (const auto subkeys = registry.EnumKeys(root, key)) {
     for (const auto& sub : *subkeys) DeleteKeyTree(registry, root, key + "\\" + sub);

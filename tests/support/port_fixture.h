@@ -108,6 +108,9 @@ class PortContract : public ::testing::TestWithParam<std::string> {
   std::vector<std::pair<platform::RootKey, std::string>> keys_;
 };
 
+// The bytes of a file read through `files`; "<missing>" when it cannot be opened.
+std::string ReadFileBytes(platform::IFileSystem& files, const std::string& path);
+
 // Removes a key and everything below it, deepest keys first.
 void DeleteKeyTree(platform::IRegistry& registry, platform::RootKey root, const std::string& key);
 // Removes a folder and everything in it (read-only files included).

@@ -72,16 +72,7 @@ class NetLoopbackTest : public ::testing::TestWithParam<std::string> {
     ASSERT_TRUE(f) << path;
     ASSERT_TRUE(f->Write(bytes.data(), bytes.size()));
   }
-  std::string Read(const std::string& path) {
-    auto f = port_.Files().Open(path, platform::FileAccess::Read, platform::kShareAll,
-                                platform::FileDisposition::OpenExisting);
-    if (!f) return "<missing>";
-    std::string out(static_cast<size_t>(f->Size().value_or(0)), '\0');
-    size_t done = 0;
-    f->Read(out.data(), out.size(), &done);
-    out.resize(done);
-    return out;
-  }
+  std::string Read(const std::string& path) { return ReadFileBytes(port_.Files(), path); }
   // An HTTP location for the test's folder, below one of the server's answer modes ("" plain).
   void Http(const std::string& mode = "") {
     TLoginInformation& login = location_->LoginInformation();
