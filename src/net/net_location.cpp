@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 #include "base/path_text.h"
 #include "net/net_errors.h"
@@ -107,6 +108,26 @@ std::string ToUrlPath(const std::string& text) {
   std::string out = text;
   std::replace(out.begin(), out.end(), '\\', '/');
   return out;
+}
+
+namespace {
+std::string CleanFolderName(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '/') {
+      out += '-';
+    } else if (std::string_view("\"*:;<>?\\|").find(c) == std::string_view::npos) {
+      out += c;
+    }
+  }
+  return out;
+}
+}  // namespace
+
+std::string NetRelativeDir(const TCustomLoginInformation& login) {
+  const std::string host = CleanFolderName(login.Hostname);
+  if (!IsBlankText(login.Directory)) return host + "\\" + CleanFolderName(login.Directory);
+  return host + (login.Protocol == ipFTP ? "\\FTP Root directory" : "\\HTTP Root directory");
 }
 
 namespace {

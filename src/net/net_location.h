@@ -63,6 +63,10 @@ class TLoginInformation : public TCustomLoginInformation {
 
 // The text with every "\" turned into "/"; a blank text gives "/".
 std::string ToUrlPath(const std::string& text);
+// The folder, below a net build's root, that mirrors the location of a login: the host, "\", and
+// the directory, or "HTTP Root directory" / "FTP Root directory" when the directory is blank. A
+// "/" becomes "-"; the characters a Windows name cannot hold (" * : ; < > ? \ |) are dropped.
+std::string NetRelativeDir(const TCustomLoginInformation& login);
 // The host name of "name:port" and the port (0, the protocol's default, when none is given).
 std::string HostOf(const std::string& hostname);
 uint16_t PortOf(const std::string& hostname);

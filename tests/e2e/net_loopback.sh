@@ -79,6 +79,8 @@ check "internet contract and net locations against the loopback servers" \
 grep -E '^\[ +(OK|FAILED) +\]' "$work/nowininet.txt"
 check "without wininet.dll the location names the missing library" passed_all "$work/nowininet.txt" 1
 
+started=("${pids[@]}")
 stop_servers
-check "servers ended" true
+none_left() { for pid in "${started[@]}"; do ! kill -0 "$pid" 2>/dev/null || return 1; done; }
+check "servers ended" none_left
 exit $fail

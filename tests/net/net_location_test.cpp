@@ -222,6 +222,21 @@ TEST_F(NetLocationTest, CompletenessOfALogin) {
   EXPECT_EQ(ToUrlPath(" \t"), "/");
 }
 
+// The folder of a net build that the server mirrors: one Windows name per part, whatever the
+// login's host and directory hold.
+TEST_F(NetLocationTest, MirrorFolderOfALogin) {
+  TLoginInformation login(nullptr);
+  login.Hostname = "files.example:8080";
+  login.Directory = "/pub/tamberly?v=2";
+  EXPECT_EQ(NetRelativeDir(login), "files.example8080\\-pub-tamberlyv=2");
+  login.Directory = "setup\\\"web\"|*<>;";
+  EXPECT_EQ(NetRelativeDir(login), "files.example8080\\setupweb");
+  login.Directory = "  ";
+  EXPECT_EQ(NetRelativeDir(login), "files.example8080\\HTTP Root directory");
+  login.Protocol = ipFTP;
+  EXPECT_EQ(NetRelativeDir(login), "files.example8080\\FTP Root directory");
+}
+
 TEST_F(NetLocationTest, MissingHttpFileIsFoundOutByItsStatusBeforeAnythingIsWritten) {
   // The server's page does not begin with "404": only the status tells.
   const std::string message =
