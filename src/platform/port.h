@@ -510,6 +510,10 @@ class IIniFiles {
   // end of the file and the file itself when they are missing.
   virtual bool WriteString(const std::string& file, const std::string& section,
                            const std::string& key, const std::string& value) = 0;
+  virtual uint32_t LastError() const = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
 // Internet sessions: the Windows Internet library (WININET.DLL), loaded at run time by name so
 // that the kit starts on machines without it. The calls are those of its ANSI functions, with
 // their flags and error codes.
