@@ -65,9 +65,6 @@ struct TEngine {
   bool BuildAborted = false;
 
   struct THooks {
-    // Net distributions: downloads the remote file list from the install's net location and
-    // gives every file of the definition that it names its size, date and version.
-    std::function<void(TCustomInstall&)> ReadRemoteFileList;
     // The program's bitmap resource of that name (a BMP file), empty when there is none.
     std::function<TBytes(const std::string& name)> LoadBitmapResource;
   } Hooks;
@@ -167,6 +164,9 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   // Once per process: the containers' archive information and, for a net distribution, the
   // remote file list, announced to the helpers around it.
   void ReadInfoFromArchive() override;
+  // Net distributions: downloads the remote file list from the install's net location and gives
+  // every file of the definition that it names its size, date and version.
+  void ReadRemoteFileList();
   // Installs every install object of that component type, in creation order, showing the
   // status text (when not blank) while it does.
   void InstallObjectsOfType(int componentType, const std::string& statusText);

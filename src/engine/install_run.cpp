@@ -13,6 +13,7 @@
 #include "model/install_model.h"
 #include "model/install_parameters.h"
 #include "model/uninstall_log.h"
+#include "net/remote_file_list.h"
 #include "system/folder_cache.h"
 #include "system/os_version.h"
 #include "system/program_launcher.h"
@@ -183,12 +184,7 @@ void TCustomInstall::ReadInfoFromArchive() {
   ShowStatusText("Reading file information...");
   try {
     TFileContainer::ReadInfoFromArchive();
-    if (DistributeType() != dtTraditional) {
-      if (!Engine().Hooks.ReadRemoteFileList) {
-        throw IEInstall("Net installs are not part of this build of the setup program");
-      }
-      Engine().Hooks.ReadRemoteFileList(*this);
-    }
+    if (DistributeType() != dtTraditional) ReadRemoteFileList();
   } catch (...) {
     ClearStatusText();
     throw;
@@ -197,6 +193,24 @@ void TCustomInstall::ReadInfoFromArchive() {
   InfoRead = true;
   OnAfterReadArchiveInfo(this);
   Broadcast(this, hnAfterReadArchiveInfo, nullptr);
+}
+
+void TCustomInstall::ReadRemoteFileList() {
+  TCustomNetInstallLocation* location = NetLocation();
+  if (location == nullptr) {
+    throw Exception("Could not find a net install location for %s", {Name()});
+  }
+  const TCustomInstallFileList& files = InstallModel().Files;
+  for (const TRemoteFileRecord& record : FetchRemoteFileList(*location)) {
+    for (int i = 0; i < files.Count(); ++i) {
+      TCustomInstallFile* file = files.Items(i);
+      if (file == nullptr || !SameText(file->Name(), record.Name)) continue;
+      file->Size = record.Size;
+      file->FileDate = record.Date;
+      file->Version = record.Version.substr(0, kMemberVersionLength);
+      break;
+    }
+  }
 }
 
 void TCustomInstall::InstallObjectsOfType(int componentType, const std::string& statusText) {

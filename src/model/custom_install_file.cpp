@@ -926,8 +926,12 @@ void TCustomInstallFile::ReadInfoFromArchive() {
     ReadInfoFrom(GetArchivePath());
     return;
   }
+  // A copy that an earlier start downloaded is known by its record before the install takes it
+  // up into LocalArchivePath.
+  std::string local;
   if (HasOwnDownload() && IsDownloaded()) {
-    ReadInfoFrom(LocalArchivePath);
+    ReadInfoFrom(TrimText(LocalArchivePath).empty() && GetLocalFile(local) ? local
+                                                                           : LocalArchivePath);
     return;
   }
   auto* container = dynamic_cast<TFileContainer*>(Container());
@@ -937,7 +941,10 @@ void TCustomInstallFile::ReadInfoFromArchive() {
         "container is not TFileContainer",
         {Name()});
   }
-  if (container->IsDownloaded()) ReadInfoFrom(container->LocalArchivePath);
+  if (container->IsDownloaded()) {
+    ReadInfoFrom(TrimText(container->LocalArchivePath).empty() ? container->GetLocalArchivePath()
+                                                               : container->LocalArchivePath);
+  }
 }
 
 void TCustomInstallFile::ReadInfoFrom(const std::string& location) {

@@ -1,5 +1,6 @@
 #include "model/file_related.h"
 
+#include "archive/tmby_compress.h"
 #include "base/path_text.h"
 #include "model/custom_install_file.h"
 #include "model/file_container.h"
@@ -9,12 +10,43 @@
 #include "paths/path_root_base.h"
 #include "platform/port.h"
 #include "system/registry.h"
+#include "system/system_dirs.h"
 
 namespace tmby {
 
 namespace {
 
 constexpr int kLocalMachine = 4;
+
+// A downloaded archive holds every member its headers list. A transfer cut short where the server
+// named no length (FTP, or HTTP without Content-Length) ends like a whole one; recorded, it would
+// be taken by every later start instead of being fetched anew.
+bool HoldsItsMembers(const std::string& path) {
+  int64_t size = 0;
+  {
+    const std::unique_ptr<platform::IFile> file =
+        platform::Port().Files().Open(path, platform::FileAccess::Read, platform::kShareRead,
+                                      platform::FileDisposition::OpenExisting);
+    const std::optional<int64_t> length = file ? file->Size() : std::nullopt;
+    if (!length) return false;
+    size = *length;
+  }
+  TTmbyCompress archive;
+  archive.SetCompressedFile(path);
+  try {
+    archive.LoadHeaders();
+  } catch (const Exception&) {
+    return false;
+  }
+  const TFileHeaders& headers = archive.Headers();
+  if (headers.Count() == 0) return false;
+  for (int i = 0; i < headers.Count(); ++i) {
+    const TFileHeader& header = headers.Items(i);
+    // EndPosition is the offset of the member's last byte.
+    if (header.DataStart < 0 || header.EndPosition >= size) return false;
+  }
+  return true;
+}
 
 // The archive kinds that name the archive by themselves: the relative part stays empty.
 bool NamesWholeArchive(const TCustomPathSpecifier* specifier) {
@@ -55,14 +87,65 @@ void TFileRelated::DoDataReceived(const std::string& fileName, int32_t bytes, in
 }
 
 void TFileRelated::Download() {
-  throw Exception("%s cannot download its archive: net installs are not in this build", {Name()});
+  std::string recorded;
+  if (GetLocalFile(recorded)) {
+    LocalArchivePath = recorded;
+    return;
+  }
+  TCustomNetInstallLocation* location = GetNetLocation();
+  if (location == nullptr) {
+    throw Exception("Could not find a net install location for %s", {Name()});
+  }
+  if (!location->LoginInformation().IsComplete()) {
+    if (NetLocation() != nullptr) {
+      throw IEFileRelated(
+          "%s could not install itself because the TNetLocation component's properties, in the "
+          "NetLocation property, have not been filled in",
+          {Name()});
+    }
+    throw IEFileRelated(
+        "%s could not install itself because the LoginInformation property of the TInstall "
+        "component has not been properly filled in",
+        {Name()});
+  }
+  // The temporary file stays, keeping its name reserved for the archive beside it.
+  LocalArchivePath = ReplaceExtension(GetTempFile(true), ".1");
+  const std::string remote = Name() + ".1";
+  // What a failed or cancelled transfer leaves is no archive: nothing keeps or records it.
+  const auto forget = [this] {
+    platform::Port().Files().RemoveFile(LocalArchivePath);
+    LocalArchivePath.clear();
+  };
+  location->ClientDataReceived.Set(
+      [this](TPersistent*, const std::string& file, int32_t bytes, int32_t total, int32_t size,
+             const void* buffer) { DoDataReceived(file, bytes, total, size, buffer); });
+  try {
+    location->Download(remote, LocalArchivePath);
+  } catch (...) {
+    location->ClientDataReceived.Clear();
+    forget();
+    if (NetLocations().DownloadAbort) throw EAIUserAbort();
+    throw;
+  }
+  location->ClientDataReceived.Clear();
+  if (NetLocations().DownloadAbort) {
+    forget();
+    throw EAIUserAbort();
+  }
+  if (!HoldsItsMembers(LocalArchivePath)) {
+    forget();
+    throw IEFileRelated("The archive %s that %s downloaded is incomplete or damaged",
+                        {remote, Name()});
+  }
+  if (!DesignMode()) SetLocalFile(LocalArchivePath);
 }
 
 std::string TFileRelated::GetNetRelativeDir() const {
-  if (GetNetLocation() == nullptr) {
+  const TCustomNetInstallLocation* location = GetNetLocation();
+  if (location == nullptr) {
     throw IEFileRel_NoNetLocation("Could not find a net install location for %s", {Name()});
   }
-  throw Exception("%s cannot name its net folder: net installs are not in this build", {Name()});
+  return NetRelativeDir(location->LoginInformation());
 }
 
 bool TFileRelated::IsDownloaded() {

@@ -37,9 +37,9 @@ class TFileRelated : public TInstallObject {
   // container (ieDataReceived).
   virtual void DoDataReceived(const std::string& fileName, int32_t bytes, int32_t totalBytes,
                               int32_t fileSize, const void* buffer);
-  // Fetches this object's archive from its net location into a local copy (LocalArchivePath).
-  // This build has no net installs: it raises Exception "%s cannot download its archive: net
-  // installs are not in this build".
+  // Fetches this object's archive ("<name>.1") from its net location into a ".1" file in the
+  // temporary folder (LocalArchivePath) and records it, unless a recorded copy exists. A failed,
+  // cut or cancelled transfer leaves neither file nor record; a cancel raises EAIUserAbort.
   virtual void Download();
   // True when a local copy of the archive is known.
   virtual bool IsDownloaded();
@@ -71,7 +71,7 @@ class TFileRelated : public TInstallObject {
   // The own net location, else the container's (for a file), else the install root's.
   TCustomNetInstallLocation* GetNetLocation() const;
   // The folder below a net build's root that mirrors this object's server location.
-  // IEFileRel_NoNetLocation without a net location; this build has no net locations to ask.
+  // IEFileRel_NoNetLocation without a net location.
   std::string GetNetRelativeDir() const;
 
  protected:

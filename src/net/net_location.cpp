@@ -180,6 +180,8 @@ const TClassInfo& TNetInstallLocation::StaticClass() {
         c.Event<TNetLocationNotifyEvent>("OnBeforeConnect", &T::OnBeforeConnect);
         c.Event<TNetLocationNotifyEvent>("OnBeforeDownload", &T::OnBeforeDownload);
         c.Event<TDataReceivedEvent>("OnDataReceived", &T::OnDataReceived);
+        // A vendor bounds the wait for a server that stops answering.
+        c.Integer("Timeout", &T::Timeout, &T::Timeout, 0);
       });
   return info;
 }

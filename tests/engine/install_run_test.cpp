@@ -9,6 +9,7 @@
 #include "archive/archive_format.h"
 #include "engine/install.h"
 #include "model/install_model.h"
+#include "net/remote_file_list.h"
 #include "platform/script/script_ui.h"
 #include "support/engine_fixture.h"
 #include "support/install_tree_fixtures.h"
@@ -424,6 +425,52 @@ TEST_F(RunTest, AFailedBuildModeEndsTheProgramWithoutARun) {
     EXPECT_EQ(QuitCode(), kInstallFailedExitCode) << mode;
     EXPECT_EQ(Count("install File1"), 0) << mode;
   }
+}
+
+TEST_F(RunTest, ANetRunGivesTheFilesTheirRemoteRecordsOrEndsBadOnADamagedList) {
+  // The server's folder holds the file list a web build wrote.
+  MakeFile("C:\\Served\\lakeside\\keep.txt");
+  platform::memory::NetServer server;
+  server.folder = *Machine().HostPath("C:\\Served");
+  Machine().ServeHost("files.example", server);
+  const std::string list = "C:\\Served\\lakeside\\filelist.lst";
+  ASSERT_TRUE(WriteRemoteFileList(
+      list, {{5000, 40000.5, "FILE1", "1.2.3.4"}, {9, 1.0, "NoSuchFile", "9.9"}}));
+  const std::string location =
+      "  object NetLoc1: TNetInstallLocation\n"
+      "    LoginInformation.Hostname = 'files.example'\n"
+      "    LoginInformation.Directory = 'lakeside'\n  end\n";
+  const std::string net = "    DistributeType = dtWeb\n    NetLocation = NetLoc1\n";
+  Read(location + File("File1") + "  end\n" + File("File2") + "  end\n", net);
+  auto* file1 = dynamic_cast<TCustomInstallFile*>(form->FindComponent("File1"));
+  auto* file2 = dynamic_cast<TCustomInstallFile*>(form->FindComponent("File2"));
+  ASSERT_NE(file1, nullptr);
+  Start();
+  EXPECT_EQ(Count("hear -979 Install1"), 1) << transcript.str();
+  // The record finds its file without regard to case; a file the list does not name keeps what
+  // its archive said.
+  EXPECT_EQ(file1->Size, 5000);
+  EXPECT_EQ(file1->FileDate, 40000.5);
+  EXPECT_EQ(file1->Version, "1.2.3.4");
+  EXPECT_EQ(file2->Size, 0);
+  EXPECT_EQ(file2->Version, "");
+  EXPECT_TRUE(Files().FindFiles("C:\\WINDOWS\\TEMP\\bat*.tmp").empty());
+
+  // A list that announces a record it does not hold.
+  std::string bytes = FileBytes(list);
+  bytes.resize(bytes.size() - 1);
+  MakeFile(list, bytes);
+  app.DestroyComponents();
+  transcript.str("");
+  TreeJournal().clear();
+  Read(location + File("File1") + "  end\n", net);
+  Start();
+  EXPECT_NE(transcript.str().find("| Cannot read the remote list of files: C:\\WINDOWS\\TEMP\\bat"),
+            std::string::npos)
+      << transcript.str();
+  EXPECT_EQ(Count("install File1"), 0);
+  EXPECT_EQ(QuitCode(), kInstallFailedExitCode);
+  EXPECT_TRUE(Files().FindFiles("C:\\WINDOWS\\TEMP\\bat*.tmp").empty());
 }
 
 }  // namespace
