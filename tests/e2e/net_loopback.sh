@@ -9,7 +9,6 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 tests_exe="${TMBY_WINTESTS_EXE:-$here/build/win32/tests/tmby_wintests.exe}"
 work="${TMBY_E2E_DIR:-$here/build/e2e}/net_loopback"
-python=/usr/bin/python3  # Debian's own: it sees python3-pyftpdlib
 rm -rf "$work"
 mkdir -p "$work/www"
 fail=0
@@ -20,32 +19,10 @@ check() {  # check DESCRIPTION COMMAND...
 prefix=()
 [ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
 
-pids=()
-stop_servers() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-  pids=()
-}
+source "$here/tests/servers/loopback.sh"
 trap stop_servers EXIT
-
-# A server writes the port it took into its port file once it listens.
-start_server() {  # start_server NAME SCRIPT ARGS...
-  local name=$1 script=$2
-  shift 2
-  "$python" "$here/tests/servers/$script" --folder "$work/www" --port 0 \
-    --port-file "$work/$name.port" --log "$work/$name.log" "$@" >"$work/$name.out" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 1 100); do
-    [ -s "$work/$name.port" ] && return 0
-    kill -0 "${pids[-1]}" 2>/dev/null || break
-    sleep 0.1
-  done
-  echo "FAILED: the $name server did not start:"
-  cat "$work/$name.out"
-  exit 1
-}
-start_server http http_server.py --stall 60
-start_server ftp ftp_server.py
+start_server http http_server.py --folder "$work/www" --port 0 --stall 60
+start_server ftp ftp_server.py --folder "$work/www" --port 0
 
 # Wine shows the host's "/" as drive Z:.
 winpath() { echo "Z:$1" | tr / '\\'; }

@@ -7,6 +7,9 @@ below a few leading path components, answers the way a troubled server would:
   /cut/<path>       Content-Length of the whole file, half of it, then the connection closes
   /stall/<path>     Content-Length of the whole file, half of it, then nothing for --stall seconds
   /private/<path>   only with HTTP basic authentication as --user/--password, else 401
+and, for a whole install run against it, whatever the path:
+  --die-in NAME     a file of that name: half of it without Content-Length, then the server ends
+  --stall-in NAME   a file of that name: as /stall/
 Every request line and its headers go to --log. The port actually taken goes to --port-file once
 the server listens (--port 0 takes a free one).
 """
@@ -28,6 +31,8 @@ def main():
     parser.add_argument("--stall", type=float, default=60.0)
     parser.add_argument("--user", default="tamberly")
     parser.add_argument("--password", default="lakeside")
+    parser.add_argument("--die-in", default="")
+    parser.add_argument("--stall-in", default="")
     args = parser.parse_args()
     log = open(args.log, "a", buffering=1)
 
@@ -47,6 +52,11 @@ def main():
                 if self.path.startswith(prefix):
                     self.path = "/" + self.path[len(prefix):]
                     return getattr(self, "answer_" + mode)()
+            name = self.path.rsplit("/", 1)[-1]
+            if args.die_in and name == args.die_in:
+                return self.answer_die()
+            if args.stall_in and name == args.stall_in:
+                return self.answer_stall()
             return super().do_GET()
 
         def contents(self):
@@ -92,6 +102,16 @@ def main():
             if self.half():
                 time.sleep(args.stall)
                 self.close_connection = True
+
+        def answer_die(self):
+            data = self.contents()
+            if data is None:
+                return
+            self.head()
+            self.wfile.write(data[: len(data) // 2])
+            self.wfile.flush()
+            log.write("died in " + self.path + "\n")
+            os._exit(0)
 
         def answer_private(self):
             expected = base64.b64encode(f"{args.user}:{args.password}".encode()).decode()

@@ -1,0 +1,199 @@
+#!/usr/bin/env bash
+# A web install of the sample product under Wine (32-bit, winxp), from real servers on loopback:
+#  1. a copy of the sample definition made a web distribution (DistributeType dtWeb, its net
+#     location on the loopback HTTP server) is built with -b: setup.exe, and the folder the server
+#     must mirror with one archive per container and per file fetched alone, and filelist.lst;
+#  2. the distribution's setup.exe, with the scripted UI, installs the product from the server;
+#  3. a server that dies in the middle of an archive (sent without Content-Length) ends the run in
+#     the bad-install stage, with no archive recorded that looks complete; the next start, with
+#     the server back, fetches that archive again and installs;
+#  4. a server that stalls in the middle of an archive ends the run after the location's time-out
+#     with the location's failure;
+#  5. the same product from the FTP server with a named login: a wrong password is refused with
+#     the location's message; with the right one the product installs.
+# Every server is started here and ended by its process id.
+set -uo pipefail
+export LANG=C LC_ALL=C
+here=$(cd "$(dirname "$0")/../.." && pwd)
+engine="${TMBY_SETUP_TEST_EXE:-$here/build/win32/apps/setup/setup-test.exe}"
+loader="$here/build/win32/apps/loader/TamberlyLoadProgram-test.exe"
+stamp="$here/build/native/apps/tmbystamp/tmbystamp"
+work="${TMBY_E2E_DIR:-$here/build/e2e}/net_install"
+started_at=$(date +%s)
+rm -rf "$work"
+mkdir -p "$work/kit"
+source "$here/tests/e2e/lib.sh"
+for f in "$engine" "$loader" "$stamp"; do
+  [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
+done
+wine_prefix="${TMBY_WINE_PREFIX:-$here/build/wineprefix}"
+prefix=()
+[ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
+wine_run() { "$here/scripts/wine.sh" "${prefix[@]}" --version winxp --timeout 120 "$@"; }
+boxes() { tr -d '\r' <"$1" | grep '^| ' || true; }
+reg_query() { wine_run reg query "$@" 2>/dev/null | tr -d '\r'; }
+
+source "$here/tests/servers/loopback.sh"
+trap stop_servers EXIT
+# A port that is free now; the server started later takes it.
+free_port() { "$python" -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+# The product as a web distribution: the sample's definition with a net location in front of the
+# root and the root pointing at it.
+http_port=$(free_port)
+ftp_port=$(free_port)
+make_definition() {  # make_definition OUT LOCATION-LINES...
+  "$python" - "$here/samples/notes/product.tmby" "$1" "${@:2}" <<'PY'
+import sys
+source, out, lines = sys.argv[1], sys.argv[2], sys.argv[3:]
+text = open(source, encoding="latin-1").read()
+root = "  object Install1: TInstall\n"
+assert root in text
+location = "  object NetLoc1: TNetInstallLocation\n" + "".join("    " + l + "\n" for l in lines) + "  end\n"
+text = text.replace(root, location + root + "    DistributeType = dtWeb\n    NetLocation = NetLoc1\n", 1)
+open(out, "w", encoding="latin-1").write(text)
+PY
+}
+make_definition "$work/web.tmby" "LoginInformation.Hostname = '127.0.0.1:$http_port'" \
+  "LoginInformation.Directory = 'lakeside'" "Timeout = 3000"
+make_definition "$work/ftp.tmby" "LoginInformation.Hostname = '127.0.0.1:$ftp_port'" \
+  "LoginInformation.Directory = 'lakeside'" "LoginInformation.Protocol = ipFTP" \
+  "LoginInformation.Anonymous = False" "LoginInformation.Username = 'tamberly'" \
+  "LoginInformation.Password = 'lakeside'" "Timeout = 3000"
+wine_run reg delete 'HKLM\Software\QRN\Tamberly' /f >/dev/null 2>&1
+cp "$loader" "$work/kit/TamberlyLoadProgram.exe"
+
+# 1. The builds, from the top of the kit where the definition's sources lie.
+build() {  # build NAME: kit/NAME.exe built into NAME-dist
+  "$stamp" "$engine" "$work/$1.tmby" "$work/kit/$1.exe" >/dev/null
+  printf '%s\r\n' "$(winpath "$work/$1-dist")" >"$work/kit/BUILD.INF"
+  (cd "$here" && TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/build-$1.txt" wine_run "$work/kit/$1.exe" -b)
+}
+build web
+rc=$?
+check "web build: exit code 0 and no message box" [ "$rc" = 0 -a -z "$(boxes "$work/build-web.txt")" ]
+mirror="$work/web-dist/127.0.0.1$http_port"
+ls "$mirror/lakeside" >"$work/mirror.txt" 2>&1
+check "web build: the mirror folder is named after the host, the port and the directory" \
+  [ -f "$mirror/lakeside/filelist.lst" ]
+# One archive per container holding files, one per file fetched alone (a date or version rule).
+check "web build: the archives of the containers and of the files fetched alone" \
+  bash -c "for a in Install1 grpProgram dirTemplates fileLakeNotes fileLakeUtil; do
+             [ -s '$mirror/lakeside/'\$a.1 ] || exit 1; done"
+check "web build: setup.exe of the distribution" [ -f "$work/web-dist/setup.exe" ]
+# The file list counts the files put into archives; 80 bytes each after the count.
+count=$(od -An -t d4 -N4 "$mirror/lakeside/filelist.lst" 2>/dev/null | tr -d ' ')
+size=$(stat -c %s "$mirror/lakeside/filelist.lst" 2>/dev/null || echo 0)
+check "web build: filelist.lst holds a record per file ($count)" \
+  [ "${count:-0}" -ge 6 -a "$size" = $((4 + 80 * ${count:-0})) ]
+
+mkdir -p "$work/user"
+cp "$work/web-dist/setup.exe" "$work/user/setup.exe"
+# A 32-bit program on a 64-bit prefix installs below "Program Files (x86)".
+programs="$wine_prefix/prefix/drive_c/Program Files"
+[ -d "$programs (x86)" ] && programs="$programs (x86)"
+installed="$programs/Lakeside Notes"
+# A machine where the product never was: no files, no state of an earlier run.
+forget_install() {
+  rm -rf "$installed"
+  wine_run reg delete 'HKLM\Software\QRN' /f >/dev/null 2>&1
+}
+same_file() { cmp -s "$1" "$2"; }
+arrived() {  # arrived: the product's files are in place, the texts as they were built
+  same_file "$installed/readme.txt" "$here/samples/notes/files/readme.txt" &&
+    same_file "$installed/Templates/license.txt" "$here/samples/notes/files/license.txt" &&
+    same_file "$installed/LakeNotes.exe" "$here/build/win32/samples/notes/LakeNotes.exe" &&
+    [ -s "$installed/uninstall.exe" ]
+}
+setup() {  # setup NAME: the user's run, transcript NAME.txt; the exit code is the program's
+  TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/$1.txt" wine_run "$work/user/setup.exe"
+}
+# good_run NAME RC / bad_run NAME RC: the exit code and the last stage of a run.
+good_run() { [ "$2" = 0 ] && grep -qx 'stage -979 good install' <(tr -d '\r' <"$work/$1.txt"); }
+bad_run() { [ "$2" != 0 ] && grep -qx 'stage -978 bad install' <(tr -d '\r' <"$work/$1.txt"); }
+gets() { grep -c "^GET /lakeside/$2 " "$work/$1" 2>/dev/null; }
+
+# 2. The install from the HTTP server.
+forget_install
+start_server http http_server.py --folder "$mirror" --port "$http_port"
+setup web
+rc=$?
+check "http install: exit code 0, the good end" good_run web "$rc"
+check "http install: the files arrived" arrived
+check "http install: the remote list and each archive fetched once" \
+  [ "$(gets http.log filelist.lst)" = 1 -a "$(gets http.log grpProgram.1)" = 1 \
+    -a "$(gets http.log fileLakeNotes.1)" = 1 ]
+stop_server "${pids[-1]}"
+
+# 3. The server dies in the middle of the program group's archive.
+forget_install
+start_server dies http_server.py --folder "$mirror" --port "$http_port" --die-in grpProgram.1
+setup died
+rc=$?
+check "server died: a failure, the bad end" bad_run died "$rc"
+check "server died: the box names the incomplete archive" grep -qF \
+  "| The archive grpProgram.1 that grpProgram downloaded is incomplete or damaged" "$work/died.txt"
+check "server died: it died in that archive" grep -q '^died in /lakeside/grpProgram.1' "$work/dies.log"
+state=$(reg_query 'HKLM\Software\QRN\Install' | grep -m1 -E '\\Install[0-9]+$')
+no_record() { [ -n "$state" ] && ! wine_run reg query "$state\\grpProgram" /v LocalFile >/dev/null 2>&1; }
+check "server died: the state key stays, with no record of the cut archive" no_record
+check "server died: nothing of the product's group installed" [ ! -e "$installed/readme.txt" ]
+stop_server "${pids[-1]}"
+start_server back http_server.py --folder "$mirror" --port "$http_port"
+setup again
+rc=$?
+check "next start: exit code 0, the good end" good_run again "$rc"
+check "next start: the cut archive fetched again" [ "$(gets back.log grpProgram.1)" = 1 ]
+check "next start: the files arrived" arrived
+# What the first start fetched whole and recorded is not fetched again.
+archives() { grep -oE '^GET /lakeside/[A-Za-z0-9]+\.1 ' "$work/$1" | grep -v grpProgram | sort -u; }
+before=$(archives dies.log)
+echo "fetched whole before the server died: ${before:-none}" | tr '\n' ' '; echo
+not_refetched() { [ -z "$before" ] || ! grep -qFx -f <(echo "$before") <(archives back.log); }
+check "next start: archives fetched whole before are taken from their records" not_refetched
+stop_server "${pids[-1]}"
+
+# 4. The server stalls in the middle of an archive for a minute; the location waits 3 seconds.
+forget_install
+start_server stalls http_server.py --folder "$mirror" --port "$http_port" --stall-in grpProgram.1 --stall 60
+t0=$(date +%s)
+setup stalled
+rc=$?
+waited=$(($(date +%s) - t0))
+check "server stalled: a failure, the bad end" bad_run stalled "$rc"
+check "server stalled: the run ended ${waited}s after its start, long before the server woke" \
+  [ "$waited" -lt 40 ]
+check "server stalled: the location's failure" \
+  grep -qF "| Could not read from file grpProgram.1 on the server. Error message " "$work/stalled.txt"
+check "server stalled: nothing of the product's group installed" [ ! -e "$installed/readme.txt" ]
+stop_server "${pids[-1]}"
+
+# 5. FTP with a named login.
+build ftp
+rc=$?
+check "ftp build: exit code 0" [ "$rc" = 0 ]
+cp "$work/ftp-dist/setup.exe" "$work/user/setup.exe"
+forget_install
+start_server ftp ftp_server.py --folder "$work/ftp-dist/127.0.0.1$ftp_port" --port "$ftp_port" --password other
+setup ftpwrong
+rc=$?
+check "ftp wrong password: a failure, the bad end" bad_run ftpwrong "$rc"
+check "ftp wrong password: the location's message" grep -qE \
+  "^\| Cannot connect to host 127\.0\.0\.1:$ftp_port\. Error message ERROR_INTERNET_LOGIN_FAILURE\. Server 127\.0\.0\.1:$ftp_port\. Response from server " \
+  <(tr -d '\r' <"$work/ftpwrong.txt")
+stop_server "${pids[-1]}"
+forget_install
+start_server ftpok ftp_server.py --folder "$work/ftp-dist/127.0.0.1$ftp_port" --port "$ftp_port"
+setup ftp
+rc=$?
+check "ftp install: exit code 0, the good end" good_run ftp "$rc"
+check "ftp install: the files arrived" arrived
+
+started=("${pids[@]}")
+stop_servers
+"$here/scripts/wine.sh" "${prefix[@]}" --stop
+rm -rf "$installed"
+none_left() { for pid in "${started[@]}"; do ! kill -0 "$pid" 2>/dev/null || return 1; done; }
+check "servers ended" none_left
+echo "net install: $(($(date +%s) - started_at)) s"
+exit $fail
