@@ -103,7 +103,11 @@ arrived() {  # arrived: the product's files are in place, the texts as they were
   same_file "$installed/readme.txt" "$here/samples/notes/files/readme.txt" &&
     same_file "$installed/Templates/license.txt" "$here/samples/notes/files/license.txt" &&
     same_file "$installed/LakeNotes.exe" "$here/build/win32/samples/notes/LakeNotes.exe" &&
-    [ -s "$installed/uninstall.exe" ]
+    [ -s "$installed/uninstall.exe" ] || {
+    echo "installed below $programs:"
+    find "$programs" -newer "$work/web.tmby" -type f | sed "s|^$programs/||"
+    return 1
+  }
 }
 setup() {  # setup NAME: the user's run, transcript NAME.txt; the exit code is the program's
   TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/$1.txt" wine_run "$work/user/setup.exe"
