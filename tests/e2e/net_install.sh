@@ -22,7 +22,7 @@ work="${TMBY_E2E_DIR:-$here/build/e2e}/net_install"
 started_at=$(date +%s)
 rm -rf "$work"
 mkdir -p "$work/kit"
-source "$here/tests/e2e/lib.sh"
+source "$here/tests/support/e2e.sh"
 for f in "$engine" "$loader" "$stamp"; do
   [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
 done

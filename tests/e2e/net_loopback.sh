@@ -11,10 +11,7 @@ tests_exe="${TMBY_WINTESTS_EXE:-$here/build/win32/tests/tmby_wintests.exe}"
 work="${TMBY_E2E_DIR:-$here/build/e2e}/net_loopback"
 rm -rf "$work"
 mkdir -p "$work/www"
-fail=0
-check() {  # check DESCRIPTION COMMAND...
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
-}
+source "$here/tests/support/e2e.sh"
 [ -f "$tests_exe" ] || { echo "FAILED: $tests_exe was not built"; exit 1; }
 prefix=()
 [ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
@@ -24,8 +21,6 @@ trap stop_servers EXIT
 start_server http http_server.py --folder "$work/www" --port 0 --stall 60
 start_server ftp ftp_server.py --folder "$work/www" --port 0
 
-# Wine shows the host's "/" as drive Z:.
-winpath() { echo "Z:$1" | tr / '\\'; }
 export TMBY_TEST_NET_HOST=127.0.0.1
 export TMBY_TEST_HTTP_PORT=$(cat "$work/http.port")
 export TMBY_TEST_FTP_PORT=$(cat "$work/ftp.port")
