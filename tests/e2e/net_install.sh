@@ -99,13 +99,17 @@ forget_install() {
   wine_run reg delete 'HKLM\Software\QRN' /f >/dev/null 2>&1
 }
 same_file() { cmp -s "$1" "$2"; }
-arrived() {  # arrived: the product's files are in place, the texts as they were built
+# The root offers the full and the compact install and takes the compact one: the templates'
+# folder (full only) is neither fetched nor installed.
+arrived() {  # arrived: the compact install's files are in place, as they were built
   same_file "$installed/readme.txt" "$here/samples/notes/files/readme.txt" &&
-    same_file "$installed/Templates/license.txt" "$here/samples/notes/files/license.txt" &&
+    same_file "$installed/notes.ini" "$here/samples/notes/files/notes.ini" &&
     same_file "$installed/LakeNotes.exe" "$here/build/win32/samples/notes/LakeNotes.exe" &&
-    [ -s "$installed/uninstall.exe" ] || {
-    echo "installed below $programs:"
-    find "$programs" -newer "$work/web.tmby" -type f | sed "s|^$programs/||"
+    same_file "$installed/LakeUtil.dll" "$here/build/win32/samples/notes/LakeUtil.dll" &&
+    [ -s "$installed/uninstall.exe" ] && [ ! -e "$installed/Templates" ] || {
+    # The files keep their archive dates: the listing is of the whole folder.
+    echo "installed in $installed:"
+    find "$installed" -type f 2>/dev/null | sed "s|^$installed/||"
     return 1
   }
 }
@@ -124,9 +128,9 @@ setup web
 rc=$?
 check "http install: exit code 0, the good end" good_run web "$rc"
 check "http install: the files arrived" arrived
-check "http install: the remote list and each archive fetched once" \
+check "http install: the remote list and each archive fetched once, the templates' never" \
   [ "$(gets http.log filelist.lst)" = 1 -a "$(gets http.log grpProgram.1)" = 1 \
-    -a "$(gets http.log fileLakeNotes.1)" = 1 ]
+    -a "$(gets http.log fileLakeNotes.1)" = 1 -a "$(gets http.log dirTemplates.1)" = 0 ]
 stop_server "${pids[-1]}"
 
 # 3. The server dies in the middle of the program group's archive.

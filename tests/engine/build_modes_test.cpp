@@ -303,5 +303,80 @@ TEST_F(BuildTest, TheTransferSpreadsTheDistributionOverDisksOfTheirSize) {
   EXPECT_EQ(ui_->QuitCode(), kInstallFailedExitCode);
 }
 
+// The product as a web distribution: a net location in front of the root, the files in a group
+// with its own archive, the program fetched on its own (a version and date rule).
+class WebBuildTest : public BuildTest {
+ protected:
+  void ReadWeb(const std::vector<std::string>& arguments) {
+    app.DestroyComponents();
+    transcript.str("");
+    Engine().Arguments = arguments;
+    const auto file = [](const std::string& name, const std::string& fileName,
+                         const std::string& more) {
+      return "  object " + name +
+             ": TInstallFile\n    ArchiveFileType = psContainerArchiveFile\n"
+             "    Container = grpProgram\n    DestDirType = psContainerDestDir\n"
+             "    DestName = '" +
+             fileName + "'\n    FileName = '" + fileName + "'\n    IncludeFromDir = 'C:\\Src'\n" +
+             more + "  end\n";
+    };
+    form = ReadMainForm(
+        "object mainForm: TmainForm\n"
+        "  object psProgramFiles: TpsProgramFiles\n  end\n"
+        "  object psContainerDestDir: TpsContainerDestDir\n  end\n"
+        "  object psContainerArchiveFile: TpsContainerArchiveFile\n  end\n"
+        "  object psMainArchiveFile: TpsMainArchiveFile\n  end\n"
+        "  object NetLoc1: TNetInstallLocation\n"
+        "    LoginInformation.Hostname = 'files.example'\n"
+        "    LoginInformation.Directory = 'notes'\n  end\n"
+        "  object Install1: TInstall\n"
+        "    DestDir = '\\Notes'\n    DestDirType = psProgramFiles\n"
+        "    DistributeType = dtWeb\n    NetLocation = NetLoc1\n  end\n"
+        "  object grpProgram: TInstallGroup\n    ArchiveFileType = psContainerArchiveFile\n"
+        "    Container = Install1\n    DestDirType = psContainerDestDir\n  end\n" +
+            file("NotesExe", "notes.exe", "    OverwriteMode = owVersionDate\n") +
+            file("ReadMe", "readme.txt", "") + "end\n",
+        "product.tmby");
+    install = CurrentInstall();
+  }
+};
+
+TEST_F(WebBuildTest, AWebDistributionInstallsItsFilesFromTheServerThatMirrorsItsBuild) {
+  MakeFile("C:\\Vendor\\BUILD.INF", "C:\\Out\r\n");
+  ReadWeb({"-b"});
+  Run();
+  ASSERT_EQ(Boxes(), std::vector<std::string>{}) << transcript.str();
+  // The server's folder mirrors the location: an archive for the group, one for the program.
+  EXPECT_EQ(Members("C:\\Out\\files.example\\notes\\grpProgram.1"),
+            std::vector<std::string>{"readme.txt"});
+  EXPECT_EQ(Members("C:\\Out\\files.example\\notes\\NotesExe.1"),
+            std::vector<std::string>{"notes.exe"});
+  platform::memory::NetServer server;
+  server.folder = *Machine().HostPath("C:\\Out\\files.example");
+  Machine().ServeHost("files.example", server);
+
+  ReadWeb({"-sC:\\Out", "-esetup.exe", "-c", "-n"});
+  Run({}, true);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{}) << transcript.str();
+  EXPECT_EQ(ui_->QuitCode(), 0);
+  EXPECT_TRUE(Bytes("C:\\Program Files\\Notes\\notes.exe") == Bytes("C:\\Src\\notes.exe"));
+  EXPECT_EQ(Bytes("C:\\Program Files\\Notes\\readme.txt"), "read me");
+
+  // A group archive on the server that lacks a member of the group: the run ends bad, naming
+  // the member, instead of ending well without the file.
+  Files().RemoveFile("C:\\Program Files\\Notes\\readme.txt");
+  Files().RemoveFile("C:\\Program Files\\Notes\\notes.exe");
+  MakeFile("C:\\Out\\files.example\\notes\\grpProgram.1",
+           Bytes("C:\\Out\\files.example\\notes\\NotesExe.1"));
+  ReadWeb({"-sC:\\Out", "-esetup.exe", "-c", "-n"});
+  Run({}, true);
+  const std::vector<std::string> boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u) << transcript.str();
+  EXPECT_EQ(boxes[0].rfind("The file <C:\\Src\\readme.txt> was not found in the archive <", 0), 0u)
+      << boxes[0];
+  EXPECT_EQ(ui_->QuitCode(), kInstallFailedExitCode);
+  EXPECT_FALSE(Files().FileExists("C:\\Program Files\\Notes\\readme.txt"));
+}
+
 }  // namespace
 }  // namespace tmby
