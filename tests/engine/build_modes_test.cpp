@@ -24,6 +24,21 @@ namespace {
 
 using platform::script::ScriptUi;
 
+// A product file of the source folder, in its container's archive.
+std::string FileObject(const std::string& name, const std::string& fileName,
+                       const std::string& container, const std::string& more = "") {
+  return "  object " + name + ": TInstallFile\n    ArchiveFileType = psContainerArchiveFile\n" +
+         "    Container = " + container + "\n    DestDirType = psContainerDestDir\n" +
+         "    DestName = '" + fileName + "'\n    FileName = '" + fileName +
+         "'\n    IncludeFromDir = 'C:\\Src'\n" + more + "  end\n";
+}
+const char kSpecifiers[] =
+    "object mainForm: TmainForm\n"
+    "  object psProgramFiles: TpsProgramFiles\n  end\n"
+    "  object psContainerDestDir: TpsContainerDestDir\n  end\n"
+    "  object psContainerArchiveFile: TpsContainerArchiveFile\n  end\n"
+    "  object psMainArchiveFile: TpsMainArchiveFile\n  end\n";
+
 const char kProgram[] = "C:\\Vendor\\setup.exe";
 const char kLoader[] = "C:\\Vendor\\TamberlyLoadProgram.exe";
 
@@ -53,26 +68,14 @@ class BuildTest : public testing::EngineTest {
     app.DestroyComponents();
     transcript.str("");
     Engine().Arguments = arguments;
-    const auto file = [](const std::string& name, const std::string& fileName) {
-      return "  object " + name +
-             ": TInstallFile\n    ArchiveFileType = psContainerArchiveFile\n"
-             "    Container = Install1\n    DestDirType = psContainerDestDir\n"
-             "    DestName = '" +
-             fileName + "'\n    FileName = '" + fileName +
-             "'\n    IncludeFromDir = 'C:\\Src'\n  end\n";
-    };
-    form = ReadMainForm(
-        "object mainForm: TmainForm\n"
-        "  object psProgramFiles: TpsProgramFiles\n  end\n"
-        "  object psContainerDestDir: TpsContainerDestDir\n  end\n"
-        "  object psContainerArchiveFile: TpsContainerArchiveFile\n  end\n"
-        "  object psMainArchiveFile: TpsMainArchiveFile\n  end\n"
-        "  object Install1: TInstall\n"
-        "    DestDir = '\\Notes'\n    DestDirType = psProgramFiles\n"
-        "    PresetupFiles = ('C:\\Src\\pre1.dll' 'C:\\Src\\pre2.txt')\n" +
-            rootProps + "  end\n" + file("NotesExe", "notes.exe") + file("ReadMe", "readme.txt") +
-            "end\n",
-        "product.tmby");
+    form =
+        ReadMainForm(std::string(kSpecifiers) +
+                         "  object Install1: TInstall\n"
+                         "    DestDir = '\\Notes'\n    DestDirType = psProgramFiles\n"
+                         "    PresetupFiles = ('C:\\Src\\pre1.dll' 'C:\\Src\\pre2.txt')\n" +
+                         rootProps + "  end\n" + FileObject("NotesExe", "notes.exe", "Install1") +
+                         FileObject("ReadMe", "readme.txt", "Install1") + "end\n",
+                     "product.tmby");
     install = CurrentInstall();
   }
   // Runs the mode the arguments chose, answering the message boxes with `script`.
@@ -311,31 +314,19 @@ class WebBuildTest : public BuildTest {
     app.DestroyComponents();
     transcript.str("");
     Engine().Arguments = arguments;
-    const auto file = [](const std::string& name, const std::string& fileName,
-                         const std::string& more) {
-      return "  object " + name +
-             ": TInstallFile\n    ArchiveFileType = psContainerArchiveFile\n"
-             "    Container = grpProgram\n    DestDirType = psContainerDestDir\n"
-             "    DestName = '" +
-             fileName + "'\n    FileName = '" + fileName + "'\n    IncludeFromDir = 'C:\\Src'\n" +
-             more + "  end\n";
-    };
     form = ReadMainForm(
-        "object mainForm: TmainForm\n"
-        "  object psProgramFiles: TpsProgramFiles\n  end\n"
-        "  object psContainerDestDir: TpsContainerDestDir\n  end\n"
-        "  object psContainerArchiveFile: TpsContainerArchiveFile\n  end\n"
-        "  object psMainArchiveFile: TpsMainArchiveFile\n  end\n"
-        "  object NetLoc1: TNetInstallLocation\n"
-        "    LoginInformation.Hostname = 'files.example'\n"
-        "    LoginInformation.Directory = 'notes'\n  end\n"
-        "  object Install1: TInstall\n"
-        "    DestDir = '\\Notes'\n    DestDirType = psProgramFiles\n"
-        "    DistributeType = dtWeb\n    NetLocation = NetLoc1\n  end\n"
-        "  object grpProgram: TInstallGroup\n    ArchiveFileType = psContainerArchiveFile\n"
-        "    Container = Install1\n    DestDirType = psContainerDestDir\n  end\n" +
-            file("NotesExe", "notes.exe", "    OverwriteMode = owVersionDate\n") +
-            file("ReadMe", "readme.txt", "") + "end\n",
+        std::string(kSpecifiers) +
+            "  object NetLoc1: TNetInstallLocation\n"
+            "    LoginInformation.Hostname = 'files.example'\n"
+            "    LoginInformation.Directory = 'notes'\n  end\n"
+            "  object Install1: TInstall\n"
+            "    DestDir = '\\Notes'\n    DestDirType = psProgramFiles\n"
+            "    DistributeType = dtWeb\n    NetLocation = NetLoc1\n  end\n"
+            "  object grpProgram: TInstallGroup\n    ArchiveFileType = psContainerArchiveFile\n"
+            "    Container = Install1\n    DestDirType = psContainerDestDir\n  end\n" +
+            FileObject("NotesExe", "notes.exe", "grpProgram",
+                       "    OverwriteMode = owVersionDate\n") +
+            FileObject("ReadMe", "readme.txt", "grpProgram") + "end\n",
         "product.tmby");
     install = CurrentInstall();
   }
