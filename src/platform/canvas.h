@@ -26,6 +26,7 @@ inline constexpr uint32_t kBottom = 0x8;
 inline constexpr uint32_t kWordBreak = 0x10;
 inline constexpr uint32_t kSingleLine = 0x20;
 inline constexpr uint32_t kNoPrefix = 0x800;
+inline constexpr uint32_t kRtlReading = 0x20000;  // the text reads from the right (Hebrew)
 }  // namespace dt
 
 class TCanvas {

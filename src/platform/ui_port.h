@@ -121,6 +121,9 @@ struct ControlParams {
   ui::TFontSpec font;
   uint32_t background_rgb = 0xFFFFFF;  // panels, labels, group boxes, edits and lists
   bool tab_stop = false;
+  // The text reads from the right (Hebrew): the native control reads it so and puts what it
+  // leads with (a check box's box, a scroll bar, a group's caption) on the right-to-left side.
+  bool right_to_left = false;
   // Buttons: the button Enter presses (drawn with the thick frame).
   bool default_button = false;
   // Check boxes.

@@ -6,8 +6,12 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "platform/win32/ui_win32.h"
 #include "ui/forms.h"
@@ -28,6 +32,33 @@ std::wstring TextOf(HWND hwnd) {
   wchar_t buffer[2048] = {};
   GetWindowTextW(hwnd, buffer, 2048);
   return buffer;
+}
+
+// What the ANSI code page keeps of a text.
+std::wstring ThroughCodePage(const std::wstring& text) {
+  char ansi[256] = {};
+  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
+  wchar_t back[256] = {};
+  MultiByteToWideChar(CP_ACP, 0, ansi, -1, back, 256);
+  return back;
+}
+
+// Presses Cancel of a window (a folder browser left open by a driver that failed).
+BOOL CALLBACK CancelWindow(HWND hwnd, LPARAM) {
+  PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+  return TRUE;
+}
+
+BOOL CALLBACK CollectWindow(HWND child, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+  return TRUE;
+}
+
+// Every window below `parent`, at any depth.
+std::vector<HWND> Descendants(HWND parent) {
+  std::vector<HWND> found;
+  EnumChildWindows(parent, &CollectWindow, reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 std::wstring Here(const wchar_t* file) {
@@ -152,6 +183,39 @@ class WidgetsWin32Test : public ::testing::Test {
     return result;
   }
 
+  // Runs the UI driver with `script` while the folder browser runs here from `start`; the
+  // folder it returns. A driver that ends while a browser is still up (it failed) has the browser
+  // cancelled, so a failure never hangs the test.
+  std::optional<std::string> Browse(const std::string& start, const std::string& script) {
+    const std::wstring script_file = Scratch(L"browse_driver.txt");
+    { std::ofstream(script_file.c_str(), std::ios::binary) << script; }
+    STARTUPINFOW si = {sizeof(si)};
+    PROCESS_INFORMATION pi = {};
+    std::wstring command =
+        L"\"" + Here(L"uidriver.exe") + L"\" --timeout 15000 --script \"" + script_file + L"\"";
+    EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &si, &pi));
+    const DWORD thread = GetCurrentThreadId();
+    std::atomic<bool> done{false};
+    std::thread watch([&] {
+      WaitForSingleObject(pi.hProcess, 120000);
+      while (!done) {
+        EnumThreadWindows(thread, &CancelWindow, 0);
+        Sleep(200);
+      }
+    });
+    const std::optional<std::string> chosen = win_ui.BrowseForFolder(start, true, true);
+    done = true;
+    watch.join();
+    DWORD code = 99;
+    GetExitCodeProcess(pi.hProcess, &code);
+    driver_code = static_cast<int>(code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    DeleteFileW(script_file.c_str());
+    return chosen;
+  }
+
   Win32Ui win_ui;
   ScopedUi scoped{&win_ui};
   TApplication app;
@@ -178,7 +242,13 @@ TEST_F(WidgetsWin32Test, TheControlsAreTheSystemsOwnHoldingTheModelsValues) {
   form->Show();
   app.ProcessMessages();
   EXPECT_EQ(ClassOf(H(label)), L"Static");
-  EXPECT_EQ(TextOf(H(label)), L"Gr\u00f6\u00dfe \u65e5\u672c");  // UTF-8 reached the wide API
+  if (win_ui.Charset() == ApiCharset::Wide) {
+    EXPECT_EQ(TextOf(H(label)), L"Gr\u00f6\u00dfe \u65e5\u672c");  // UTF-8 reached the wide API
+  } else {
+    // Through the ANSI code page: what it holds arrives, the rest as its default character.
+    EXPECT_EQ(TextOf(H(label)), ThroughCodePage(L"Gr\u00f6\u00dfe \u65e5\u672c"));
+    EXPECT_NE(TextOf(H(label)).find(L"Gr"), std::wstring::npos);
+  }
   EXPECT_EQ(ClassOf(H(group)), L"Button");
   EXPECT_EQ(GetParent(H(edit)), H(group));  // nested controls sit on their parent's window
   EXPECT_EQ(ClassOf(H(edit)), L"Edit");
@@ -219,6 +289,42 @@ TEST_F(WidgetsWin32Test, TheControlsAreTheSystemsOwnHoldingTheModelsValues) {
   EXPECT_FALSE(IsWindowVisible(H(edit)));
   label->SetCaption("Other");
   EXPECT_EQ(TextOf(H(label)), L"Other");
+}
+
+// Windows 9x has only stubs for the wide window functions: on the ANSI path every control, the
+// radio items inside a group and the panels are made and subclassed through the ANSI API (a
+// window subclassed through the wide one would turn wide), and their texts pass the code page.
+TEST_F(WidgetsWin32Test, TheControlsTakeTheCharacterSetOfTheAdapter) {
+  TForm* form = Dialog();
+  auto* panel = Make<TPanel>(form, "Panel1", 8, 260, 50, 20);
+  panel->SetCaption("P");
+  form->Show();
+  app.ProcessMessages();
+  const bool wide = win_ui.Charset() == ApiCharset::Wide;
+  // The kit's own windows (not those a system control makes inside itself, as the tab strip's
+  // arrows), each carrying its control object.
+  size_t own = 0;
+  for (HWND hwnd : Descendants(Win32Ui::HandleOf(form->Window()))) {
+    if (GetPropA(hwnd, "TmbyControl") == nullptr) continue;
+    ++own;
+    EXPECT_EQ(IsWindowUnicode(hwnd) != FALSE, wide) << Narrow(ClassOf(hwnd));
+  }
+  EXPECT_EQ(own, 15u);  // the controls, the two radio items and the panel
+  EXPECT_EQ(IsWindowUnicode(H(panel)) != FALSE, wide);
+  EXPECT_EQ(IsWindowUnicode(GetDlgItem(H(radio), 1)) != FALSE, wide);
+  // A text the user changes in the control comes back to the model whole: a character the
+  // Western code page of the tests' prefixes holds, typed as a wide character, which the system
+  // hands to an ANSI control in its code page.
+  ASSERT_EQ(GetACP(), 1252u);
+  edit->SetText("");
+  SendMessageW(H(edit), WM_CHAR, 0x00fc, 0);  // u umlaut
+  SendMessageW(H(edit), WM_CHAR, 'x', 0);
+  EXPECT_EQ(edit->Text(), "\xc3\xbcx");
+  EXPECT_EQ(TextOf(H(edit)), L"\u00fcx");
+  // The lists' items and a tab's text pass the same way.
+  char item[64] = {};
+  SendMessageA(H(list), LB_GETTEXT, 2, reinterpret_cast<LPARAM>(item));
+  EXPECT_STREQ(item, "Startup");
 }
 
 TEST_F(WidgetsWin32Test, TheDriverTypesSelectsAndClicksThroughRealMessages) {
@@ -318,6 +424,58 @@ TEST_F(WidgetsWin32Test, AHostedPageIsAChildWindowOnItsHostsPanel) {
   EXPECT_EQ(result, mrOk);
   EXPECT_EQ(field->Text(), "Tools");
   EXPECT_EQ(queries, 2);
+}
+
+bool FolderExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The folder browser carries the kit's own path edit and create-folder button: a path typed that
+// does not exist yet is made and chosen; the button asks for a name, makes that folder in the
+// one shown, and opens the browser again on it, where OK takes it.
+TEST_F(WidgetsWin32Test, TheFolderBrowsersPathEditAndCreateButtonMakeTheFolder) {
+  const std::string base = Narrow(Scratch(L"browse"));
+  ASSERT_TRUE(CreateDirectoryW(Widen(base).c_str(), nullptr));
+  const std::string typed = base + "\\Typed\\Deep";
+  const std::optional<std::string> chosen = Browse(base,
+                                                   "wait class:#32770 name:FolderPathEdit\n"
+                                                   "expect class:#32770 name:FolderPathEdit \"" +
+                                                       base +
+                                                       "\"\n"
+                                                       "type class:#32770 name:FolderPathEdit \"" +
+                                                       typed +
+                                                       "\"\n"
+                                                       "click class:#32770 id:1\n"
+                                                       "gone class:#32770\n");
+  EXPECT_EQ(driver_code, 0);
+  EXPECT_EQ(chosen.value_or("(cancelled)"), typed);
+  EXPECT_TRUE(FolderExists(typed));
+
+  const std::string made = base + "\\Made";
+  const std::optional<std::string> created =
+      Browse(base,
+             "wait class:#32770 name:CreateFolderBtn\n"
+             "post class:#32770 name:CreateFolderBtn\n"
+             "wait name:FolderNameDialog\n"
+             "type name:FolderNameDialog name:FolderNameEdit Made\n"
+             "click name:FolderNameDialog id:1\n"
+             "gone name:FolderNameDialog\n"
+             "sleep 1500\n"
+             "wait class:#32770 name:FolderPathEdit\n"
+             "expect class:#32770 name:FolderPathEdit \"" +
+                 made +
+                 "\"\n"
+                 "click class:#32770 id:1\n"
+                 "gone class:#32770\n");
+  EXPECT_EQ(driver_code, 0);
+  EXPECT_EQ(created.value_or("(cancelled)"), made);
+  EXPECT_TRUE(FolderExists(made));
+  // Cancelled, the browser gives nothing.
+  EXPECT_FALSE(Browse(base, "wait class:#32770\nclick class:#32770 id:2\ngone class:#32770\n"));
+  for (const std::string& folder : {typed, base + "\\Typed", made, base}) {
+    RemoveDirectoryW(Widen(folder).c_str());
+  }
 }
 
 }  // namespace

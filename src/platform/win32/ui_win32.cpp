@@ -1,9 +1,5 @@
 #include "platform/win32/ui_win32.h"
 
-// After windows.h (through ui_win32.h), which they need.
-#include <objbase.h>
-#include <shlobj.h>
-
 #include <algorithm>
 #include <vector>
 
@@ -24,10 +20,6 @@ Win32Ui* g_ui = nullptr;  // the adapter of this process, for the timer callback
 RECT ToRect(const ui::TRect& r) { return {r.Left, r.Top, r.Right, r.Bottom}; }
 
 // clang-format off
-inline HWND CreateWindowExT(DWORD x, const char* c, const char* t, DWORD s, const ui::TRect& b, HWND o, void* p) { return CreateWindowExA(x, c, t, s, b.Left, b.Top, b.Width(), b.Height(), o, nullptr, GetModuleHandleA(nullptr), p); }
-inline HWND CreateWindowExT(DWORD x, const wchar_t* c, const wchar_t* t, DWORD s, const ui::TRect& b, HWND o, void* p) { return CreateWindowExW(x, c, t, s, b.Left, b.Top, b.Width(), b.Height(), o, nullptr, GetModuleHandleW(nullptr), p); }
-inline BOOL SetWindowTextT(HWND w, const char* t) { return SetWindowTextA(w, t); }
-inline BOOL SetWindowTextT(HWND w, const wchar_t* t) { return SetWindowTextW(w, t); }
 inline HFONT CreateFontT(const ui::TFontSpec& f, const char* n) { return CreateFontA(f.Height, 0, 0, 0, (f.Style & ui::FontStyleBit(ui::fsBold)) != 0 ? FW_BOLD : FW_NORMAL, (f.Style & ui::FontStyleBit(ui::fsItalic)) != 0, (f.Style & ui::FontStyleBit(ui::fsUnderline)) != 0, (f.Style & ui::FontStyleBit(ui::fsStrikeOut)) != 0, static_cast<DWORD>(f.Charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, n); }
 inline HFONT CreateFontT(const ui::TFontSpec& f, const wchar_t* n) { return CreateFontW(f.Height, 0, 0, 0, (f.Style & ui::FontStyleBit(ui::fsBold)) != 0 ? FW_BOLD : FW_NORMAL, (f.Style & ui::FontStyleBit(ui::fsItalic)) != 0, (f.Style & ui::FontStyleBit(ui::fsUnderline)) != 0, (f.Style & ui::FontStyleBit(ui::fsStrikeOut)) != 0, static_cast<DWORD>(f.Charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, n); }
 inline int DrawTextT(HDC dc, const std::string& t, RECT* r, UINT f) { return DrawTextA(dc, t.c_str(), static_cast<int>(t.size()), r, f); }
@@ -131,12 +123,12 @@ class Win32Window : public IUiWindow {
     hwnd_ = text_.WithShown(
         [&](const auto& class_name, const auto& caption) {
           return CreateWindowExT(ex_style, class_name.c_str(), caption.c_str(), style,
-                                 params.bounds, parent, this);
+                                 params.bounds, parent, nullptr, this);
         },
         std::string(kWindowClass), params.caption);
     if (hwnd_ == nullptr) return;
     SetPropA(hwnd_, kPropForm, this);
-    SetNameProp(hwnd_, params.name);
+    SetNameProp(hwnd_, params.name, ui->Charset());
     if (hosted_) {
       SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
@@ -152,7 +144,7 @@ class Win32Window : public IUiWindow {
   std::unique_ptr<IUiControl> CreateControl(const ControlParams& params,
                                             IUiControlEvents* events) override {
     if (hwnd_ == nullptr) throw std::runtime_error("The window of " + params.name + " is gone");
-    return CreateNativeControl(hwnd_, params, events);
+    return CreateNativeControl(hwnd_, params, events, ui_->Charset());
   }
 
   // A dialog key that reached a control on this window (or the window itself).
@@ -445,7 +437,7 @@ void GdiCanvas::DeviceStretch(const ui::TRect& rect, const ui::TBitmapData& pict
 
 Win32Ui::Win32Ui(ApiCharset charset) : charset_(charset) {
   RegisterWindowClass(charset);
-  RegisterControlClass();
+  RegisterControlClass(charset);
   if (g_ui == nullptr) g_ui = this;
 }
 
@@ -491,81 +483,6 @@ int Win32Ui::MessageBox(const std::string& text, const std::string& caption, uin
       },
       text, caption);
   ThrowKept();
-  return result;
-}
-
-namespace {
-
-// A string of a system library's string table; empty when it cannot be read.
-std::wstring LibraryString(const wchar_t* library, UINT id) {
-  HMODULE module = LoadLibraryW(library);
-  if (module == nullptr) return {};
-  wchar_t buffer[4096] = {};
-  const int length = LoadStringW(module, id, buffer, 4096);
-  FreeLibrary(module);
-  return length > 0 ? std::wstring(buffer, static_cast<size_t>(length)) : std::wstring();
-}
-
-// The folder itself when it exists, else the nearest one above it that does; a drive's root
-// keeps its backslash, any other folder loses it.
-std::wstring NearestExistingFolder(std::wstring path) {
-  while (!path.empty()) {
-    if (path.size() > 3 && path.back() == L'\\') path.pop_back();
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      if (path.size() == 2 && path[1] == L':') path += L'\\';
-      return path;
-    }
-    const size_t slash = path.find_last_of(L'\\');
-    if (slash == std::wstring::npos) return {};
-    path.resize(slash == 2 ? 3 : slash);
-    if (path.size() == 3 && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return {};
-  }
-  return {};
-}
-
-int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
-  if (message == BFFM_INITIALIZED && data != 0) {
-    const auto* start = reinterpret_cast<const std::wstring*>(data);
-    if (!start->empty()) {
-      SendMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start->c_str()));
-      // Once more after what the browser still has queued from its own start: under Wine a busy
-      // machine was seen selecting the tree's first folder after the selection above had been
-      // made. The text lives until the browser returns.
-      PostMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start->c_str()));
-    }
-  }
-  return 0;
-}
-
-}  // namespace
-
-std::optional<std::string> Win32Ui::BrowseForFolder(const std::string& start, bool createButton,
-                                                    bool pathEdit) {
-  // The browser's new style (with its make-folder button) needs COM in a single-threaded
-  // apartment; a thread that has COM already keeps its own.
-  const HRESULT com = OleInitialize(nullptr);
-  std::wstring title = LibraryString(L"shell32.dll", 9248);
-  if (title.find(L"%s") != std::wstring::npos) title.replace(title.find(L"%s"), 2, L"");
-  if (title.empty()) title = L"Choose a folder";
-  const std::wstring initial = NearestExistingFolder(Widen(start));
-  wchar_t name[MAX_PATH] = {};
-  BROWSEINFOW info{};
-  info.hwndOwner = GetActiveWindow();
-  info.pszDisplayName = name;
-  info.lpszTitle = title.c_str();
-  info.ulFlags = BIF_RETURNONLYFSDIRS | (pathEdit ? BIF_EDITBOX : 0u) |
-                 (createButton ? BIF_NEWDIALOGSTYLE : BIF_NONEWFOLDERBUTTON);
-  info.lpfn = BrowseCallback;
-  info.lParam = reinterpret_cast<LPARAM>(&initial);
-  LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
-  std::optional<std::string> result;
-  if (chosen != nullptr) {
-    wchar_t path[MAX_PATH] = {};
-    if (SHGetPathFromIDListW(chosen, path)) result = Narrow(path);
-    CoTaskMemFree(chosen);
-  }
-  if (SUCCEEDED(com)) OleUninitialize();
   return result;
 }
 

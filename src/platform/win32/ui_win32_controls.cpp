@@ -2,24 +2,29 @@
 // msctls_progress32, SysTabControl32 and rich-edit controls, and the kit's own panel class, each a
 // child window of its host. The system controls are subclassed: focus and key releases come back
 // to the model, and the containers among them (group boxes, radio groups, tab strips) pass the
-// notifications of their own children on, as the kit's windows do.
+// notifications of their own children on, as the kit's windows do. On the ANSI path (Windows 9x)
+// every control is made, subclassed and spoken to through the ANSI functions, its texts in the
+// system's code page: the wide window functions of 9x are stubs, and a control made through them
+// would not exist there.
 #include <windows.h>
 // After windows.h, which they need.
 #include <commctrl.h>
 #include <richedit.h>
 
 #include <algorithm>
+#include <type_traits>
 #include <vector>
 
 #include "platform/rtf_text.h"
 #include "platform/win32/ui_win32.h"
 #include "platform/win32/ui_win32_internal.h"
+#include "platform/win32/win32_internal.h"
 
 namespace tmby::platform::win32 {
 
 namespace {
 
-const wchar_t kControlClass[] = L"TTamberlyControl";
+const char kControlClass[] = "TTamberlyControl";
 
 // Control identifiers: unique enough for a UI driver to tell siblings apart.
 int g_next_id = 1000;
@@ -27,13 +32,13 @@ int g_next_id = 1000;
 // The rich-text control's window class: RICHED20.DLL's, else RICHED32.DLL's; empty when neither
 // library loads (the viewer then falls back to a read-only edit with the plain text).
 struct RichEditClass {
-  const wchar_t* name = nullptr;
+  const char* name = nullptr;
   bool version2 = false;
 };
 RichEditClass LoadRichEdit() {
   static const RichEditClass loaded = [] {
-    if (LoadLibraryW(L"RICHED20.DLL") != nullptr) return RichEditClass{L"RichEdit20A", true};
-    if (LoadLibraryW(L"RICHED32.DLL") != nullptr) return RichEditClass{L"RICHEDIT", false};
+    if (LoadLibraryA("RICHED20.DLL") != nullptr) return RichEditClass{"RichEdit20A", true};
+    if (LoadLibraryA("RICHED32.DLL") != nullptr) return RichEditClass{"RICHEDIT", false};
     return RichEditClass{};
   }();
   return loaded;
@@ -64,40 +69,40 @@ DWORD CALLBACK StreamIn(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* done) 
 
 class Win32Control : public IUiControl {
  public:
-  Win32Control(HWND parent, const ControlParams& params, IUiControlEvents* events)
-      : params_(params), events_(events) {
+  Win32Control(HWND parent, const ControlParams& params, IUiControlEvents* events,
+               ApiCharset charset)
+      : params_(params), events_(events), charset_(charset), text_(charset) {
     EnsureCommonControls();
-    const ui::TRect& b = params.bounds;
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
     DWORD ex_style = 0;
-    const wchar_t* cls = kControlClass;
-    std::wstring text = Widen(params.text);
+    const char* cls = kControlClass;
+    std::string text = params.text;
     switch (params.kind) {
       case ControlKind::kPanel:
         style |= WS_CLIPCHILDREN;
         ex_style |= WS_EX_CONTROLPARENT;
         break;
       case ControlKind::kButton:
-        cls = L"BUTTON";
+        cls = "BUTTON";
         style |= (params.default_button ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
         break;
       case ControlKind::kCheckBox:
-        cls = L"BUTTON";
+        cls = "BUTTON";
         style |= BS_AUTOCHECKBOX;
         break;
       case ControlKind::kGroupBox:
       case ControlKind::kRadioGroup:
-        cls = L"BUTTON";
+        cls = "BUTTON";
         style |= BS_GROUPBOX | WS_CLIPCHILDREN;
         ex_style |= WS_EX_CONTROLPARENT;
         break;
       case ControlKind::kEdit:
-        cls = L"EDIT";
+        cls = "EDIT";
         style |= ES_AUTOHSCROLL | (params.read_only ? ES_READONLY : 0);
         ex_style |= WS_EX_CLIENTEDGE;
         break;
       case ControlKind::kMemo:
-        cls = L"EDIT";
+        cls = "EDIT";
         style |=
             ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | (params.read_only ? ES_READONLY : 0);
         if (params.vertical_scroll) style |= WS_VSCROLL;
@@ -108,7 +113,7 @@ class Win32Control : public IUiControl {
         const RichEditClass rich = LoadRichEdit();
         rich_ = rich.name != nullptr;
         rich2_ = rich.version2;
-        cls = rich_ ? rich.name : L"EDIT";
+        cls = rich_ ? rich.name : "EDIT";
         style |= ES_MULTILINE | ES_AUTOVSCROLL | (params.read_only ? ES_READONLY : 0);
         if (params.vertical_scroll) style |= WS_VSCROLL;
         ex_style |= WS_EX_CLIENTEDGE;
@@ -116,12 +121,12 @@ class Win32Control : public IUiControl {
         break;
       }
       case ControlKind::kListBox:
-        cls = L"LISTBOX";
+        cls = "LISTBOX";
         style |= LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL;
         ex_style |= WS_EX_CLIENTEDGE;
         break;
       case ControlKind::kLabel:
-        cls = L"STATIC";
+        cls = "STATIC";
         style |= params.alignment == 1   ? SS_RIGHT
                  : params.alignment == 2 ? SS_CENTER
                  : params.word_wrap      ? SS_LEFT
@@ -129,26 +134,28 @@ class Win32Control : public IUiControl {
         if (params.vertical_center && !params.word_wrap) style |= SS_CENTERIMAGE;
         if (!params.show_accel_char) style |= SS_NOPREFIX;
         break;
-      case ControlKind::kProgressBar: cls = PROGRESS_CLASSW; break;
+      case ControlKind::kProgressBar: cls = PROGRESS_CLASSA; break;
       case ControlKind::kTabControl:
-        cls = WC_TABCONTROLW;
+        cls = WC_TABCONTROLA;
         style |= WS_CLIPCHILDREN;
         ex_style |= WS_EX_CONTROLPARENT;
         break;
     }
+    if (params.right_to_left) RightToLeftStyles(params.kind, &style, &ex_style);
     if (params.tab_stop) style |= WS_TABSTOP;
     if (!params.enabled) style |= WS_DISABLED;
     const int id = g_next_id++;
-    hwnd_ = CreateWindowExW(ex_style, cls, text.c_str(), style, b.Left, b.Top, b.Width(),
-                            b.Height(), parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                            GetModuleHandleW(nullptr), nullptr);
+    hwnd_ = text_.WithShown(
+        [&](const auto& class_name, const auto& shown) {
+          return CreateWindowExT(ex_style, class_name.c_str(), shown.c_str(), style, params.bounds,
+                                 parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                 nullptr);
+        },
+        std::string(cls), text);
     if (hwnd_ == nullptr) return;
-    SetPropW(hwnd_, kPropControl, this);
-    SetNameProp(hwnd_, params.name);
-    if (cls != kControlClass) {
-      old_proc_ = reinterpret_cast<WNDPROC>(
-          SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc)));
-    }
+    SetPropA(hwnd_, kPropControl, this);
+    SetNameProp(hwnd_, params.name, charset_);
+    if (cls != kControlClass) old_proc_ = Subclass(hwnd_);
     // Later controls lie above the earlier ones, as the model paints them.
     SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     background_ = CreateSolidBrush(params.background_rgb);
@@ -156,16 +163,16 @@ class Win32Control : public IUiControl {
     setting_ = true;
     switch (params.kind) {
       case ControlKind::kCheckBox:
-        SendMessageW(hwnd_, BM_SETCHECK, params.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+        Send(hwnd_, BM_SETCHECK, params.checked ? BST_CHECKED : BST_UNCHECKED, 0);
         break;
       case ControlKind::kRichEdit:
-        if (rich_) SendMessageW(hwnd_, EM_SETEVENTMASK, 0, ENM_CHANGE);
+        if (rich_) Send(hwnd_, EM_SETEVENTMASK, 0, ENM_CHANGE);
         SetPlainText(params.text);
         break;
       case ControlKind::kProgressBar:
-        SendMessageW(hwnd_, PBM_SETRANGE32, static_cast<WPARAM>(params.min),
-                     static_cast<LPARAM>(params.max));
-        SendMessageW(hwnd_, PBM_SETPOS, static_cast<WPARAM>(params.position), 0);
+        Send(hwnd_, PBM_SETRANGE32, static_cast<WPARAM>(params.min),
+             static_cast<LPARAM>(params.max));
+        Send(hwnd_, PBM_SETPOS, static_cast<WPARAM>(params.position), 0);
         break;
       default: break;
     }
@@ -188,9 +195,31 @@ class Win32Control : public IUiControl {
 
   HWND Handle() const { return hwnd_; }
 
+  // The styles of a control whose text reads from the right: the system reads its text so, and
+  // it leads with its right side (a check box's box and a group's caption on the right, a
+  // scroll bar on the left, a progress bar filling from the right). A rich-text viewer keeps
+  // the reading of its document, which says its own direction.
+  static void RightToLeftStyles(ControlKind kind, DWORD* style, DWORD* ex_style) {
+    if (kind != ControlKind::kRichEdit) *ex_style |= WS_EX_RTLREADING;
+    switch (kind) {
+      case ControlKind::kEdit:
+      case ControlKind::kMemo:
+        *style |= ES_RIGHT;
+        *ex_style |= WS_EX_LEFTSCROLLBAR;
+        break;
+      case ControlKind::kRichEdit: *ex_style |= WS_EX_LEFTSCROLLBAR; break;
+      case ControlKind::kListBox: *ex_style |= WS_EX_RIGHT | WS_EX_LEFTSCROLLBAR; break;
+      case ControlKind::kCheckBox: *style |= BS_RIGHTBUTTON | BS_RIGHT; break;
+      case ControlKind::kGroupBox:
+      case ControlKind::kRadioGroup: *style |= BS_RIGHT; break;
+      case ControlKind::kProgressBar: *ex_style |= WS_EX_LAYOUTRTL; break;
+      default: break;
+    }
+  }
+
   std::unique_ptr<IUiControl> CreateControl(const ControlParams& params,
                                             IUiControlEvents* events) override {
-    return CreateNativeControl(hwnd_, params, events);
+    return CreateNativeControl(hwnd_, params, events, charset_);
   }
 
   void SetBounds(const ui::TRect& b) override {
@@ -216,7 +245,8 @@ class Win32Control : public IUiControl {
     if (params_.kind == ControlKind::kRichEdit) {
       SetPlainText(text);
     } else {
-      SetWindowTextW(hwnd_, Widen(text).c_str());
+      text_.WithShown([&](const auto& shown) { return SetWindowTextT(hwnd_, shown.c_str()); },
+                      text);
     }
     setting_ = false;
     // A label's old text must not show through where the new one is shorter.
@@ -225,10 +255,10 @@ class Win32Control : public IUiControl {
   void SetFont(const ui::TFontSpec& font) override {
     params_.font = font;
     if (hwnd_ == nullptr) return;
-    auto made = std::make_unique<GdiFont>(font);
-    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(made->Handle()), TRUE);
+    auto made = std::make_unique<GdiFont>(font, charset_);
+    Send(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(made->Handle()), TRUE);
     for (HWND item : items_) {
-      SendMessageW(item, WM_SETFONT, reinterpret_cast<WPARAM>(made->Handle()), TRUE);
+      Send(item, WM_SETFONT, reinterpret_cast<WPARAM>(made->Handle()), TRUE);
     }
     font_ = std::move(made);  // the old font is deleted once nothing uses it
     if (params_.kind == ControlKind::kRadioGroup) LayoutItems();
@@ -242,16 +272,16 @@ class Win32Control : public IUiControl {
   void SetDefault(bool default_button) override {
     params_.default_button = default_button;
     if (hwnd_ == nullptr || params_.kind != ControlKind::kButton) return;
-    SendMessageW(hwnd_, BM_SETSTYLE, default_button ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+    Send(hwnd_, BM_SETSTYLE, default_button ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
   }
   void SetChecked(bool checked) override {
     params_.checked = checked;
     if (hwnd_ == nullptr) return;
-    SendMessageW(hwnd_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    Send(hwnd_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
   }
   void SetReadOnly(bool read_only) override {
     params_.read_only = read_only;
-    if (hwnd_ != nullptr) SendMessageW(hwnd_, EM_SETREADONLY, read_only ? TRUE : FALSE, 0);
+    if (hwnd_ != nullptr) Send(hwnd_, EM_SETREADONLY, read_only ? TRUE : FALSE, 0);
   }
   void SetItems(const std::vector<std::string>& items) override {
     params_.items = items;
@@ -261,16 +291,14 @@ class Win32Control : public IUiControl {
     params_.item_index = index;
     if (hwnd_ == nullptr) return;
     switch (params_.kind) {
-      case ControlKind::kListBox:
-        SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
-        break;
+      case ControlKind::kListBox: Send(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(index), 0); break;
       case ControlKind::kTabControl:
-        SendMessageW(hwnd_, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+        Send(hwnd_, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
         break;
       case ControlKind::kRadioGroup:
         for (size_t i = 0; i < items_.size(); ++i) {
-          SendMessageW(items_[i], BM_SETCHECK,
-                       static_cast<int>(i) == index ? BST_CHECKED : BST_UNCHECKED, 0);
+          Send(items_[i], BM_SETCHECK, static_cast<int>(i) == index ? BST_CHECKED : BST_UNCHECKED,
+               0);
         }
         break;
       default: break;
@@ -278,7 +306,7 @@ class Win32Control : public IUiControl {
   }
   void SetPosition(int position) override {
     params_.position = position;
-    if (hwnd_ != nullptr) SendMessageW(hwnd_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    if (hwnd_ != nullptr) Send(hwnd_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
   }
   void SetRichText(const std::string& rtf) override {
     if (hwnd_ == nullptr) return;
@@ -288,7 +316,7 @@ class Win32Control : public IUiControl {
       EDITSTREAM stream = {};
       stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
       stream.pfnCallback = &StreamIn;
-      SendMessageW(hwnd_, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+      Send(hwnd_, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
     } else {
       SetPlainText(RtfToText(rtf));
     }
@@ -326,13 +354,13 @@ class Win32Control : public IUiControl {
         } else if (code == BN_CLICKED && params_.kind == ControlKind::kButton) {
           events_->NativeClick(false);
         } else if (code == BN_CLICKED && params_.kind == ControlKind::kCheckBox) {
-          params_.checked = SendMessageW(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+          params_.checked = Send(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED;
           events_->NativeClick(params_.checked);
         } else if (code == EN_CHANGE) {
           params_.text = WindowText();
           events_->NativeTextChanged(params_.text);
         } else if (code == LBN_SELCHANGE) {
-          params_.item_index = static_cast<int>(SendMessageW(hwnd_, LB_GETCURSEL, 0, 0));
+          params_.item_index = static_cast<int>(Send(hwnd_, LB_GETCURSEL, 0, 0));
           events_->NativeSelect(params_.item_index);
         }
         *result = 0;
@@ -342,7 +370,7 @@ class Win32Control : public IUiControl {
         const auto* header = reinterpret_cast<const NMHDR*>(lparam);
         if (params_.kind == ControlKind::kTabControl && header->code == TCN_SELCHANGE &&
             !setting_) {
-          params_.item_index = static_cast<int>(SendMessageW(hwnd_, TCM_GETCURSEL, 0, 0));
+          params_.item_index = static_cast<int>(Send(hwnd_, TCM_GETCURSEL, 0, 0));
           events_->NativeSelect(params_.item_index);
         }
         *result = 0;
@@ -365,19 +393,18 @@ class Win32Control : public IUiControl {
 
  private:
   static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-    auto* self = static_cast<Win32Control*>(GetPropW(hwnd, kPropControl));
-    if (self == nullptr || self->hwnd_ == nullptr) return DefWindowProcW(hwnd, msg, wparam, lparam);
+    auto* self = static_cast<Win32Control*>(GetPropA(hwnd, kPropControl));
+    if (self == nullptr || self->hwnd_ == nullptr) return Default(hwnd, msg, wparam, lparam);
     const WNDPROC old_proc = self->old_proc_;
     try {
       // A radio item: the group's object handles it, the item's own procedure draws it.
       if (hwnd != self->hwnd_) {
         if (msg == WM_SETFOCUS) self->events_->NativeFocused();
         if (msg == WM_NCDESTROY) {
-          RemovePropW(hwnd, kPropControl);
-          SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(self->item_proc_));
-          return CallWindowProcW(self->item_proc_, hwnd, msg, wparam, lparam);
+          RemovePropA(hwnd, kPropControl);
+          self->Unsubclass(hwnd, self->item_proc_);
         }
-        return CallWindowProcW(self->item_proc_, hwnd, msg, wparam, lparam);
+        return self->CallOld(self->item_proc_, hwnd, msg, wparam, lparam);
       }
       LRESULT result = 0;
       if (self->params_.kind == ControlKind::kRadioGroup) {
@@ -404,8 +431,8 @@ class Win32Control : public IUiControl {
           break;
         case WM_NCDESTROY: {
           self->Forget();
-          SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old_proc));
-          return CallWindowProcW(old_proc, hwnd, msg, wparam, lparam);
+          self->Unsubclass(hwnd, old_proc);
+          return self->CallOld(old_proc, hwnd, msg, wparam, lparam);
         }
         default: break;
       }
@@ -413,13 +440,13 @@ class Win32Control : public IUiControl {
       KeepCurrentException("a control's window procedure");
       return 0;
     }
-    return CallWindowProcW(old_proc, hwnd, msg, wparam, lparam);
+    return self->CallOld(old_proc, hwnd, msg, wparam, lparam);
   }
 
  public:
   static LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-    auto* self = static_cast<Win32Control*>(GetPropW(hwnd, kPropControl));
-    if (self == nullptr || self->hwnd_ == nullptr) return DefWindowProcW(hwnd, msg, wparam, lparam);
+    auto* self = static_cast<Win32Control*>(GetPropA(hwnd, kPropControl));
+    if (self == nullptr || self->hwnd_ == nullptr) return Default(hwnd, msg, wparam, lparam);
     try {
       LRESULT result = 0;
       if (RouteChildMessage(msg, wparam, lparam, &result)) return result;
@@ -434,35 +461,74 @@ class Win32Control : public IUiControl {
       KeepCurrentException("a panel's window procedure");
       return 0;
     }
-    return DefWindowProcW(hwnd, msg, wparam, lparam);
+    return Default(hwnd, msg, wparam, lparam);
   }
 
  private:
+  // The default procedure of the window's character set: a panel's class is registered in the
+  // adapter's set, and a window made through one set stays in it.
+  static LRESULT Default(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    return IsWindowUnicode(hwnd) ? DefWindowProcW(hwnd, msg, wparam, lparam)
+                                 : DefWindowProcA(hwnd, msg, wparam, lparam);
+  }
+
+  LRESULT Send(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) const {
+    return text_.Ansi() ? SendMessageA(hwnd, msg, wparam, lparam)
+                        : SendMessageW(hwnd, msg, wparam, lparam);
+  }
+  // A system control takes the subclass procedure through the API of its character set: set
+  // through the other one, the system would convert every text message on the way.
+  WNDPROC Subclass(HWND hwnd) const {
+    const auto proc = reinterpret_cast<LONG_PTR>(&SubclassProc);
+    return reinterpret_cast<WNDPROC>(text_.Ansi() ? SetWindowLongPtrA(hwnd, GWLP_WNDPROC, proc)
+                                                  : SetWindowLongPtrW(hwnd, GWLP_WNDPROC, proc));
+  }
+  void Unsubclass(HWND hwnd, WNDPROC proc) const {
+    const auto old = reinterpret_cast<LONG_PTR>(proc);
+    if (text_.Ansi()) {
+      SetWindowLongPtrA(hwnd, GWLP_WNDPROC, old);
+    } else {
+      SetWindowLongPtrW(hwnd, GWLP_WNDPROC, old);
+    }
+  }
+  LRESULT CallOld(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) const {
+    return text_.Ansi() ? CallWindowProcA(proc, hwnd, msg, wparam, lparam)
+                        : CallWindowProcW(proc, hwnd, msg, wparam, lparam);
+  }
+
   void Forget() {
     if (hwnd_ == nullptr) return;
-    RemovePropW(hwnd_, kPropControl);
+    RemovePropA(hwnd_, kPropControl);
     RemoveNameProp(hwnd_);
     hwnd_ = nullptr;
     items_.clear();
   }
 
   std::string WindowText() const {
-    const int n = GetWindowTextLengthW(hwnd_);
-    std::wstring text(static_cast<size_t>(std::max(n, 0)) + 1, L'\0');
-    const int got = GetWindowTextW(hwnd_, text.data(), n + 1);
+    if (text_.Ansi()) return Text<char>(GetWindowTextLengthA, GetWindowTextA);
+    return Text<wchar_t>(GetWindowTextLengthW, GetWindowTextW);
+  }
+  template <typename C, typename Length, typename Get>
+  std::string Text(Length length, Get get) const {
+    const int n = length(hwnd_);
+    std::basic_string<C> text(static_cast<size_t>(std::max(n, 0)) + 1, C(0));
+    const int got = get(hwnd_, text.data(), n + 1);
     text.resize(static_cast<size_t>(std::max(got, 0)));
-    return Narrow(text);
+    return FromApi(text);
   }
 
   void SetPlainText(const std::string& text) {
-    const std::wstring wide = Widen(text);
-    if (rich_ && rich2_) {
-      SETTEXTEX how = {ST_DEFAULT, 1200};  // UTF-16
-      SendMessageW(hwnd_, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how),
-                   reinterpret_cast<LPARAM>(wide.c_str()));
-    } else {
-      SetWindowTextW(hwnd_, wide.c_str());
-    }
+    text_.WithShown(
+        [&](const auto& shown) {
+          if (rich_ && rich2_) {
+            // UTF-16 (code page 1200) or the ANSI code page, as the text is.
+            SETTEXTEX how = {ST_DEFAULT, text_.Ansi() ? CP_ACP : 1200u};
+            return Send(hwnd_, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how),
+                        reinterpret_cast<LPARAM>(shown.c_str()));
+          }
+          return static_cast<LRESULT>(SetWindowTextT(hwnd_, shown.c_str()));
+        },
+        text);
   }
 
   void SetItemsNow(const std::vector<std::string>& items) {
@@ -470,19 +536,19 @@ class Win32Control : public IUiControl {
     setting_ = true;
     switch (params_.kind) {
       case ControlKind::kListBox:
-        SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
+        Send(hwnd_, LB_RESETCONTENT, 0, 0);
         for (const std::string& item : items) {
-          SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
+          text_.WithShown(
+              [&](const auto& shown) {
+                return Send(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown.c_str()));
+              },
+              item);
         }
         break;
       case ControlKind::kTabControl: {
-        SendMessageW(hwnd_, TCM_DELETEALLITEMS, 0, 0);
+        Send(hwnd_, TCM_DELETEALLITEMS, 0, 0);
         for (size_t i = 0; i < items.size(); ++i) {
-          std::wstring text = Widen(items[i]);
-          TCITEMW item = {};
-          item.mask = TCIF_TEXT;
-          item.pszText = text.data();
-          SendMessageW(hwnd_, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
+          text_.WithShown([&](auto shown) { return InsertTab(i, shown.data()); }, items[i]);
         }
         break;
       }
@@ -490,19 +556,24 @@ class Win32Control : public IUiControl {
         for (HWND item : items_) DestroyWindow(item);
         items_.clear();
         for (size_t i = 0; i < items.size(); ++i) {
-          HWND item = CreateWindowExW(
-              0, L"BUTTON", Widen(items[i]).c_str(),
-              WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_RADIOBUTTON | (i == 0 ? WS_GROUP : 0) |
-                  (params_.tab_stop ? WS_TABSTOP : 0) | (params_.enabled ? 0 : WS_DISABLED),
-              0, 0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(i + 1)),
-              GetModuleHandleW(nullptr), nullptr);
+          DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_RADIOBUTTON |
+                        (i == 0 ? WS_GROUP : 0) | (params_.tab_stop ? WS_TABSTOP : 0) |
+                        (params_.enabled ? 0 : WS_DISABLED);
+          DWORD ex_style = 0;
+          if (params_.right_to_left) RightToLeftStyles(ControlKind::kCheckBox, &style, &ex_style);
+          HWND item = text_.WithShown(
+              [&](const auto& class_name, const auto& shown) {
+                return CreateWindowExT(
+                    ex_style, class_name.c_str(), shown.c_str(), style, ui::TRect{}, hwnd_,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(i + 1)), nullptr);
+              },
+              std::string("BUTTON"), items[i]);
           if (item == nullptr) continue;
           SetWindowPos(item, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-          SetPropW(item, kPropControl, this);
-          item_proc_ = reinterpret_cast<WNDPROC>(
-              SetWindowLongPtrW(item, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc)));
+          SetPropA(item, kPropControl, this);
+          item_proc_ = Subclass(item);
           if (font_ != nullptr) {
-            SendMessageW(item, WM_SETFONT, reinterpret_cast<WPARAM>(font_->Handle()), FALSE);
+            Send(item, WM_SETFONT, reinterpret_cast<WPARAM>(font_->Handle()), FALSE);
           }
           items_.push_back(item);
         }
@@ -529,7 +600,9 @@ class Win32Control : public IUiControl {
     const int row_height = std::max(1, area.Height() / rows);
     const int item_height = std::min(row_height, caption + 8);
     for (int i = 0; i < count; ++i) {
-      const int left = area.Left + (i / rows) * column_width + 4;
+      // Columns go from the right when the group reads from the right.
+      const int column = params_.right_to_left ? columns - 1 - i / rows : i / rows;
+      const int left = area.Left + column * column_width + 4;
       const int top = area.Top + (i % rows) * row_height + (row_height - item_height) / 2;
       MoveWindow(items_[static_cast<size_t>(i)], left, top, column_width - 8, item_height, TRUE);
     }
@@ -566,9 +639,24 @@ class Win32Control : public IUiControl {
     BitBlt(paint.dc, 0, 0, w, h, buffer.memory, 0, 0, SRCCOPY);
   }
 
+  LRESULT InsertTab(size_t index, char* text) const {
+    TCITEMA item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    return Send(hwnd_, TCM_INSERTITEMA, index, reinterpret_cast<LPARAM>(&item));
+  }
+  LRESULT InsertTab(size_t index, wchar_t* text) const {
+    TCITEMW item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    return Send(hwnd_, TCM_INSERTITEMW, index, reinterpret_cast<LPARAM>(&item));
+  }
+
   HWND hwnd_ = nullptr;
   ControlParams params_;
   IUiControlEvents* events_;
+  ApiCharset charset_;
+  TextApi text_;
   WNDPROC old_proc_ = nullptr;
   WNDPROC item_proc_ = nullptr;
   HBRUSH background_ = nullptr;
@@ -581,14 +669,22 @@ class Win32Control : public IUiControl {
 
 }  // namespace
 
-void SetNameProp(HWND hwnd, const std::string& name) {
+void SetNameProp(HWND hwnd, const std::string& name, ApiCharset charset) {
   if (name.empty()) return;
-  const ATOM atom = GlobalAddAtomW(Widen(name).c_str());
-  if (atom != 0) SetPropW(hwnd, kPropName, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(atom)));
+  const ATOM atom = TextApi(charset).WithShown(
+      [](const auto& shown) {
+        if constexpr (std::is_same_v<CharOf<decltype(shown)>, char>) {
+          return GlobalAddAtomA(shown.c_str());
+        } else {
+          return GlobalAddAtomW(shown.c_str());
+        }
+      },
+      name);
+  if (atom != 0) SetPropA(hwnd, kPropName, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(atom)));
 }
 
 void RemoveNameProp(HWND hwnd) {
-  const auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(RemovePropW(hwnd, kPropName)));
+  const auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(RemovePropA(hwnd, kPropName)));
   if (atom != 0) GlobalDeleteAtom(atom);
 }
 
@@ -604,7 +700,7 @@ bool RouteChildMessage(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result) 
     default: return false;
   }
   if (from == nullptr) return false;
-  auto* control = static_cast<Win32Control*>(GetPropW(from, kPropControl));
+  auto* control = static_cast<Win32Control*>(GetPropA(from, kPropControl));
   if (control == nullptr || control->Handle() != from) return false;
   return control->Notify(msg, wparam, lparam, from, result);
 }
@@ -615,9 +711,9 @@ HWND ControlHandle(IUiControl* control) {
 }
 
 std::unique_ptr<IUiControl> CreateNativeControl(HWND parent, const ControlParams& params,
-                                                IUiControlEvents* events) {
-  RegisterControlClass();
-  auto control = std::make_unique<Win32Control>(parent, params, events);
+                                                IUiControlEvents* events, ApiCharset charset) {
+  RegisterControlClass(charset);
+  auto control = std::make_unique<Win32Control>(parent, params, events, charset);
   if (control->Handle() == nullptr) {
     throw std::runtime_error("Error creating the control " + params.name + " (system error " +
                              std::to_string(GetLastError()) + ")");
@@ -625,14 +721,24 @@ std::unique_ptr<IUiControl> CreateNativeControl(HWND parent, const ControlParams
   return control;
 }
 
-void RegisterControlClass() {
-  static const bool registered = [] {
+void RegisterControlClass(ApiCharset charset) {
+  static const bool registered = [charset] {
+    const std::wstring wide_name = Wide(kControlClass);
+    auto fill = [&](auto& wc) {
+      wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+      wc.lpfnWndProc = &Win32Control::PanelProc;
+      wc.hInstance = GetModuleHandleA(nullptr);
+      wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    };
+    if (charset == ApiCharset::Ansi) {
+      WNDCLASSA wc = {};
+      fill(wc);
+      wc.lpszClassName = kControlClass;
+      return RegisterClassA(&wc) != 0;
+    }
     WNDCLASSW wc = {};
-    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = &Win32Control::PanelProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.lpszClassName = kControlClass;
+    fill(wc);
+    wc.lpszClassName = wide_name.c_str();
     return RegisterClassW(&wc) != 0;
   }();
   (void)registered;
