@@ -34,6 +34,14 @@ TTmbyLanguage ApplyLanguageTo(ui::TCustomForm& form, bool applyFont, bool transl
   const TTmbyLanguage target = TargetOf(useOwn, own);
   if (applyFont) translator->ApplyFont(form, false, target);
   if (translate) textLanguage = translator->TranslateComponent(textLanguage, form, target);
+  // Texts that read from the right want the window mirrored; texts left in English (the target
+  // language has none) keep the window as designed.
+  TTmbyLanguage shown = textLanguage;
+  if (shown == tlUser) {
+    const TLanguage* user = translator->UserLanguage();
+    shown = user != nullptr ? user->LanguageIdent() : tlEnglish;
+  }
+  form.MirrorLayout(LanguageRightToLeft(shown));
   if (ui::TApplication* app = ui::Application()) app->ProcessMessages();
   return textLanguage;
 }

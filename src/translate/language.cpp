@@ -191,6 +191,8 @@ int LanguageCharset(TTmbyLanguage language) {
   }
 }
 
+bool LanguageRightToLeft(TTmbyLanguage language) { return language == tlHebrew; }
+
 TLanguageFontChoice LanguageFont(TTmbyLanguage language) {
   if (language == tlUser || NamesOf(language) == nullptr) Unrecognized();
   switch (language) {

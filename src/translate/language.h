@@ -78,6 +78,9 @@ TTmbyLanguage LanguageFromLangId(uint16_t langId);
 // Exception "Unrecognized language" for tlUser or a value beyond the enumeration.
 int LanguageCharset(TTmbyLanguage language);
 
+// The language's texts read from the right (Hebrew): its windows are laid out mirrored.
+bool LanguageRightToLeft(TTmbyLanguage language);
+
 // The font a language's texts are shown in when the language does not override it: the face
 // name, in the bytes the ANSI font API of a system of that language takes (the Chinese, Japanese
 // and Korean names are in their code pages, not UTF-8), and the smallest size in points.

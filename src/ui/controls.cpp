@@ -377,7 +377,15 @@ platform::IUiHost* TControl::ParentHost() const {
   return parent_->handle_.get();
 }
 
+void TControl::SetRightToLeft(bool value) {
+  if (right_to_left_ == value) return;
+  right_to_left_ = value;
+  if (HandleAllocated()) RecreateHandle();
+  Invalidate();
+}
+
 void TControl::CreateParams(platform::ControlParams& params) const {
+  params.right_to_left = right_to_left_;
   params.kind = platform::ControlKind::kPanel;
   params.name = Name();
   params.class_name = ClassName();
@@ -494,7 +502,25 @@ void TWinControl::SetBounds(int left, int top, int width, int height) {
 
 void TWinControl::Realign(TControl* moving) {
   if (Loading() || Destroying()) return;
-  AlignControls(controls_, ClientRect(), moving);
+  const TRect client = ClientRect();
+  if (laid_out_ && client != laid_out_client_) {
+    const int dx = client.Right - laid_out_client_.Right;
+    const int dy = client.Bottom - laid_out_client_.Bottom;
+    for (TControl* c : std::vector<TControl*>(controls_)) {
+      if (c->Align() != alNone) continue;
+      const TAnchors a = c->Anchors();
+      const bool right = a.Contains(akRight);
+      const bool bottom = a.Contains(akBottom);
+      if (!right && !bottom) continue;
+      const bool left = a.Contains(akLeft);
+      const bool top = a.Contains(akTop);
+      c->SetBounds(c->Left() + (right && !left ? dx : 0), c->Top() + (bottom && !top ? dy : 0),
+                   c->Width() + (right && left ? dx : 0), c->Height() + (bottom && top ? dy : 0));
+    }
+  }
+  laid_out_client_ = client;
+  laid_out_ = true;
+  AlignControls(controls_, client, moving);
 }
 
 void TWinControl::Loaded() {
@@ -563,6 +589,35 @@ void TWinControl::SetFocus() {
 bool TWinControl::Focused() const {
   TCustomForm* form = ParentForm();
   return form != nullptr && form->ActiveControl() == this;
+}
+
+void TWinControl::MirrorLayout(bool right_to_left) {
+  if (RightToLeft() == right_to_left) return;
+  const TRect client = ClientRect();
+  for (TControl* c : controls_) {
+    c->SetBounds(client.Left + client.Right - c->Left() - c->Width(), c->Top(), c->Width(),
+                 c->Height());
+    if (c->Align() == alLeft || c->Align() == alRight) {
+      c->SetAlign(c->Align() == alLeft ? alRight : alLeft);
+    }
+    TAnchors anchors = c->Anchors();
+    if (anchors.Contains(akLeft) != anchors.Contains(akRight)) {
+      const bool left = anchors.Contains(akLeft);
+      c->SetAnchors(anchors.Exclude(left ? akLeft : akRight).Include(left ? akRight : akLeft));
+    }
+    if (auto* label = dynamic_cast<TLabel*>(c); label != nullptr) {
+      if (label->Alignment() != taCenter) {
+        label->SetAlignment(label->Alignment() == taLeftJustify ? taRightJustify : taLeftJustify);
+      }
+    }
+    if (auto* win = dynamic_cast<TWinControl*>(c); win != nullptr) {
+      win->MirrorLayout(right_to_left);
+    } else {
+      c->SetRightToLeft(right_to_left);
+    }
+  }
+  SetRightToLeft(right_to_left);
+  Realign();
 }
 
 void AlignControls(const std::vector<TControl*>& controls, TRect client, TControl* moving) {
@@ -834,7 +889,9 @@ void TLabel::AdjustSize() {
   TSize size = SimpleTextExtent(shown, Font().Data());
   if (platform::IUi* ui = platform::CurrentUi()) size = ui->MeasureText(shown, Font().Data());
   if (Caption().empty()) size.cx = 0;
-  SetBounds(Left(), Top(), size.cx, size.cy);
+  // A label that reads from the right grows and shrinks to the left: its right edge stays.
+  const int left = RightToLeft() ? Left() + Width() - size.cx : Left();
+  SetBounds(left, Top(), size.cx, size.cy);
 }
 
 void TLabel::Paint(TCanvas& canvas) {
@@ -845,7 +902,8 @@ void TLabel::Paint(TCanvas& canvas) {
     canvas.FillRect(r);
   }
   if (Caption().empty()) return;
-  uint32_t flags = AlignmentFlags(alignment_) | (show_accel_char_ ? 0 : dt::kNoPrefix);
+  uint32_t flags = AlignmentFlags(alignment_) | (show_accel_char_ ? 0 : dt::kNoPrefix) |
+                   (RightToLeft() ? dt::kRtlReading : 0);
   if (word_wrap_) {
     flags |= dt::kWordBreak;
   } else {

@@ -168,6 +168,10 @@ class TControl : public TComponent, protected platform::IUiControlEvents {
   void SetDragMode(TDragMode v) { drag_mode_ = v; }
   TAnchors Anchors() const { return anchors_; }
   void SetAnchors(TAnchors v) { anchors_ = v; }
+  // The control's text reads from the right (a language such as Hebrew); its native control is
+  // made again to read so. TWinControl::MirrorLayout sets it for a whole form.
+  bool RightToLeft() const { return right_to_left_; }
+  void SetRightToLeft(bool value);
 
   TWinControl* Parent() const { return parent_; }
   virtual void SetParent(TWinControl* parent);
@@ -251,6 +255,7 @@ class TControl : public TComponent, protected platform::IUiControlEvents {
   int16_t drag_cursor_ = -12;  // crDrag
   TDragMode drag_mode_ = dmManual;
   TAnchors anchors_{akLeft, akTop};
+  bool right_to_left_ = false;
 };
 
 class TWinControl : public TControl {
@@ -282,6 +287,8 @@ class TWinControl : public TControl {
 
   // Lays out the aligned children (and theirs); does nothing while loading. `moving` is the child
   // whose position or alignment just changed: it goes first among children at the same place.
+  // Children anchored to the right (bottom) edge follow it when the client area changed; anchored
+  // to both edges they stretch.
   void Realign(TControl* moving = nullptr);
   void SetBounds(int left, int top, int width, int height) override;
   // Paints the children in order over this control's painting, with theirs (the whole picture
@@ -291,6 +298,13 @@ class TWinControl : public TControl {
   // shows of them).
   void PaintGraphicControls(TCanvas& canvas);
   void Loaded() override;
+
+  // Lays the children out for text that reads from the right, as its readers expect a window
+  // (or back): each child's position mirrored in the client area (so the buttons' order turns
+  // round), left and right alignments and anchors exchanged, a label's left and right
+  // justification exchanged, and every control at every level marked RightToLeft. Nothing when
+  // the control is laid out so already.
+  void MirrorLayout(bool right_to_left);
 
  protected:
   // The client rectangle inside borders and bevels.
@@ -304,6 +318,10 @@ class TWinControl : public TControl {
   void InsertControl(TControl* control);
   void RemoveControl(TControl* control);
   std::vector<TControl*> controls_;
+  // The client area the children were last laid out in: a control anchored to the right or the
+  // bottom keeps its distance to that edge when the area changes.
+  TRect laid_out_client_;
+  bool laid_out_ = false;
   int border_width_ = 0;
   int tab_order_ = -1;
   bool tab_stop_ = false;

@@ -12,6 +12,7 @@
 #include "platform/script/script_ui.h"
 #include "support/install_tree_fixtures.h"
 #include "system/system_dirs.h"
+#include "translate/translator.h"
 #include "ui/forms.h"
 
 namespace tmby {
@@ -147,6 +148,37 @@ TEST_F(DialogManagerTest, BeforeInstallWalksLicenceDestinationAndFolderToTheEnd)
   EXPECT_EQ(folder->DestDirType(), programMenu);
   EXPECT_EQ(DialogRegistry().CurrentDialogManager, nullptr);
   EXPECT_EQ(app_.Forms().size(), 0u) << "the stage window and its pages are freed";
+}
+
+// In a language that reads from the right the pages are their design in a mirror: the picture
+// band on the right, the buttons in the order its readers expect (Cancel on the left, Back on the
+// right of Next), the texts marked to read from the right; walking them works as in English.
+TEST_F(DialogManagerTest, HebrewPagesAreMirroredAndStillWalk) {
+  TTranslator translator(nullptr);
+  translator.GetLanguage(tlHebrew)->SetStrings({"4;< \xd7\x94\xd7\xa7\xd7\x95\xd7\x93\xd7\x9d",
+                                                "5;\xd7\x94\xd7\x91\xd7\x90 >",
+                                                "6;\xd7\x91\xd7\x99\xd7\x98\xd7\x95\xd7\x9c"});
+  translator.SetTranslateIntoLanguage(tlHebrew);
+  Manager("BeforeInstall", dmBeforeInstall);
+  Start({"click ProceedBtn", "type edDestDir \"C:\\Notes\"", "click ProceedBtn"});
+  root_->Broadcast(root_, hnBeforeInstall, nullptr);
+  // Designed: Back 213, Next 288, Cancel 368 (89 wide) on a 470 wide page; mirrored here (also
+  // when the page is narrowed to the stage window's client area after it was mirrored).
+  EXPECT_TRUE(
+      Has("      button ProceedBtn \"\xd7\x94\xd7\x91\xd7\x90 >\" 107,15 75x25 default "
+          "rtl focused"));
+  EXPECT_TRUE(
+      Has("      button CancelBtn \"\xd7\x91\xd7\x99\xd7\x98\xd7\x95\xd7\x9c\" 13,15 89x25 rtl"));
+  EXPECT_EQ(Count("button BackBtn \"< \xd7\x94\xd7\xa7\xd7\x95\xd7\x93\xd7\x9d\" 182,15 75x25"),
+            2u);
+  // The destination's edit reads from the right, at its mirrored place in its group.
+  EXPECT_NE(Count(" edit edDestDir \"C:\\\\Program Files\\\\Lakeside\" 98,24 210x21 rtl"), 0u);
+  // The picture band moved to the right.
+  EXPECT_NE(
+      Count("    label Label1 \"Please read the following License Agreement.\" 8,8 318x16 rtl"),
+      0u);
+  EXPECT_EQ(root_->DestDir(), "C:\\Notes");
+  EXPECT_EQ(app_.Forms().size(), 0u);
 }
 
 TEST_F(DialogManagerTest, WithoutMainFolderTheDestinationPageEndsTheStage) {

@@ -53,6 +53,67 @@ TEST_F(ControlsTest, AlignedControlsShareTheClientAreaInTheUsualOrder) {
   EXPECT_EQ(top1->BoundsRect(), (TRect{3, 3, 297, 38}));
 }
 
+// A window for a language that reads from the right is the designed one in a mirror: what was
+// on the left is on the right (the buttons' order turns round), left alignments, anchors and
+// justifications become right ones, at every level, and mirroring back gives the design again.
+TEST_F(ControlsTest, AMirroredLayoutIsTheDesignInAMirrorAtEveryLevel) {
+  auto* band = Add<TPanel>(alLeft, 0, 0, 40, 10);
+  auto* back = Add<TPanel>(alNone, 100, 70, 40, 20);
+  auto* group = Add<TPanel>(alNone, 50, 10, 100, 50);
+  group->SetBevelOuter(bvNone);
+  auto* label = new TLabel(parent.get());
+  label->SetAutoSize(false);
+  label->SetBounds(5, 5, 60, 12);
+  label->SetParent(group);
+  label->SetCaption("Folder?");
+  back->SetAnchors({akRight, akBottom});
+
+  parent->MirrorLayout(true);
+  EXPECT_EQ(band->Align(), alRight);
+  EXPECT_EQ(band->BoundsRect(), (TRect{160, 0, 200, 100}));
+  EXPECT_EQ(back->BoundsRect(), (TRect{60, 70, 100, 90}));
+  EXPECT_EQ(back->Anchors(), (TAnchors{akLeft, akBottom}));
+  EXPECT_EQ(group->BoundsRect(), (TRect{50, 10, 150, 60}));
+  EXPECT_EQ(label->BoundsRect(), (TRect{35, 5, 95, 17}));  // mirrored inside its group
+  EXPECT_EQ(label->Alignment(), taRightJustify);
+  EXPECT_TRUE(parent->RightToLeft());
+  EXPECT_TRUE(group->RightToLeft());
+  EXPECT_TRUE(label->RightToLeft());
+  // Asked again (a language applied twice), nothing moves.
+  parent->MirrorLayout(true);
+  EXPECT_EQ(back->BoundsRect(), (TRect{60, 70, 100, 90}));
+  EXPECT_EQ(label->Alignment(), taRightJustify);
+  // The parent grows: the mirrored band stays on its right edge, and what was anchored to the
+  // left keeps its distance to the right edge now.
+  parent->SetBounds(0, 0, 300, 100);
+  EXPECT_EQ(band->BoundsRect(), (TRect{260, 0, 300, 100}));
+  EXPECT_EQ(group->Left(), 150);
+  EXPECT_EQ(back->Left(), 60);  // anchored to the left now
+
+  parent->SetBounds(0, 0, 200, 100);
+  parent->MirrorLayout(false);
+  EXPECT_EQ(band->Align(), alLeft);
+  EXPECT_EQ(band->BoundsRect(), (TRect{0, 0, 40, 100}));
+  EXPECT_EQ(back->BoundsRect(), (TRect{100, 70, 140, 90}));
+  EXPECT_EQ(back->Anchors(), (TAnchors{akRight, akBottom}));
+  EXPECT_EQ(label->BoundsRect(), (TRect{5, 5, 65, 17}));
+  EXPECT_EQ(label->Alignment(), taLeftJustify);
+  EXPECT_FALSE(label->RightToLeft());
+}
+
+// A label that reads from the right keeps its right edge when its text changes its size.
+TEST_F(ControlsTest, AnAutoSizedRightToLeftLabelGrowsToTheLeft) {
+  auto* label = new TLabel(parent.get());
+  label->SetParent(parent.get());
+  label->SetBounds(100, 5, 0, 0);
+  label->SetCaption("ab");
+  const int right = label->Left() + label->Width();
+  label->SetRightToLeft(true);
+  label->SetCaption("abcdefgh");
+  EXPECT_GT(label->Width(), right - 100);
+  EXPECT_EQ(label->Left() + label->Width(), right);
+}
+
 TEST_F(ControlsTest, TooLittleRoomNeverGivesNegativeSizes) {
   parent->SetBounds(0, 0, 20, 10);
   auto* top = Add<TPanel>(alTop, 0, 0, 5, 35);

@@ -297,6 +297,7 @@ class ScriptUi::Control : public IUiControl {
     if (params_.kind == ControlKind::kButton && params_.default_button) line += " default";
     if (params_.kind == ControlKind::kCheckBox && params_.checked) line += " checked";
     if (params_.read_only) line += " readonly";
+    if (params_.right_to_left) line += " rtl";
     if (Owner() != nullptr && Owner()->focused_ == this) line += " focused";
     if (!params_.items.empty()) line += " items " + QuoteList(params_.items);
     if (params_.kind == ControlKind::kListBox || params_.kind == ControlKind::kRadioGroup ||

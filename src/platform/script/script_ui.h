@@ -52,7 +52,7 @@
 //   window maximize <name> <left>,<top> <width>x<height>
 //   after "window show": the controls on the window, one line each, indented by depth:
 //     <kind> <name> "<caption or text>" <left>,<top> <width>x<height> [hidden] [disabled]
-//       [default] [checked] [readonly] [focused] [items "<a>","<b>"...] [selected <i>]
+//       [default] [checked] [readonly] [rtl] [focused] [items "<a>","<b>"...] [selected <i>]
 //       [position <p>]
 //     and the windows hosted in it: window <name> "<caption>" <left>,<top> <w>x<h> [hidden],
 //     followed by their controls
