@@ -133,32 +133,32 @@ check "http install: the remote list and each archive fetched once, the template
     -a "$(gets http.log fileLakeNotes.1)" = 1 -a "$(gets http.log dirTemplates.1)" = 0 ]
 stop_server "${pids[-1]}"
 
-# 3. The server dies in the middle of the program group's archive.
+# 3. The server dies in the middle of the program's own archive, after the group's and the
+# store's archives came whole.
 forget_install
-start_server dies http_server.py --folder "$mirror" --port "$http_port" --die-in grpProgram.1
+start_server dies http_server.py --folder "$mirror" --port "$http_port" --die-in fileLakeNotes.1
 setup died
 rc=$?
 check "server died: a failure, the bad end" bad_run died "$rc"
 check "server died: the box names the incomplete archive" grep -qF \
-  "| The archive grpProgram.1 that grpProgram downloaded is incomplete or damaged" "$work/died.txt"
-check "server died: it died in that archive" grep -q '^died in /lakeside/grpProgram.1' "$work/dies.log"
+  "| The archive fileLakeNotes.1 that fileLakeNotes downloaded is incomplete or damaged" "$work/died.txt"
+died_after_group() {
+  [ "$(gets dies.log grpProgram.1)" = 1 ] && grep -q '^died in /lakeside/fileLakeNotes.1' "$work/dies.log"
+}
+check "server died: it died in that archive, after the group's came whole" died_after_group
 state=$(reg_query 'HKLM\Software\QRN\Install' | grep -m1 -E '\\Install[0-9]+$')
-no_record() { [ -n "$state" ] && ! wine_run reg query "$state\\grpProgram" /v LocalFile >/dev/null 2>&1; }
-check "server died: the state key stays, with no record of the cut archive" no_record
-check "server died: nothing of the product's group installed" [ ! -e "$installed/readme.txt" ]
+record() { wine_run reg query "$state\\$1" /v LocalFile >/dev/null 2>&1; }
+records() { [ -n "$state" ] && record grpProgram && ! record fileLakeNotes; }
+check "server died: the state key keeps the group's archive, with no record of the cut one" records
+check "server died: the program not installed" [ ! -e "$installed/LakeNotes.exe" ]
 stop_server "${pids[-1]}"
 start_server back http_server.py --folder "$mirror" --port "$http_port"
 setup again
 rc=$?
 check "next start: exit code 0, the good end" good_run again "$rc"
-check "next start: the cut archive fetched again" [ "$(gets back.log grpProgram.1)" = 1 ]
+check "next start: the cut archive fetched again, the group's taken from its record" \
+  [ "$(gets back.log fileLakeNotes.1)" = 1 -a "$(gets back.log grpProgram.1)" = 0 ]
 check "next start: the files arrived" arrived
-# What the first start fetched whole and recorded is not fetched again.
-archives() { grep -oE '^GET /lakeside/[A-Za-z0-9]+\.1 ' "$work/$1" | grep -v grpProgram | sort -u; }
-before=$(archives dies.log)
-echo "fetched whole before the server died: ${before:-none}" | tr '\n' ' '; echo
-not_refetched() { [ -z "$before" ] || ! grep -qFx -f <(echo "$before") <(archives back.log); }
-check "next start: archives fetched whole before are taken from their records" not_refetched
 stop_server "${pids[-1]}"
 
 # 4. The server stalls in the middle of an archive for a minute; the location waits 3 seconds.
