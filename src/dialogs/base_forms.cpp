@@ -5,6 +5,7 @@
 #include "base/exceptions.h"
 #include "dialogs/dialog_manager.h"
 #include "model/install_model.h"
+#include "net/net_location.h"
 #include "platform/ui_port.h"
 #include "translate/translator.h"
 
@@ -209,6 +210,8 @@ void TBaseDuringCopyForm::SetDM(TDialogManager* dm) { SetReference(dm_, dm); }
 void TBaseDuringCopyForm::CancelCopy() {
   if (ConfirmUserAbort()) {
     if (TTmbyCompress* archive = InstallModel().SharedArchive.get()) archive->Abort = true;
+    // A download in progress stops at its next block.
+    NetLocations().DownloadAbort = true;
   }
   SetModalResult(ui::mrAbort);
 }

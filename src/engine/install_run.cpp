@@ -13,6 +13,7 @@
 #include "model/install_model.h"
 #include "model/install_parameters.h"
 #include "model/uninstall_log.h"
+#include "net/net_location.h"
 #include "net/remote_file_list.h"
 #include "system/folder_cache.h"
 #include "system/os_version.h"
@@ -103,6 +104,8 @@ void TCustomInstall::RunInstall() {
     }
   } memos;
   Aborted = false;
+  // A Cancel that stopped a download of an earlier run in this process must not stop this one.
+  NetLocations().DownloadAbort = false;
   Engine().RunStartTime = LocalNow();
   InstallModel().DeferRegistrations = true;
   InstallModel().Deferred.Clear();

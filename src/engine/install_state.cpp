@@ -50,6 +50,16 @@ bool DeleteWhenEmpty(const std::string& key) {
   return true;
 }
 
+// A downloaded archive's copy, and the empty temporary file beside it that reserved its name when
+// the download began.
+void RemoveDownloadedCopy(const std::string& local) {
+  platform::IFileSystem& files = platform::Port().Files();
+  files.RemoveFile(local);
+  if (!SameText(ReplaceExtension(local, ".1"), local)) return;
+  const std::string reserved = ReplaceExtension(local, ".tmp");
+  if (files.FileSize(reserved) == 0) files.RemoveFile(reserved);
+}
+
 // The text of `entry` between `from` and the next ";" (or the end).
 std::string Field(const std::string& entry, size_t from) {
   const size_t end = entry.find(';', from);
@@ -254,7 +264,7 @@ void TCustomInstall::RemoveInstallState() {
     for (const std::string& name : subkeys) {
       const std::string subkey = IncludeTrailingBackslash(key) + name;
       const std::string local = ReadRegString(kLocalMachine, subkey, "LocalFile", "");
-      if (!TrimText(local).empty()) platform::Port().Files().RemoveFile(local);
+      if (!TrimText(local).empty()) RemoveDownloadedCopy(local);
       reg.DeleteKey(subkey);
     }
   }

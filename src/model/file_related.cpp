@@ -109,11 +109,14 @@ void TFileRelated::Download() {
         {Name()});
   }
   // The temporary file stays, keeping its name reserved for the archive beside it.
-  LocalArchivePath = ReplaceExtension(GetTempFile(true), ".1");
+  const std::string reserved = GetTempFile(true);
+  LocalArchivePath = ReplaceExtension(reserved, ".1");
   const std::string remote = Name() + ".1";
-  // What a failed or cancelled transfer leaves is no archive: nothing keeps or records it.
-  const auto forget = [this] {
+  // What a failed or cancelled transfer leaves is no archive: nothing keeps or records it, and
+  // the name it reserved is given back.
+  const auto forget = [this, reserved] {
     platform::Port().Files().RemoveFile(LocalArchivePath);
+    platform::Port().Files().RemoveFile(reserved);
     LocalArchivePath.clear();
   };
   location->ClientDataReceived.Set(

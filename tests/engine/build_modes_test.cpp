@@ -13,6 +13,8 @@
 #include "archive/self_extract.h"
 #include "archive/tmby_compress.h"
 #include "base/sha.h"
+#include "dialogs/dialog_manager.h"
+#include "dialogs/std_dialogs.h"
 #include "engine/install.h"
 #include "model/install_model.h"
 #include "platform/script/script_ui.h"
@@ -310,7 +312,7 @@ TEST_F(BuildTest, TheTransferSpreadsTheDistributionOverDisksOfTheirSize) {
 // with its own archive, the program fetched on its own (a version and date rule).
 class WebBuildTest : public BuildTest {
  protected:
-  void ReadWeb(const std::vector<std::string>& arguments) {
+  void ReadWeb(const std::vector<std::string>& arguments, const std::string& more = "") {
     app.DestroyComponents();
     transcript.str("");
     Engine().Arguments = arguments;
@@ -326,25 +328,37 @@ class WebBuildTest : public BuildTest {
             "    Container = Install1\n    DestDirType = psContainerDestDir\n  end\n" +
             FileObject("NotesExe", "notes.exe", "grpProgram",
                        "    OverwriteMode = owVersionDate\n") +
-            FileObject("ReadMe", "readme.txt", "grpProgram") + "end\n",
+            FileObject("ReadMe", "readme.txt", "grpProgram") + more + "end\n",
         "product.tmby");
     install = CurrentInstall();
+  }
+  // Builds the distribution and serves its net folder.
+  void BuildAndServe() {
+    MakeFile("C:\\Vendor\\BUILD.INF", "C:\\Out\r\n");
+    ReadWeb({"-b"});
+    Run();
+    ASSERT_EQ(Boxes(), std::vector<std::string>{}) << transcript.str();
+    platform::memory::NetServer server;
+    server.folder = *Machine().HostPath("C:\\Out\\files.example");
+    Machine().ServeHost("files.example", server);
+  }
+  // The names in the temporary folder that match `mask`.
+  std::vector<std::string> TempFiles(const std::string& mask) {
+    std::vector<std::string> names;
+    for (const auto& found : Files().FindFiles("C:\\WINDOWS\\TEMP\\" + mask)) {
+      names.push_back(found.name);
+    }
+    return names;
   }
 };
 
 TEST_F(WebBuildTest, AWebDistributionInstallsItsFilesFromTheServerThatMirrorsItsBuild) {
-  MakeFile("C:\\Vendor\\BUILD.INF", "C:\\Out\r\n");
-  ReadWeb({"-b"});
-  Run();
-  ASSERT_EQ(Boxes(), std::vector<std::string>{}) << transcript.str();
+  BuildAndServe();
   // The server's folder mirrors the location: an archive for the group, one for the program.
   EXPECT_EQ(Members("C:\\Out\\files.example\\notes\\grpProgram.1"),
             std::vector<std::string>{"readme.txt"});
   EXPECT_EQ(Members("C:\\Out\\files.example\\notes\\NotesExe.1"),
             std::vector<std::string>{"notes.exe"});
-  platform::memory::NetServer server;
-  server.folder = *Machine().HostPath("C:\\Out\\files.example");
-  Machine().ServeHost("files.example", server);
 
   ReadWeb({"-sC:\\Out", "-esetup.exe", "-c", "-n"});
   Run({}, true);
@@ -367,6 +381,46 @@ TEST_F(WebBuildTest, AWebDistributionInstallsItsFilesFromTheServerThatMirrorsIts
       << boxes[0];
   EXPECT_EQ(ui_->QuitCode(), kInstallFailedExitCode);
   EXPECT_FALSE(Files().FileExists("C:\\Program Files\\Notes\\readme.txt"));
+}
+
+TEST_F(WebBuildTest, CancelInTheCopyWindowStopsTheDownloadAndTheNextRunDownloadsAgain) {
+  BuildAndServe();
+  DialogRegistry().Reset();
+  RegisterStandardDialogs();
+  const std::string copyStage =
+      "  object Copy: TDialogManager\n    Container = Install1\n"
+      "    ManagerType = dmDuringCopyFiles\n  end\n";
+  ReadWeb({"-sC:\\Out", "-esetup.exe", "-c", "-n"}, copyStage);
+  auto* copy = dynamic_cast<TDialogManager*>(form->FindComponent("Copy"));
+  ASSERT_NE(copy, nullptr);
+  // The user presses Cancel (and confirms) once the copy window shows a download.
+  int blocks = 0;
+  install->OnDataReceived.Set(
+      [&](TPersistent*, const std::string&, int32_t, int32_t, int32_t, const void*) {
+        ++blocks;
+        if (!copy->DuringCopyForms().empty()) copy->DuringCopyForms()[0]->CancelCopy();
+      });
+  Run({}, true);
+  EXPECT_GE(blocks, 2);
+  // The user's abort: the bad end without a box, nothing installed, no copy or reserved name
+  // left of what was being fetched.
+  EXPECT_EQ(Boxes(), std::vector<std::string>{}) << transcript.str();
+  EXPECT_EQ(ui_->QuitCode(), kUserAbortExitCode);
+  EXPECT_FALSE(Files().FileExists("C:\\Program Files\\Notes\\notes.exe"));
+  EXPECT_EQ(TempFiles("bat*.*"), std::vector<std::string>{});
+
+  // The same program started again in this process downloads and installs, and the good end
+  // takes the downloaded copies with the names they reserved.
+  // (The exit code belongs to the application, which a real start makes anew.)
+  app.SetExitCode(0);
+  ReadWeb({"-sC:\\Out", "-esetup.exe", "-c", "-n"}, copyStage);
+  Run({}, true);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{}) << transcript.str();
+  EXPECT_EQ(ui_->QuitCode(), 0) << transcript.str();
+  EXPECT_TRUE(Bytes("C:\\Program Files\\Notes\\notes.exe") == Bytes("C:\\Src\\notes.exe"));
+  EXPECT_EQ(Bytes("C:\\Program Files\\Notes\\readme.txt"), "read me");
+  EXPECT_EQ(TempFiles("bat*.*"), std::vector<std::string>{});
+  DialogRegistry().Reset();
 }
 
 }  // namespace
