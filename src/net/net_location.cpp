@@ -6,6 +6,7 @@
 
 #include "base/path_text.h"
 #include "net/net_errors.h"
+#include "platform/internet_functions.h"
 #include "ui/forms.h"
 
 namespace tmby {
@@ -14,25 +15,6 @@ using platform::InternetHandle;
 namespace inet = platform::inet;
 
 namespace {
-
-// The functions the location binds, in the order it looks them up, and the name a failure shows.
-struct BoundFunction {
-  const char* exported;
-  const char* shown;
-};
-constexpr BoundFunction kFunctions[] = {
-    {"InternetGetLastResponseInfoA", "InternetGetLastResponseInfo"},
-    {"InternetOpenA", "InternetOpen"},
-    {"InternetConnectA", "InternetConnect"},
-    {"FtpSetCurrentDirectoryA", "FtpSetCurrentDirectory"},
-    {"InternetCloseHandle", "InternetCloseHandle"},
-    {"InternetQueryDataAvailable", "InternetQueryDataAvailable"},
-    {"InternetReadFile", "InternetReadFile"},
-    {"FtpOpenFileA", "FtpOpenFile"},
-    {"HttpOpenRequestA", "HttpOpenRequest"},
-    {"HttpSendRequestA", "HttpSendRequest"},
-    {"HttpQueryInfoA", "HttpQueryInfo"},
-};
 
 constexpr uint32_t kBlockSize = 8192;
 // HttpQueryInfoA answers into a buffer of this size.
@@ -235,9 +217,13 @@ void TCustomNetInstallLocation::BindWinInet() {
         "Failed to load the Wininet.dll. If this is a hybrid installation, you might want to "
         "include the WININET.DLL file in the PresetupFiles property of the TInstall component");
   }
-  for (const BoundFunction& f : kFunctions) {
-    if (!library_->Bind(f.exported)) {
-      throw ENIL_FailLoadDLLProc("Failed to load the procedure %s from WININET.DLL", {f.shown});
+  for (const std::string function : inet::kLocationFunctions) {
+    if (!library_->Bind(function)) {
+      // The failure names the function as the library's documentation does, without the "A"
+      // of its ANSI form.
+      const bool ansi = function.size() > 1 && function.back() == 'A';
+      throw ENIL_FailLoadDLLProc("Failed to load the procedure %s from WININET.DLL",
+                                 {ansi ? function.substr(0, function.size() - 1) : function});
     }
   }
   bound_ = true;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/internet_functions.h"
 #include "support/port_fixture.h"
 
 namespace tmby::testing {
@@ -13,18 +14,6 @@ namespace {
 using platform::IInternetLibrary;
 using platform::InternetHandle;
 namespace inet = platform::inet;
-
-const char* const kKitFunctions[] = {"InternetGetLastResponseInfoA",
-                                     "InternetOpenA",
-                                     "InternetConnectA",
-                                     "FtpSetCurrentDirectoryA",
-                                     "InternetCloseHandle",
-                                     "InternetQueryDataAvailable",
-                                     "InternetReadFile",
-                                     "FtpOpenFileA",
-                                     "HttpOpenRequestA",
-                                     "HttpSendRequestA",
-                                     "HttpQueryInfoA"};
 
 std::string Pattern(size_t size) {
   std::string bytes(size, '\0');
@@ -48,7 +37,7 @@ class InternetContract : public PortContract {
     ASSERT_TRUE(Files().CreateDirectories(dir_)) << dir_;
     lib_ = Port().Internet().Load();
     ASSERT_TRUE(lib_) << Port().Internet().LastError();
-    for (const char* f : kKitFunctions) ASSERT_TRUE(lib_->Bind(f)) << f;
+    for (const char* f : inet::kLocationFunctions) ASSERT_TRUE(lib_->Bind(f)) << f;
     session_ = lib_->Open("Contract", inet::kOpenTypePreconfig, 0);
     ASSERT_NE(session_, 0u) << lib_->LastError();
   }

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <set>
 
+#include "platform/internet_functions.h"
 #include "platform/memory/memory_state.h"
 
 namespace tmby::platform::memory {
@@ -109,31 +110,21 @@ struct NetState {
 
 namespace {
 
-const char* const kFunctions[] = {"InternetGetLastResponseInfoA",
-                                  "InternetOpenA",
-                                  "InternetConnectA",
-                                  "FtpSetCurrentDirectoryA",
-                                  "InternetCloseHandle",
-                                  "InternetQueryDataAvailable",
-                                  "InternetReadFile",
-                                  "FtpOpenFileA",
-                                  "HttpOpenRequestA",
-                                  "HttpSendRequestA",
-                                  "HttpQueryInfoA",
-                                  "InternetSetOptionA"};
-
 class MemoryInternetLibrary : public IInternetLibrary {
  public:
   explicit MemoryInternetLibrary(std::shared_ptr<NetState> net) : net_(std::move(net)) {}
 
   bool Bind(const std::string& function) override {
-    for (const char* name : kFunctions) {
-      if (function == name && net_->missing.count(function) == 0) {
-        bound_.insert(function);
-        return Ok();
+    const auto exported = [&function] {
+      if (function == inet::kSetOptionFunction) return true;
+      for (const char* name : inet::kLocationFunctions) {
+        if (function == name) return true;
       }
-    }
-    return Fail(inet::kProcNotFound);
+      return false;
+    };
+    if (!exported() || net_->missing.count(function) != 0) return Fail(inet::kProcNotFound);
+    bound_.insert(function);
+    return Ok();
   }
 
   InternetHandle Open(const std::string& agent, uint32_t access, uint32_t flags) override {
@@ -313,7 +304,7 @@ class MemoryInternetLibrary : public IInternetLibrary {
   }
 
   bool SetTimeouts(InternetHandle handle, uint32_t milliseconds) override {
-    if (net_->missing.count("InternetSetOptionA") != 0) return Fail(inet::kProcNotFound);
+    if (net_->missing.count(inet::kSetOptionFunction) != 0) return Fail(inet::kProcNotFound);
     if (net_->handles.count(handle) == 0) return Fail(err::kInvalidHandle);
     net_->log.push_back("timeouts " + std::to_string(milliseconds));
     return Ok();

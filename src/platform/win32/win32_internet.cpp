@@ -3,6 +3,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/internet_functions.h"
 #include "platform/win32/win32_internal.h"
 
 namespace tmby::platform::win32 {
@@ -68,7 +69,7 @@ class Win32InternetLibrary : public IInternetLibrary {
  public:
   explicit Win32InternetLibrary(HMODULE module) : module_(module) {
     // Time-outs are the kit's own addition to what it binds: absent, the library's defaults hold.
-    setOption_ = Proc<SetOptionFn>(GetProcAddress(module_, "InternetSetOptionA"));
+    setOption_ = Proc<SetOptionFn>(GetProcAddress(module_, inet::kSetOptionFunction));
   }
   ~Win32InternetLibrary() override { FreeLibrary(module_); }
   Win32InternetLibrary(const Win32InternetLibrary&) = delete;
