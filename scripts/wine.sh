@@ -13,6 +13,10 @@
 #     --desktop WxH     run inside a Wine desktop window of that size (frames for screenshots)
 #     --screenshot F    after --shot-delay seconds, save a screenshot of the display into F (PNG)
 #     --shot-delay SEC  (default: 5)
+#     --shot-drawn      take the screenshot once a window has been drawn on the display (the picture
+#                       holds more than a few colours), at the latest after --shot-delay seconds
+#     --shot-end        end the program once the screenshot is taken; the exit code is then 0 when
+#                       the picture was saved
 #     --keep-display    use the current $DISPLAY even when it is set (default: own Xvfb always)
 #   scripts/wine.sh --stop [--arch ARCH | --prefix DIR]   ends the prefix's wineserver and our Xvfb
 #
@@ -27,6 +31,8 @@ timeout_s=600
 desktop=""
 screenshot=""
 shot_delay=5
+shot_drawn=0
+shot_end=0
 keep_display=0
 stop=0
 
@@ -39,6 +45,8 @@ while [ $# -gt 0 ]; do
     --desktop) desktop=$2; shift 2 ;;
     --screenshot) screenshot=$2; shift 2 ;;
     --shot-delay) shot_delay=$2; shift 2 ;;
+    --shot-drawn) shot_drawn=1; shift ;;
+    --shot-end) shot_end=1; shift ;;
     --keep-display) keep_display=1; shift ;;
     --stop) stop=1; shift ;;
     --) shift; break ;;
@@ -159,10 +167,26 @@ fi
 if [ -n "$screenshot" ]; then
   timeout --kill-after=10 "$timeout_s" "${cmd[@]}" &
   pid=$!
-  sleep "$shot_delay"
   mkdir -p "$(dirname "$screenshot")"
-  import -display "$DISPLAY" -window root "$screenshot" 2>"$state/import.log" ||
+  if [ $shot_drawn = 1 ]; then
+    # An empty desktop is one or two colours; a drawn window brings text, frames and icons. Once
+    # one shows, a second more lets it finish painting.
+    for _ in $(seq 1 "$shot_delay"); do
+      sleep 1
+      import -display "$DISPLAY" -window root "$screenshot" 2>/dev/null || continue
+      [ "$(convert "$screenshot" -format '%k' info: 2>/dev/null || echo 0)" -gt 16 ] && { sleep 1; break; }
+    done
+  else
+    sleep "$shot_delay"
+  fi
+  shot=0
+  import -display "$DISPLAY" -window root "$screenshot" 2>"$state/import.log" && shot=1 ||
     echo "wine.sh: screenshot failed (log: $state/import.log)" >&2
+  if [ $shot_end = 1 ]; then
+    WINEPREFIX="$WINEPREFIX" wineserver -k >/dev/null 2>&1
+    wait $pid
+    exit $((1 - shot))
+  fi
   wait $pid
   rc=$?
 else

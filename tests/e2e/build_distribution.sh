@@ -14,20 +14,12 @@ set -uo pipefail
 # The setup program speaks the user's language: the messages checked below are the English ones.
 export LANG=C LC_ALL=C
 here=$(cd "$(dirname "$0")/../.." && pwd)
-engine="${TMBY_SETUP_TEST_EXE:-$here/build/win32/apps/setup/setup-test.exe}"
-loader="$here/build/win32/apps/loader/TamberlyLoadProgram-test.exe"
-stamp="$here/build/native/apps/tmbystamp/tmbystamp"
-work="${TMBY_E2E_DIR:-$here/build/e2e}/build_distribution"
-rm -rf "$work"
-mkdir -p "$work/kit"
 source "$here/tests/support/e2e.sh"
+e2e_start build_distribution
+mkdir -p "$work/kit"
 # The definition names the product's files relative to the top of the kit.
 cd "$here"
-for f in "$engine" "$loader" "$stamp"; do
-  [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
-done
-prefix=()
-[ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
+require "$engine" "$loader" "$stamp"
 wine_run() { "$here/scripts/wine.sh" "${prefix[@]}" --version "$1" --timeout 120 "${@:2}"; }
 boxes() { tr -d '\r' <"$1" | grep '^| ' || true; }
 

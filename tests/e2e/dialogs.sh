@@ -14,19 +14,10 @@
 #     lists each page with its texts, in English and, with the user's language German, in German.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
-engine="${TMBY_SETUP_TEST_EXE:-$here/build/win32/apps/setup/setup-test.exe}"
-stamp="$here/build/win32/apps/tmbystamp/tmbystamp.exe"
-driver="${TMBY_WIN32_TESTS:-$here/build/win32/tests}/uidriver.exe"
-work="${TMBY_E2E_DIR:-$here/build/e2e}/dialogs"
-prefix_dir="${TMBY_WINE_PREFIX:-$here/build/wineprefix}"
-rm -rf "$work"
-mkdir -p "$work"
 source "$here/tests/support/e2e.sh"
-for f in "$engine" "$stamp" "$driver"; do
-  [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
-done
-prefix=()
-[ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
+e2e_start dialogs
+driver="${TMBY_WIN32_TESTS:-$here/build/win32/tests}/uidriver.exe"
+require "$engine" "$stamp" "$driver"
 wine_run() { LANG=C LC_ALL=C "$here/scripts/wine.sh" "${prefix[@]}" --version winxp "$@"; }
 clean_state() {
   wine_run --timeout 60 reg delete 'HKLM\Software\QRN' /f >/dev/null 2>&1

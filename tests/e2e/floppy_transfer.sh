@@ -12,19 +12,8 @@ set -uo pipefail
 export LANG=C LC_ALL=C
 here=$(cd "$(dirname "$0")/../.." && pwd)
 source "$here/tests/support/e2e.sh"
-engine="${TMBY_SETUP_TEST_EXE:-$here/build/win32/apps/setup/setup-test.exe}"
-loader="$here/build/win32/apps/loader/TamberlyLoadProgram-test.exe"
-stamp="$here/build/native/apps/tmbystamp/tmbystamp"
-work="${TMBY_E2E_DIR:-$here/build/e2e}/floppy_transfer"
-for f in "$engine" "$loader" "$stamp"; do
-  [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
-done
-prefix=()
-prefix_dir="$here/build/wineprefix"
-if [ -n "${TMBY_WINE_PREFIX:-}" ]; then
-  prefix=(--prefix "$TMBY_WINE_PREFIX")
-  prefix_dir=$TMBY_WINE_PREFIX
-fi
+e2e_start floppy_transfer
+require "$engine" "$loader" "$stamp"
 wine_run() { "$here/scripts/wine.sh" "${prefix[@]}" --version winxp --timeout 120 "$@"; }
 boxes() { tr -d '\r' <"$1" | grep '^| ' || true; }
 
@@ -36,8 +25,6 @@ cleanup() {
   rm -f "$prefix_dir/prefix/dosdevices/a:"
   [ -n "${saved_a:-}" ] && ln -sfn "$saved_a" "$prefix_dir/prefix/dosdevices/a:"
 }
-for n in "${disks[@]}"; do umount "$work/disk$n" 2>/dev/null; done
-rm -rf "$work"
 mkdir -p "$work/kit" "$work/src"
 
 # The product: three files that do not compress, 360 KiB together.

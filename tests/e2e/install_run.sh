@@ -18,17 +18,10 @@ set -uo pipefail
 # The setup program speaks the user's language: the messages checked below are the English ones.
 export LANG=C LC_ALL=C
 here=$(cd "$(dirname "$0")/../.." && pwd)
-engine="${TMBY_SETUP_TEST_EXE:-$here/build/win32/apps/setup/setup-test.exe}"
-stamp="$here/build/native/apps/tmbystamp/tmbystamp"
-work="${TMBY_E2E_DIR:-$here/build/e2e}/install_run"
-rm -rf "$work"
-mkdir -p "$work/dist"
 source "$here/tests/support/e2e.sh"
-for f in "$engine" "$stamp"; do
-  [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
-done
-prefix=()
-[ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
+e2e_start install_run
+mkdir -p "$work/dist"
+require "$engine" "$stamp"
 version=winxp
 wine_run() { "$here/scripts/wine.sh" "${prefix[@]}" --version "$version" --timeout 120 "$@"; }
 # The registry as reg.exe shows it; the exit code says whether the key exists.
@@ -47,8 +40,8 @@ check "the sample's distribution is built" sample_distribution "$exe" "$work/dis
 cp "$here/samples/notes/files/License.rtf" "$work/"
 dist=$(winpath "$work/dist")
 # Nothing of an earlier run of these tests: no product, no state keys, no continuation entries.
-rm -rf "${TMBY_WINE_PREFIX:-$here/build/wineprefix}/prefix/drive_c/Program Files"*/"Lakeside Notes"
-find "${TMBY_WINE_PREFIX:-$here/build/wineprefix}/prefix/drive_c" -ipath '*/start menu/programs/lakeside notes' \
+rm -rf "$prefix_dir/prefix/drive_c/Program Files"*/"Lakeside Notes"
+find "$prefix_dir/prefix/drive_c" -ipath '*/start menu/programs/lakeside notes' \
   -type d -prune -exec rm -rf {} + 2>/dev/null
 wine_run reg delete 'HKLM\Software\QRN' /f >/dev/null 2>&1
 wine_run reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' /f >/dev/null 2>&1
@@ -70,7 +63,7 @@ TXT
 check "good run: the stages in order" diff -u "$work/good.expected" "$work/good.stages"
 check "good run: no message box" [ "$(grep -c '^messagebox' "$work/good.txt")" = 0 ]
 check "good run: no state key left" [ "$(state_keys)" = 0 ]
-drive_c="${TMBY_WINE_PREFIX:-$here/build/wineprefix}/prefix/drive_c"
+drive_c="$prefix_dir/prefix/drive_c"
 programs="$drive_c/Program Files"
 [ -d "$drive_c/Program Files (x86)" ] && programs="$drive_c/Program Files (x86)"
 installed_as_built() {
@@ -145,7 +138,7 @@ wine_run reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' /f 
 TMBY_DEFINITION="$work/reboot.tmby" TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/reboot98.txt" \
   wine_run "$exe" "-s$dist"
 rc=$?
-WINEPREFIX="${TMBY_WINE_PREFIX:-$here/build/wineprefix}/prefix" timeout 60 wineserver -w
+WINEPREFIX="$prefix_dir/prefix" timeout 60 wineserver -w
 check "win98 restart: exit code 0" [ "$rc" = 0 ]
 tr -d '\r' <"$work/reboot98.txt" >"$work/continued98.txt"
 check "win98 restart: the restart ran the continuation (-r), which ended well" \
@@ -170,7 +163,7 @@ check "after the kill: no state key left" [ "$(state_keys)" = 0 ]
 
 # 5. The loader's cleanup. Its folder lies below the temporary folder.
 temp=$(wine_run cmd /c echo %TEMP% 2>/dev/null | tr -d '\r' | tail -n1)
-temp_unix=$(WINEPREFIX="${TMBY_WINE_PREFIX:-$here/build/wineprefix}/prefix" winepath -u "$temp" 2>/dev/null)
+temp_unix=$(WINEPREFIX="$prefix_dir/prefix" winepath -u "$temp" 2>/dev/null)
 if [ -n "$temp_unix" ] && [ -d "$temp_unix" ]; then
   loader="$temp_unix/TMBYE2E0"
   rm -rf "$loader"

@@ -13,27 +13,24 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build="${TMBY_BUILD_DIR:-$here/build/win32}"
+source "$here/tests/support/e2e.sh"
+e2e_start languages
 engine="$build/apps/setup/setup-test.exe"
 stamp="$build/apps/tmbystamp/tmbystamp.exe"
 tests="$build/tests/tmby_wintests.exe"
-work="${TMBY_E2E_DIR:-$here/build/e2e}/languages"
 prefix="${TMBY_WINE_PREFIX:-$here/build/wineprefix-languages}"
-rm -rf "$work"
-mkdir -p "$work"
-source "$here/tests/support/e2e.sh"
-for f in "$engine" "$stamp" "$tests"; do
-  [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
-done
+require "$engine" "$stamp" "$tests"
 wine_run() { "$here/scripts/wine.sh" --prefix "$prefix" --version winxp "$@"; }
 # Runs a command with the locale of the language under test (Wine takes the user's language from
 # it); the shell itself keeps its own, which the machine may not have.
 in_locale() { LANG="$locale" LC_ALL="$locale" "$@"; }
 link_fonts() {  # link_fonts FACE: the message-box and dialog fonts draw with FACE
   local font
-  for font in Tahoma "MS Shell Dlg" "MS Shell Dlg 2"; do
-    LANG=C wine_run --timeout 60 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" \
-      /d "$1" /f </dev/null >/dev/null 2>&1
-  done
+  {
+    printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+    for font in Tahoma "MS Shell Dlg" "MS Shell Dlg 2"; do printf '"%s"="%s"\r\n' "$font" "$1"; done
+  } >"$work/fonts.reg"
+  LANG=C wine_run --timeout 60 reg import "$(winpath "$work/fonts.reg")" </dev/null >/dev/null 2>&1
 }
 
 # The sample product's setup program, languages included.
@@ -58,8 +55,8 @@ while read -r locale language file fonts; do
   expected=$(grep '^1031;' "$here/lang/$file" | cut -d';' -f2 | sed 's/%s/-x/')
   check "$locale: exit code 217" [ "$rc" = 217 ]
   check "$locale: the message in its language" grep -qxF "| $expected." "$work/$locale.txt"
-  in_locale wine_run --timeout 25 --desktop 800x600 --screenshot "$work/$locale.png" \
-    --shot-delay 15 "$exe" -x >/dev/null 2>&1
+  in_locale wine_run --timeout 60 --desktop 800x600 --screenshot "$work/$locale.png" \
+    --shot-delay 30 --shot-drawn --shot-end "$exe" -x >/dev/null 2>&1
   check "$locale: a screenshot of the box" [ -s "$work/$locale.png" ]
   exec 0<&3 3<&-
 done <<'LANGUAGES'

@@ -12,17 +12,12 @@ set -uo pipefail
 # The setup program speaks the user's language: the messages checked below are the English ones.
 export LANG=C LC_ALL=C
 here=$(cd "$(dirname "$0")/../.." && pwd)
-engine="${TMBY_SETUP_TEST_EXE:-$here/build/win32/apps/setup/setup-test.exe}"
+source "$here/tests/support/e2e.sh"
+e2e_start main_window
 shipping="$(dirname "$engine")/setup.exe"
 stamp="$(dirname "$engine")/../tmbystamp/tmbystamp.exe"
-work="${TMBY_E2E_DIR:-$here/build/e2e}/main_window"
-rm -rf "$work"
-mkdir -p "$work"
 exe="$work/LakesideSetup.exe"
-source "$here/tests/support/e2e.sh"
-[ -f "$engine" ] || { echo "FAILED: $engine was not built"; exit 1; }
-prefix=()
-[ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
+require "$engine"
 wine_run() { "$here/scripts/wine.sh" "${prefix[@]}" --version winxp --timeout 120 "$@"; }
 
 # 0. The sample product's setup program, made by the Windows tmbystamp; the plain engine carries
@@ -44,7 +39,7 @@ check "plain engine: carries no definition" grep -q 'carries no install definiti
 # stays as it is before the first dialog.
 sed -e 's/^  object Install1: TInstall$/  object Install1: TInstall\n    RunAutomatic = False/' \
   "$here/samples/notes/product.tmby" >"$work/waiting.tmby"
-state="${TMBY_WINE_PREFIX:-$here/build/wineprefix}/state"
+state="$prefix_dir/state"
 TMBY_DEFINITION="$work/waiting.tmby" TMBY_EXIT_AFTER_MS=20000 wine_run "$exe" &
 pid=$!
 pixel() { convert "$work/shot.png" -format "%[hex:p{$1,$2}]" info: 2>/dev/null; }

@@ -15,20 +15,11 @@
 set -uo pipefail
 export LANG=C LC_ALL=C
 here=$(cd "$(dirname "$0")/../.." && pwd)
-engine="${TMBY_SETUP_TEST_EXE:-$here/build/win32/apps/setup/setup-test.exe}"
-loader="$here/build/win32/apps/loader/TamberlyLoadProgram-test.exe"
-stamp="$here/build/native/apps/tmbystamp/tmbystamp"
-work="${TMBY_E2E_DIR:-$here/build/e2e}/net_install"
 started_at=$(date +%s)
-rm -rf "$work"
-mkdir -p "$work/kit"
 source "$here/tests/support/e2e.sh"
-for f in "$engine" "$loader" "$stamp"; do
-  [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
-done
-wine_prefix="${TMBY_WINE_PREFIX:-$here/build/wineprefix}"
-prefix=()
-[ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
+e2e_start net_install
+mkdir -p "$work/kit"
+require "$engine" "$loader" "$stamp"
 wine_run() { "$here/scripts/wine.sh" "${prefix[@]}" --version winxp --timeout 120 "$@"; }
 boxes() { tr -d '\r' <"$1" | grep '^| ' || true; }
 reg_query() { wine_run reg query "$@" 2>/dev/null | tr -d '\r'; }
@@ -90,7 +81,7 @@ check "web build: filelist.lst holds a record per file ($count)" \
 mkdir -p "$work/user"
 cp "$work/web-dist/setup.exe" "$work/user/setup.exe"
 # A 32-bit program on a 64-bit prefix installs below "Program Files (x86)".
-programs="$wine_prefix/prefix/drive_c/Program Files"
+programs="$prefix_dir/prefix/drive_c/Program Files"
 [ -d "$programs (x86)" ] && programs="$programs (x86)"
 installed="$programs/Lakeside Notes"
 # A machine where the product never was: no files, no state of an earlier run.

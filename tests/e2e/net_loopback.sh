@@ -8,13 +8,10 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 tests_exe="${TMBY_WINTESTS_EXE:-$here/build/win32/tests/tmby_wintests.exe}"
-work="${TMBY_E2E_DIR:-$here/build/e2e}/net_loopback"
-rm -rf "$work"
-mkdir -p "$work/www"
 source "$here/tests/support/e2e.sh"
-[ -f "$tests_exe" ] || { echo "FAILED: $tests_exe was not built"; exit 1; }
-prefix=()
-[ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
+e2e_start net_loopback
+mkdir -p "$work/www"
+require "$tests_exe"
 
 source "$here/tests/servers/loopback.sh"
 trap stop_servers EXIT

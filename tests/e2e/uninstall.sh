@@ -11,18 +11,12 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 bin="$here/build/win32/apps"
-work="${TMBY_E2E_DIR:-$here/build/e2e}/uninstall"
-rm -rf "$work"
-mkdir -p "$work"
 source "$here/tests/support/e2e.sh"
+e2e_start uninstall
 uninstaller="$bin/uninstall/uninstall-test.exe"
-for f in "$uninstaller" "$bin/uninstall/uninstall.exe" "$bin/setup/setup.exe" \
+require "$uninstaller" "$bin/uninstall/uninstall.exe" "$bin/setup/setup.exe" \
   "$bin/loader/TamberlyLoadProgram.exe" "$bin/tmbyarc/tmbyarc.exe" \
-  "$here/build/native/apps/tmbystamp/tmbystamp" "$here/build/native/apps/tmbyarc/tmbyarc"; do
-  [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
-done
-prefix=()
-[ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
+  "$here/build/native/apps/tmbystamp/tmbystamp" "$here/build/native/apps/tmbyarc/tmbyarc"
 version=winxp
 wine_run() { "$here/scripts/wine.sh" "${prefix[@]}" --version "$version" --timeout 120 "$@"; }
 reg_query() { wine_run reg query "$@" 2>/dev/null | tr -d '\r'; }

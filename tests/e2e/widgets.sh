@@ -9,15 +9,9 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 bin="${TMBY_WIN32_TESTS:-$here/build/win32/tests}"
-work="${TMBY_E2E_DIR:-$here/build/e2e}/widgets"
-rm -rf "$work"
-mkdir -p "$work"
 source "$here/tests/support/e2e.sh"
-for program in widgetform.exe uidriver.exe; do
-  [ -f "$bin/$program" ] || { echo "FAILED: $bin/$program was not built"; exit 1; }
-done
-prefix=()
-[ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
+e2e_start widgets
+require "$bin/widgetform.exe" "$bin/uidriver.exe"
 wine_run() { "$here/scripts/wine.sh" "${prefix[@]}" --version winxp "$@"; }
 # Paths for the Windows programs: Wine's Z: drive is the Linux root.
 win() { echo "Z:$1"; }

@@ -1,5 +1,35 @@
 # What the Wine scripts of tests/e2e share; sourced after `here` (the top of the kit) is set.
 
+# The kit's programs as the scripts run them (TMBY_SETUP_TEST_EXE puts another engine in).
+engine="${TMBY_SETUP_TEST_EXE:-$here/build/win32/apps/setup/setup-test.exe}"
+loader="$here/build/win32/apps/loader/TamberlyLoadProgram-test.exe"
+stamp="$here/build/native/apps/tmbystamp/tmbystamp"
+
+# e2e_start NAME: the script's work folder (emptied) and the Wine prefix its programs run in:
+# TMBY_WINE_PREFIX, else scripts/wine.sh's own. `prefix` holds the options that choose it for
+# scripts/wine.sh, `prefix_dir` the folder.
+e2e_start() {
+  work="${TMBY_E2E_DIR:-$here/build/e2e}/$1"
+  # What an earlier run left mounted below it (the floppy disks) is let go first.
+  local m
+  for m in $(awk -v w="$work/" 'index($2, w) == 1 { print $2 }' /proc/mounts); do
+    umount "$m" 2>/dev/null
+  done
+  rm -rf "$work"
+  mkdir -p "$work"
+  prefix=()
+  [ -n "${TMBY_WINE_PREFIX:-}" ] && prefix=(--prefix "$TMBY_WINE_PREFIX")
+  prefix_dir="${TMBY_WINE_PREFIX:-$here/build/wineprefix}"
+}
+
+# require FILE...: the script fails at once when the build did not make one of them.
+require() {
+  local f
+  for f in "$@"; do
+    [ -f "$f" ] || { echo "FAILED: $f was not built"; exit 1; }
+  done
+}
+
 # check DESCRIPTION COMMAND...: one line per check, and the script fails when one does.
 fail=${fail:-0}
 check() {
