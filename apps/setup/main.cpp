@@ -299,6 +299,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   RegisterInstallObjectClasses(ClassRegistry());
   RegisterEngineClasses(ClassRegistry());
   RegisterStandardDialogs();
+  RegisterChangeDiskDialog();
   ui::RegisterMainFormHandlers(EventHandlers());
   RegisterEngineHandlers(EventHandlers());
   PathSpecifierStartup();

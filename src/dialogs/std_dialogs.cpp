@@ -44,6 +44,26 @@ TTranslateBitBtn* MakeButton(ui::TWinControl* parent, const std::string& name,
   return button;
 }
 
+// The frame of a small stand-alone dialog (the copy window, the disk prompt): a dialog border
+// without close box in the screen's centre, the standard font and colour, and the theme picture
+// 48 pixels square at the top-left corner.
+ui::TImage* SmallDialogFrame(ui::TCustomForm& form, int clientWidth, int clientHeight,
+                             const std::string& pictureName) {
+  form.SetBorderStyle(ui::bsDialog);
+  form.SetBorderIcons({});
+  form.SetPosition(ui::poScreenCenter);
+  form.Font().SetName("Arial");
+  form.Font().SetHeight(-11);
+  form.SetColor(ui::DialogColor());
+  form.SetClientWidth(clientWidth);
+  form.SetClientHeight(clientHeight);
+  auto* picture = Make<ui::TImage>(&form, pictureName, 8, 8, 48, 48);
+  picture->SetCenter(true);
+  LoadThemeBitmap(&picture->Picture());
+  picture->SetStretch(true);
+  return picture;
+}
+
 std::string ProgramFolder() {
   const std::string program = platform::Port().Files().ModuleFileName();
   const size_t slash = program.find_last_of('\\');
@@ -513,18 +533,7 @@ TCopyFileForm::TCopyFileForm(TComponent* owner) : TBaseDuringCopyForm(owner) {
   SetName("CopyFileForm");
   SetDM(FindDialogManager(dmDuringCopyFiles));
   SetCaption("Copying installation files");
-  SetBorderStyle(ui::bsDialog);
-  SetBorderIcons({});
-  SetPosition(ui::poScreenCenter);
-  Font().SetName("Arial");
-  Font().SetHeight(-11);
-  SetColor(ui::DialogColor());
-  SetClientWidth(460);
-  SetClientHeight(92);
-  UnZipImage = Make<ui::TImage>(this, "UnZipImage", 8, 8, 48, 48);
-  UnZipImage->SetCenter(true);
-  LoadThemeBitmap(&UnZipImage->Picture());
-  UnZipImage->SetStretch(true);
+  UnZipImage = SmallDialogFrame(*this, 460, 92, "UnZipImage");
   TransferBitmap = Make<ui::TImage>(this, "TransferBitmap", 8, 8, 48, 48);
   TransferBitmap->SetVisible(false);
   const auto label = [this](const std::string& name, const std::string& caption, int glid,
@@ -568,6 +577,71 @@ void TCopyFileForm::UpdateStatus(const TFileStatusParameter* file,
 }
 
 // ---------------------------------------------------------------------------------------------
+// TChangeDiskForm
+
+const TClassInfo& TChangeDiskForm::StaticClass() {
+  static const TClassInfo info =
+      TClassInfo::Define<TChangeDiskForm, TBaseInstallForm>("TChangeDiskForm");
+  return info;
+}
+
+TChangeDiskForm::TChangeDiskForm(TComponent* owner) : TBaseInstallForm(owner) {
+  SetName("ChangeDiskForm");
+  SetDM(FindDialogManager(dmChangeDisk));
+  DiskImage = SmallDialogFrame(*this, 400, 118, "DiskImage");
+  lblInsertDisk = Make<TTranslateLabel>(this, "lblInsertDisk", 64, 12, 328, 16);
+  lblInsertDisk->SetAutoSize(false);
+  lblInsertDisk->SetParentColor(true);
+  lblInsertDisk->SetShowAccelChar(false);
+  lblInsertDisk->SetGLID(-1);  // made from the translated prompt when shown
+  lblInsertDisk->Font().SetStyle({ui::fsBold});
+  edDiskPath = Make<ui::TEdit>(this, "edDiskPath", 64, 40, 240, 21);
+  edDiskPath->SetTabStop(true);
+  BrowseBtn = Make<TTranslateBitBtn>(this, "BrowseBtn", 312, 38, 80, 25);
+  BrowseBtn->SetCaption("&Browse");
+  BrowseBtn->SetGLID(26);
+  BrowseBtn->SetTabStop(true);
+  OKBtn = Make<TTranslateBitBtn>(this, "OKBtn", 232, 84, 75, 25);
+  OKBtn->SetCaption("OK");
+  OKBtn->SetGLID(7);
+  OKBtn->SetTabStop(true);
+  OKBtn->SetDefault(true);
+  CancelBtn = Make<TTranslateBitBtn>(this, "CancelBtn", 317, 84, 75, 25);
+  CancelBtn->SetCaption("Cancel");
+  CancelBtn->SetGLID(6);
+  CancelBtn->SetTabStop(true);
+  CancelBtn->SetCancel(true);
+  BrowseBtn->OnClick.Set([this](TComponent*) { BrowseBtnClick(); });
+  OKBtn->OnClick.Set([this](TComponent*) { OKBtnClick(); });
+  CancelBtn->OnClick.Set([this](TComponent*) { CancelQuery(); });
+  // The close box would end the prompt with neither answer: only OK and a confirmed Cancel do.
+  OnClose.Set([this](TComponent*, ui::TCloseAction& action) {
+    if (ModalResult() != ui::mrOk && ModalResult() != ui::mrAbort) action = ui::caNone;
+  });
+}
+
+void TChangeDiskForm::PageEntered() {
+  if (ui::TApplication* app = ui::Application()) SetCaption(app->Title());
+  if (disk_ != nullptr) {
+    lblInsertDisk->SetCaption(
+        FormatText(LocalizeMessage("Please insert disk #%d"), {disk_->DiskNumber}));
+    edDiskPath->SetText(disk_->Path);
+  }
+  SetActiveControl(OKBtn);
+}
+
+void TChangeDiskForm::BrowseBtnClick() {
+  const std::optional<std::string> chosen =
+      platform::Ui().BrowseForFolder(TrimText(edDiskPath->Text()), false, true);
+  if (chosen) edDiskPath->SetText(*chosen);
+}
+
+void TChangeDiskForm::OKBtnClick() {
+  if (disk_ != nullptr) disk_->Path = TrimText(edDiskPath->Text());
+  SetModalResult(ui::mrOk);
+}
+
+// ---------------------------------------------------------------------------------------------
 
 void RegisterStandardDialogClasses(TClassRegistry& registry) {
   registry.Register({&TLicenseForm::StaticClass(), &TSelectDestinationForm::StaticClass(),
@@ -585,5 +659,7 @@ void RegisterStandardDialogs() {
   RegisterInstallForm(TGoodInstallForm::StaticClass());
   RegisterInstallForm(TRebootForm::StaticClass());
 }
+
+void RegisterChangeDiskDialog() { RegisterChangeDiskForm(TChangeDiskForm::StaticClass()); }
 
 }  // namespace tmby

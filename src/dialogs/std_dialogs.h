@@ -13,6 +13,7 @@
 #include <string>
 
 #include "dialogs/base_forms.h"
+#include "dialogs/dialog_manager.h"
 #include "translate/translate_controls.h"
 #include "ui/controls.h"
 #include "ui/std_controls.h"
@@ -151,6 +152,30 @@ class TCopyFileForm : public TBaseDuringCopyForm {
                     const TDownloadStatusParameter* download) override;
 };
 
+// The disk prompt of a distribution spread over disks, shown by the change-disk stage's manager:
+// it asks for the disk by its number and shows the folder its files are looked for in, which the
+// user may change (typed or browsed) when the disk is elsewhere. OK goes on with that folder;
+// Cancel, confirmed, ends the install as the user's abort; the close box does neither.
+class TChangeDiskForm : public TBaseInstallForm, public IDiskParameterForm {
+  TMBY_CLASS(TChangeDiskForm, TBaseInstallForm)
+ public:
+  explicit TChangeDiskForm(TComponent* owner);
+  ui::TImage* DiskImage = nullptr;
+  TTranslateLabel* lblInsertDisk = nullptr;
+  ui::TEdit* edDiskPath = nullptr;
+  TTranslateBitBtn* BrowseBtn = nullptr;
+  TTranslateBitBtn* OKBtn = nullptr;
+  TTranslateBitBtn* CancelBtn = nullptr;
+  void SetDiskParameter(TDiskParameter* disk) override { disk_ = disk; }
+  // The disk asked for and its folder; the focus on OK.
+  void PageEntered() override;
+
+ private:
+  void BrowseBtnClick();
+  void OKBtnClick();
+  TDiskParameter* disk_ = nullptr;
+};
+
 // What is wrong with a destination the user typed, or empty when it can be installed into: a
 // full path (a drive letter or a network share), no characters Windows refuses in names, no
 // longer than a Windows path may be, on a drive or share that exists.
@@ -159,6 +184,8 @@ std::string DestinationProblem(const std::string& path);
 // Registers the standard dialogs with the dialog registries, in their fixed order (once, at
 // program start).
 void RegisterStandardDialogs();
+// Registers the change-disk dialog (the programs that install from disks).
+void RegisterChangeDiskDialog();
 // Registers their classes with the definition reader.
 void RegisterStandardDialogClasses(TClassRegistry& registry);
 

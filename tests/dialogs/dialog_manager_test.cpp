@@ -324,6 +324,56 @@ TEST_F(DialogManagerTest, ChangeDiskWithoutAFormLeavesItToTheFile) {
   }
 }
 
+// With the change-disk dialog registered, the manager checks what it was sent before anything is
+// shown; then the prompt names the disk and its folder, OK hands back the folder the user typed
+// (the close box is no answer), and Cancel is the user's abort only when confirmed.
+TEST_F(DialogManagerTest, TheChangeDiskFormAsksForTheDiskAndHandsBackTheFolderGiven) {
+  RegisterChangeDiskDialog();
+  TDialogManager* manager = Manager("Disk", dmChangeDisk);
+  auto* file = Make<fixtures::TTestFile>("File1", root_);
+  TDiskParameter disk;
+  disk.DiskNumber = 2;
+  disk.Path = "A:\\";
+  const auto failure = [&](TPersistent* object) -> std::string {
+    try {
+      manager->ShowChangeDisk(object);
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+    return "(none)";
+  };
+  Start({});
+  TList oneItem{file};
+  TList diskFirst{&disk, file};
+  TList fileTwice{file, file};
+  EXPECT_EQ(failure(nullptr),
+            "The ParameterObject is Nil in the TDialogManager. Cannot show the change disk form");
+  EXPECT_EQ(failure(&disk), "TChangeDiskDlg--PO is not a TList object");
+  EXPECT_EQ(failure(&oneItem), "TChangeDiskDlg--Not engouh parameters for status event");
+  EXPECT_EQ(failure(&diskFirst), "TChangeDiskDlg says bad first parameter");
+  EXPECT_EQ(failure(&fileTwice), "TChangeDiskDlg says bad second parameter");
+  EXPECT_EQ(file->Tag(), 0);
+  EXPECT_EQ(DialogRegistry().CurrentDialogManager, nullptr);
+  EXPECT_EQ(Count("window show"), 0u);
+
+  TList list{file, &disk};
+  Start({"close ChangeDiskForm", "type edDiskPath \"B:\\Disk2\"", "click OK"});
+  root_->Broadcast(root_, hnNewDisk, &list);
+  EXPECT_EQ(file->Tag(), 1);
+  EXPECT_EQ(disk.Path, "B:\\Disk2");
+  EXPECT_EQ(Count("label lblInsertDisk \"Please insert disk #2\""), 1u);
+  EXPECT_EQ(Count("edit edDiskPath \"A:\\\\\""), 1u);
+
+  root_->AbortAnswer = false;
+  Start({"click Cancel", "click OK"});
+  EXPECT_NO_THROW(root_->Broadcast(root_, hnNewDisk, &list));
+  root_->AbortAnswer = true;
+  Start({"click Cancel"});
+  EXPECT_THROW(root_->Broadcast(root_, hnNewDisk, &list), EAIUserAbort);
+  EXPECT_EQ(root_->AbortQuestions, 2);
+  EXPECT_EQ(DialogRegistry().CurrentDialogManager, nullptr);
+}
+
 TEST_F(DialogManagerTest, DestinationsTheInstallCannotUseAreNamed) {
   EXPECT_EQ(DestinationProblem("C:\\Program Files\\Lakeside"), "");
   EXPECT_EQ(DestinationProblem("\\\\server\\share\\Lakeside"), "");

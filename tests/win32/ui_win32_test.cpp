@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,39 @@ class Win32UiTest : public ::testing::Test {
     band->SetEndColor(16512);
     form->AfterConstruction();
     return form;
+  }
+
+  // A frameless top-level window of `width` x `height` at the screen's top-left corner, shown,
+  // its events answered by `events`.
+  std::unique_ptr<IUiWindow> ShowBareWindow(IUiWindowEvents& events, int width, int height) {
+    FormWindowParams params;
+    params.caption = "Bare";
+    params.bordered = false;
+    params.bounds = {0, 0, width, height};
+    auto window = win_ui.CreateFormWindow(params, &events);
+    window->Show(show::kShow);
+    return window;
+  }
+
+  // Runs the message loop, a few rounds every 10 ms, until `done` holds (at most half a second);
+  // the messages of the exceptions that left the loop meanwhile.
+  std::vector<std::string> PumpUntil(const std::function<bool()>& done) {
+    std::vector<std::string> caught;
+    for (int i = 0; i < 50 && !done(); ++i) {
+      for (int round = 0; round < 4; ++round) {
+        try {
+          win_ui.ProcessMessages();
+        } catch (const std::runtime_error& error) {
+          caught.push_back(error.what());
+        }
+      }
+      Sleep(10);
+    }
+    return caught;
+  }
+
+  static bool Has(const std::vector<std::string>& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
   }
 
   Win32Ui win_ui;
@@ -159,22 +195,9 @@ class FailingPaint : public IUiWindowEvents {
 
 TEST_F(Win32UiTest, AnExceptionInAWindowProcedureReachesTheLoopOnceAndThePaintEnds) {
   FailingPaint events;
-  FormWindowParams params;
-  params.caption = "Failing";
-  params.bordered = false;
-  params.bounds = {0, 0, 120, 80};
-  auto window = win_ui.CreateFormWindow(params, &events);
-  window->Show(show::kShow);
-  std::string caught;
-  for (int i = 0; i < 50 && caught.empty(); ++i) {
-    try {
-      win_ui.ProcessMessages();
-    } catch (const std::runtime_error& error) {
-      caught = error.what();
-    }
-    if (caught.empty()) Sleep(10);
-  }
-  EXPECT_EQ(caught, "the paint failed");
+  auto window = ShowBareWindow(events, 120, 80);
+  const std::vector<std::string> caught = PumpUntil([&] { return events.paints > 0; });
+  EXPECT_EQ(caught, std::vector<std::string>{"the paint failed"});
   // The failed paint was ended: the window holds no region to paint, and no new WM_PAINT comes.
   const HWND hwnd = Win32Ui::HandleOf(window.get());
   EXPECT_FALSE(GetUpdateRect(hwnd, nullptr, FALSE));
@@ -209,30 +232,15 @@ class FailingPanel : public IUiControlEvents {
 
 TEST_F(Win32UiTest, AnExceptionInAPanelsPaintReachesTheLoopAndThePaintEnds) {
   QuietWindow form_events;
-  FormWindowParams params;
-  params.caption = "Panel";
-  params.bordered = false;
-  params.bounds = {0, 0, 160, 120};
-  auto window = win_ui.CreateFormWindow(params, &form_events);
   FailingPanel panel_events;
   ControlParams panel;
   panel.name = "FailingPanel";
   panel.bounds = {10, 10, 110, 90};
+  auto window = ShowBareWindow(form_events, 160, 120);
   auto control = window->CreateControl(panel, &panel_events);
-  window->Show(show::kShow);
-  std::vector<std::string> caught;
-  for (int i = 0; i < 50 && panel_events.paints == 0; ++i) {
-    for (int round = 0; round < 4; ++round) {
-      try {
-        win_ui.ProcessMessages();
-      } catch (const std::runtime_error& error) {
-        caught.push_back(error.what());
-      }
-    }
-    Sleep(10);
-  }
+  const std::vector<std::string> caught = PumpUntil([&] { return panel_events.paints > 0; });
   ASSERT_GT(panel_events.paints, 0);
-  EXPECT_NE(std::find(caught.begin(), caught.end(), "the panel failed"), caught.end());
+  EXPECT_TRUE(Has(caught, "the panel failed"));
   // The failed paint was ended: the panel holds no region to paint, and no new WM_PAINT comes.
   const HWND hwnd = Win32Ui::HandleOf(control.get());
   EXPECT_FALSE(GetUpdateRect(hwnd, nullptr, FALSE));

@@ -4,16 +4,23 @@
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
+// The kit's headers name a MessageBox of their own.
+#undef MessageBox
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <thread>
 #include <vector>
 
+#include "dialogs/dialog_manager.h"
+#include "dialogs/std_dialogs.h"
 #include "platform/win32/ui_win32.h"
+#include "support/install_tree_fixtures.h"
 #include "ui/forms.h"
 #include "ui/std_controls.h"
 
@@ -137,10 +144,17 @@ class WidgetsWin32Test : public ::testing::Test {
     return form;
   }
 
-  // Runs the UI driver with `script` while `form` is shown modally; returns the modal result. The
-  // driver's output goes to `output`, its exit code to `driver_code`. A driver that ends before
-  // the form does (it failed) ends the form with mrAbort, so a failure never hangs the test.
+  // Runs the UI driver with `script` while `form` is shown modally; returns the modal result.
   TModalResult Drive(TForm* form, const std::string& script) {
+    TModalResult result = mrNone;
+    DriveWhile([&] { result = form->ShowModal(); }, script);
+    return result;
+  }
+
+  // Runs the UI driver with `script` while `run` runs here. The driver's output goes to
+  // `output`, its exit code to `driver_code`. A driver that ends while a modal form is still up
+  // (it failed) ends that form with mrAbort, so a failure never hangs the test.
+  void DriveWhile(const std::function<void()>& run, const std::string& script) {
     const std::wstring script_file = Scratch(L"widgets_driver.txt");
     const std::wstring out_file = Scratch(L"widgets_driver.out");
     { std::ofstream(script_file.c_str(), std::ios::binary) << script; }
@@ -157,16 +171,28 @@ class WidgetsWin32Test : public ::testing::Test {
     EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                &si, &pi));
     CloseHandle(out);
-    std::function<void()> watch = [&] {
-      if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0 && form->Modal() &&
-          form->ModalResult() == mrNone) {
-        form->SetModalResult(mrAbort);
-      } else if (form->Modal()) {
-        win_ui.StartTimer(100, watch);
+    // A timer still queued when `run` is over finds the flag down and touches nothing else.
+    auto running = std::make_shared<bool>(true);
+    std::function<void()> watch = [&, running] {
+      if (!*running) return;
+      if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) {
+        for (TCustomForm* shown : app.Forms()) {
+          if (shown->Modal() && shown->ModalResult() == mrNone) shown->SetModalResult(mrAbort);
+        }
       }
+      win_ui.StartTimer(100, watch);
     };
     win_ui.StartTimer(100, watch);
-    const TModalResult result = form->ShowModal();
+    try {
+      run();
+    } catch (...) {
+      *running = false;
+      TerminateProcess(pi.hProcess, 99);
+      CloseHandle(pi.hProcess);
+      CloseHandle(pi.hThread);
+      throw;
+    }
+    *running = false;
     WaitForSingleObject(pi.hProcess, 20000);
     DWORD code = 99;
     GetExitCodeProcess(pi.hProcess, &code);
@@ -180,7 +206,6 @@ class WidgetsWin32Test : public ::testing::Test {
     in.close();
     DeleteFileW(script_file.c_str());
     DeleteFileW(out_file.c_str());
-    return result;
   }
 
   // Runs the UI driver with `script` while the folder browser runs here from `start`; the
@@ -424,6 +449,62 @@ TEST_F(WidgetsWin32Test, AHostedPageIsAChildWindowOnItsHostsPanel) {
   EXPECT_EQ(result, mrOk);
   EXPECT_EQ(field->Text(), "Tools");
   EXPECT_EQ(queries, 2);
+}
+
+// The change-disk stage on real windows: when a file asks for its next disk, the stage's manager
+// shows the registered change-disk dialog, a top-level dialog without close box; another program
+// reads the prompt and the folder from it, types where the disk is and presses OK, and that
+// folder goes back to the file.
+TEST_F(WidgetsWin32Test, TheChangeDiskDialogAsksForTheDiskInARealWindow) {
+  InstallModel().Reset();
+  DialogRegistry().Reset();
+  RegisterChangeDiskDialog();
+  std::unique_ptr<TComponent, void (*)(TComponent*)> owner(
+      new TComponent(nullptr), [](TComponent* c) { TComponent::Free(c); });
+  // The path kinds a file and its container look for when they are made.
+  new TpsContainerDestDir(owner.get());
+  new TpsContainerArchiveFile(owner.get());
+  auto* root = new fixtures::TTestRoot(owner.get());
+  root->SetName("Install1");
+  auto* manager = new TDialogManager(owner.get());
+  manager->SetName("ChangeDiskManager");
+  manager->ManagerType = dmChangeDisk;
+  manager->SetContainer(root);
+  auto* file = new fixtures::TTestFile(owner.get());
+  file->SetName("File1");
+  file->SetContainer(root);
+  TDiskParameter disk;
+  disk.DiskNumber = 2;
+  disk.Path = "A:\\";
+  tmby::TList list{file, &disk};
+  app.SetTitle("Installation of Disk Notes");
+  // The dialog's styles, read while it is up (timers that hold nothing of this test's frame).
+  auto style = std::make_shared<DWORD>(0);
+  for (int i = 1; i <= 30; ++i) {
+    win_ui.StartTimer(100 * i, [style] {
+      HWND shown = FindWindowW(nullptr, L"Installation of Disk Notes");
+      if (*style == 0 && shown != nullptr) *style = GetWindowLongW(shown, GWL_STYLE);
+    });
+  }
+  DriveWhile([&] { root->Broadcast(root, hnNewDisk, &list); },
+             "wait \"Installation of Disk Notes\"\n"
+             "list \"Installation of Disk Notes\"\n"
+             "close \"Installation of Disk Notes\"\n"
+             "sleep 300\n"
+             "wait \"Installation of Disk Notes\"\n"
+             "type \"Installation of Disk Notes\" name:edDiskPath \"D:\\Disk2\"\n"
+             "click \"Installation of Disk Notes\" name:OKBtn\n"
+             "gone \"Installation of Disk Notes\"\n");
+  EXPECT_EQ(driver_code, 0) << output;
+  EXPECT_EQ(disk.Path, "D:\\Disk2");
+  EXPECT_EQ(file->Tag(), 1);
+  EXPECT_NE(output.find("name=lblInsertDisk \"Please insert disk #2\""), std::string::npos)
+      << output;
+  EXPECT_NE(output.find("name=edDiskPath \"A:\\\\\""), std::string::npos) << output;
+  ASSERT_NE(*style, 0u) << "the dialog was never seen";
+  EXPECT_EQ(*style & WS_CAPTION, static_cast<DWORD>(WS_CAPTION));
+  EXPECT_EQ(*style & WS_SYSMENU, 0u);
+  DialogRegistry().Reset();
 }
 
 bool FolderExists(const std::string& path) {
