@@ -202,7 +202,7 @@ void TFileHeader::Decode(const Record& r) {
   FileVersion = GetShortString(&r[hdr::kFileVersion], kMemberVersionLength);
 }
 
-void TFileHeader::FillFromFile(const std::string& line) {
+std::unique_ptr<IFile> TFileHeader::FillFromFile(const std::string& line) {
   const std::string path = LineFileName(line);
   // The member is found again by its whole source path: one cut to the field could never be.
   // The field holds the path in the code page, where a character may take one byte or two.
@@ -214,22 +214,21 @@ void TFileHeader::FillFromFile(const std::string& line) {
   FileName = path;
   SourcePath = path;
   auto& files = platform::Port().Files();
-  {
-    auto file =
-        files.Open(path, FileAccess::Read, platform::kShareAll, FileDisposition::OpenExisting);
-    if (!file) throw ETmbyCompress(msg::kCannotOpenFile, {path});
-    const auto dos = file->GetDosTime();
-    const auto days = dos ? DosDateTimeToDayCount(*dos) : std::nullopt;
-    // A stamp without a DOS form (before 1980) is recorded as the DOS epoch.
-    FileDate = days ? *days : *DosDateTimeToDayCount(0x00210000);
-    const auto size = file->Size();
-    if (!size) throw ETmbyCompress(msg::kCannotOpenFile, {path});
-    if (*size > std::numeric_limits<int32_t>::max()) {
-      throw ETmbyCompress(msg::kFileTooLarge, {path});
-    }
-    OriginalSize = static_cast<int32_t>(*size);
+  auto file =
+      files.Open(path, FileAccess::Read, platform::kShareAll, FileDisposition::OpenExisting);
+  if (!file) throw ETmbyCompress(msg::kCannotOpenFile, {path});
+  const auto dos = file->GetDosTime();
+  const auto days = dos ? DosDateTimeToDayCount(*dos) : std::nullopt;
+  // A stamp without a DOS form (before 1980) is recorded as the DOS epoch.
+  FileDate = days ? *days : *DosDateTimeToDayCount(0x00210000);
+  const auto size = file->Size();
+  if (!size) throw ETmbyCompress(msg::kCannotOpenFile, {path});
+  if (*size > std::numeric_limits<int32_t>::max()) {
+    throw ETmbyCompress(msg::kFileTooLarge, {path});
   }
-  FileVersion = CutText(MemberFileVersion(path), kMemberVersionLength);
+  OriginalSize = static_cast<int32_t>(*size);
+  FileVersion = CutText(MemberFileVersion(path, *file), kMemberVersionLength);
+  return file;
 }
 
 bool TFileHeader::IsValid() const { return !TrimBlanks(FileName).empty(); }
@@ -264,11 +263,13 @@ void TFileHeaders::Add(const TFileHeader& header) {
   items_.push_back(header);
 }
 
-void TFileHeaders::BuildFromFileList(const std::vector<std::string>& lines, bool append) {
+void TFileHeaders::BuildFromFileList(const std::vector<std::string>& lines, bool append,
+                                     std::vector<std::unique_ptr<IFile>>* sources) {
   if (!append) Clear();
   for (size_t i = 0; i < lines.size(); ++i) {
     TFileHeader header;
-    header.FillFromFile(lines[i]);
+    auto source = header.FillFromFile(lines[i]);
+    if (sources != nullptr) sources->push_back(i < kHeldSources ? std::move(source) : nullptr);
     header.MemberNumber = static_cast<int32_t>(i + 1);
     Add(header);
   }

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -95,8 +96,9 @@ class TFileHeader {
   void Decode(const Record& record);
 
   // Describes the file named by `line` (up to its first ";"): name, last-write date, size and
-  // version string.
-  void FillFromFile(const std::string& line);
+  // version string. Returns the file, open for reading and at its start, for the compressor to
+  // read its data without opening it again.
+  std::unique_ptr<platform::IFile> FillFromFile(const std::string& line);
   bool IsValid() const;
   // Reads / writes the 176 bytes at the stream's current position.
   void ReadFrom(platform::IFile& stream);
@@ -138,7 +140,11 @@ class TFileHeaders {
     by_name_.clear();
     indexed_ = 0;
   }
-  void BuildFromFileList(const std::vector<std::string>& lines, bool append);
+  // With `sources`, the files of the first kHeldSources lines stay open there in line order (the
+  // others as null), for the compressor to read; a long list does not hold every file open.
+  static constexpr size_t kHeldSources = 16;
+  void BuildFromFileList(const std::vector<std::string>& lines, bool append,
+                         std::vector<std::unique_ptr<platform::IFile>>* sources = nullptr);
   // List position of the first header named `name` (up to its first ";"), ignoring case; -1 if
   // none. Constant time: extracting every member of a large archive by name stays linear.
   int IndexOf(const std::string& name) const;

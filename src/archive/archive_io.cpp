@@ -16,10 +16,10 @@ size_t ReadFully(platform::IFile& file, void* buffer, size_t size) {
   return total;
 }
 
-std::string MemberFileVersion(const std::string& path) {
-  TVersionResource& reader = SharedVersionResource();
-  reader.SetFileName(path);
-  return reader.VersionInfo().FileVersion;
+std::string MemberFileVersion(const std::string& path) { return SharedFileVersion(path); }
+
+std::string MemberFileVersion(const std::string& path, platform::IFile& file) {
+  return SharedFileVersion(path, file);
 }
 
 }  // namespace tmby

@@ -53,5 +53,7 @@ size_t ReadFully(platform::IFile& file, void* buffer, size_t size);
 // The version string recorded for a member: the FileVersion of the file's version resource, read
 // through the shared version reader; empty for a file without one.
 std::string MemberFileVersion(const std::string& path);
+// The same for the file open as `file`, which is left at its start.
+std::string MemberFileVersion(const std::string& path, platform::IFile& file);
 
 }  // namespace tmby

@@ -114,7 +114,7 @@ TTmbyCompress::~TTmbyCompress() = default;
 
 void TTmbyCompress::SetCompressedFile(const std::string& name) {
   if (SameTextIgnoringCase(name, compressed_file_)) return;
-  archive_.reset();
+  Close();
   archive_end_ = 0;
   if (headers_loaded_ && !SameTextIgnoringCase(ReplaceExtension(name, ".1"),
                                                ReplaceExtension(compressed_file_, ".1"))) {
@@ -150,7 +150,7 @@ void TTmbyCompress::LoadHeaders() {
   }
   if (!file) throw ETmbyCompress(kCannotOpenArchive, {compressed_file_});
   // Headers read afresh describe the file as it is now: a volume held open from before goes.
-  archive_.reset();
+  Close();
   archive_end_ = 0;
   std::fill(member_table_.begin(), member_table_.end(), -1);
   headers_loaded_ = false;
@@ -244,7 +244,9 @@ void TTmbyCompress::ListMembers() {
 
 void TTmbyCompress::Compress(bool append, int member_index) {
   Abort = false;
-  archive_.reset();
+  // A build appends file after file to one archive: the archive this component wrote last stays
+  // open for the next append (Close lets it go), as opening it again cost calls per file.
+  if (!append || !archive_writable_) Close();
   operation_ = Operation::Compressing;
   headers_.MultiVolume = false;
   Offset = 0;
@@ -255,8 +257,8 @@ void TTmbyCompress::Compress(bool append, int member_index) {
   bool written = false;
   uint8_t consistent_head[kArchiveHeadSize] = {};
   int64_t consistent_end = kArchiveHeadSize;
-  auto finish = [&] {
-    archive_.reset();
+  auto finish = [&](bool failed) {
+    if (failed) Close();
     files_to_process_.clear();
     operation_ = Operation::None;
     headers_loaded_ = false;
@@ -275,9 +277,13 @@ void TTmbyCompress::Compress(bool append, int member_index) {
     auto& files = Files();
     const std::string dir = PathDirectoryPart(compressed_file_);
     if (!dir.empty()) files.CreateDirectories(dir);
-    if (append && files.FileExists(compressed_file_)) {
-      archive_ = files.Open(compressed_file_, FileAccess::ReadWrite, kShareReading,
-                            FileDisposition::OpenExisting);
+    // The sources stay open from their description to their compression.
+    std::vector<std::unique_ptr<IFile>> sources;
+    if (append && (archive_ || files.FileExists(compressed_file_))) {
+      if (!archive_) {
+        archive_ = files.Open(compressed_file_, FileAccess::ReadWrite, kShareReading,
+                              FileDisposition::OpenExisting);
+      }
       if (!archive_) throw ETmbyCompress(msg::kCannotCreateFile, {compressed_file_});
       const std::optional<int64_t> size = archive_->Size();
       if (!size || !archive_->Seek(0, SeekOrigin::Begin) ||
@@ -296,12 +302,13 @@ void TTmbyCompress::Compress(bool append, int member_index) {
         if (headers_.MultiVolume) throw ETmbyCompress(msg::kCannotCreateFile, {compressed_file_});
       }
       consistent_end = *size;
-      headers_.BuildFromFileList(lines, true);
+      headers_.BuildFromFileList(lines, true, &sources);
     } else {
       // The sources are looked at before an existing archive is replaced, so that a missing
       // source leaves the old archive as it was.
-      headers_.BuildFromFileList(lines, false);
-      archive_ = files.Open(compressed_file_, FileAccess::ReadWrite, platform::kShareRead,
+      headers_.BuildFromFileList(lines, false, &sources);
+      // Shared as an existing archive is when appending: it stays open between appends.
+      archive_ = files.Open(compressed_file_, FileAccess::ReadWrite, kShareReading,
                             FileDisposition::CreateAlways);
       if (!archive_) throw ETmbyCompress(msg::kCannotCreateFile, {compressed_file_});
     }
@@ -312,10 +319,13 @@ void TTmbyCompress::Compress(bool append, int member_index) {
     ResetStats();
     SumTotals();
     stats_.TotalCompressed = 0;
+    const int first_new = headers_.Count() - static_cast<int>(sources.size());
     for (int i = 0; i < headers_.Count(); ++i) {
       TFileHeader& header = headers_.Items(i);
       if (header.Loaded) continue;
-      CompressMember(header, *archive_, member_index);
+      std::unique_ptr<IFile> source;
+      if (i >= first_new) source = std::move(sources[static_cast<size_t>(i - first_new)]);
+      CompressMember(header, *archive_, member_index, std::move(source));
       if (member_index >= 0 && member_index < kMemberIndexTableSize) {
         member_table_[static_cast<size_t>(member_index)] = i;
       }
@@ -327,27 +337,40 @@ void TTmbyCompress::Compress(bool append, int member_index) {
     // Keep the count in step with the members written: there may be fewer than listed only if
     // a failure cut the run short, which the handlers below deal with.
     for (int i = 0; i < headers_.Count(); ++i) headers_.Items(i).Loaded = true;
-    finish();
+    finish(false);
     archive_end_ = consistent_end;
+    archive_writable_ = true;
+    // An extraction from the archive just written finds it open, as long as it is.
+    open_volume_ = 1;
+    archive_size_ = consistent_end;
   } catch (const EtcAborted&) {
     roll_back();
-    finish();
+    finish(true);
     if (OnAborted) OnAborted(*this);
   } catch (const EAbort&) {
     roll_back();
-    finish();
+    finish(true);
   } catch (...) {
     Abort = true;
     roll_back();
-    finish();
+    finish(true);
     throw;
   }
 }
 
-void TTmbyCompress::CompressMember(TFileHeader& header, IFile& archive, int member_index) {
+void TTmbyCompress::Close() {
+  archive_.reset();
+  archive_writable_ = false;
+}
+
+void TTmbyCompress::CompressMember(TFileHeader& header, IFile& archive, int member_index,
+                                   std::unique_ptr<IFile> source) {
   const std::string source_name = header.SourcePath.empty() ? header.FileName : header.SourcePath;
-  auto source =
-      Files().Open(source_name, FileAccess::Read, kShareReading, FileDisposition::OpenExisting);
+  if (source && !source->Seek(0, SeekOrigin::Begin)) source.reset();
+  if (!source) {
+    source =
+        Files().Open(source_name, FileAccess::Read, kShareReading, FileDisposition::OpenExisting);
+  }
   if (!source) throw ETmbyCompress(msg::kCannotOpenFile, {source_name});
 
   const auto start = Position(archive);
@@ -450,7 +473,7 @@ void TTmbyCompress::Extract() {
   // the system per file. Volumes close, as disks may change between two extractions; so does
   // an archive after a failure.
   auto finish = [&](bool failed) {
-    if (failed || headers_.MultiVolume) archive_.reset();
+    if (failed || headers_.MultiVolume) Close();
     files_to_process_.clear();
     DestFileName.clear();
     operation_ = Operation::None;
@@ -458,7 +481,7 @@ void TTmbyCompress::Extract() {
   created_directory_.clear();
   try {
     EnsureHeaders();
-    if (headers_.MultiVolume) archive_.reset();
+    if (headers_.MultiVolume) Close();
     current_volume_ = 0;
     ResetStats();
     SumTotals();
@@ -659,7 +682,7 @@ void TTmbyCompress::OpenVolume(int volume, bool read_write, std::string& name) {
     archive_size_ = archive_->Size();
   };
   for (int attempt = 0; attempt < 4; ++attempt) {
-    archive_.reset();
+    Close();
     if (headers_.MultiVolume) name = VolumeFileName(name, volume);
     if (files.FileExists(name)) return open();
     if (!OnNewDisk) throw ETmbyCompress(kWrongDisk, {volume});
@@ -676,7 +699,7 @@ void TTmbyCompress::OpenVolume(int volume, bool read_write, std::string& name) {
 
 void TTmbyCompress::SplitToVolumes(const std::string& directory, const std::string& volume_name) {
   Abort = false;
-  archive_.reset();
+  Close();
   archive_end_ = 0;
   const std::string source_name = compressed_file_;
   std::unique_ptr<IFile> source;
@@ -738,17 +761,17 @@ void TTmbyCompress::SplitToVolumes(const std::string& directory, const std::stri
     std::string name = first;
     OpenVolume(1, true, name);
     headers_.WriteTo(*archive_);
-    archive_.reset();
+    Close();
     // The component now describes the new set of volumes.
     compressed_file_ = name;
     Offset = 0;
   } catch (const EtcAborted&) {
-    archive_.reset();
+    Close();
     headers_loaded_ = false;
     compressed_file_ = source_name;
     if (OnAborted) OnAborted(*this);
   } catch (...) {
-    archive_.reset();
+    Close();
     headers_loaded_ = false;
     compressed_file_ = source_name;
     Abort = true;

@@ -84,6 +84,9 @@ class TTmbyCompress {
   // (also for identifiers outside 0 ... 1999).
   int IndexOfMember(int member_index);
   void LoadHeaders();
+  // Lets go of the archive held open: after appending, the archive written last stays open for
+  // the next append until this, another archive or another operation.
+  void Close();
 
   // A write to a destination stored fewer bytes than asked: OnFullDisk when set (the operation
   // goes on), else EtcDiskFull.
@@ -109,7 +112,9 @@ class TTmbyCompress {
   void ProcessMessages();
 
   // Compression.
-  void CompressMember(TFileHeader& header, platform::IFile& archive, int member_index);
+  // `source` is the file already open for the header (null: opened here).
+  void CompressMember(TFileHeader& header, platform::IFile& archive, int member_index,
+                      std::unique_ptr<platform::IFile> source);
   void AddStatus(int64_t source_position);
 
   // Extraction.
@@ -139,6 +144,7 @@ class TTmbyCompress {
   std::unique_ptr<platform::IFile> archive_;
   int64_t archive_end_ = 0;              // size of the archive while a member is compressed
   int open_volume_ = 0;                  // the volume archive_ holds open
+  bool archive_writable_ = false;        // archive_ is the archive the last Compress wrote
   std::optional<int64_t> archive_size_;  // its size when it was opened
   std::string created_directory_;        // the last destination directory made while extracting
   struct ZState;

@@ -9,6 +9,7 @@
 
 #include "archive/archive_format.h"
 #include "archive/archive_io.h"
+#include "archive/tmby_compress.h"
 #include "base/path_text.h"
 #include "engine/install.h"
 #include "model/custom_install_file.h"
@@ -82,7 +83,7 @@ void RunPlainMode(const std::function<void()>& mode) {
 // The lines of a text file (CR LF or LF), or nullopt when it cannot be read.
 std::optional<std::vector<std::string>> ReadLines(const std::string& path) {
   auto file = FileSystem().Open(path, platform::FileAccess::Read, platform::kShareRead,
-                           platform::FileDisposition::OpenExisting);
+                                platform::FileDisposition::OpenExisting);
   if (!file) return std::nullopt;
   std::string text;
   char buffer[4096];
@@ -252,6 +253,8 @@ void TCustomInstall::BuildSetupArchive(const std::string& buildDir, const std::s
   };
   add(program, lzcOverwrite, false);
   for (const std::string& line : PresetupFiles()) add(LineFileName(line), lzcOnlyAdd, true);
+  // The archive component keeps what it appended to open; the setup archive is complete.
+  if (TTmbyCompress* shared = InstallModel().SharedArchive.get()) shared->Close();
 }
 
 void TCustomInstall::Compress(TCompressOptions) {
@@ -296,7 +299,7 @@ void TCustomInstall::WriteRemoteFileList() {
   PutInt32(bytes.data(), count);
   bytes.insert(bytes.end(), records.begin(), records.end());
   auto out = FileSystem().Open(path, platform::FileAccess::Write, platform::kShareNone,
-                          platform::FileDisposition::CreateAlways);
+                               platform::FileDisposition::CreateAlways);
   if (!out || !out->Write(bytes.data(), bytes.size())) {
     throw IEInstall("Cannot create the file %s", {path});
   }
@@ -312,13 +315,13 @@ void TCustomInstall::TransferToFloppies(const std::string& drive) {
     ShowStatusText(kTransferring);
     try {
       auto in = FileSystem().Open(exe, platform::FileAccess::Read, platform::kShareRead,
-                             platform::FileDisposition::OpenExisting);
+                                  platform::FileDisposition::OpenExisting);
       if (!in) throw IEInstall("Cannot open the file %s", {exe});
 
       const std::string loader = Join(drive, "setup.exe");
       {
         auto out = FileSystem().Open(loader, platform::FileAccess::Write, platform::kShareNone,
-                                platform::FileDisposition::CreateAlways);
+                                     platform::FileDisposition::CreateAlways);
         if (!out || !in->Seek(0, platform::SeekOrigin::Begin) ||
             !CopyBytes(*in, *out, record.SetupStart, false)) {
           throw IEInstall(kNoRoomForLoader);
@@ -329,7 +332,7 @@ void TCustomInstall::TransferToFloppies(const std::string& drive) {
 
       const std::string setup1 = Join(drive, "setup.1");
       auto out = FileSystem().Open(setup1, platform::FileAccess::Write, platform::kShareNone,
-                              platform::FileDisposition::CreateAlways);
+                                   platform::FileDisposition::CreateAlways);
       const int64_t length = static_cast<int64_t>(record.SetupEnd) - record.SetupStart + 1;
       if (!out || !in->Seek(record.SetupStart, platform::SeekOrigin::Begin) ||
           !CopyBytes(*in, *out, length, true)) {

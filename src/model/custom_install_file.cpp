@@ -40,6 +40,9 @@ constexpr int kCountEvery = 64;
 // beyond a count ends there.
 constexpr int kMaxListEntries = 999999999;
 
+const char kCannotReadSource[] =
+    "Could not open or find the following file when trying to read the Size, Date, and Version "
+    ":%s";
 const char kBlankDestination[] =
     "Cannot compress,copy, or install the following file because it's destination directory is "
     "blank. File is :%s";
@@ -970,6 +973,13 @@ void TCustomInstallFile::ReadInfoFrom(const std::string& location) {
   InfoRead = true;
 }
 
+void TCustomInstallFile::ReadSourceSize() {
+  const std::string source = SourcePath();
+  const std::optional<int64_t> size = Files().FileSize(source);
+  if (!size) throw IECustomInstallFile(kCannotReadSource, {source});
+  Size = static_cast<int32_t>(std::min<int64_t>(*size, INT32_MAX));
+}
+
 void TCustomInstallFile::ReadFileInfo() {
   const std::string source = SourcePath();
   platform::IFileSystem& files = Files();
@@ -978,16 +988,12 @@ void TCustomInstallFile::ReadFileInfo() {
                  platform::FileDisposition::OpenExisting);
   const std::optional<int64_t> size = in ? in->Size() : std::nullopt;
   const std::optional<uint32_t> stamp = in ? in->GetDosTime() : std::nullopt;
-  if (!in || !size || !stamp) {
-    throw IECustomInstallFile(
-        "Could not open or find the following file when trying to read the Size, Date, and "
-        "Version :%s",
-        {source});
-  }
+  if (!in || !size || !stamp) throw IECustomInstallFile(kCannotReadSource, {source});
+  // The version is probed through the same handle: a data file is not opened again for it.
+  Version = SharedFileVersion(source, *in).substr(0, kVersionChars);
   in.reset();
   FileDate = DosDateTimeToDayCount(*stamp).value_or(0);
   Size = static_cast<int32_t>(std::min<int64_t>(*size, INT32_MAX));
-  Version = SharedFileVersion(source).substr(0, kVersionChars);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1041,6 +1047,17 @@ void TCustomInstallFile::CompressFile() {
         }
       } unhook{*shared};
       shared->Compress(AddToArchive == lzcOnlyAdd, uniqueID_);
+      // The file's fields take what the archive recorded of the source as it read it (the date
+      // and version a build did not read before, the size it has now).
+      const TFileHeaders& headers = shared->Headers();
+      if (headers.Count() > 0) {
+        const TFileHeader& added = headers.Items(headers.Count() - 1);
+        if (SameText(added.SourcePath, SourcePath())) {
+          FileDate = added.FileDate;
+          Size = added.OriginalSize;
+          Version = added.FileVersion.substr(0, kVersionChars);
+        }
+      }
       CompressionMark = 2;
       CompressedArchive = location;
       OnAfterCompress(this);

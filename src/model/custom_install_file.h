@@ -138,6 +138,9 @@ class TCustomInstallFile : public TFileRelated {
   // Size, date, version (and compressed size) from the archive header, or from the source file.
   virtual void ReadInfoFromArchive();
   virtual void ReadFileInfo();
+  // Only the size, from the folder's entry (a build's progress totals need no more): the file is
+  // not opened, since its compression reads it once and records the date and version then.
+  void ReadSourceSize();
   // The source file's version information carries an "OLESelfRegister" string.
   virtual bool IsOLESelfRegister();
   // Counts one more user of the installed file under SharedDLLs.

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "archive/tmby_compress.h"
 #include "base/path_text.h"
 #include "model/install_model.h"
 #include "model/install_parameters.h"
@@ -251,12 +252,20 @@ void TFileContainer::ReadInfoFromArchive() {
   InfoRead = true;
 }
 
-void TFileContainer::ReadFileInfo() {
+void TFileContainer::ReadFileInfo() { ReadSources(false); }
+
+void TFileContainer::ReadSourceSizes() { ReadSources(true); }
+
+void TFileContainer::ReadSources(bool sizesOnly) {
   for (int i = 0; i < HelperCount(); ++i) {
-    if (auto* file = dynamic_cast<TCustomInstallFile*>(Helpers(i))) file->ReadFileInfo();
+    if (auto* file = dynamic_cast<TCustomInstallFile*>(Helpers(i))) {
+      sizesOnly ? file->ReadSourceSize() : file->ReadFileInfo();
+    }
   }
   for (int i = 0; i < HelperCount(); ++i) {
-    if (auto* container = dynamic_cast<TFileContainer*>(Helpers(i))) container->ReadFileInfo();
+    if (auto* container = dynamic_cast<TFileContainer*>(Helpers(i))) {
+      sizesOnly ? container->ReadSourceSizes() : container->ReadFileInfo();
+    }
   }
 }
 
@@ -373,9 +382,20 @@ void TFileContainer::RunOperation(TInstallFileState state, bool all, Body&& body
       // file below it, these included: reading it again at each level of folders opened every
       // file of a build twice more.
       const auto* enclosing = dynamic_cast<const TFileContainer*>(container);
-      if (enclosing == nullptr || enclosing->State != state) ReadFileInfo();
+      const bool outermost = enclosing == nullptr || enclosing->State != state;
+      // Compressing reads every source once, and records its date and version as it does.
+      if (outermost) state == ifsCompress ? ReadSourceSizes() : ReadFileInfo();
       SizeToProcess = TotalSize(all);
       BytesProcessed = 0;
+      // The shared archive component keeps the archive it appended to open for the next file;
+      // the outermost operation lets it go at its end, so that the archives can be read.
+      struct Release {
+        bool outermost;
+        ~Release() {
+          TTmbyCompress* shared = InstallModel().SharedArchive.get();
+          if (outermost && shared != nullptr) shared->Close();
+        }
+      } release{outermost};
       body();
       OnAfterProcess(this);
       if (container != nullptr) container->DoInformationEventControl(this, ieContainerEnd, this);
@@ -411,6 +431,8 @@ void TFileContainer::Compress(TCompressOptions options) {
       if (!options.Contains(coForceNetFilesLocal)) throw;
     }
     if (AddToArchive == lzcOverwrite) {
+      // The archive may be the one held open since the last file was appended to it.
+      if (TTmbyCompress* shared = InstallModel().SharedArchive.get()) shared->Close();
       const std::string archive = ReplaceExtension(GetArchivePath(), ".1");
       if (files.FileExists(archive) && !files.RemoveFile(archive)) {
         throw IEFileContainer("%s cannot delete the archive file %s", {Name(), archive});

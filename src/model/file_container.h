@@ -83,6 +83,8 @@ class TFileContainer : public TFileRelated {
   virtual void ReadInfoFromArchive();
   // Reads size, date and version from the source files, the same way.
   virtual void ReadFileInfo();
+  // The sizes of the source files only, the same way (a build's totals; see ReadSourceSize).
+  void ReadSourceSizes();
   // In a net distribution, an included net file without a location of its own.
   virtual bool HasUnlocatedNetFiles();
 
@@ -109,6 +111,8 @@ class TFileContainer : public TFileRelated {
   friend class TpsFileContainer;
   void CreateOwnPathSpecifier(TComponent* owner);
   void FreeOwnPathSpecifier();
+  // The walk of ReadFileInfo and ReadSourceSizes.
+  void ReadSources(bool sizesOnly);
   // Fills the container's totals into a status parameter and reports it.
   void ReportStatus(TCustomInstallFile* file, TFileStatusParameter& status);
   // The end of Compress and CopyFiles: State back to ifsNone, then the helpers hear -996.

@@ -250,9 +250,14 @@ std::optional<std::vector<uint8_t>> TExecutableVersionSource::ReadVersionBlock(
   size_t got = 0;
   if (!file->Read(head, sizeof head, &got)) return inner_.ReadVersionBlock(path);
   file.reset();
-  const std::string magic(head, got);
-  if (magic != "MZ" && magic != "SZ" && magic != "KW") return std::nullopt;
+  if (!MayHoldVersionBlock(head, got)) return std::nullopt;
   return inner_.ReadVersionBlock(path);
+}
+
+bool MayHoldVersionBlock(const void* head, size_t size) {
+  if (size < 2) return false;
+  const std::string magic(static_cast<const char*>(head), 2);
+  return magic == "MZ" || magic == "SZ" || magic == "KW";
 }
 
 IVersionBlockSource& VersionBlockSource() { return g_source ? *g_source : g_portable_source; }
@@ -280,6 +285,14 @@ std::string SharedFileVersion(const std::string& path) {
   TVersionResource& reader = SharedVersionResource();
   reader.SetFileName(path);
   return reader.VersionInfo().FileVersion;
+}
+
+std::string SharedFileVersion(const std::string& path, platform::IFile& file) {
+  char head[2] = {};
+  size_t got = 0;
+  const bool read = file.Seek(0, platform::SeekOrigin::Begin) && file.Read(head, sizeof head, &got);
+  if (!file.Seek(0, platform::SeekOrigin::Begin) || !read) return SharedFileVersion(path);
+  return MayHoldVersionBlock(head, got) ? SharedFileVersion(path) : std::string();
 }
 
 void ResetVersionResources() {

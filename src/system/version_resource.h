@@ -15,6 +15,10 @@
 
 namespace tmby {
 
+namespace platform {
+class IFile;
+}
+
 // The language and code-page halves of the string-table key. A namespace of their own: the
 // translator has a TLanguage of its own.
 namespace version {
@@ -223,6 +227,13 @@ TVersionResource& SharedVersionResource();
 // The FileVersion of a file ("5.1.2600.0"; empty without a version block), read through the shared
 // reader, as the install files and the archive compressor record it.
 std::string SharedFileVersion(const std::string& path);
+// The same for the file already open as `file`: its first bytes show whether it can hold a version
+// block at all, so that a data file is not opened again to find out (a build reads thousands).
+// `file` is left at its start.
+std::string SharedFileVersion(const std::string& path, platform::IFile& file);
+// True when a file beginning with these bytes can hold a version block: an executable ("MZ") or a
+// file packed by the Windows expander ("SZDD", "KWAJ"). No other file has one, whoever reads it.
+bool MayHoldVersionBlock(const void* head, size_t size);
 // Frees the shared reader whatever the count (tests start from a clean state with it).
 void ResetVersionResources();
 

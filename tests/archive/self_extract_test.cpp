@@ -8,60 +8,16 @@
 
 #include "archive/tmby_compress.h"
 #include "base/sha.h"
-#include "platform/forwarding_files.h"
 #include "support/archive_fixture.h"
+#include "support/counting_files.h"
 #include "support/exception_message.h"
 
 namespace tmby {
 namespace {
 
 using fixtures::MessageOf;
-using platform::FileAccess;
-using platform::FileDisposition;
-using platform::IFile;
 
-// Counts the opens and reads of one file, past the code under test.
-class CountingFiles : public platform::ForwardingFileSystem {
- public:
-  using ForwardingFileSystem::ForwardingFileSystem;
-
-  std::string watched;
-  int opens = 0;
-  int reads = 0;
-  int64_t bytes = 0;
-
-  std::unique_ptr<IFile> Open(const std::string& path, FileAccess access, uint32_t share,
-                              FileDisposition disposition) override {
-    auto file = Inner().Open(path, access, share, disposition);
-    if (!file || !SameTextIgnoringCase(path, watched)) return file;
-    ++opens;
-    return std::make_unique<Counted>(std::move(file), *this);
-  }
-
- private:
-  class Counted : public platform::ForwardingFile {
-   public:
-    Counted(std::unique_ptr<IFile> inner, CountingFiles& owner)
-        : ForwardingFile(std::move(inner)), owner_(owner) {}
-    bool Read(void* buffer, size_t size, size_t* done) override {
-      const bool ok = ForwardingFile::Read(buffer, size, done);
-      ++owner_.reads;
-      if (ok) owner_.bytes += static_cast<int64_t>(*done);
-      return ok;
-    }
-
-   private:
-    CountingFiles& owner_;
-  };
-};
-
-class CountingPlatform : public platform::ForwardingPlatform {
- public:
-  explicit CountingPlatform(platform::IPlatform& inner)
-      : ForwardingPlatform(inner), files(inner.Files()) {}
-  platform::IFileSystem& Files() override { return files; }
-  CountingFiles files;
-};
+using testing::CountingPlatform;
 
 std::string DamagedText(const std::string& file, const std::string& reason) {
   return "The file \"" + file + "\" is damaged or incomplete (" + reason +
@@ -111,9 +67,8 @@ class SelfExtractTest : public testing::ArchiveFixture {
   }
 
   TUnpackedSetup Unpack(const std::string& exe, uint32_t seed = 0x10) {
+    counting_->files.Reset();
     counting_->files.watched = exe;
-    counting_->files.opens = counting_->files.reads = 0;
-    counting_->files.bytes = 0;
     return UnpackSetup(exe, P("temp") + "\\", seed);
   }
 

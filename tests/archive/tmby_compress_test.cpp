@@ -13,6 +13,8 @@
 #include "base/sha.h"
 #include "platform/memory/memory_port.h"
 #include "support/archive_fixture.h"
+#include "support/counting_files.h"
+#include "support/pe_builder.h"
 #include "support/scratch_dir.h"
 
 namespace tmby {
@@ -492,6 +494,9 @@ TEST_F(TmbyCompressTest, OneComponentExtractsAgainAfterItsArchiveGrewOrChanged) 
 
 TEST_F(TmbyCompressTest, AComponentAppendingMemberAfterMemberSeesWhatOthersAppended) {
   MakeSources();
+  WriteFile(P("src\\tool.exe"), testing::BuildPe(testing::BuildVersionBlock({})), kStampB);
+  WriteFile(P("src\\late.txt"), TextData(3000), kStampB);
+  testing::ScopedCountingPort counting;
   TTmbyCompress c;
   c.SetCompressedFile(P("files.1"));
   const auto append = [&](const std::string& name, int index) {
@@ -499,19 +504,35 @@ TEST_F(TmbyCompressTest, AComponentAppendingMemberAfterMemberSeesWhatOthersAppen
     c.Compress(true, index);
   };
   append(kNames[0], 1);
-  append(kNames[1], 2);
+  append("src\\tool.exe", 2);
+  // A source that is not there fails alone: the archive written so far stays whole and usable.
+  EXPECT_NE(MessageOf([&] { append("src\\missing.txt", 3); }), "(no exception)");
+  append(kNames[1], 3);
   // Another writer appends between two appends of this component.
-  Pack(P("files.1"), {kNames[2]}, true, 3);
-  WriteFile(P("src\\late.txt"), TextData(3000), kStampB);
-  append("src\\late.txt", 4);
+  Pack(P("files.1"), {kNames[2]}, true, 4);
+  append("src\\late.txt", 5);
+  // Each source is opened once; the archive stays open from one append to the next, and is
+  // opened again only after the failure (and by the other writer).
+  for (const auto& name : kNames) EXPECT_EQ(counting.files.OpensOf(P(name)), 1) << name;
+  EXPECT_EQ(counting.files.OpensOf(P("src\\late.txt")), 1);
+  EXPECT_EQ(counting.files.OpensOf(P("files.1")), 3);
+  c.Close();
 
   TTmbyCompress reader;
   reader.SetCompressedFile(P("files.1"));
-  ASSERT_EQ(reader.GetMemberCount(), 4);
-  for (int index = 1; index <= 4; ++index) EXPECT_EQ(reader.IndexOfMember(index), index - 1);
-  Unpack(reader, {kNames[0], kNames[1], kNames[2], "src\\late.txt"}, P("out"));
+  ASSERT_EQ(reader.GetMemberCount(), 5);
+  for (int index = 1; index <= 5; ++index) EXPECT_EQ(reader.IndexOfMember(index), index - 1);
+  TlzhFileStats stats;
+  reader.GetMemberStats(1, stats);
+  EXPECT_EQ(stats.Header.FileVersion, "1.2.3.4") << "an executable's version is still read";
+  reader.GetMemberStats(0, stats);
+  EXPECT_EQ(stats.Header.FileVersion, "");
+  Unpack(reader, {kNames[0], "src\\tool.exe", kNames[1], kNames[2], "src\\late.txt"}, P("out"));
   for (const auto& n : kNames) ExpectSameFile(P(n), P("out\\" + n.substr(4)));
+  ExpectSameFile(P("src\\tool.exe"), P("out\\tool.exe"));
   ExpectSameFile(P("src\\late.txt"), P("out\\late.txt"));
+  reader.Close();
+  EXPECT_TRUE(Files().RemoveFile(P("files.1"))) << "nothing holds the archive any more";
 }
 
 TEST_F(TmbyCompressTest, CopyFileKeepsAFileTheOverwriteRuleKeeps) {

@@ -18,6 +18,7 @@
 #include "engine/install.h"
 #include "model/install_model.h"
 #include "platform/script/script_ui.h"
+#include "support/counting_files.h"
 #include "support/engine_fixture.h"
 #include "system/registry.h"
 
@@ -138,7 +139,16 @@ TEST_F(BuildTest, BuildInfNamesTheFolderOfAStandAloneSetupThatTheLoaderAccepts) 
   MakeFile("C:\\Vendor\\BUILD.INF", "C:\\Out\\Notes\r\nC:\\Other\r\n");
   Read({"-b"});
   TCustomPathSpecifier* const archiveType = install->ArchiveFileType();
-  Run();
+  {
+    testing::ScopedCountingPort counting;
+    Run();
+    // Each product file is opened once, to be described and compressed; the product archive
+    // once for every member appended to it, and once to be copied into setup.exe.
+    for (const char* name : {"notes.exe", "readme.txt"}) {
+      EXPECT_EQ(counting.files.OpensOf(std::string("C:\\Src\\") + name), 1) << name;
+    }
+    EXPECT_EQ(counting.files.OpensOf("C:\\Out\\Notes\\files.1"), 2);
+  }
   EXPECT_EQ(Boxes(), std::vector<std::string>{}) << transcript.str();
   EXPECT_EQ(ui_->QuitCode(), 0);
   EXPECT_FALSE(Files().DirectoryExists("C:\\Other"));
