@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "base/exceptions.h"
 #include "base/path_text.h"
@@ -14,6 +15,7 @@
 #include "platform/ui_port.h"
 #include "system/os_version.h"
 #include "system/system_dirs.h"
+#include "ui/bmp.h"
 #include "ui/main_form.h"
 
 namespace tmby {
@@ -24,6 +26,53 @@ namespace {
 constexpr int64_t kMaxLicenseBytes = 8 * 1024 * 1024;
 // The longest path Windows takes (MAX_PATH without the terminating zero).
 constexpr size_t kMaxPath = 259;
+
+// The copy window's picture while an archive comes from the server: a globe above an arrow
+// pointing down, on a pale blue ground, 48 pixels square. Drawn here rather than stored, each
+// pixel the mean of 4 x 4 samples so that the round edges stay smooth.
+ui::TBitmapData TransferPicture() {
+  constexpr int kSide = 48;
+  constexpr int kSamples = 4;
+  const auto shade = [](double x, double y) -> uint32_t {
+    // The arrow, in front: a shaft and a head whose point touches the bottom.
+    const bool shaft = x >= 20.5 && x <= 27.5 && y >= 28 && y <= 37;
+    const bool head = y >= 36 && y <= 45.5 && std::abs(x - 24) <= (45.5 - y) * 1.1;
+    if (shaft || head) return 0xE8B830;
+    const double dx = x - 24;
+    const double dy = y - 18;
+    const double radius = 14;
+    const double d = std::sqrt(dx * dx + dy * dy);
+    if (d <= radius) {
+      if (d > radius - 1.2) return 0x17466F;
+      // Meridians (an ellipse and the middle line), the equator and two parallels.
+      const double meridian = std::sqrt((dx / 6) * (dx / 6) + (dy / radius) * (dy / radius));
+      const bool line = std::abs(meridian - 1) < 0.09 || std::abs(dx) < 0.6 || std::abs(dy) < 0.6 ||
+                        std::abs(std::abs(dy) - 7) < 0.6;
+      return line ? 0xA8D8FF : 0x2F80C8;
+    }
+    const int fade = static_cast<int>(y * 60 / kSide);
+    return static_cast<uint32_t>(((0xE6 - fade) << 16) | ((0xEE - fade / 2) << 8) | 0xF6);
+  };
+  ui::TBitmapData picture;
+  picture.Width = kSide;
+  picture.Height = kSide;
+  for (int y = 0; y < kSide; ++y) {
+    for (int x = 0; x < kSide; ++x) {
+      uint32_t sum[3] = {0, 0, 0};
+      for (int sy = 0; sy < kSamples; ++sy) {
+        for (int sx = 0; sx < kSamples; ++sx) {
+          const uint32_t px = shade(x + (sx + 0.5) / kSamples, y + (sy + 0.5) / kSamples);
+          sum[0] += (px >> 16) & 0xFF;
+          sum[1] += (px >> 8) & 0xFF;
+          sum[2] += px & 0xFF;
+        }
+      }
+      constexpr uint32_t n = kSamples * kSamples;
+      picture.Pixels.push_back(((sum[0] / n) << 16) | ((sum[1] / n) << 8) | (sum[2] / n));
+    }
+  }
+  return picture;
+}
 
 template <class C>
 C* Make(ui::TWinControl* parent, const std::string& name, int left, int top, int width,
@@ -535,6 +584,7 @@ TCopyFileForm::TCopyFileForm(TComponent* owner) : TBaseDuringCopyForm(owner) {
   SetCaption("Copying installation files");
   UnZipImage = SmallDialogFrame(*this, 460, 92, "UnZipImage");
   TransferBitmap = Make<ui::TImage>(this, "TransferBitmap", 8, 8, 48, 48);
+  TransferBitmap->Picture().SetData(ui::EncodeBmp24(TransferPicture()));
   TransferBitmap->SetVisible(false);
   const auto label = [this](const std::string& name, const std::string& caption, int glid,
                             int top) {

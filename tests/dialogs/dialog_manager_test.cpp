@@ -257,15 +257,20 @@ TEST_F(DialogManagerTest, CopyWindowOpensOnTheFirstReportAndClosesWhenCopyingIsO
   EXPECT_EQ(form->ProgressBar1->Position(), 40);
   EXPECT_EQ(form->ProgressBar2->Position(), 10);
   EXPECT_EQ(form->lblCopyingFile->Caption(), "notes.exe");
+  // The middle of the picture at the left, as the window last painted it.
+  const auto picture = [&] { return ui_->LastPaint("CopyFileForm")->Pixel(32, 26); };
+  const uint32_t copying = picture();
   TDownloadStatusParameter download;
   download.FileName = "files.2";
   download.PercentDone = 70;
   root_->Broadcast(root_, hnDataReceived, &download);
   EXPECT_TRUE(form->TransferBitmap->Visible());
+  EXPECT_NE(picture(), copying) << "the transfer picture shows while an archive downloads";
   EXPECT_EQ(form->ProgressBar1->Position(), 70);
   EXPECT_EQ(form->ProgressBar2->Position(), 10);
   root_->Broadcast(root_, hnFileStatus, &file);
   EXPECT_FALSE(form->TransferBitmap->Visible());
+  EXPECT_EQ(picture(), copying);
   root_->Broadcast(root_, hnOperationOver, nullptr);
   EXPECT_TRUE(copy->DuringCopyForms().empty());
   root_->Broadcast(root_, hnFileStatus, &file);
