@@ -111,6 +111,19 @@ setup() {  # setup NAME: the user's run, transcript NAME.txt; the exit code is t
 good_run() { [ "$2" = 0 ] && grep -qx 'stage -979 good install' <(tr -d '\r' <"$work/$1.txt"); }
 bad_run() { [ "$2" != 0 ] && grep -qx 'stage -978 bad install' <(tr -d '\r' <"$work/$1.txt"); }
 gets() { grep -c "^GET /lakeside/$2 " "$work/$1" 2>/dev/null; }
+# downloads_shown NAME ARCHIVE...: the copy window named each archive while it came, and its file
+# bar climbed in steps to 100 before the next name.
+downloads_shown() {
+  local run=$1 archive
+  shift
+  for archive in "$@"; do
+    tr -d '\r' <"$work/$run.txt" | awk -v name="$archive" '
+      $0 == "control CopyFileForm.lblCopyingFile text \"" name "\"" { on = 1; next }
+      on && /^control CopyFileForm\.lblCopyingFile / { exit }
+      on && /^control CopyFileForm\.ProgressBar1 position / { steps++; if ($4 == 100) full = 1 }
+      END { exit !(full && steps > 1) }' || { echo "no climbing file bar for $archive"; return 1; }
+  done
+}
 
 # 2. The install from the HTTP server.
 forget_install
@@ -122,6 +135,8 @@ check "http install: the files arrived" arrived
 check "http install: the remote list and each archive fetched once, the templates' never" \
   [ "$(gets http.log filelist.lst)" = 1 -a "$(gets http.log grpProgram.1)" = 1 \
     -a "$(gets http.log fileLakeNotes.1)" = 1 -a "$(gets http.log dirTemplates.1)" = 0 ]
+check "http install: the copy window showed the downloads' progress" \
+  downloads_shown web fileLakeUtil.1 fileLakeNotes.1 Install1.1
 stop_server "${pids[-1]}"
 
 # 3. The server dies in the middle of the program's own archive, after the group's and the
@@ -150,6 +165,8 @@ check "next start: exit code 0, the good end" good_run again "$rc"
 check "next start: the cut archive fetched again, the group's taken from its record" \
   [ "$(gets back.log fileLakeNotes.1)" = 1 -a "$(gets back.log grpProgram.1)" = 0 ]
 check "next start: the files arrived" arrived
+check "next start: the copy window showed the cut archive's download" \
+  downloads_shown again fileLakeNotes.1
 stop_server "${pids[-1]}"
 
 # 4. The server stalls in the middle of an archive for a minute; the location waits 3 seconds.
