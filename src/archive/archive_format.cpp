@@ -7,12 +7,14 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <unordered_set>
 
 #include "archive/archive_io.h"
 #include "base/dostime.h"
 #include "base/exceptions.h"
 #include "base/sha.h"
+#include "base/text_codec.h"
 #include "platform/port.h"
 
 namespace tmby {
@@ -88,7 +90,60 @@ std::string TrimBlanks(const std::string& text) {
 
 std::string LineFileName(const std::string& line) { return line.substr(0, line.find(';')); }
 
+namespace {
+
+// The capital of a letter as Windows compares file names: one letter for another, never two
+// (no "SS" for a sharp s), for the letters of the ANSI code pages (Latin, Greek, Cyrillic,
+// Vietnamese) and the full-width Latin ones of the Far East. The dotless i and the long s keep
+// their form: which capital they take depends on the language.
+char32_t CapitalOf(char32_t c) {
+  if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 0x20 : c;
+  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) ||
+      (c >= 0x430 && c <= 0x44F)) {
+    return c - 0x20;
+  }
+  if (c == 0xFF) return 0x178;
+  if (c >= 0x100 && c <= 0x17E && c != 0x131 && c != 0x138 && c != 0x149) {
+    // Capital and small letter side by side: the capital is even, except from U+0139 to U+0148
+    // and from U+0179 on.
+    const bool odd_capitals = (c >= 0x139 && c <= 0x148) || c >= 0x179;
+    return ((c & 1) != 0) != odd_capitals ? c - 1 : c;
+  }
+  if (c == 0x3C2) return 0x3A3;
+  if (c == 0x3AC) return 0x386;
+  if (c >= 0x3AD && c <= 0x3AF) return c - 0x25;
+  if (c == 0x3CC) return 0x38C;
+  if (c == 0x3CD || c == 0x3CE) return c - 0x3F;
+  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+  if (c == 0x491 || c == 0x1A1 || c == 0x1B0) return c - 1;
+  if (c >= 0xFF41 && c <= 0xFF5A) return c - 0x20;
+  return c;
+}
+
+// The text with every letter in its capital form; bytes that are no UTF-8 stay as they are.
+std::string CapitalText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    const size_t start = at;
+    if (const auto code = DecodeUtf8(text, &at)) {
+      AppendUtf8(out, CapitalOf(*code));
+    } else {
+      out.append(text, start, at - start);
+    }
+  }
+  return out;
+}
+
+bool IsAscii(const std::string& text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+}  // namespace
+
 bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
+  if (!IsAscii(a) || !IsAscii(b)) return CapitalText(a) == CapitalText(b);
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     if (std::tolower(static_cast<unsigned char>(a[i])) !=
@@ -128,11 +183,6 @@ std::string GetShortString(const uint8_t* at, size_t limit) {
   return std::string(reinterpret_cast<const char*>(at + 1), length);
 }
 
-bool IsAscii(const std::string& text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 inline constexpr char kNameOutsideCodePage[] =
     "The name %s cannot be stored in an archive: the code page of this system (%d) has no place "
     "for one of its characters";
@@ -150,14 +200,34 @@ std::string StoredName(const std::string& name) {
   return *ansi;
 }
 
-// The stored name of `name` cut to the field, whole characters only.
-std::string StoredNameInField(std::string name) {
-  std::string stored = StoredName(name);
-  while (stored.size() > static_cast<size_t>(kMemberNameLength)) {
-    name = CutText(name, name.size() - 1);
-    stored = StoredName(name);
+// The stored form of `text` cut to a field of `limit` bytes, whole characters only: in the code
+// page a character may take one byte or two.
+template <typename Store>
+std::string StoredInField(std::string text, size_t limit, Store store) {
+  std::string stored = store(text);
+  while (stored.size() > limit) {
+    text = CutText(text, text.size() - 1);
+    stored = store(text);
   }
   return stored;
+}
+
+std::string StoredNameInField(const std::string& name) {
+  return StoredInField(name, kMemberNameLength, StoredName);
+}
+
+// The version string goes into the code page as the name does; it is only compared, never
+// looked up, so a character the code page cannot hold ends it there rather than the build.
+std::string StoredVersionInField(const std::string& version) {
+  return StoredInField(version, kMemberVersionLength, [](const std::string& text) {
+    if (IsAscii(text)) return text;
+    std::string kept = text;
+    std::optional<std::string> ansi;
+    while (!kept.empty() && !(ansi = platform::Port().System().ToAnsi(kept))) {
+      kept = CutText(kept, kept.size() - 1);
+    }
+    return ansi.value_or(std::string());
+  });
 }
 
 std::string NameFromRecord(const std::string& stored) {
@@ -166,6 +236,16 @@ std::string NameFromRecord(const std::string& stored) {
   // Bytes that are no text of the code page (a broken double-byte character).
   if (!name) throw ETmbyCompress(msg::kCorrupt);
   return *name;
+}
+
+// Another writer may have cut a double-byte character of the version in two at the field's end:
+// the version then ends before it.
+std::string VersionFromRecord(const std::string& stored) {
+  if (IsAscii(stored)) return stored;
+  auto& system = platform::Port().System();
+  if (auto version = system.FromAnsi(stored)) return *version;
+  if (auto version = system.FromAnsi(stored.substr(0, stored.size() - 1))) return *version;
+  throw ETmbyCompress(msg::kCorrupt);
 }
 
 }  // namespace
@@ -183,7 +263,7 @@ TFileHeader::Record TFileHeader::Encode() const {
   PutInt32(&r[hdr::kCompressedSize], CompressedSize);
   r[hdr::kStartVolume] = StartVolume;
   PutInt32(&r[hdr::kMemberIndex], MemberIndex);
-  PutShortString(&r[hdr::kFileVersion], FileVersion, kMemberVersionLength);
+  PutShortString(&r[hdr::kFileVersion], StoredVersionInField(FileVersion), kMemberVersionLength);
   return r;
 }
 
@@ -199,7 +279,7 @@ void TFileHeader::Decode(const Record& r) {
   CompressedSize = GetInt32(&r[hdr::kCompressedSize]);
   StartVolume = r[hdr::kStartVolume];
   MemberIndex = GetInt32(&r[hdr::kMemberIndex]);
-  FileVersion = GetShortString(&r[hdr::kFileVersion], kMemberVersionLength);
+  FileVersion = VersionFromRecord(GetShortString(&r[hdr::kFileVersion], kMemberVersionLength));
 }
 
 std::unique_ptr<IFile> TFileHeader::FillFromFile(const std::string& line) {
@@ -227,7 +307,7 @@ std::unique_ptr<IFile> TFileHeader::FillFromFile(const std::string& line) {
     throw ETmbyCompress(msg::kFileTooLarge, {path});
   }
   OriginalSize = static_cast<int32_t>(*size);
-  FileVersion = CutText(MemberFileVersion(path, *file), kMemberVersionLength);
+  FileVersion = std::string(Utf8Prefix(MemberFileVersion(path, *file), kMemberVersionLength));
   return file;
 }
 
@@ -277,14 +357,10 @@ void TFileHeaders::BuildFromFileList(const std::vector<std::string>& lines, bool
 
 int TFileHeaders::IndexOf(const std::string& name) const {
   const std::string wanted = LineFileName(name);
-  const auto lower = [](std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-  };
   for (; indexed_ < items_.size(); ++indexed_) {
-    by_name_.emplace(lower(items_[indexed_].FileName), static_cast<int>(indexed_));
+    by_name_.emplace(CapitalText(items_[indexed_].FileName), static_cast<int>(indexed_));
   }
-  const auto it = by_name_.find(lower(wanted));
+  const auto it = by_name_.find(CapitalText(wanted));
   if (it != by_name_.end() && SameTextIgnoringCase(items_[it->second].FileName, wanted)) {
     return it->second;
   }

@@ -7,6 +7,7 @@
 
 #include "base/dostime.h"
 #include "base/path_text.h"
+#include "base/text_codec.h"
 #include "model/file_container.h"
 #include "model/install_model.h"
 #include "model/install_parameters.h"
@@ -969,7 +970,7 @@ void TCustomInstallFile::ReadInfoFrom(const std::string& location) {
   CompressedSize = stats.Header.CompressedSize;
   FileDate = stats.Header.FileDate;
   Size = stats.Header.OriginalSize;
-  Version = stats.Header.FileVersion.substr(0, kVersionChars);
+  Version = std::string(Utf8Prefix(stats.Header.FileVersion, kVersionChars));
   InfoRead = true;
 }
 
@@ -990,7 +991,7 @@ void TCustomInstallFile::ReadFileInfo() {
   const std::optional<uint32_t> stamp = in ? in->GetDosTime() : std::nullopt;
   if (!in || !size || !stamp) throw IECustomInstallFile(kCannotReadSource, {source});
   // The version is probed through the same handle: a data file is not opened again for it.
-  Version = SharedFileVersion(source, *in).substr(0, kVersionChars);
+  Version = std::string(Utf8Prefix(SharedFileVersion(source, *in), kVersionChars));
   in.reset();
   FileDate = DosDateTimeToDayCount(*stamp).value_or(0);
   Size = static_cast<int32_t>(std::min<int64_t>(*size, INT32_MAX));
@@ -1055,7 +1056,7 @@ void TCustomInstallFile::CompressFile() {
         if (SameText(added.SourcePath, SourcePath())) {
           FileDate = added.FileDate;
           Size = added.OriginalSize;
-          Version = added.FileVersion.substr(0, kVersionChars);
+          Version = std::string(Utf8Prefix(added.FileVersion, kVersionChars));
         }
       }
       CompressionMark = 2;
@@ -1122,7 +1123,9 @@ void TCustomInstallFile::WriteListEntry(std::vector<uint8_t>& out) const {
   std::memcpy(&bits, &FileDate, sizeof bits);
   for (int i = 0; i < 8; ++i) record[8 + i] = static_cast<uint8_t>(bits >> (8 * i));
   std::copy(Name().begin(), Name().end(), record + 16);
-  const std::string version = Version.substr(0, std::min<size_t>(kVersionChars, 23));
+  // The field holds 20 bytes: the version ends before a character that would not fit whole.
+  std::string_view version = Utf8Prefix(Version, kVersionChars);
+  while (version.size() > kVersionChars) version = Utf8Prefix(version, Utf8Length(version) - 1);
   std::copy(version.begin(), version.end(), record + 56);
 }
 

@@ -165,6 +165,48 @@ TEST_F(FileHeaderNames, AreStoredInTheCodePageAndReadBackAsTheyWere) {
   EXPECT_THROW(h.Encode(), ETmbyCompress);
 }
 
+// The version string is text of the code page too; it is only compared, so a character the code
+// page cannot hold ends it rather than the build. Twenty characters fill the field even where
+// UTF-8 would take more bytes.
+TEST_F(FileHeaderNames, VersionsAreStoredInTheCodePageByWholeCharacters) {
+  TFileHeader h = SampleHeader();
+  h.FileVersion = "2.0 b\xC3\xA9ta 12345678901";
+  auto r = h.Encode();
+  EXPECT_EQ(Short(r.data(), 152), "2.0 b\xE9ta 12345678901");
+  TFileHeader back;
+  back.Decode(r);
+  EXPECT_EQ(back.FileVersion, h.FileVersion);
+  h.FileVersion = "2.0 \xD0\xB1\xD0\xB5\xD1\x82\xD0\xB0";
+  EXPECT_EQ(Short(h.Encode().data(), 152), "2.0 ");
+}
+
+// Member names are found ignoring case as Windows finds files: accented, Greek and Cyrillic
+// letters match their capitals, a sharp s does not match "SS", and a letter matches no other.
+TEST_F(FileHeaderNames, AreFoundIgnoringTheCaseOfEveryLetter) {
+  TFileHeaders list;
+  TFileHeader h = SampleHeader();
+  for (const char* name : {"C:\\Caf\xC3\xA9\\\xC3\xBC"
+                           "bersicht.txt",
+                           "C:\\\xD0\xB7\xD0\xB0\xD0\xBC\xC5\xA1\xC3\xBF.txt",
+                           "C:\\stra\xC3\x9F"
+                           "e.txt"}) {
+    h.FileName = name;
+    list.Add(h);
+  }
+  EXPECT_EQ(list.IndexOf("c:\\CAF\xC3\x89\\\xC3\x9C"
+                         "BERSICHT.TXT"),
+            0);
+  EXPECT_EQ(list.IndexOf("C:\\\xD0\x97\xD0\x90\xD0\x9C\xC5\xA0\xC5\xB8.TXT"), 1);
+  EXPECT_TRUE(SameTextIgnoringCase("\xCE\xAC\xCF\x82", "\xCE\x86\xCE\xA3"));
+  EXPECT_EQ(list.IndexOf("C:\\STRASSE.TXT"), -1);
+  EXPECT_EQ(list.IndexOf("C:\\STRA\xC3\x9F"
+                         "E.TXT"),
+            2);
+  EXPECT_EQ(list.IndexOf("C:\\Cafe\\\xC3\xBC"
+                         "bersicht.txt"),
+            -1);
+}
+
 TEST(FileHeader, ReadAndWriteMoveTheWholeRecord) {
   ByteStream stream;
   SampleHeader().WriteTo(stream);

@@ -538,9 +538,16 @@ TEST_F(FileSettings, TheListEntryIsAnEightyByteRecord) {
   EXPECT_EQ(date, 36526.5);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.data() + 1 + 16)), "NotesExe");
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.data() + 1 + 56)), "2.0.1.7");
+  // Nineteen characters in 21 bytes: the field of 20 ends before the last "é", which would not
+  // fit whole, never in the middle of it.
+  file->Version = "2.0.1 b\xC3\xA9ta 1234567\xC3\xA9";
+  out.clear();
+  file->WriteListEntry(out);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.data() + 56)),
+            "2.0.1 b\xC3\xA9ta 1234567");
   file->SetName(std::string(40, 'N'));
   EXPECT_THROW(file->WriteListEntry(out), IECustomInstallFile);
-  EXPECT_EQ(out.size(), 81u);
+  EXPECT_EQ(out.size(), 80u);
 }
 
 const char kFiles[] = R"(object Main: TComponent

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/memory/memory_state.h"
+#include "platform/shell_links.h"
 
 namespace tmby::platform::memory {
 
@@ -66,14 +67,13 @@ std::optional<int64_t> Number(const std::string& text) {
   return text[0] == '-' ? -value : value;
 }
 
-class MemoryShellLinks : public IShellLinks {
+class MemoryShellLinks : public ShellLinksBase {
  public:
   MemoryShellLinks(std::shared_ptr<State> state, IFileSystem& files)
       : state_(std::move(state)), files_(files) {}
 
-  int32_t Save(const std::string& path, const ShellLink& link) override {
-    if (int32_t checked = CheckShellLinkLengths(path, link); checked != 0) return Result(checked);
-    if (state_->shell_link_failure != 0) return Result(state_->shell_link_failure);
+  int32_t Write(const std::string& path, const ShellLink& link) override {
+    if (state_->shell_link_failure != 0) return state_->shell_link_failure;
     std::string text = std::string(kHeader) + "\r\n";
     const auto line = [&text](const char* name, const std::string& value) {
       text += name;
@@ -90,26 +90,26 @@ class MemoryShellLinks : public IShellLinks {
     line("ShowCommand", std::to_string(link.show_command));
     line("HotKey", std::to_string(link.hot_key));
     auto file = files_.Open(path, FileAccess::Write, kShareNone, FileDisposition::CreateAlways);
-    if (!file) return Result(hresult::FromWin32(files_.LastError()));
+    if (!file) return OpenFailure();
     if (!file->Write(text.data(), text.size())) {
       const uint32_t error = file->LastError();
       file.reset();
       files_.RemoveFile(path);
-      return Result(hresult::FromWin32(error));
+      return hresult::FromWin32(error);
     }
-    return Result(0);
+    return 0;
   }
 
-  std::optional<ShellLink> Load(const std::string& path) override {
+  int32_t Read(const std::string& path, ShellLink& link) override {
     auto file = files_.Open(path, FileAccess::Read, kShareRead, FileDisposition::OpenExisting);
-    if (!file) return Fail(hresult::FromWin32(files_.LastError()));
+    if (!file) return OpenFailure();
     std::string text;
     char buffer[4096];
     size_t done = 0;
     while (file->Read(buffer, sizeof buffer, &done) && done > 0) {
       text.append(buffer, done);
       // No link is this long: a file that is must be something else.
-      if (text.size() > 64 * 1024) return Fail(hresult::kFail);
+      if (text.size() > 64 * 1024) return hresult::kFail;
     }
     std::vector<std::string> lines;
     size_t start = 0;
@@ -119,14 +119,13 @@ class MemoryShellLinks : public IShellLinks {
       lines.push_back(text.substr(start, end - start));
       start = end + 2;
     }
-    if (lines.empty() || lines[0] != kHeader) return Fail(hresult::kFail);
-    ShellLink link;
+    if (lines.empty() || lines[0] != kHeader) return hresult::kFail;
     for (size_t i = 1; i < lines.size(); ++i) {
       const size_t equals = lines[i].find('=');
-      if (equals == std::string::npos) return Fail(hresult::kFail);
+      if (equals == std::string::npos) return hresult::kFail;
       const std::string name = lines[i].substr(0, equals);
       const std::optional<std::string> value = Unescape(lines[i].substr(equals + 1));
-      if (!value) return Fail(hresult::kFail);
+      if (!value) return hresult::kFail;
       if (name == "Target") {
         link.target = *value;
       } else if (name == "Arguments") {
@@ -139,7 +138,7 @@ class MemoryShellLinks : public IShellLinks {
         link.icon_path = *value;
       } else {
         const std::optional<int64_t> number = Number(*value);
-        if (!number) return Fail(hresult::kFail);
+        if (!number) return hresult::kFail;
         if (name == "IconIndex") {
           link.icon_index = static_cast<int>(*number);
         } else if (name == "ShowCommand") {
@@ -149,25 +148,18 @@ class MemoryShellLinks : public IShellLinks {
         }
       }
     }
-    result_ = 0;
-    return link;
+    return 0;
   }
-
-  int32_t LastResult() const override { return result_; }
 
  private:
-  int32_t Result(int32_t result) {
-    result_ = result;
-    return result;
-  }
-  std::optional<ShellLink> Fail(int32_t result) {
-    result_ = result;
-    return std::nullopt;
+  // An open that failed without an error code still failed.
+  int32_t OpenFailure() const {
+    const int32_t result = hresult::FromWin32(files_.LastError());
+    return result != 0 ? result : hresult::kFail;
   }
 
   std::shared_ptr<State> state_;
   IFileSystem& files_;
-  int32_t result_ = 0;
 };
 
 }  // namespace

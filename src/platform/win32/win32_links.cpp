@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "platform/shell_links.h"
 #include "platform/win32/win32_internal.h"
 
 namespace tmby::platform::win32 {
@@ -138,18 +139,17 @@ HRESULT LoadLink(const std::string& path, ShellLink& link) {
   return S_OK;
 }
 
-class Win32ShellLinks : public IShellLinks {
+class Win32ShellLinks : public ShellLinksBase {
  public:
   explicit Win32ShellLinks(ApiCharset charset) : text_(charset) {}
 
-  int32_t Save(const std::string& path, const ShellLink& link) override {
-    if (int32_t checked = CheckShellLinkLengths(path, link); checked != 0) return Done(checked);
+  int32_t Write(const std::string& path, const ShellLink& link) override {
     ComScope com;
-    if (FAILED(com.Result())) return Done(com.Result());
+    if (FAILED(com.Result())) return com.Result();
     // The paths and the arguments (which may name files) must fit the code page on the ANSI
     // path, the link file's own name as well: the shell of Windows 9x turns it into one. The
     // description is only shown.
-    return Done(text_.With(
+    return text_.With(
         kUntranslatable,
         [&](const auto&, const auto& target, const auto& arguments, const auto& working,
             const auto& icon) {
@@ -163,36 +163,21 @@ class Win32ShellLinks : public IShellLinks {
           return SaveLink<C>(path, link, target, arguments, working, icon, description);
         },
         Backslashes(path), Backslashes(link.target), link.arguments,
-        Backslashes(link.working_directory), Backslashes(link.icon_path)));
+        Backslashes(link.working_directory), Backslashes(link.icon_path));
   }
 
-  std::optional<ShellLink> Load(const std::string& path) override {
+  int32_t Read(const std::string& path, ShellLink& link) override {
     ComScope com;
-    if (FAILED(com.Result())) return Fail(com.Result());
-    ShellLink link;
+    if (FAILED(com.Result())) return com.Result();
     const HRESULT hr = text_.With(
         kUntranslatable,
         [&](const auto& name) { return LoadLink<CharOf<decltype(name)>>(path, link); },
         Backslashes(path));
-    if (FAILED(hr)) return Fail(hr);
-    result_ = S_OK;
-    return link;
+    return FAILED(hr) ? hr : S_OK;
   }
-
-  int32_t LastResult() const override { return result_; }
 
  private:
-  int32_t Done(HRESULT hr) {
-    result_ = hr;
-    return hr;
-  }
-  std::optional<ShellLink> Fail(HRESULT hr) {
-    result_ = hr;
-    return std::nullopt;
-  }
-
   TextApi text_;
-  int32_t result_ = S_OK;
 };
 
 }  // namespace
