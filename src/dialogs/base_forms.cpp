@@ -310,6 +310,8 @@ bool TBaseFormContainer::GoToPage(int index, bool forward) {
     }
     tabs_->SetTabIndex(index);
     SetCaption(page->Caption());
+    // The caption is the page's, and reads as the page does.
+    SetRightToLeft(page->RightToLeft());
     // Only the current page is shown on the display panel.
     for (TBaseInstallForm* other : pages_) {
       if (other != page && other->Visible()) other->Hide();

@@ -2,11 +2,21 @@
 
 #include <cctype>
 #include <stdexcept>
+#include <utility>
 
 namespace tmby::platform {
 
 namespace {
 IUi* g_ui = nullptr;
+std::function<bool()> g_right_to_left;
+}  // namespace
+
+void SetRightToLeftSource(std::function<bool()> source) { g_right_to_left = std::move(source); }
+
+bool TextsReadFromRight() { return g_right_to_left && g_right_to_left(); }
+
+uint32_t MessageBoxFlagsShown(uint32_t flags) {
+  return TextsReadFromRight() ? flags | mb::kRtlReading | mb::kRight : flags;
 }
 
 std::vector<int> MessageBoxButtons(uint32_t flags) {

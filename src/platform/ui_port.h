@@ -52,6 +52,8 @@ inline constexpr uint32_t kDefButton2 = 0x100;
 inline constexpr uint32_t kDefButton3 = 0x200;
 inline constexpr uint32_t kDefMask = 0xF00;
 inline constexpr uint32_t kTaskModal = 0x2000;
+inline constexpr uint32_t kRight = 0x80000;        // the text aligned right
+inline constexpr uint32_t kRtlReading = 0x100000;  // the text and caption read from the right
 inline constexpr uint32_t kSetForeground = 0x10000;
 inline constexpr uint32_t kTopMost = 0x40000;
 }  // namespace mb
@@ -78,6 +80,14 @@ const char* MessageBoxResultName(int result);
 int MessageBoxResultFromName(const std::string& name);
 // "Stop", "Question", "Warning", "Information" or "None".
 const char* MessageBoxIconName(uint32_t flags);
+
+// Whether the texts the program shows now read from the right (they are in Hebrew). The
+// translator answers while it exists (SetRightToLeftSource; null: no answer, left to right).
+void SetRightToLeftSource(std::function<bool()> source);
+bool TextsReadFromRight();
+// `flags` as a message box is shown with them: reading from the right and aligned right when
+// the texts read so.
+uint32_t MessageBoxFlagsShown(uint32_t flags);
 
 // Virtual-key codes of the keys the window model handles itself (the Windows VK_* values).
 namespace vk {
@@ -213,6 +223,10 @@ struct FormWindowParams {
   bool system_menu = true;  // the caption's system menu and close box
   bool stay_on_top = false;
   uint32_t background_rgb = 0xFFFFFF;
+  // A top-level window whose texts read from the right: its caption reads so and its frame is
+  // mirrored (the caption on the right); its client area keeps the model's coordinates, whose
+  // layout is already mirrored.
+  bool right_to_left = false;
   // A form hosted in another form's window (a page of a stage window): a child window without
   // frame, at `bounds` in the host's client area; it never becomes the active window itself.
   IUiWindow* host = nullptr;
@@ -244,6 +258,9 @@ class IUiWindow : public IUiHost {
   virtual void Show(int show_mode) = 0;
   virtual void SetBounds(const ui::TRect& bounds) = 0;
   virtual void SetCaption(const std::string& caption) = 0;
+  // As FormWindowParams::right_to_left, for a top-level window that exists (nothing for a
+  // hosted one).
+  virtual void SetRightToLeft(bool right_to_left) = 0;
   virtual void SetBackground(uint32_t rgb) = 0;
   // Marks the window for repainting; Update paints what is marked at once.
   virtual void Invalidate() = 0;

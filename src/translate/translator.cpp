@@ -4,6 +4,7 @@
 
 #include "base/exceptions.h"
 #include "platform/port.h"
+#include "platform/ui_port.h"
 #include "translate/translate_controls.h"
 #include "ui/forms.h"
 #include "ui/std_controls.h"
@@ -73,6 +74,8 @@ TTranslator::TTranslator(TComponent* owner) : TComponent(owner) {
     SetMessageTranslator([](const std::string& english) {
       return g_current != nullptr ? g_current->LocalizeMessage(english) : english;
     });
+    platform::SetRightToLeftSource(
+        [] { return g_current != nullptr && g_current->TextsReadFromRight(); });
   }
 }
 
@@ -80,6 +83,7 @@ TTranslator::~TTranslator() {
   if (g_current == this) {
     g_current = nullptr;
     SetMessageTranslator(nullptr);
+    platform::SetRightToLeftSource(nullptr);
   }
 }
 
@@ -241,6 +245,13 @@ void TTranslator::ApplyFont(ui::TControl& control, bool keepTarget) {
 void TTranslator::ApplyFont(ui::TControl& control, bool keepTarget, TTmbyLanguage target) {
   TargetScope scope(*this, target);
   ApplyFont(control, keepTarget);
+}
+
+bool TTranslator::TextsReadFromRight() const {
+  // A target without texts leaves them in English.
+  const TLanguage* target = TargetLanguage();
+  return target != nullptr && target->Strings().Count() > 0 &&
+         LanguageRightToLeft(target->LanguageIdent());
 }
 
 std::string TTranslator::LocalizeMessage(const std::string& english) const {

@@ -67,6 +67,9 @@ class TTranslator : public TComponent {
   // among the memos, their lines joined by blanks); the English text when the translation's
   // placeholders differ from it.
   std::string LocalizeMessage(const std::string& english) const;
+  // The texts translated now read from the right: the target language has texts and is one
+  // that reads so (message boxes and window captions follow it).
+  bool TextsReadFromRight() const;
 
  private:
   class TargetScope;

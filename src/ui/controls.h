@@ -171,7 +171,7 @@ class TControl : public TComponent, protected platform::IUiControlEvents {
   // The control's text reads from the right (a language such as Hebrew); its native control is
   // made again to read so. TWinControl::MirrorLayout sets it for a whole form.
   bool RightToLeft() const { return right_to_left_; }
-  void SetRightToLeft(bool value);
+  virtual void SetRightToLeft(bool value);
 
   TWinControl* Parent() const { return parent_; }
   virtual void SetParent(TWinControl* parent);

@@ -278,8 +278,14 @@ void TCustomForm::CreateWindowIfNeeded() {
   params.system_menu = border_icons_.Contains(biSystemMenu);
   params.stay_on_top = form_style_ == fsStayOnTop;
   params.background_rgb = ColorToRGB(Color());
+  params.right_to_left = RightToLeft() && host_ == nullptr;
   window_ = platform::Ui().CreateFormWindow(params, this);
   for (TControl* c : ControlList()) c->CreateHandle();
+}
+
+void TCustomForm::SetRightToLeft(bool value) {
+  TWinControl::SetRightToLeft(value);
+  if (window_ != nullptr && host_ == nullptr) window_->SetRightToLeft(RightToLeft());
 }
 
 void TCustomForm::Show() {

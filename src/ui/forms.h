@@ -117,6 +117,8 @@ class TCustomForm : public TWinControl, private platform::IUiWindowEvents {
   void SetClientHeight(int v);
   TRect ClientRect() const override;
   void SetCaption(const std::string& caption) override;
+  // A top-level form's window follows: its caption reads from the right, its frame mirrored.
+  void SetRightToLeft(bool value) override;
   void SetVisible(bool visible) override;
   void SetBounds(int left, int top, int width, int height) override;
 

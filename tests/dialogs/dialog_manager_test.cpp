@@ -160,8 +160,13 @@ TEST_F(DialogManagerTest, HebrewPagesAreMirroredAndStillWalk) {
                                                 "6;\xd7\x91\xd7\x99\xd7\x98\xd7\x95\xd7\x9c"});
   translator.SetTranslateIntoLanguage(tlHebrew);
   Manager("BeforeInstall", dmBeforeInstall);
-  Start({"click ProceedBtn", "type edDestDir \"C:\\Notes\"", "click ProceedBtn"});
+  Start({"click ProceedBtn", "type edDestDir \"C:\\No|tes\"", "click ProceedBtn",
+         "type edDestDir \"C:\\Notes\"", "click ProceedBtn"});
   root_->Broadcast(root_, hnBeforeInstall, nullptr);
+  // The stage window's caption reads as its pages do, and so does the box about the typed path.
+  EXPECT_TRUE(Has("window rtl BaseFormContainer"));
+  EXPECT_EQ(Count("messagebox Warning \"Choose Destination Location\" buttons OK default OK rtl"),
+            1u);
   // Designed: Back 213, Next 288, Cancel 368 (89 wide) on a 470 wide page; mirrored here (also
   // when the page is narrowed to the stage window's client area after it was mirrored).
   EXPECT_TRUE(
@@ -396,6 +401,7 @@ TEST_F(DialogManagerTest, DestinationsTheInstallCannotUseAreNamed) {
          "type edDestDir \"C:\\Lakeside\"", "click ProceedBtn"});
   root_->Broadcast(root_, hnBeforeInstall, nullptr);
   EXPECT_EQ(Count("messagebox Warning"), 1u);
+  EXPECT_EQ(Count(" rtl"), 0u) << "English reads from the left";
   EXPECT_EQ(root_->DestDir(), "C:\\Lakeside");
 }
 

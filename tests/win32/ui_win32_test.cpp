@@ -215,7 +215,131 @@ class QuietWindow : public IUiWindowEvents {
   void NativeResized(const ui::TRect&, ui::TSize) override {}
 };
 
-// A panel control whose painting fails.
+// Control events that do nothing.
+class QuietPanel : public IUiControlEvents {
+ public:
+  void NativePaint(ui::TCanvas&) override {}
+  void NativeClick(bool) override {}
+  void NativeTextChanged(const std::string&) override {}
+  void NativeSelect(int) override {}
+  void NativeFocused() override {}
+  void NativeKeyUp(int) override {}
+};
+
+// Window events that paint the client area white with a red top-left corner.
+class CornerPaint : public QuietWindow {
+ public:
+  void NativePaint(ui::TCanvas& canvas) override {
+    canvas.BrushColor = ui::clWhite;
+    canvas.FillRect({0, 0, 400, 400});
+    canvas.BrushColor = ui::clRed;
+    canvas.FillRect({0, 0, 12, 12});
+  }
+};
+
+// A window whose texts read from the right has its frame mirrored (the system draws the caption on
+// the right); the model's layout, already mirrored, is what the screen shows: a control and the
+// window's painting stand where they stand on a window that reads from the left, also after the
+// window turned both ways.
+TEST_F(Win32UiTest, AWindowThatReadsFromTheRightKeepsTheModelsLayoutInsideItsMirroredFrame) {
+  CornerPaint left_events;
+  CornerPaint right_events;
+  FormWindowParams params;
+  params.caption = "Reads";
+  params.dialog_frame = true;
+  params.system_menu = false;
+  params.bounds = {40, 40, 240, 160};
+  auto left = win_ui.CreateFormWindow(params, &left_events);
+  params.right_to_left = true;
+  params.bounds = {300, 40, 500, 160};
+  auto right = win_ui.CreateFormWindow(params, &right_events);
+  QuietPanel panel_events;
+  ControlParams panel;
+  panel.name = "Panel";
+  panel.bounds = {30, 20, 70, 50};
+  auto left_panel = left->CreateControl(panel, &panel_events);
+  auto right_panel = right->CreateControl(panel, &panel_events);
+  left->Show(show::kShow);
+  right->Show(show::kShow);
+  const HWND right_window = Win32Ui::HandleOf(right.get());
+  EXPECT_EQ(GetWindowLongW(right_window, GWL_EXSTYLE) & WS_EX_LAYOUTRTL, WS_EX_LAYOUTRTL);
+  EXPECT_EQ(GetWindowLongW(Win32Ui::HandleOf(right_panel.get()), GWL_EXSTYLE) & WS_EX_LAYOUTRTL, 0);
+  // Where a control stands on its window, as seen on the screen.
+  const auto seen = [](IUiWindow& window, IUiControl& control) {
+    RECT outer{};
+    RECT inner{};
+    GetWindowRect(Win32Ui::HandleOf(&window), &outer);
+    GetWindowRect(Win32Ui::HandleOf(&control), &inner);
+    return ui::TRect{inner.left - outer.left, inner.top - outer.top, inner.right - outer.left,
+                     inner.bottom - outer.top};
+  };
+  const ui::TRect expected = seen(*left, *left_panel);
+  EXPECT_EQ(seen(*right, *right_panel), expected);
+  right->SetRightToLeft(false);
+  EXPECT_EQ(GetWindowLongW(right_window, GWL_EXSTYLE) & WS_EX_LAYOUTRTL, 0);
+  EXPECT_EQ(seen(*right, *right_panel), expected);
+  right->SetRightToLeft(true);
+  right_panel->SetBounds(panel.bounds);
+  EXPECT_EQ(seen(*right, *right_panel), expected);
+  // The painting: red in the corner left of the panel's place, white right of it, on both.
+  PumpUntil([] { return false; });
+  HDC screen = GetDC(nullptr);
+  for (IUiWindow* window : {left.get(), right.get()}) {
+    RECT outer{};
+    GetWindowRect(Win32Ui::HandleOf(window), &outer);
+    const int x = outer.left + expected.Left - 30;
+    const int y = outer.top + expected.Top - 20;
+    EXPECT_EQ(GetPixel(screen, x + 2, y + 2), MakeRGB(255, 0, 0)) << (window == right.get());
+    EXPECT_EQ(GetPixel(screen, x + 20, y + 2), MakeRGB(255, 255, 255)) << (window == right.get());
+  }
+  ReleaseDC(nullptr, screen);
+}
+
+// The message box among a thread's windows.
+BOOL CALLBACK FindMessageBox(HWND hwnd, LPARAM found) {
+  wchar_t name[16] = {};
+  GetClassNameW(hwnd, name, 16);
+  if (std::wstring(name) == L"#32770") *reinterpret_cast<HWND*>(found) = hwnd;
+  return TRUE;
+}
+
+// A message box shown while the texts read from the right reads from the right and aligns right,
+// whichever character set the adapter speaks.
+TEST_F(Win32UiTest, MessageBoxesReadFromTheRightWhenTheTextsDo) {
+  struct Seen {
+    LONG box_ex_style = -1;
+    LONG text_style = -1;
+  };
+  const auto show = [&](bool right_to_left) {
+    SetRightToLeftSource([right_to_left] { return right_to_left; });
+    auto seen = std::make_shared<Seen>();
+    const DWORD thread = GetCurrentThreadId();
+    for (int i = 1; i <= 40; ++i) {
+      win_ui.StartTimer(50 * i, [seen, thread] {
+        if (seen->box_ex_style != -1) return;
+        HWND box = nullptr;
+        EnumThreadWindows(thread, &FindMessageBox, reinterpret_cast<LPARAM>(&box));
+        if (box == nullptr) return;
+        seen->box_ex_style = GetWindowLongW(box, GWL_EXSTYLE);
+        seen->text_style = GetWindowLongW(GetDlgItem(box, 0xFFFF), GWL_STYLE);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+      });
+    }
+    EXPECT_EQ(win_ui.MessageBox("Reads", "Box", mb::kOk), id::kOk);
+    SetRightToLeftSource(nullptr);
+    return *seen;
+  };
+  const Seen from_left = show(false);
+  const Seen from_right = show(true);
+  ASSERT_NE(from_left.box_ex_style, -1);
+  ASSERT_NE(from_right.box_ex_style, -1);
+  EXPECT_EQ(from_left.box_ex_style & WS_EX_LAYOUTRTL, 0);
+  EXPECT_EQ(from_left.text_style & SS_TYPEMASK, SS_LEFT);
+  EXPECT_EQ(from_right.box_ex_style & (WS_EX_LAYOUTRTL | WS_EX_RTLREADING),
+            WS_EX_LAYOUTRTL | WS_EX_RTLREADING);
+  EXPECT_EQ(from_right.text_style & SS_TYPEMASK, SS_RIGHT);
+}
+
 class FailingPanel : public IUiControlEvents {
  public:
   void NativePaint(ui::TCanvas&) override {

@@ -40,7 +40,8 @@ std::vector<std::string> MessageBoxLines(const std::string& text, const std::str
   }
   std::vector<std::string> lines{std::string("messagebox ") + MessageBoxIconName(flags) + " " +
                                  QuoteTranscript(caption) + " buttons " + names + " default " +
-                                 MessageBoxResultName(MessageBoxDefault(flags))};
+                                 MessageBoxResultName(MessageBoxDefault(flags)) +
+                                 ((flags & mb::kRtlReading) != 0 ? " rtl" : "")};
   std::string line;
   for (char c : text + "\n") {
     if (c == '\n') {

@@ -109,6 +109,11 @@ class ScriptUi::Window : public IUiWindow {
     events_->NativeResized(bounds_, ClientSize());
   }
   void SetCaption(const std::string& caption) override { params_.caption = caption; }
+  void SetRightToLeft(bool right_to_left) override {
+    if (host_ != nullptr || params_.right_to_left == right_to_left) return;
+    params_.right_to_left = right_to_left;
+    owner_->Note(std::string("window ") + (right_to_left ? "rtl " : "ltr ") + name_);
+  }
   void SetBackground(uint32_t rgb) override {
     params_.background_rgb = rgb;
     MarkDirty();
@@ -494,12 +499,14 @@ std::unique_ptr<IUiWindow> ScriptUi::CreateFormWindow(const FormWindowParams& pa
   Note("window create " + window->Name() + " " + params.class_name + " " +
        QuoteTranscript(params.caption) + " " + Geometry(params.bounds) +
        (params.bordered && params.host == nullptr ? "" : " borderless") +
-       (window->Host() != nullptr ? " in " + window->Host()->Name() : ""));
+       (window->Host() != nullptr ? " in " + window->Host()->Name() : "") +
+       (params.right_to_left && params.host == nullptr ? " rtl" : ""));
   windows_.push_back(window.get());
   return window;
 }
 
 int ScriptUi::MessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
+  flags = MessageBoxFlagsShown(flags);
   const std::vector<int> buttons = MessageBoxButtons(flags);
   const int fallback = MessageBoxDefault(flags);
   for (const std::string& line : MessageBoxLines(text, caption, flags)) Note(line);

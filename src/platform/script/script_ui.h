@@ -47,7 +47,8 @@
 //
 // Transcript lines:
 //   window create <name> <class> "<caption>" <left>,<top> <width>x<height> [borderless]
-//       [in <host>]
+//       [in <host>] [rtl]
+//   window rtl|ltr <name>   a top-level window's texts now read from the right / the left
 //   window show|hide|activate|deactivate|destroy|enable|disable <name>
 //   window maximize <name> <left>,<top> <width>x<height>
 //   after "window show": the controls on the window, one line each, indented by depth:
@@ -60,7 +61,7 @@
 //     disable, bounds <l>,<t> <w>x<h>, checked, unchecked, default, nodefault, readonly, editable,
 //     items "<a>",..., selected <i>, position <p>, focus
 //   browse "<start>" then browse ok "<folder>" | browse cancel
-//   messagebox <icon> "<caption>" buttons <B1>[,<B2>...] default <B>
+//   messagebox <icon> "<caption>" buttons <B1>[,<B2>...] default <B> [rtl]
 //   | <each line of the text>
 //   answer <B> (script|default)
 //   script <what the script did> / quit <code>; script end: accept <window>.<button> / close

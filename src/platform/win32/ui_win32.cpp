@@ -1,6 +1,8 @@
 #include "platform/win32/ui_win32.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "base/text_codec.h"
@@ -67,11 +69,23 @@ class ScreenDc {
   HDC dc_;
 };
 
+// A mirrored window's device context drawn on as the model paints, from the left (SetLayout is
+// missing from Windows 95 and NT 4, which mirror nothing).
+void UnmirrorDc(HDC dc) {
+  using SetLayoutFn = DWORD(WINAPI*)(HDC, DWORD);
+  static const auto set_layout = reinterpret_cast<SetLayoutFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("gdi32.dll"), "SetLayout")));
+  if (set_layout != nullptr) set_layout(dc, 0);
+}
+
+bool Mirrored(HWND hwnd) { return (GetWindowLongA(hwnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0; }
+
 // The off-screen bitmap that a paint draws into, and the paint itself, ended on every way out.
 class PaintBuffer {
  public:
   PaintBuffer(HWND hwnd, int width, int height) : hwnd_(hwnd) {
     screen_ = BeginPaint(hwnd, &ps_);
+    if (Mirrored(hwnd)) UnmirrorDc(screen_);
     memory_ = CreateCompatibleDC(screen_);
     bitmap_ = CreateCompatibleBitmap(screen_, width, height);
     old_ = SelectObject(memory_, bitmap_);
@@ -120,10 +134,13 @@ class Win32Window : public IUiWindow {
         style &= ~static_cast<DWORD>(WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
       }
     }
+    if (!hosted_ && params.right_to_left) ex_style |= kMirroredWindow;
+    bounds_ = params.bounds;
     hwnd_ = text_.WithShown(
         [&](const auto& class_name, const auto& caption) {
           return CreateWindowExT(ex_style, class_name.c_str(), caption.c_str(), style,
-                                 params.bounds, parent, nullptr, this);
+                                 hosted_ ? ChildPlacement(parent, params.bounds) : params.bounds,
+                                 parent, nullptr, this);
         },
         std::string(kWindowClass), params.caption);
     if (hwnd_ == nullptr) return;
@@ -186,11 +203,33 @@ class Win32Window : public IUiWindow {
     in_show_ = outer;
   }
   void SetBounds(const ui::TRect& b) override {
-    SetWindowPos(hwnd_, nullptr, b.Left, b.Top, b.Width(), b.Height(),
+    bounds_ = b;
+    const ui::TRect placed = hosted_ ? ChildPlacement(GetParent(hwnd_), b) : b;
+    SetWindowPos(hwnd_, nullptr, placed.Left, placed.Top, placed.Width(), placed.Height(),
                  SWP_NOZORDER | SWP_NOACTIVATE);
   }
   void SetCaption(const std::string& caption) override {
     text_.WithShown([&](const auto& text) { return SetWindowTextT(hwnd_, text.c_str()); }, caption);
+  }
+  void SetRightToLeft(bool right_to_left) override {
+    if (hosted_ || hwnd_ == nullptr) return;
+    const auto ex_style = static_cast<DWORD>(GetWindowLongA(hwnd_, GWL_EXSTYLE));
+    const DWORD wanted = right_to_left ? ex_style | kMirroredWindow : ex_style & ~kMirroredWindow;
+    if (wanted == ex_style) return;
+    SetWindowLongA(hwnd_, GWL_EXSTYLE, static_cast<LONG>(wanted));
+    // The windows on it keep their places as the model sees them, now counted from the other
+    // edge.
+    for (HWND child = GetWindow(hwnd_, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      if (Win32Window* page = Of(child)) {
+        page->SetBounds(page->bounds_);
+      } else {
+        PlaceControlAgain(child);
+      }
+    }
+    SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
   }
   void SetBackground(uint32_t) override { InvalidateRect(hwnd_, nullptr, FALSE); }
   void Invalidate() override { InvalidateRect(hwnd_, nullptr, FALSE); }
@@ -317,7 +356,19 @@ class Win32Window : public IUiWindow {
   bool in_show_ = false;
   bool hosted_ = false;
   HWND last_focus_ = nullptr;
+  ui::TRect bounds_;  // as the model gave them
 };
+
+}  // namespace
+
+ui::TRect ChildPlacement(HWND parent, const ui::TRect& bounds) {
+  if (parent == nullptr || !Mirrored(parent)) return bounds;
+  RECT client{};
+  GetClientRect(parent, &client);
+  return {client.right - bounds.Right, bounds.Top, client.right - bounds.Left, bounds.Bottom};
+}
+
+namespace {
 
 // The class is registered once per process, in the character set of the first adapter made.
 void RegisterWindowClass(ApiCharset charset) {
@@ -474,8 +525,69 @@ void Win32Ui::ThrowKept() {
   std::rethrow_exception(error);
 }
 
+namespace {
+
+bool ClassIs(HWND hwnd, const char* name) {
+  char found[32] = {};
+  GetClassNameA(hwnd, found, sizeof found);
+  return lstrcmpiA(found, name) == 0;
+}
+
+// The message box of one call turned to read from the right as it is made. Some systems draw
+// MB_RTLREADING and MB_RIGHT and others do not (Wine draws such a box as any other), so the box
+// is turned here too: mirrored (the icon on the right, the buttons in the order its readers
+// expect, the caption on the right), its texts read from the right and the message aligned right.
+class RightToLeftBox {
+ public:
+  RightToLeftBox() {
+    hook_ = SetWindowsHookExA(WH_CALLWNDPROCRET, &Proc, nullptr, GetCurrentThreadId());
+  }
+  ~RightToLeftBox() {
+    if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
+    hook_ = nullptr;
+  }
+  RightToLeftBox(const RightToLeftBox&) = delete;
+  RightToLeftBox& operator=(const RightToLeftBox&) = delete;
+
+ private:
+  static LRESULT CALLBACK Proc(int code, WPARAM wparam, LPARAM lparam) {
+    if (code == HC_ACTION) {
+      const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
+      if (call->message == WM_INITDIALOG && ClassIs(call->hwnd, "#32770")) Turn(call->hwnd);
+    }
+    return CallNextHookEx(hook_, code, wparam, lparam);
+  }
+
+  static void Turn(HWND box) {
+    // The places of the box's controls, then the same places counted from the right edge.
+    std::vector<std::pair<HWND, RECT>> controls;
+    for (HWND c = GetWindow(box, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+      RECT r{};
+      GetWindowRect(c, &r);
+      MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&r), 2);
+      controls.emplace_back(c, r);
+    }
+    SetWindowLongA(box, GWL_EXSTYLE, GetWindowLongA(box, GWL_EXSTYLE) | kMirroredWindow);
+    for (const auto& [c, r] : controls) {
+      SetWindowPos(c, nullptr, r.left, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      SetWindowLongA(c, GWL_EXSTYLE, GetWindowLongA(c, GWL_EXSTYLE) | WS_EX_RTLREADING);
+      const LONG style = GetWindowLongA(c, GWL_STYLE);
+      if (ClassIs(c, "Static") && (style & SS_TYPEMASK) == SS_LEFT) {
+        SetWindowLongA(c, GWL_STYLE, (style & ~SS_TYPEMASK) | SS_RIGHT);
+      }
+    }
+  }
+
+  static inline HHOOK hook_ = nullptr;
+};
+
+}  // namespace
+
 int Win32Ui::MessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
   HWND owner = GetActiveWindow();
+  flags = MessageBoxFlagsShown(flags);
+  std::optional<RightToLeftBox> turned;
+  if ((flags & mb::kRtlReading) != 0) turned.emplace();
   // The box's own message loop paints the windows below it.
   const int result = TextApi(charset_).WithShown(
       [&](const auto& shown_text, const auto& shown_caption) {

@@ -147,9 +147,9 @@ class Win32Control : public IUiControl {
     const int id = g_next_id++;
     hwnd_ = text_.WithShown(
         [&](const auto& class_name, const auto& shown) {
-          return CreateWindowExT(ex_style, class_name.c_str(), shown.c_str(), style, params.bounds,
-                                 parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 nullptr);
+          return CreateWindowExT(ex_style, class_name.c_str(), shown.c_str(), style,
+                                 ChildPlacement(parent, params.bounds), parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr);
         },
         std::string(cls), text);
     if (hwnd_ == nullptr) return;
@@ -194,6 +194,7 @@ class Win32Control : public IUiControl {
   }
 
   HWND Handle() const { return hwnd_; }
+  void PlaceAgain() { SetBounds(params_.bounds); }
 
   // The styles of a control whose text reads from the right: the system reads its text so, and
   // it leads with its right side (a check box's box and a group's caption on the right, a
@@ -225,7 +226,8 @@ class Win32Control : public IUiControl {
   void SetBounds(const ui::TRect& b) override {
     params_.bounds = b;
     if (hwnd_ == nullptr) return;
-    MoveWindow(hwnd_, b.Left, b.Top, b.Width(), b.Height(), TRUE);
+    const ui::TRect placed = ChildPlacement(GetParent(hwnd_), b);
+    MoveWindow(hwnd_, placed.Left, placed.Top, placed.Width(), placed.Height(), TRUE);
     if (params_.kind == ControlKind::kRadioGroup) LayoutItems();
   }
   void SetVisible(bool visible) override {
@@ -703,6 +705,11 @@ bool RouteChildMessage(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result) 
   auto* control = static_cast<Win32Control*>(GetPropA(from, kPropControl));
   if (control == nullptr || control->Handle() != from) return false;
   return control->Notify(msg, wparam, lparam, from, result);
+}
+
+void PlaceControlAgain(HWND hwnd) {
+  auto* control = static_cast<Win32Control*>(GetPropA(hwnd, kPropControl));
+  if (control != nullptr && control->Handle() == hwnd) control->PlaceAgain();
 }
 
 HWND ControlHandle(IUiControl* control) {

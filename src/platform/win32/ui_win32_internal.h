@@ -32,6 +32,20 @@ inline BOOL SetWindowTextT(HWND w, const char* t) { return SetWindowTextA(w, t);
 inline BOOL SetWindowTextT(HWND w, const wchar_t* t) { return SetWindowTextW(w, t); }
 // clang-format on
 
+// The extended styles of a top-level window whose texts read from the right: its frame and
+// caption mirrored, its caption read from the right, and the windows on it not mirrored (the
+// model has laid them out as they are to be seen).
+inline constexpr DWORD kMirroredWindow = WS_EX_LAYOUTRTL | WS_EX_NOINHERITLAYOUT | WS_EX_RTLREADING;
+
+// Where a child window of `parent` goes for the model's `bounds` in the parent's client area: a
+// mirrored parent counts its client x from the right edge, so the bounds are handed over
+// mirrored back.
+ui::TRect ChildPlacement(HWND parent, const ui::TRect& bounds);
+
+// Places a native control this adapter made (`hwnd`) again at its model bounds, after its
+// parent turned; nothing for another window.
+void PlaceControlAgain(HWND hwnd);
+
 // A window got WM_COMMAND, WM_NOTIFY or WM_CTLCOLOR* from one of the adapter's controls on it:
 // the control handles it. True when it did; `*result` is then the message's result.
 bool RouteChildMessage(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result);
