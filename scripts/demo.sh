@@ -32,6 +32,9 @@ winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 drive_c="$here/build/wineprefix/prefix/drive_c"
 product="Lakeside Notes"
 uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"
+help_key='HKLM\Software\Microsoft\Windows\Help'
+# The note store's type library (samples/notes/src/lakenotes.idl).
+typelib_key='HKCR\TypeLib\{8A3E5C21-7B4D-4F19-A2C6-3D9E0F5B7A14}'
 
 echo "== 1. stamping samples/notes/product.tmby into out/demo/kit/LakesideSetup.exe"
 wine_run "$stamp" "$engine" samples/notes/product.tmby "$out/LakesideSetup.exe" >/dev/null
@@ -66,9 +69,11 @@ rm -rf "$folder"
 wine_run reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
 # The store's own registration, left by an install that was never removed (the tests install the
 # sample in the same prefix).
-for key in 'HKCR\Lakeside.NoteStore' 'HKCR\CLSID\{6F1C2B1E-4A53-4E2D-9B8A-1C0D5E7A3B21}'; do
+for key in 'HKCR\Lakeside.NoteStore' 'HKCR\CLSID\{6F1C2B1E-4A53-4E2D-9B8A-1C0D5E7A3B21}' "$typelib_key" \
+  'HKCR\Interface\{C4D2B8E6-1F3A-4B57-9E0C-6A7D2F1E8B39}'; do
   wine_run reg delete "$key" /f >/dev/null 2>&1 || true
 done
+wine_run reg delete "$help_key" /v LAKENOTES.CNT /f >/dev/null 2>&1 || true
 wine_run reg query "$shared_dlls" 2>/dev/null | tr -d '\r' | sed -n 's/^ *\(.*LakeUtil.dll\) *REG_DWORD.*/\1/ip' |
   while IFS= read -r name; do wine_run reg delete "$shared_dlls" /v "$name" /f >/dev/null 2>&1; done ||
   true
@@ -110,6 +115,12 @@ wine_run reg query "$shared_dlls" 2>/dev/null | tr -d '\r' | grep -i lakeutil | 
 echo "   the store's own registration (DllRegisterServer), HKCR\\Lakeside.NoteStore:"
 wine_run reg query 'HKCR\Lakeside.NoteStore\CLSID' 2>/dev/null | tr -d '\r' | grep -E '^ +' |
   sed 's/^ */     /' || echo "     (none)"
+echo "   the help file, $help_key:"
+wine_run reg query "$help_key" /v LAKENOTES.CNT 2>/dev/null | tr -d '\r' | grep -E '^ +' |
+  sed 's/^ */     /' || echo "     (none)"
+echo "   the store's type library (RegisterTypeLib), $typelib_key:"
+wine_run reg query "$typelib_key" /s 2>/dev/null | tr -d '\r' | grep -E '^(HKEY.*}\\| +)' |
+  sed -e 's/^HKEY[^{]*{[^}]*}\\/     [/' -e '/^     \[/s/$/]/' -e 's/^ */     /' || echo "     (none)"
 echo "   links in the program folder, as the shell reads them back (link -> target arguments):"
 if [ -s "$out/links.txt" ]; then
   tr -d '\r' <"$out/links.txt" | sed 's/^/     /'
