@@ -52,7 +52,7 @@ finished() {
 }
 
 exe="$work/LakesideSetup.exe"
-wine_run --timeout 120 "$stamp" "$engine" "$here/samples/notes/product.tmby" "$exe" >/dev/null 2>&1
+"$stamp" "$engine" "$here/samples/notes/product.tmby" "$exe" >/dev/null 2>&1
 check "the sample's distribution is built" sample_distribution "$exe" "$work/dist" wine_run --timeout 120
 clean_state
 lic="Software license agreement"
