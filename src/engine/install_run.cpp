@@ -104,8 +104,10 @@ void TCustomInstall::RunInstall() {
     }
   } memos;
   Aborted = false;
-  // A Cancel that stopped a download of an earlier run in this process must not stop this one.
+  // A Cancel that stopped an earlier run in this process (a download or an extraction) must not
+  // stop this one.
   NetLocations().DownloadAbort = false;
+  if (TTmbyCompress* archive = InstallModel().SharedArchive.get()) archive->Abort = false;
   Engine().RunStartTime = LocalNow();
   InstallModel().DeferRegistrations = true;
   InstallModel().Deferred.Clear();

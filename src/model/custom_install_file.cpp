@@ -615,6 +615,10 @@ void TCustomInstallFile::Extract(TTmbyCompress& archive) {
       // Cancel in the copy window: the user's abort, not a failure of the archive.
       AbortHandler();
     }
+    // A Cancel confirmed while the file's last report was shown came after the archive's last
+    // look at its flag; the next extraction would clear the flag and go on as if the user had
+    // not asked. The file stops here, before it takes the place of the old one.
+    if (archive.Abort || (shared != nullptr && shared->Abort)) AbortHandler();
     if (!direct) PutInPlace(temporary);
     temporary.clear();
     RegistrationsAfterInstall();

@@ -417,6 +417,27 @@ TEST_F(FileInstall, ARunWritesItsListCountAtTheEndAndAKilledRunLosesNoEntry) {
   EXPECT_EQ(Value(files, "File6").value_or("").find(kTarget), 0u);
 }
 
+TEST_F(FileInstall, ACancelConfirmedAtAFilesLastReportStopsTheRunThere) {
+  TCustomInstallFile* files[] = {AddFile("Readme", "readme.txt", "new text"),
+                                 AddFile("NotesExe", "notes.exe", "new program")};
+  Build();
+  MakeFile(std::string(kTarget) + "\\readme.txt", "old text");
+  MakeFile(std::string(kTarget) + "\\notes.exe", "old program");
+  // The copy window's Cancel, confirmed during the first file's one and last report.
+  for (TCustomInstallFile* file : files) {
+    file->OnStatus.Set([](TCustomInstallFile*, int32_t percent, int32_t) {
+      if (percent == 100) InstallModel().SharedArchive->Abort = true;
+    });
+  }
+  EXPECT_THROW(Run(), EAIUserAbort);
+  // Neither the file being copied nor the next one replaced what stood there.
+  EXPECT_EQ(Text(std::string(kTarget) + "\\readme.txt"), "old text");
+  EXPECT_EQ(Text(std::string(kTarget) + "\\notes.exe"), "old program");
+  std::vector<std::string> names = TargetNames();
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"notes.exe", "readme.txt"}));
+}
+
 TEST_F(FileInstall, WhatAKilledRunLeftBesideTheTargetGivesWay) {
   auto* exe = AddFile("NotesExe", "notes.exe", "program");
   Build();
