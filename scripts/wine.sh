@@ -112,6 +112,10 @@ start_xvfb() {
   fi
   local n
   for n in $(seq 90 140); do
+    # A display whose server was killed leaves its lock and socket behind: such a number is free.
+    if [ -f "/tmp/.X$n-lock" ] && ! kill -0 "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" 2>/dev/null; then
+      rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"
+    fi
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$state/xvfb.log" 2>&1 &
     local pid=$!
