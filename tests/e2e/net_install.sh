@@ -113,7 +113,10 @@ bad_run() { [ "$2" != 0 ] && grep -qx 'stage -978 bad install' <(tr -d '\r' <"$w
 gets() { grep -c "^GET /lakeside/$2 " "$work/$1" 2>/dev/null; }
 # downloads_shown NAME ARCHIVE...: the copy window named each archive while it came, and its file
 # bar climbed in steps to 100 before the next name.
-downloads_shown() {
+# The engine may write its last lines a moment after the loading program has ended: a second look
+# a few seconds later.
+downloads_shown() { bars_climbed "$@" 2>/dev/null || { sleep 3; bars_climbed "$@"; }; }
+bars_climbed() {
   local run=$1 archive
   shift
   for archive in "$@"; do
