@@ -238,9 +238,8 @@ struct Browse {
   std::string selection;  // the API text of the start folder, alive while the browser runs
   std::wstring selection_w;
   bool restart = false;
-  bool from_edit = false;
-  bool setting_edit = false;  // the edit's text is being set here, not typed  // the selection
-                              // follows what the user types in the edit
+  bool from_edit = false;     // the selection follows what the user types in the edit
+  bool setting_edit = false;  // the edit's text is being set here, not typed
   HWND browser = nullptr;
   HWND tree = nullptr;
   HWND ok = nullptr;
