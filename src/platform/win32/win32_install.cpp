@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "platform/win32/win32_com.h"
 #include "platform/win32/win32_internal.h"
 
 namespace tmby::platform::win32 {
@@ -99,20 +100,6 @@ class Win32IniFiles : public IIniFiles {
  private:
   TextApi text_;
   uint32_t error_ = ERROR_SUCCESS;
-};
-
-// COM for the duration of one registration.
-class ComScope {
- public:
-  ComScope() : result_(OleInitialize(nullptr)) {}
-  ~ComScope() {
-    if (SUCCEEDED(result_)) OleUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  HRESULT result_;
 };
 
 }  // namespace

@@ -10,28 +10,12 @@
 #include <string>
 
 #include "platform/shell_links.h"
+#include "platform/win32/win32_com.h"
 #include "platform/win32/win32_internal.h"
 
 namespace tmby::platform::win32 {
 
 namespace {
-
-// COM for the calling thread for as long as one call needs it. The program may have initialised
-// it already (then this only counts once more); a thread set up for another apartment model keeps
-// its own, which serves the link object as well.
-class ComScope {
- public:
-  ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ComScope() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-  HRESULT Result() const { return result_ == RPC_E_CHANGED_MODE ? S_OK : result_; }
-
- private:
-  HRESULT result_;
-};
 
 // Releases a COM interface at the end of the scope.
 template <typename Interface>
