@@ -73,7 +73,9 @@ for key in 'HKCR\Lakeside.NoteStore' 'HKCR\CLSID\{6F1C2B1E-4A53-4E2D-9B8A-1C0D5E
   'HKCR\Interface\{C4D2B8E6-1F3A-4B57-9E0C-6A7D2F1E8B39}'; do
   wine_run reg delete "$key" /f >/dev/null 2>&1 || true
 done
-wine_run reg delete "$help_key" /v LAKENOTES.CNT /f >/dev/null 2>&1 || true
+for name in LAKENOTES.HLP LAKENOTES.CNT; do
+  wine_run reg delete "$help_key" /v "$name" /f >/dev/null 2>&1 || true
+done
 wine_run reg query "$shared_dlls" 2>/dev/null | tr -d '\r' | sed -n 's/^ *\(.*LakeUtil.dll\) *REG_DWORD.*/\1/ip' |
   while IFS= read -r name; do wine_run reg delete "$shared_dlls" /v "$name" /f >/dev/null 2>&1; done ||
   true
@@ -116,7 +118,7 @@ echo "   the store's own registration (DllRegisterServer), HKCR\\Lakeside.NoteSt
 wine_run reg query 'HKCR\Lakeside.NoteStore\CLSID' 2>/dev/null | tr -d '\r' | grep -E '^ +' |
   sed 's/^ */     /' || echo "     (none)"
 echo "   the help file, $help_key:"
-wine_run reg query "$help_key" /v LAKENOTES.CNT 2>/dev/null | tr -d '\r' | grep -E '^ +' |
+wine_run reg query "$help_key" 2>/dev/null | tr -d '\r' | grep -E '^ +LAKENOTES\.' |
   sed 's/^ */     /' || echo "     (none)"
 echo "   the store's type library (RegisterTypeLib), $typelib_key:"
 wine_run reg query "$typelib_key" /s 2>/dev/null | tr -d '\r' | grep -E '^(HKEY.*}\\| +)' |
