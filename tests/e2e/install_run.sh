@@ -2,7 +2,8 @@
 # The install run of the sample product under Wine (32-bit, winxp unless noted), with the scripted
 # UI and the real registry, files and restart:
 #  1. a good run (from the distribution that -b built) announces its stages, installs the
-#     product's files byte for byte, ends with exit code 0 and leaves no state key;
+#     product's files byte for byte, ends with exit code 0 and leaves no state key; the help it
+#     installed opens in Wine's help viewer (the help compiler's own checks run first);
 #  2. a failure ends in the bad-install stage and its box with the state key kept, and the next
 #     start of the same program finds that key, finishes and removes it;
 #  3. a run that needs a restart registers its continuation under RunOnce (with "1" appended when
@@ -29,6 +30,9 @@ reg_query() { wine_run reg query "$@" 2>/dev/null | tr -d '\r'; }
 state_keys() { reg_query 'HKLM\Software\QRN\Install' | grep -c '\\Install[0-9]'; }
 run_once() { reg_query "$1\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"; }
 
+# The sample's help is compiled at build time: its compiler's files, read back as the viewer reads
+# them.
+check "the help compiler's files read back" python3 "$here/tests/samples/help_file_test.py" -q
 exe="$work/LakesideTest.exe"
 "$stamp" "$engine" "$here/samples/notes/product.tmby" "$exe" >/dev/null
 check "the test engine is stamped" [ -f "$exe" ]
@@ -80,6 +84,30 @@ links_made() {
     [ -f "$dir/Lakeside Notes on the Web.url" ] && [ -f "$dir/Uninstall Lakeside Notes.lnk" ]
 }
 check "good run: the program folder with its four links" links_made
+# The installed help in Wine's own help viewer, opened at a topic that its contents name: the
+# viewer's window bears the help's title, and neither an error box (a file it cannot read) nor a
+# file dialog (a topic it cannot find) comes up. The picture: help.png in the work folder.
+viewer_windows() {
+  xwininfo -display "$(cat "$prefix_dir/state/xvfb.display")" -root -tree 2>/dev/null |
+    sed -n 's/^ *0x[0-9a-f]* "\(.*\)": ("winhlp32\.exe".*/\1/p' | grep -vx 'Default IME'
+}
+help_opens() {
+  wine_run --timeout 30 winhlp32 -i store_types "$(winpath "$programs/Lakeside Notes/LakeNotes.hlp")" &
+  local viewer=$! i
+  for i in $(seq 1 40); do
+    sleep 0.5
+    viewer_windows | grep -q '^Lakeside Notes Help' && break
+  done
+  # A moment more for a box that follows the window.
+  sleep 2
+  viewer_windows >"$work/help-windows.txt"
+  import -display "$(cat "$prefix_dir/state/xvfb.display")" -window root "$work/help.png" 2>/dev/null
+  WINEPREFIX="$prefix_dir/prefix" wineserver -k >/dev/null 2>&1
+  wait $viewer
+  [ "$(wc -l <"$work/help-windows.txt")" = 1 ] && grep -q '^Lakeside Notes Help ' "$work/help-windows.txt" ||
+    { echo "the help viewer's windows:"; cat "$work/help-windows.txt"; return 1; }
+}
+check "good run: the help opens in the viewer at the topic of the type library" help_opens
 
 # 2. A failure (the self-extracting file named by -e is not there), then the next start.
 TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/bad.txt" wine_run "$exe" "-s$dist" -eMissing.exe

@@ -105,24 +105,24 @@ def parse_source(text):
     (text, jump context or None)."""
     title = None
     topics = []
-    paragraph_lines = []
+    paragraph_lines = []  # [(line number, text)]
 
-    def end_paragraph(line_no):
+    def end_paragraph():
         if not paragraph_lines:
             return
+        first = paragraph_lines[0][0]
         if not topics:
-            raise HelpError(f"line {line_no}: text before the first topic")
-        topics[-1][2].append(parse_jumps(" ".join(paragraph_lines), line_no))
+            raise HelpError(f"line {first}: text before the first topic")
+        topics[-1][2].append(parse_jumps(" ".join(t for _, t in paragraph_lines), first))
         paragraph_lines.clear()
 
-    lines = text.splitlines()
-    for line_no, line in enumerate(lines, 1):
+    for line_no, line in enumerate(text.splitlines(), 1):
         if line.startswith("#"):
             continue
         if line.startswith("Title:") and not topics:
             title = line[len("Title:"):].strip()
         elif line.startswith("= "):
-            end_paragraph(line_no)
+            end_paragraph()
             parts = line[2:].strip().split(None, 1)
             if len(parts) != 2:
                 raise HelpError(f"line {line_no}: a topic needs a context and a title")
@@ -131,10 +131,10 @@ def parse_source(text):
                 raise HelpError(f"line {line_no}: the context {parts[0]} is there twice")
             topics.append((parts[0], parts[1], []))
         elif not line.strip():
-            end_paragraph(line_no)
+            end_paragraph()
         else:
-            paragraph_lines.append(line.strip())
-    end_paragraph(len(lines))
+            paragraph_lines.append((line_no, line.strip()))
+    end_paragraph()
     if not title:
         raise HelpError("the source names no title (a line 'Title: ...')")
     if not topics:
