@@ -35,6 +35,8 @@ def read_short(b, o):
 # The formatting commands the compiler writes, by their size: font, paragraph end, jump, hotspot
 # end.
 COMMAND_SIZE = {0x80: 3, 0x82: 1, 0xE3: 5, 0x89: 1}
+# The context hashes that the jumps of the file being read name.
+JUMPS = []
 
 
 def commands(data1, o):
@@ -48,6 +50,8 @@ def commands(data1, o):
     while data1[o] != 0xFF:
         assert data1[o] in COMMAND_SIZE, f"command {data1[o]:#x}"
         found.append(data1[o])
+        if data1[o] == 0xE3:
+            JUMPS.append(struct.unpack_from("<i", data1, o + 1)[0])
         o += COMMAND_SIZE[data1[o]]
     assert o == len(data1) - 1, "the commands end the record"
     return found
@@ -69,7 +73,10 @@ class Help:
         contexts = self.tree(self.files["|CONTEXT"], lambda b, o: (struct.unpack_from("<iI", b, o), o + 8))
         assert contexts == sorted(contexts), "the viewer stops at the first greater hash"
         self.contexts = dict(contexts)
+        JUMPS.clear()
         self.pages = self.walk_topics(self.files["|TOPIC"])
+        self.jumps = list(JUMPS)
+        assert set(self.jumps) <= set(self.contexts), "a jump to a hash without a topic"
 
     def internal(self, offset):
         reserved, used, _ = struct.unpack_from("<IIB", self.data, offset)
@@ -119,9 +126,9 @@ class Help:
                 length, o = read_ushort(data1, o)
                 text = data2.split(b"\0")[:-1]
                 # The characters counted: the texts and the paragraph ends.
-                ends = commands(data1, o).count(0x82)
-                assert len(text) == len(commands(data1, o)), "a text before each command"
-                assert length == sum(map(len, text)) + ends, "paragraph length"
+                found = commands(data1, o)
+                assert len(text) == len(found), "a text before each command"
+                assert length == sum(map(len, text)) + found.count(0x82), "paragraph length"
                 chars += length
                 current[1] += " ".join(t.decode("cp1252") for t in text if t) + "\n"
             previous, ref = ref, nxt
@@ -148,6 +155,7 @@ class SampleHelp(unittest.TestCase):
             self.assertEqual(title, label)
             self.assertGreater(len(text), 100, context)
         self.assertIn("notes.txt", help_file.topic("note_store")[1])
+        self.assertEqual(len(help_file.jumps), 4)
 
     def test_topics_beyond_the_first_block(self):
         source = "Title: Many\n"
