@@ -7,6 +7,7 @@
 // All file access goes through the port (platform::Port().Files()).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -147,6 +148,7 @@ class TTmbyCompress {
   bool archive_writable_ = false;        // archive_ is the archive the last Compress wrote
   std::optional<int64_t> archive_size_;  // its size when it was opened
   std::string created_directory_;        // the last destination directory made while extracting
+  std::chrono::steady_clock::time_point last_extract_pump_;  // messages last run while extracting
   struct ZState;
   std::unique_ptr<ZState> z_;
 };
