@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/version_source.h"
+
 namespace tmby {
 
 // VS_FIXEDFILEINFO.
@@ -77,16 +79,6 @@ class TVersionBlock {
   std::vector<uint8_t> bytes_;
   size_t root_length_ = 0;
   bool sixteen_bit_ = false;
-};
-
-// Where version blocks come from: the system's version library (Windows only) or the portable
-// reader of executable files. The reader of version resources asks one of these.
-class IVersionBlockSource {
- public:
-  virtual ~IVersionBlockSource() = default;
-  // The raw version block of the file at `path` (a Windows path), or nullopt when the file is
-  // missing, cannot be read or has no version block.
-  virtual std::optional<std::vector<uint8_t>> ReadVersionBlock(const std::string& path) = 0;
 };
 
 }  // namespace tmby

@@ -1,7 +1,7 @@
 // The system's version library as a source of version blocks (GetFileVersionInfoSize and
 // GetFileVersionInfo, in the adapter's character set). The Windows programs install it as the
-// process-wide source; the parsing of the block is the portable code of system/version_block.h,
-// shared with the portable reader.
+// process-wide source; the block is parsed by the same portable code as the blocks that the
+// portable reader of executable files finds.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/version_source.h"
 #include "platform/win32/win32_port.h"
-#include "system/version_block.h"
 
 namespace tmby::platform::win32 {
 
