@@ -18,6 +18,7 @@
 #include "system/folder_cache.h"
 #include "system/os_version.h"
 #include "system/program_launcher.h"
+#include "system/registry_hold.h"
 #include "system/system_dirs.h"
 #include "ui/forms.h"
 
@@ -148,6 +149,9 @@ void TCustomInstall::RunInstall() {
     for (TCustomInstallFile* file : retries) file->RegisterActiveX();
     for (const TPhase& phase : kPhases) InstallObjectsOfType(phase.componentType, phase.statusText);
     UninstallLogCounts().WritePending();
+    // The lists are complete: their keys, held open while they grew, are let go before the
+    // handlers run programs or the machine restarts.
+    ReleaseRegKeys();
   } catch (...) {
     afterInstallObjects();
     throw;

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "system/registry.h"
+#include "system/registry_hold.h"
 
 namespace tmby {
 
@@ -18,6 +19,7 @@ void TUninstallLogCounts::Hold() {
 void TUninstallLogCounts::Release() {
   counts_.clear();
   held_ = false;
+  ReleaseRegKeys();
 }
 
 std::optional<int> TUninstallLogCounts::Find(const std::string& key) const {

@@ -16,6 +16,7 @@ class TUninstallLogCounts {
  public:
   // From Hold to Release counts are kept; both forget what was kept (Release after
   // WritePending, or the counts not yet written are lost: the lists stay sound without them).
+  // The appends of a run hold their lists' keys open; Release closes them.
   void Hold();
   void Release();
   bool Held() const { return held_; }

@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "base/exceptions.h"
+#include "platform/registry_hold.h"
 #include "system/os_version.h"
+#include "system/registry_hold.h"
 
 namespace tmby {
 
@@ -242,6 +244,16 @@ void WriteRegString(int root, const std::string& key, const std::string& name,
     throw EIRCannotWriteValue("Cannot install into registry. Key: %s Ident: %s Value %s",
                               {key, name, value});
   }
+}
+
+void HoldRegKey(int root, const std::string& key) {
+  if (auto* hold = dynamic_cast<platform::IRegistryKeyHold*>(&Reg())) {
+    hold->HoldKey(RootKeyOfNumber(root, RootKey::CurrentUser), KeyFromRoot(key));
+  }
+}
+
+void ReleaseRegKeys() {
+  if (auto* hold = dynamic_cast<platform::IRegistryKeyHold*>(&Reg())) hold->ReleaseKeys();
 }
 
 void WriteRegInteger(int root, const std::string& key, const std::string& name, int32_t value) {

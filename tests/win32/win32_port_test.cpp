@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "platform/registry_hold.h"
 #include "support/port_fixture.h"
 
 namespace tmby::platform::win32 {
@@ -241,6 +242,49 @@ TEST_F(Win32PortTest, StringsWithoutTheirNulReadSafely) {
   EXPECT_EQ(port_.Registry().ReadString(RootKey::CurrentUser, key, "Odd"), "a");
   EXPECT_FALSE(port_.Registry().ReadInteger(RootKey::CurrentUser, key, "ShortDword"));
   testing::DeleteKeyTree(port_.Registry(), RootKey::CurrentUser, key);
+}
+
+TEST_F(Win32PortTest, AHeldKeyTakesEveryWriteAtOnceAndIsLetGo) {
+  IRegistry& reg = port_.Registry();
+  auto* hold = dynamic_cast<IRegistryKeyHold*>(&reg);
+  ASSERT_NE(hold, nullptr);
+  const std::string key = "Software\\TamberlyWin32Test\\Held";
+  ASSERT_TRUE(reg.CreateKey(RootKey::CurrentUser, key));
+  // What another handle reads: a value is in the registry the moment it is written.
+  const auto stored = [&](const std::string& name) -> std::string {
+    HKEY k = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_QUERY_VALUE, &k) != 0) return "?";
+    char buffer[64] = {};
+    DWORD size = sizeof buffer - 1;
+    const LONG r =
+        RegQueryValueExA(k, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(k);
+    return r == 0 ? buffer : "?";
+  };
+  ASSERT_TRUE(hold->HoldKey(RootKey::CurrentUser, key));
+  ASSERT_TRUE(hold->HoldKey(RootKey::CurrentUser, key));
+  for (const char* name : {"File1", "File2", "File3"}) {
+    ASSERT_TRUE(reg.WriteString(RootKey::CurrentUser, key, name, std::string("C:\\") + name));
+    EXPECT_EQ(stored(name), std::string("C:\\") + name);
+  }
+  ASSERT_TRUE(reg.WriteInteger(RootKey::CurrentUser, key, "Entries", 3));
+  EXPECT_EQ(reg.ReadInteger(RootKey::CurrentUser, key, "Entries"), 3u);
+
+  // Deleted by someone else and made again: the next write reaches the new key.
+  ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str()), 0);
+  ASSERT_TRUE(reg.CreateKey(RootKey::CurrentUser, key));
+  ASSERT_TRUE(reg.WriteString(RootKey::CurrentUser, key, "File4", "C:\\File4"));
+  EXPECT_EQ(stored("File4"), "C:\\File4");
+
+  // The registry's own deletion of a held key.
+  ASSERT_TRUE(hold->HoldKey(RootKey::CurrentUser, key));
+  EXPECT_TRUE(reg.DeleteKey(RootKey::CurrentUser, key));
+  EXPECT_FALSE(reg.KeyExists(RootKey::CurrentUser, key));
+  // A key that is not there is not held, and a write to it fails as before.
+  EXPECT_FALSE(hold->HoldKey(RootKey::CurrentUser, key));
+  EXPECT_FALSE(reg.WriteString(RootKey::CurrentUser, key, "File5", "C:\\File5"));
+  hold->ReleaseKeys();
+  testing::DeleteKeyTree(reg, RootKey::CurrentUser, "Software\\TamberlyWin32Test");
 }
 
 TEST_F(Win32PortTest, ErrorTextsComeFromTheSystem) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/registry_hold.h"
 #include "platform/win32/win32_internal.h"
 
 namespace tmby::platform::win32 {
@@ -21,16 +22,22 @@ HKEY RootHandle(RootKey root) {
   return nullptr;
 }
 
-// An open key, closed on destruction.
+// An open key, closed on destruction unless it is a held key lent for the call.
 struct OpenKey {
   HKEY handle = nullptr;
+  bool held = false;
   OpenKey() = default;
   OpenKey(const OpenKey&) = delete;
   OpenKey& operator=(const OpenKey&) = delete;
   ~OpenKey() {
-    if (handle != nullptr) RegCloseKey(handle);
+    if (handle != nullptr && !held) RegCloseKey(handle);
   }
 };
+
+// What a held key is opened for: the writes of values use it.
+constexpr REGSAM kHeldAccess = KEY_SET_VALUE;
+// A run writes a handful of lists; more keys than this are opened call by call.
+constexpr size_t kMostHeldKeys = 8;
 
 // The bytes a value is first read into (a path in wide characters fits).
 constexpr DWORD kFirstGuess = 512;
@@ -40,9 +47,27 @@ struct RawValue {
   std::vector<BYTE> data;
 };
 
-class Win32Registry : public IRegistry {
+class Win32Registry : public IRegistry, public IRegistryKeyHold {
  public:
   explicit Win32Registry(ApiCharset charset) : text_(charset) {}
+  ~Win32Registry() override { ReleaseKeys(); }
+  Win32Registry(const Win32Registry&) = delete;
+  Win32Registry& operator=(const Win32Registry&) = delete;
+
+  bool HoldKey(RootKey root, const std::string& key) override {
+    if (FindHeld(root, key) != held_.end()) return true;
+    if (held_.size() >= kMostHeldKeys) return false;
+    OpenKey k;
+    if (!Open(root, key, kHeldAccess, &k)) return false;
+    held_.push_back(HeldKey{root, key, k.handle});
+    k.handle = nullptr;
+    return true;
+  }
+
+  void ReleaseKeys() override {
+    for (const HeldKey& h : held_) RegCloseKey(h.handle);
+    held_.clear();
+  }
 
   bool KeyExists(RootKey root, const std::string& key) override {
     OpenKey k;
@@ -69,6 +94,7 @@ class Win32Registry : public IRegistry {
   }
 
   bool DeleteKey(RootKey root, const std::string& key) override {
+    ReleaseKeys();
     DWORD subkeys = 0;
     {
       OpenKey k;
@@ -161,17 +187,17 @@ class Win32Registry : public IRegistry {
                    const std::string& value, bool expand) override {
     // A value of the ANSI path that the code page cannot hold is not written at all: the system
     // would store other characters in its place.
-    OpenKey k;
-    if (!Open(root, key, KEY_SET_VALUE, &k)) return false;
-    const LONG r = text_.With(
-        static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION),
-        [&](const auto& value_name, const auto& text) {
-          return RegSetValueExT(k.handle, value_name.c_str(), expand ? REG_EXPAND_SZ : REG_SZ,
-                                reinterpret_cast<const BYTE*>(text.c_str()),
-                                static_cast<DWORD>((text.size() + 1) * sizeof(text[0])));
-        },
-        name, value.substr(0, value.find('\0')));
-    return Written(k, r);
+    const std::string text = value.substr(0, value.find('\0'));
+    return WithKeyForWriting(root, key, [&](HKEY handle) {
+      return text_.With(
+          static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION),
+          [&](const auto& value_name, const auto& api_text) {
+            return RegSetValueExT(handle, value_name.c_str(), expand ? REG_EXPAND_SZ : REG_SZ,
+                                  reinterpret_cast<const BYTE*>(api_text.c_str()),
+                                  static_cast<DWORD>((api_text.size() + 1) * sizeof(api_text[0])));
+          },
+          name, text);
+    });
   }
 
   bool WriteInteger(RootKey root, const std::string& key, const std::string& name,
@@ -305,15 +331,33 @@ class Win32Registry : public IRegistry {
 
   bool Set(RootKey root, const std::string& key, const std::string& name, DWORD type,
            const BYTE* data, DWORD size) {
+    return WithKeyForWriting(root, key, [&](HKEY handle) {
+      return text_.With(
+          static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION),
+          [&](const auto& value) {
+            return RegSetValueExT(handle, value.c_str(), type, data, size);
+          },
+          name);
+    });
+  }
+
+  // Runs `write` on the key opened for setting values, held or not. A held key deleted by
+  // someone else meanwhile is let go and the key opened afresh, so that a key made again after
+  // the deletion takes the write.
+  template <typename Write>
+  bool WithKeyForWriting(RootKey root, const std::string& key, Write write) {
     OpenKey k;
+    if (const auto h = FindHeld(root, key); h != held_.end()) {
+      k.handle = h->handle;
+      k.held = true;
+      const LONG r = write(k.handle);
+      if (r != ERROR_KEY_DELETED) return Written(k, r);
+      Drop(root, key);
+      k.handle = nullptr;
+      k.held = false;
+    }
     if (!Open(root, key, KEY_SET_VALUE, &k)) return false;
-    const LONG r = text_.With(
-        static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION),
-        [&](const auto& value) {
-          return RegSetValueExT(k.handle, value.c_str(), type, data, size);
-        },
-        name);
-    return Written(k, r);
+    return Written(k, write(k.handle));
   }
 
   template <typename EnumOne>
@@ -344,7 +388,24 @@ class Win32Registry : public IRegistry {
     return names;
   }
 
+  struct HeldKey {
+    RootKey root;
+    std::string key;
+    HKEY handle;
+  };
+  std::vector<HeldKey>::iterator FindHeld(RootKey root, const std::string& key) {
+    return std::find_if(held_.begin(), held_.end(),
+                        [&](const HeldKey& h) { return h.root == root && h.key == key; });
+  }
+  void Drop(RootKey root, const std::string& key) {
+    const auto h = FindHeld(root, key);
+    if (h == held_.end()) return;
+    RegCloseKey(h->handle);
+    held_.erase(h);
+  }
+
   TextApi text_;
+  std::vector<HeldKey> held_;
   bool lazy_ = true;
   uint32_t error_ = ERROR_SUCCESS;
 };
