@@ -25,6 +25,9 @@ namespace {
 // reports, message runs) as few as with zlib used directly.
 constexpr size_t kDeflateBuffer = 64 * 1024;
 constexpr size_t kCopyChunk = 8192;  // copying and splitting
+// A member's first buffer that deflate shrinks by less than one part in this many is taken for
+// bytes that do not compress.
+constexpr uLong kIncompressible = 32;
 // While extracting, pending window messages run once per buffer, but not more often than this:
 // an install of thousands of small files otherwise asked the system for its messages once per
 // file, which cost more than the files' data. A window still repaints and hears Cancel at once
@@ -80,6 +83,7 @@ struct TTmbyCompress::ZState {
   z_stream z{};
   enum class Mode { None, Deflate, Inflate } mode = Mode::None;
   int level = 0;
+  bool storing = false;  // switched to storing within a member
   std::vector<uint8_t> in = std::vector<uint8_t>(kDeflateBuffer);
   std::vector<uint8_t> out = std::vector<uint8_t>(kDeflateBuffer);
 
@@ -97,12 +101,22 @@ struct TTmbyCompress::ZState {
     return z;
   }
   z_stream& Deflater(int wanted_level) {
-    if (mode == Mode::Deflate && level == wanted_level && deflateReset(&z) == Z_OK) return Fresh();
+    if (mode == Mode::Deflate && level == wanted_level && !storing && deflateReset(&z) == Z_OK) {
+      return Fresh();
+    }
     End();
     if (deflateInit(&z, wanted_level) != Z_OK) throw Exception(kZlibError);
     mode = Mode::Deflate;
     level = wanted_level;
+    storing = false;
     return z;
+  }
+  // The rest of the member is stored as it is. A reset would keep that level, so the next
+  // member starts a fresh stream.
+  bool StoreFromHere() {
+    if (deflateParams(&z, 0, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+    storing = true;
+    return true;
   }
   z_stream& Inflater() {
     if (mode == Mode::Inflate && inflateReset(&z) == Z_OK) return Fresh();
@@ -398,6 +412,7 @@ void TTmbyCompress::CompressMember(TFileHeader& header, IFile& archive, int memb
   std::vector<uint8_t>& out = z_->out;
   int64_t consumed = 0;
   bool end_of_source = false;
+  bool probe = ZlibLevel(CompressionLevel) != 0;
   z.next_out = out.data();
   z.avail_out = static_cast<uInt>(out.size());
   auto flush_out = [&] {
@@ -429,6 +444,19 @@ void TTmbyCompress::CompressMember(TFileHeader& header, IFile& archive, int memb
       AddStatus(consumed);
     }
     if (result == Z_STREAM_END) break;
+    if (probe && z.avail_in == 0 && consumed >= static_cast<int64_t>(in.size())) {
+      probe = false;
+      // Bytes that do not shrink in the first buffer (pictures, packed data) are stored from
+      // there on: deflating them took a quarter of a build's time and saved nothing. The block
+      // so far is ended first, so that what it took is known.
+      for (;;) {
+        if (deflate(&z, Z_BLOCK) == Z_STREAM_ERROR) throw Exception(kZlibError);
+        if (z.avail_out != 0) break;
+        flush_out();
+        AddStatus(consumed);
+      }
+      if (z.total_out >= z.total_in - z.total_in / kIncompressible) z_->StoreFromHere();
+    }
   }
   flush_out();
   AddStatus(consumed);

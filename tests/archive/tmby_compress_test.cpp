@@ -328,6 +328,24 @@ TEST_F(TmbyCompressTest, EveryCompressionLevelRoundTrips) {
   EXPECT_LE(sizes[3], sizes[1]);
 }
 
+TEST_F(TmbyCompressTest, BytesThatDoNotShrinkAreStoredAndTheNextMemberDeflatesAgain) {
+  WriteFile(P("noise.bin"), NoiseData(400000), kStampA);
+  WriteFile(P("text.txt"), TextData(300000), kStampA);
+  Pack(P("noise.1"), {"noise.bin"}, false, -1, colDefault);
+  Pack(P("both.1"), {"noise.bin", "text.txt"}, false, -1, colDefault);
+  const size_t noise = ReadFile(P("noise.1")).size();
+  const size_t both = ReadFile(P("both.1")).size();
+  // Stored blocks take a few bytes each beyond the data.
+  EXPECT_LT(noise, 400000u + 1000u);
+  // The member after the stored one is deflated at the archive's level, not stored too.
+  EXPECT_LT(both - noise, 300000u / 2);
+  TTmbyCompress c;
+  c.SetCompressedFile(P("both.1"));
+  Unpack(c, {"noise.bin", "text.txt"}, P("out"));
+  ExpectSameFile(P("noise.bin"), P("out\\noise.bin"));
+  ExpectSameFile(P("text.txt"), P("out\\text.txt"));
+}
+
 TEST_F(TmbyCompressTest, ProgressFiguresAndMessagesRunOncePerBuffer) {
   WriteFile(P("noise.bin"), NoiseData(64 * 1024 * 5), kStampA);
   TTmbyCompress c;
