@@ -17,9 +17,12 @@ void TUninstallLogCounts::Hold() {
 }
 
 void TUninstallLogCounts::Release() {
+  // Keys are held only between Hold and Release: a release outside a run (a reset of the model)
+  // has none to let go, and needs no registry.
+  const bool was_held = held_;
   counts_.clear();
   held_ = false;
-  ReleaseRegKeys();
+  if (was_held) ReleaseRegKeys();
 }
 
 std::optional<int> TUninstallLogCounts::Find(const std::string& key) const {
