@@ -112,19 +112,22 @@ good_run() { [ "$2" = 0 ] && grep -qx 'stage -979 good install' <(tr -d '\r' <"$
 bad_run() { [ "$2" != 0 ] && grep -qx 'stage -978 bad install' <(tr -d '\r' <"$work/$1.txt"); }
 gets() { grep -c "^GET /lakeside/$2 " "$work/$1" 2>/dev/null; }
 # downloads_shown NAME ARCHIVE...: the copy window named each archive while it came, and its file
-# bar climbed in steps to 100 before the next name.
+# bar reached 100 before the next name, climbing in steps when the archive takes more than two of
+# the location's 8 KB blocks (a smaller one may show its first block before its name).
 # The engine may write its last lines a moment after the loading program has ended: a second look
 # a few seconds later.
 downloads_shown() { bars_climbed "$@" 2>/dev/null || { sleep 3; bars_climbed "$@"; }; }
 bars_climbed() {
-  local run=$1 archive
+  local run=$1 archive steps
   shift
   for archive in "$@"; do
-    tr -d '\r' <"$work/$run.txt" | awk -v name="$archive" '
+    steps=1
+    [ "$(stat -c %s "$mirror/lakeside/$archive" 2>/dev/null || echo 0)" -gt 16384 ] && steps=2
+    tr -d '\r' <"$work/$run.txt" | awk -v name="$archive" -v least="$steps" '
       $0 == "control CopyFileForm.lblCopyingFile text \"" name "\"" { on = 1; next }
       on && /^control CopyFileForm\.lblCopyingFile / { exit }
       on && /^control CopyFileForm\.ProgressBar1 position / { steps++; if ($4 == 100) full = 1 }
-      END { exit !(full && steps > 1) }' || { echo "no climbing file bar for $archive"; return 1; }
+      END { exit !(full && steps >= least) }' || { echo "no climbing file bar for $archive"; return 1; }
   done
 }
 
