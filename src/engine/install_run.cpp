@@ -18,7 +18,6 @@
 #include "system/folder_cache.h"
 #include "system/os_version.h"
 #include "system/program_launcher.h"
-#include "system/registry_hold.h"
 #include "system/system_dirs.h"
 #include "ui/forms.h"
 
@@ -151,7 +150,7 @@ void TCustomInstall::RunInstall() {
     UninstallLogCounts().WritePending();
     // The lists are complete: their keys, held open while they grew, are let go before the
     // handlers run programs or the machine restarts.
-    ReleaseRegKeys();
+    UninstallLogCounts().Release();
   } catch (...) {
     afterInstallObjects();
     throw;

@@ -20,7 +20,6 @@
 #include "system/os_version.h"
 #include "system/program_launcher.h"
 #include "system/registry.h"
-#include "system/registry_hold.h"
 #include "system/version_block.h"
 #include "system/version_resource.h"
 #include "ui/forms.h"
@@ -148,9 +147,6 @@ void AppendToList(const std::string& key, const std::string& value, bool strictC
     } else {
       counts.Store(key, next, false);
     }
-    // The list's key exists now; during a run it stays open for the entries to come (each
-    // still written at once) until the run lets it go.
-    if (counts.Held()) HoldRegKey(kLocalMachine, key);
   } catch (...) {
     counts.Forget(key);
     throw;

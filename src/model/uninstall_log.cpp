@@ -32,7 +32,11 @@ std::optional<int> TUninstallLogCounts::Find(const std::string& key) const {
 }
 
 void TUninstallLogCounts::Store(const std::string& key, int count, bool written) {
-  if (held_) counts_[key] = TCount{count, written};
+  if (!held_) return;
+  counts_[key] = TCount{count, written};
+  // The list's key exists now: it stays open for the entries to come (each still written at
+  // once) until Release lets it go.
+  HoldRegKey(kLocalMachine, key);
 }
 
 void TUninstallLogCounts::Forget(const std::string& key) { counts_.erase(key); }

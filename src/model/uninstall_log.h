@@ -14,16 +14,17 @@ namespace tmby {
 // reads and writes the count.
 class TUninstallLogCounts {
  public:
-  // From Hold to Release counts are kept; both forget what was kept (Release after
-  // WritePending, or the counts not yet written are lost: the lists stay sound without them).
-  // The appends of a run hold their lists' keys open; Release closes them.
+  // From Hold to Release counts are kept and the lists' keys held open; both forget what was
+  // kept, and Release lets go of the keys (Release after WritePending, or the counts not yet
+  // written are lost: the lists stay sound without them).
   void Hold();
   void Release();
   bool Held() const { return held_; }
   // The count of the list under `key` (a local-machine key path) during this run; nullopt when
   // none is kept.
   std::optional<int> Find(const std::string& key) const;
-  // Kept only between Hold and Release; `written` tells whether the registry holds it already.
+  // Kept only between Hold and Release, with the list's key held open (the entry is written, so
+  // the key exists); `written` tells whether the registry holds the count already.
   void Store(const std::string& key, int count, bool written);
   // After a failed write the stored count is unknown.
   void Forget(const std::string& key);
