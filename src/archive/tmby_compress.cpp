@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <limits>
 
 #include "archive/archive_io.h"
+#include "archive/parallel_deflate.h"
 #include "base/dostime.h"
 #include "base/exceptions.h"
 #include "platform/port.h"
@@ -20,14 +22,22 @@ using platform::SeekOrigin;
 
 namespace {
 
-// Source reads and archive writes while compressing; archive reads and inflate output per cycle
-// while extracting. 64 KiB of output per cycle keeps the calls per megabyte (writes, progress
-// reports, message runs) as few as with zlib used directly.
+// Archive reads and inflate output per cycle while extracting. 64 KiB of output per cycle keeps
+// the calls per megabyte (writes, progress reports, message runs) as few as with zlib used
+// directly.
 constexpr size_t kDeflateBuffer = 64 * 1024;
 constexpr size_t kCopyChunk = 8192;  // copying and splitting
-// A member's first buffer that deflate shrinks by less than one part in this many is taken for
-// bytes that do not compress.
-constexpr uLong kIncompressible = 32;
+// A member of up to two chunks is deflated whole, by one processor, as one stream; a larger one in
+// chunks, each on the next free processor. A chunk ends in a sync flush (a few bytes) and starts
+// afresh with its Huffman tables, so a chunk is large enough for that to count for nothing.
+constexpr size_t kChunk = 128 * 1024;
+constexpr size_t kWholeMember = 2 * kChunk;
+constexpr size_t kDictionary = 32 * 1024;
+// Sources read ahead and deflated before their turn, at most; what they hold is at most this many
+// whole members.
+constexpr size_t kReadAheadFiles = 6;
+// Chunks of a large member on their way, per processor.
+constexpr size_t kChunksPerProcessor = 2;
 // While extracting, pending window messages run once per buffer, but not more often than this:
 // an install of thousands of small files otherwise asked the system for its messages once per
 // file, which cost more than the files' data. A window still repaints and hears Cancel at once
@@ -77,52 +87,30 @@ std::string DiskDirectory(const std::string& name) {
 
 }  // namespace
 
-// The zlib stream and the buffers of the component, made once and reset for each member: making
-// them anew for every member would cost more than compressing a small file.
+// The inflate stream and the buffers of the component, made once and reset for each member:
+// making them anew for every member would cost more than extracting a small file.
 struct TTmbyCompress::ZState {
   z_stream z{};
-  enum class Mode { None, Deflate, Inflate } mode = Mode::None;
-  int level = 0;
-  bool storing = false;  // switched to storing within a member
+  bool ready = false;
   std::vector<uint8_t> in = std::vector<uint8_t>(kDeflateBuffer);
   std::vector<uint8_t> out = std::vector<uint8_t>(kDeflateBuffer);
 
   ~ZState() { End(); }
   void End() {
-    if (mode == Mode::Deflate) deflateEnd(&z);
-    if (mode == Mode::Inflate) inflateEnd(&z);
-    mode = Mode::None;
+    if (ready) inflateEnd(&z);
+    ready = false;
     z = z_stream{};
   }
   // A reset keeps the input pointers: input left over from a member that failed is dropped.
-  z_stream& Fresh() {
-    z.next_in = nullptr;
-    z.avail_in = 0;
-    return z;
-  }
-  z_stream& Deflater(int wanted_level) {
-    if (mode == Mode::Deflate && level == wanted_level && !storing && deflateReset(&z) == Z_OK) {
-      return Fresh();
+  z_stream& Inflater() {
+    if (ready && inflateReset(&z) == Z_OK) {
+      z.next_in = nullptr;
+      z.avail_in = 0;
+      return z;
     }
     End();
-    if (deflateInit(&z, wanted_level) != Z_OK) throw Exception(kZlibError);
-    mode = Mode::Deflate;
-    level = wanted_level;
-    storing = false;
-    return z;
-  }
-  // The rest of the member is stored as it is. A reset would keep that level, so the next
-  // member starts a fresh stream.
-  bool StoreFromHere() {
-    if (deflateParams(&z, 0, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-    storing = true;
-    return true;
-  }
-  z_stream& Inflater() {
-    if (mode == Mode::Inflate && inflateReset(&z) == Z_OK) return Fresh();
-    End();
     if (inflateInit(&z) != Z_OK) throw Exception(kZlibError);
-    mode = Mode::Inflate;
+    ready = true;
     return z;
   }
 };
@@ -407,58 +395,52 @@ void TTmbyCompress::CompressMember(TFileHeader& header, IFile& archive, int memb
   stats_.CompressedSize = 0;
   if (OnBeforeAdding) OnBeforeAdding(*this, stats_);
 
-  z_stream& z = z_->Deflater(ZlibLevel(CompressionLevel));
-  std::vector<uint8_t>& in = z_->in;
-  std::vector<uint8_t>& out = z_->out;
+  const int level = ZlibLevel(CompressionLevel);
   int64_t consumed = 0;
-  bool end_of_source = false;
-  bool probe = ZlibLevel(CompressionLevel) != 0;
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  auto flush_out = [&] {
-    const size_t pending = out.size() - z.avail_out;
-    if (pending == 0) return;
-    if (!archive.Write(out.data(), pending)) throw EtcDiskFull(kDiskFullText);
-    archive_end_ += static_cast<int64_t>(pending);
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
+  const auto write = [&](const uint8_t* bytes, size_t size) {
+    if (size != 0 && !archive.Write(bytes, size)) throw EtcDiskFull(kDiskFullText);
+    archive_end_ += static_cast<int64_t>(size);
   };
-  for (;;) {
-    if (z.avail_in == 0 && !end_of_source) {
+  // Up to `size` more bytes of the source; fewer only at its end.
+  const auto read = [&](size_t size) {
+    std::vector<uint8_t> bytes(size);
+    size_t total = 0;
+    while (total < size) {
       size_t got = 0;
-      if (!source->Read(in.data(), in.size(), &got)) {
+      if (!source->Read(bytes.data() + total, size - total, &got)) {
         throw ETmbyCompress(msg::kCannotOpenFile, {source_name});
       }
-      consumed += static_cast<int64_t>(got);
-      if (consumed > std::numeric_limits<int32_t>::max()) {
-        throw ETmbyCompress(msg::kFileTooLarge, {source_name});
-      }
-      end_of_source = got == 0;
-      z.next_in = in.data();
-      z.avail_in = static_cast<uInt>(got);
+      if (got == 0) break;
+      total += got;
     }
-    const int result = deflate(&z, end_of_source ? Z_FINISH : Z_NO_FLUSH);
-    if (result == Z_STREAM_ERROR) throw Exception(kZlibError);
-    if (z.avail_out == 0) {
-      flush_out();
-      AddStatus(consumed);
+    bytes.resize(total);
+    consumed += static_cast<int64_t>(total);
+    if (consumed > std::numeric_limits<int32_t>::max()) {
+      throw ETmbyCompress(msg::kFileTooLarge, {source_name});
     }
-    if (result == Z_STREAM_END) break;
-    if (probe && z.avail_in == 0 && consumed >= static_cast<int64_t>(in.size())) {
-      probe = false;
-      // Bytes that do not shrink in the first buffer (pictures, packed data) are stored from
-      // there on: deflating them took a quarter of a build's time and saved nothing. The block
-      // so far is ended first, so that what it took is known.
-      for (;;) {
-        if (deflate(&z, Z_BLOCK) == Z_STREAM_ERROR) throw Exception(kZlibError);
-        if (z.avail_out != 0) break;
-        flush_out();
-        AddStatus(consumed);
-      }
-      if (z.total_out >= z.total_in - z.total_in / kIncompressible) z_->StoreFromHere();
+    return bytes;
+  };
+
+  std::shared_ptr<TDeflateJob> whole = TakeReadAhead(source_name, *source, level, consumed);
+  TopUpReadAhead(level);
+  TDeflateWorkers& workers = Workers();
+  if (!whole) {
+    std::vector<uint8_t> first = read(kWholeMember);
+    std::vector<uint8_t> more;
+    if (first.size() == kWholeMember) more = read(kChunk);
+    if (more.empty()) {
+      whole = MemberJob(std::move(first), level);
+      workers.Submit(whole);
+    } else {
+      CompressChunks(std::move(first), std::move(more), level, read, write);
     }
   }
-  flush_out();
+  if (whole) {
+    workers.Wait(whole);
+    if (whole->failed) throw Exception(kZlibError);
+    write(whole->output.data(), whole->output.size());
+    whole.reset();
+  }
   AddStatus(consumed);
   stats_.Ratio = Percent(stats_.CompressedSize, stats_.OriginalSize);
   stats_.Done = true;
@@ -480,6 +462,161 @@ void TTmbyCompress::CompressMember(TFileHeader& header, IFile& archive, int memb
   if (!archive.Seek(*start, SeekOrigin::Begin)) throw ETmbyCompress(msg::kCannotWriteHeaders);
   header.WriteTo(archive);
   if (!archive.Seek(0, SeekOrigin::End)) throw ETmbyCompress(msg::kCannotWriteHeaders);
+}
+
+std::shared_ptr<TDeflateJob> TTmbyCompress::MemberJob(std::vector<uint8_t> bytes, int level) {
+  auto job = std::make_shared<TDeflateJob>();
+  job->kind = TDeflateJob::Kind::Member;
+  job->level = level;
+  job->input = std::move(bytes);
+  return job;
+}
+
+void TTmbyCompress::CompressChunks(std::vector<uint8_t> first, std::vector<uint8_t> more,
+                                   int level, const ReadSource& read, const WriteArchive& write) {
+  TDeflateWorkers& workers = Workers();
+  // Read but not yet handed out: the first two chunks and the one after.
+  std::deque<std::vector<uint8_t>> held;
+  held.emplace_back(first.begin(), first.begin() + kChunk);
+  held.emplace_back(first.begin() + kChunk, first.end());
+  held.push_back(std::move(more));
+  first = {};
+  std::deque<std::shared_ptr<TDeflateJob>> pending;
+  struct Drop {  // a failure leaves no chunk of this member queued
+    TDeflateWorkers& workers;
+    std::deque<std::shared_ptr<TDeflateJob>>& pending;
+    ~Drop() {
+      for (auto& job : pending) workers.Cancel(job);
+    }
+  } drop{workers, pending};
+
+  const uint16_t stream_header = ZlibStreamHeader(level);
+  const uint8_t head[2] = {static_cast<uint8_t>(stream_header >> 8),
+                           static_cast<uint8_t>(stream_header)};
+  write(head, sizeof head);
+  // Until the first chunk is back it is the only one out: when deflate does not shrink it
+  // (pictures, packed data), the rest is stored, which costs next to nothing.
+  bool probed = level == 0;
+  int chunk_level = level;
+  const size_t most = kChunksPerProcessor * (workers.Threads() + 1);
+  std::vector<uint8_t> dictionary;
+  bool end = false;
+  uint32_t adler = 1;
+  int64_t done = 0;
+  for (;;) {
+    while (!end && pending.size() < (probed ? most : 1)) {
+      std::vector<uint8_t> bytes;
+      if (!held.empty()) {
+        bytes = std::move(held.front());
+        held.pop_front();
+      } else {
+        bytes = read(kChunk);
+      }
+      if (bytes.empty()) {
+        end = true;
+        break;
+      }
+      auto job = std::make_shared<TDeflateJob>();
+      job->kind = TDeflateJob::Kind::Chunk;
+      job->level = chunk_level;
+      job->dictionary = std::move(dictionary);
+      // Only the source's last chunk may be shorter than the window; it primes none.
+      dictionary.assign(bytes.end() - static_cast<ptrdiff_t>(std::min(kDictionary, bytes.size())),
+                        bytes.end());
+      job->input = std::move(bytes);
+      workers.Submit(job);
+      pending.push_back(std::move(job));
+    }
+    if (pending.empty()) break;
+    const std::shared_ptr<TDeflateJob> job = pending.front();
+    workers.Wait(job);
+    pending.pop_front();
+    if (job->failed) throw Exception(kZlibError);
+    write(job->output.data(), job->output.size());
+    adler = adler32_combine(adler, job->adler, static_cast<z_off_t>(job->input_size));
+    if (!probed) {
+      probed = true;
+      if (job->output.size() >= job->input_size - job->input_size / kIncompressible) chunk_level = 0;
+    }
+    done += static_cast<int64_t>(job->input_size);
+    AddStatus(done);
+  }
+  // An empty final block after the last sync flush, and the stream's checksum.
+  const uint8_t tail[6] = {0x03,
+                           0x00,
+                           static_cast<uint8_t>(adler >> 24),
+                           static_cast<uint8_t>(adler >> 16),
+                           static_cast<uint8_t>(adler >> 8),
+                           static_cast<uint8_t>(adler)};
+  write(tail, sizeof tail);
+}
+
+TDeflateWorkers& TTmbyCompress::Workers() {
+  if (!workers_) {
+    workers_ = std::make_unique<TDeflateWorkers>(
+        deflate_threads_ ? *deflate_threads_ : TDeflateWorkers::SpareProcessors());
+  }
+  return *workers_;
+}
+
+void TTmbyCompress::SetDeflateThreads(unsigned threads) {
+  ExpectSources({});
+  deflate_threads_ = threads;
+}
+
+void TTmbyCompress::ExpectSources(const std::vector<std::string>& sources) {
+  for (ReadAhead& entry : ahead_) workers_->Cancel(entry.job);
+  ahead_.clear();
+  expected_.assign(sources.begin(), sources.end());
+  // The workers end with the build's work; a later build starts them again.
+  if (sources.empty()) workers_.reset();
+}
+
+std::shared_ptr<TDeflateJob> TTmbyCompress::TakeReadAhead(const std::string& source_name,
+                                                          IFile& source, int level,
+                                                          int64_t& consumed) {
+  const auto named = [&](const std::string& path) {
+    return SameTextIgnoringCase(path, source_name);
+  };
+  // The sources expected before this one were not compressed after all.
+  const auto expected = std::find_if(expected_.begin(), expected_.end(), named);
+  if (expected != expected_.end()) expected_.erase(expected_.begin(), expected + 1);
+  const auto found = std::find_if(ahead_.begin(), ahead_.end(),
+                                  [&](const ReadAhead& entry) { return named(entry.path); });
+  if (found == ahead_.end()) return nullptr;
+  for (auto skipped = ahead_.begin(); skipped != found; ++skipped) workers_->Cancel(skipped->job);
+  ReadAhead entry = std::move(*found);
+  ahead_.erase(ahead_.begin(), found + 1);
+  // What was read ahead stands for the source only as long as the source is still that file.
+  const std::optional<int64_t> size = source.Size();
+  if (entry.level != level || size != entry.size || source.GetDosTime() != entry.dos_time) {
+    workers_->Cancel(entry.job);
+    return nullptr;
+  }
+  consumed = entry.size;
+  return entry.job;
+}
+
+void TTmbyCompress::TopUpReadAhead(int level) {
+  if (Workers().Threads() == 0) return;  // no processor to deflate them on before their turn
+  while (ahead_.size() < kReadAheadFiles && !expected_.empty()) {
+    ReadAhead entry;
+    entry.path = std::move(expected_.front());
+    expected_.pop_front();
+    std::unique_ptr<IFile> file =
+        Files().Open(entry.path, FileAccess::Read, kShareReading, FileDisposition::OpenExisting);
+    // A source that cannot be read now, or a large one, is compressed in its turn, as always.
+    const std::optional<int64_t> size = file ? file->Size() : std::nullopt;
+    if (!size || *size > static_cast<int64_t>(kWholeMember)) continue;
+    std::vector<uint8_t> bytes(static_cast<size_t>(*size));
+    if (ReadFully(*file, bytes.data(), bytes.size()) != bytes.size()) continue;
+    entry.level = level;
+    entry.size = *size;
+    entry.dos_time = file->GetDosTime();
+    entry.job = MemberJob(std::move(bytes), level);
+    workers_->Submit(entry.job);
+    ahead_.push_back(std::move(entry));
+  }
 }
 
 void TTmbyCompress::AddStatus(int64_t source_position) {

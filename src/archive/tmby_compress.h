@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,6 +26,8 @@ class IFile;
 }
 
 class TTmbyCompress;
+class TDeflateWorkers;
+struct TDeflateJob;
 
 using TNotifyEvent = std::function<void(TTmbyCompress& Sender)>;
 using TlzhFileStatsEvent =
@@ -88,6 +91,15 @@ class TTmbyCompress {
   // Lets go of the archive held open: after appending, the archive written last stays open for
   // the next append until this, another archive or another operation.
   void Close();
+  // The sources the next appends will name, in their order: the small ones among them are read
+  // and deflated ahead of their turn on the machine's other processors, and an append takes that
+  // work when its source is still the file that was read (same size and date). A source not
+  // expected, or not in that order, is simply compressed in its turn. An empty list drops what
+  // was done ahead and lets the processors go.
+  void ExpectSources(const std::vector<std::string>& sources);
+  // The threads that deflate beside the calling one (default: one per other processor of the
+  // machine; 0 deflates everything in the calling thread).
+  void SetDeflateThreads(unsigned threads);
 
   // A write to a destination stored fewer bytes than asked: OnFullDisk when set (the operation
   // goes on), else EtcDiskFull.
@@ -117,6 +129,26 @@ class TTmbyCompress {
   void CompressMember(TFileHeader& header, platform::IFile& archive, int member_index,
                       std::unique_ptr<platform::IFile> source);
   void AddStatus(int64_t source_position);
+  using ReadSource = std::function<std::vector<uint8_t>(size_t size)>;
+  using WriteArchive = std::function<void(const uint8_t* bytes, size_t size)>;
+  // A small source read ahead of its turn and deflated on another processor.
+  struct ReadAhead {
+    std::string path;
+    int level = 0;
+    int64_t size = 0;
+    std::optional<uint32_t> dos_time;
+    std::shared_ptr<TDeflateJob> job;
+  };
+  static std::shared_ptr<TDeflateJob> MemberJob(std::vector<uint8_t> bytes, int level);
+  // A large member as chunks deflated on every processor and written in their order; `first`
+  // holds the member's first two chunks, `more` the third.
+  void CompressChunks(std::vector<uint8_t> first, std::vector<uint8_t> more, int level,
+                      const ReadSource& read, const WriteArchive& write);
+  TDeflateWorkers& Workers();
+  // The work done ahead for this source, if any and still valid; `consumed` becomes its size.
+  std::shared_ptr<TDeflateJob> TakeReadAhead(const std::string& source_name,
+                                             platform::IFile& source, int level, int64_t& consumed);
+  void TopUpReadAhead(int level);
 
   // Extraction.
   enum class Decision { Write, Keep };
@@ -151,6 +183,10 @@ class TTmbyCompress {
   std::chrono::steady_clock::time_point last_extract_pump_;  // messages last run while extracting
   struct ZState;
   std::unique_ptr<ZState> z_;
+  std::optional<unsigned> deflate_threads_;
+  std::unique_ptr<TDeflateWorkers> workers_;
+  std::deque<std::string> expected_;  // sources expected, not yet read ahead
+  std::deque<ReadAhead> ahead_;       // read ahead, in their order
 };
 
 }  // namespace tmby

@@ -256,6 +256,22 @@ void TFileContainer::ReadFileInfo() { ReadSources(false); }
 
 void TFileContainer::ReadSourceSizes() { ReadSources(true); }
 
+void TFileContainer::CollectSources(bool all, std::vector<std::string>& sources) {
+  for (int i = 0; i < HelperCount(); ++i) {
+    auto* helper = dynamic_cast<TFileRelated*>(Helpers(i));
+    if (helper == nullptr || !(all || helper->Include())) continue;
+    if (auto* file = dynamic_cast<TCustomInstallFile*>(helper)) {
+      try {
+        sources.push_back(file->SourcePath());
+      } catch (const Exception&) {
+        // The file's compression will say what is wrong with its source.
+      }
+    } else if (auto* container = dynamic_cast<TFileContainer*>(helper)) {
+      container->CollectSources(all, sources);
+    }
+  }
+}
+
 void TFileContainer::ReadSources(bool sizesOnly) {
   for (int i = 0; i < HelperCount(); ++i) {
     if (auto* file = dynamic_cast<TCustomInstallFile*>(Helpers(i))) {
@@ -389,13 +405,25 @@ void TFileContainer::RunOperation(TInstallFileState state, bool all, Body&& body
       BytesProcessed = 0;
       // The shared archive component keeps the archive it appended to open for the next file;
       // the outermost operation lets it go at its end, so that the archives can be read.
+      // A compression tells it the sources to come, which it reads and deflates ahead on the
+      // machine's other processors.
+      TTmbyCompress* shared = InstallModel().SharedArchive.get();
+      const bool compressing = outermost && state == ifsCompress && shared != nullptr;
       struct Release {
         bool outermost;
+        bool compressing;
         ~Release() {
           TTmbyCompress* shared = InstallModel().SharedArchive.get();
-          if (outermost && shared != nullptr) shared->Close();
+          if (!outermost || shared == nullptr) return;
+          shared->Close();
+          if (compressing) shared->ExpectSources({});
         }
-      } release{outermost};
+      } release{outermost, compressing};
+      if (compressing) {
+        std::vector<std::string> sources;
+        CollectSources(all, sources);
+        shared->ExpectSources(sources);
+      }
       body();
       OnAfterProcess(this);
       if (container != nullptr) container->DoInformationEventControl(this, ieContainerEnd, this);

@@ -111,6 +111,8 @@ class TFileContainer : public TFileRelated {
   friend class TpsFileContainer;
   void CreateOwnPathSpecifier(TComponent* owner);
   void FreeOwnPathSpecifier();
+  // The sources a compression of this container reads, in the order it reads them.
+  void CollectSources(bool all, std::vector<std::string>& sources);
   // The walk of ReadFileInfo and ReadSourceSizes.
   void ReadSources(bool sizesOnly);
   // Fills the container's totals into a status parameter and reports it.
