@@ -25,7 +25,7 @@ namespace {
 // Archive reads and inflate output per cycle while extracting. 64 KiB of output per cycle keeps
 // the calls per megabyte (writes, progress reports, message runs) as few as with zlib used
 // directly.
-constexpr size_t kDeflateBuffer = 64 * 1024;
+constexpr size_t kExtractBuffer = 64 * 1024;
 constexpr size_t kCopyChunk = 8192;  // copying and splitting
 // A member of up to two chunks is deflated whole, by one processor, as one stream; a larger one in
 // chunks, each on the next free processor. A chunk ends in a sync flush (a few bytes) and starts
@@ -92,8 +92,8 @@ std::string DiskDirectory(const std::string& name) {
 struct TTmbyCompress::ZState {
   z_stream z{};
   bool ready = false;
-  std::vector<uint8_t> in = std::vector<uint8_t>(kDeflateBuffer);
-  std::vector<uint8_t> out = std::vector<uint8_t>(kDeflateBuffer);
+  std::vector<uint8_t> in = std::vector<uint8_t>(kExtractBuffer);
+  std::vector<uint8_t> out = std::vector<uint8_t>(kExtractBuffer);
 
   ~ZState() { End(); }
   void End() {
