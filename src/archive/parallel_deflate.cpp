@@ -42,7 +42,7 @@ namespace {
 
 // Calls deflate with `flush` until it has taken all its input and, for Z_FINISH, ended the
 // stream; `out` grows as needed, `used` counts its bytes written.
-bool Drive(z_stream& z, std::vector<uint8_t>& out, size_t& used, int flush) {
+bool Drive(z_stream& z, TByteBuffer& out, size_t& used, int flush) {
   for (;;) {
     if (out.size() - used < 1024) out.resize(used + std::max<size_t>(out.size() / 2, 64 * 1024));
     z.next_out = out.data() + used;
@@ -142,6 +142,11 @@ TDeflateWorkers::~TDeflateWorkers() {
 }
 
 void TDeflateWorkers::Submit(const std::shared_ptr<TDeflateJob>& job) {
+  if (job->level == 0) {
+    Run(*job, *own_);
+    job->state_ = TDeflateJob::State::Done;  // never queued: no other thread sees it
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(mutex_);
     job->state_ = TDeflateJob::State::Queued;
@@ -158,9 +163,22 @@ void TDeflateWorkers::Run(TDeflateJob& job, Deflater& deflater) {
     job.failed = true;  // no memory for the output
   }
   if (job.failed) deflater.End();
-  job.input_size = job.input.size();
-  job.input = {};
-  job.dictionary = {};
+}
+
+TByteBuffer TDeflateWorkers::Buffer() {
+  if (spare_.empty()) return {};
+  TByteBuffer buffer = std::move(spare_.back());
+  spare_.pop_back();
+  buffer.clear();
+  return buffer;
+}
+
+void TDeflateWorkers::Recycle(TDeflateJob& job) {
+  constexpr size_t kMostSpare = 8;
+  for (TByteBuffer* buffer : {&job.input, &job.output, &job.dictionary}) {
+    if (spare_.size() < kMostSpare && buffer->capacity() != 0) spare_.push_back(std::move(*buffer));
+    *buffer = {};
+  }
 }
 
 void TDeflateWorkers::Work() {

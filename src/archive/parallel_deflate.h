@@ -15,6 +15,8 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace tmby {
@@ -24,15 +26,36 @@ namespace tmby {
 constexpr size_t kProbeBytes = 64 * 1024;
 constexpr uint32_t kIncompressible = 32;
 
+// Bytes a vector does not zero as it grows: a buffer is filled at once, by a read or by deflate,
+// and zeroing it first cost as much as deflating at the lowest levels.
+template <class T>
+struct TUninitialized : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = TUninitialized<U>;
+  };
+  TUninitialized() = default;
+  template <class U>
+  TUninitialized(const TUninitialized<U>&) noexcept {}
+  template <class U>
+  void construct(U* at) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+  }
+};
+using TByteBuffer = std::vector<uint8_t, TUninitialized<uint8_t>>;
+
 struct TDeflateJob {
   enum class Kind { Member, Chunk };
   Kind kind = Kind::Member;
   int level = 9;
-  std::vector<uint8_t> input;       // let go once deflated
-  size_t input_size = 0;            // the input's length, set when it is deflated
-  std::vector<uint8_t> dictionary;  // a chunk's preceding bytes (up to 32 KiB)
+  TByteBuffer input;
+  TByteBuffer dictionary;  // a chunk's preceding bytes (up to 32 KiB)
   // The result, the caller's once the pool's Wait returned.
-  std::vector<uint8_t> output;
+  TByteBuffer output;
   uint32_t adler = 1;  // a chunk's: adler32 of its input
   bool failed = false;
 
@@ -56,11 +79,18 @@ class TDeflateWorkers {
   static unsigned SpareProcessors();
   unsigned Threads() const { return static_cast<unsigned>(threads_.size()); }
 
+  // Queues the job for the next free worker; a job at level 0 (storing) runs at once in the
+  // caller instead, as handing it over costs more than the copy it is.
   void Submit(const std::shared_ptr<TDeflateJob>& job);
   // Returns once the job is done; one no worker has taken yet runs here.
   void Wait(const std::shared_ptr<TDeflateJob>& job);
   // The job's result is not wanted: it leaves the queue, or its result is dropped.
   void Cancel(const std::shared_ptr<TDeflateJob>& job);
+  // Buffers for the jobs' bytes, kept from one job to the next: a fresh one of 128 KiB is fresh
+  // pages from the system each time. The caller's thread only.
+  TByteBuffer Buffer();
+  // A job whose result was written: its buffers go back.
+  void Recycle(TDeflateJob& job);
 
   struct Deflater;
 
@@ -74,6 +104,7 @@ class TDeflateWorkers {
   std::deque<std::shared_ptr<TDeflateJob>> queue_;
   bool stopping_ = false;
   std::unique_ptr<Deflater> own_;  // the caller's
+  std::vector<TByteBuffer> spare_;  // the caller's
   std::vector<std::thread> threads_;
 };
 

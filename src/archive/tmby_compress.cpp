@@ -8,7 +8,6 @@
 #include <limits>
 
 #include "archive/archive_io.h"
-#include "archive/parallel_deflate.h"
 #include "base/dostime.h"
 #include "base/exceptions.h"
 #include "platform/port.h"
@@ -401,9 +400,11 @@ void TTmbyCompress::CompressMember(TFileHeader& header, IFile& archive, int memb
     if (size != 0 && !archive.Write(bytes, size)) throw EtcDiskFull(kDiskFullText);
     archive_end_ += static_cast<int64_t>(size);
   };
+  TDeflateWorkers& workers = Workers();
   // Up to `size` more bytes of the source; fewer only at its end.
   const auto read = [&](size_t size) {
-    std::vector<uint8_t> bytes(size);
+    TByteBuffer bytes = workers.Buffer();
+    bytes.resize(size);
     size_t total = 0;
     while (total < size) {
       size_t got = 0;
@@ -423,10 +424,9 @@ void TTmbyCompress::CompressMember(TFileHeader& header, IFile& archive, int memb
 
   std::shared_ptr<TDeflateJob> whole = TakeReadAhead(source_name, *source, level, consumed);
   TopUpReadAhead(level);
-  TDeflateWorkers& workers = Workers();
   if (!whole) {
-    std::vector<uint8_t> first = read(kWholeMember);
-    std::vector<uint8_t> more;
+    TByteBuffer first = read(kWholeMember);
+    TByteBuffer more;
     if (first.size() == kWholeMember) more = read(kChunk);
     if (more.empty()) {
       whole = MemberJob(std::move(first), level);
@@ -439,6 +439,7 @@ void TTmbyCompress::CompressMember(TFileHeader& header, IFile& archive, int memb
     workers.Wait(whole);
     if (whole->failed) throw Exception(kZlibError);
     write(whole->output.data(), whole->output.size());
+    workers.Recycle(*whole);
     whole.reset();
   }
   AddStatus(consumed);
@@ -464,7 +465,7 @@ void TTmbyCompress::CompressMember(TFileHeader& header, IFile& archive, int memb
   if (!archive.Seek(0, SeekOrigin::End)) throw ETmbyCompress(msg::kCannotWriteHeaders);
 }
 
-std::shared_ptr<TDeflateJob> TTmbyCompress::MemberJob(std::vector<uint8_t> bytes, int level) {
+std::shared_ptr<TDeflateJob> TTmbyCompress::MemberJob(TByteBuffer bytes, int level) {
   auto job = std::make_shared<TDeflateJob>();
   job->kind = TDeflateJob::Kind::Member;
   job->level = level;
@@ -472,15 +473,17 @@ std::shared_ptr<TDeflateJob> TTmbyCompress::MemberJob(std::vector<uint8_t> bytes
   return job;
 }
 
-void TTmbyCompress::CompressChunks(std::vector<uint8_t> first, std::vector<uint8_t> more,
-                                   int level, const ReadSource& read, const WriteArchive& write) {
+void TTmbyCompress::CompressChunks(TByteBuffer first, TByteBuffer more, int level,
+                                   const ReadSource& read, const WriteArchive& write) {
   TDeflateWorkers& workers = Workers();
   // Read but not yet handed out: the first two chunks and the one after.
-  std::deque<std::vector<uint8_t>> held;
-  held.emplace_back(first.begin(), first.begin() + kChunk);
-  held.emplace_back(first.begin() + kChunk, first.end());
+  std::deque<TByteBuffer> held;
+  TByteBuffer second = workers.Buffer();
+  second.assign(first.begin() + kChunk, first.end());
+  first.resize(kChunk);
+  held.push_back(std::move(first));
+  held.push_back(std::move(second));
   held.push_back(std::move(more));
-  first = {};
   std::deque<std::shared_ptr<TDeflateJob>> pending;
   struct Drop {  // a failure leaves no chunk of this member queued
     TDeflateWorkers& workers;
@@ -499,13 +502,13 @@ void TTmbyCompress::CompressChunks(std::vector<uint8_t> first, std::vector<uint8
   bool probed = level == 0;
   int chunk_level = level;
   const size_t most = kChunksPerProcessor * (workers.Threads() + 1);
-  std::vector<uint8_t> dictionary;
   bool end = false;
+  TByteBuffer dictionary;
   uint32_t adler = 1;
   int64_t done = 0;
   for (;;) {
     while (!end && pending.size() < (probed ? most : 1)) {
-      std::vector<uint8_t> bytes;
+      TByteBuffer bytes;
       if (!held.empty()) {
         bytes = std::move(held.front());
         held.pop_front();
@@ -520,9 +523,14 @@ void TTmbyCompress::CompressChunks(std::vector<uint8_t> first, std::vector<uint8
       job->kind = TDeflateJob::Kind::Chunk;
       job->level = chunk_level;
       job->dictionary = std::move(dictionary);
-      // Only the source's last chunk may be shorter than the window; it primes none.
-      dictionary.assign(bytes.end() - static_cast<ptrdiff_t>(std::min(kDictionary, bytes.size())),
-                        bytes.end());
+      // Stored chunks refer to nothing before them. Only the source's last chunk may be shorter
+      // than the window; it primes none.
+      dictionary = workers.Buffer();
+      if (chunk_level != 0) {
+        dictionary.assign(
+            bytes.end() - static_cast<ptrdiff_t>(std::min(kDictionary, bytes.size())),
+            bytes.end());
+      }
       job->input = std::move(bytes);
       workers.Submit(job);
       pending.push_back(std::move(job));
@@ -533,12 +541,14 @@ void TTmbyCompress::CompressChunks(std::vector<uint8_t> first, std::vector<uint8
     pending.pop_front();
     if (job->failed) throw Exception(kZlibError);
     write(job->output.data(), job->output.size());
-    adler = adler32_combine(adler, job->adler, static_cast<z_off_t>(job->input_size));
+    const size_t size = job->input.size();
+    adler = adler32_combine(adler, job->adler, static_cast<z_off_t>(size));
     if (!probed) {
       probed = true;
-      if (job->output.size() >= job->input_size - job->input_size / kIncompressible) chunk_level = 0;
+      if (job->output.size() >= size - size / kIncompressible) chunk_level = 0;
     }
-    done += static_cast<int64_t>(job->input_size);
+    done += static_cast<int64_t>(size);
+    workers.Recycle(*job);
     AddStatus(done);
   }
   // An empty final block after the last sync flush, and the stream's checksum.
@@ -608,7 +618,8 @@ void TTmbyCompress::TopUpReadAhead(int level) {
     // A source that cannot be read now, or a large one, is compressed in its turn, as always.
     const std::optional<int64_t> size = file ? file->Size() : std::nullopt;
     if (!size || *size > static_cast<int64_t>(kWholeMember)) continue;
-    std::vector<uint8_t> bytes(static_cast<size_t>(*size));
+    TByteBuffer bytes = workers_->Buffer();
+    bytes.resize(static_cast<size_t>(*size));
     if (ReadFully(*file, bytes.data(), bytes.size()) != bytes.size()) continue;
     entry.level = level;
     entry.size = *size;

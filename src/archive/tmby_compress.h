@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "archive/archive_format.h"
+#include "archive/parallel_deflate.h"
 #include "system/version_compare.h"
 
 namespace tmby {
@@ -26,8 +27,6 @@ class IFile;
 }
 
 class TTmbyCompress;
-class TDeflateWorkers;
-struct TDeflateJob;
 
 using TNotifyEvent = std::function<void(TTmbyCompress& Sender)>;
 using TlzhFileStatsEvent =
@@ -129,7 +128,7 @@ class TTmbyCompress {
   void CompressMember(TFileHeader& header, platform::IFile& archive, int member_index,
                       std::unique_ptr<platform::IFile> source);
   void AddStatus(int64_t source_position);
-  using ReadSource = std::function<std::vector<uint8_t>(size_t size)>;
+  using ReadSource = std::function<TByteBuffer(size_t size)>;
   using WriteArchive = std::function<void(const uint8_t* bytes, size_t size)>;
   // A small source read ahead of its turn and deflated on another processor.
   struct ReadAhead {
@@ -139,10 +138,10 @@ class TTmbyCompress {
     std::optional<uint32_t> dos_time;
     std::shared_ptr<TDeflateJob> job;
   };
-  static std::shared_ptr<TDeflateJob> MemberJob(std::vector<uint8_t> bytes, int level);
+  static std::shared_ptr<TDeflateJob> MemberJob(TByteBuffer bytes, int level);
   // A large member as chunks deflated on every processor and written in their order; `first`
   // holds the member's first two chunks, `more` the third.
-  void CompressChunks(std::vector<uint8_t> first, std::vector<uint8_t> more, int level,
+  void CompressChunks(TByteBuffer first, TByteBuffer more, int level,
                       const ReadSource& read, const WriteArchive& write);
   TDeflateWorkers& Workers();
   // The work done ahead for this source, if any and still valid; `consumed` becomes its size.
