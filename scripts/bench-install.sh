@@ -58,9 +58,11 @@ measure() {
   wine_run "$version" "$peakmem" "$(winpath "$dir/$name.mem")" "$@"
 }
 # measure_round NAME ROUND VERSION COMMAND...: one round of NAME, its report $dir/NAME.ROUND.mem.
+# What the last step wrote reaches the disk first, not while this one is timed.
 measure_round() {
   local name=$1 round=$2
   shift 2
+  sync
   measure "$name.$round" "$@"
 }
 # The best (shortest) time of NAME's rounds, ms.
@@ -95,11 +97,13 @@ best() { [ -z "$1" ] || [ "$2" -lt "$1" ] && echo "$2" || echo "$1"; }
 ms_since() { echo $((($(date +%s%N) - $1) / 1000000)); }
 for round in $(seq "$rounds"); do
   rm -rf "$dir/dist"
+  sync
   start=$(date +%s%N)
   TMBY_UI=script TMBY_UI_TRANSCRIPT="$dir/build.txt" wine_run winxp "$(winpath "$kit/BenchSetup.exe")" -b
   rc=$?
   ours_build=$(best "$ours_build" "$(ms_since "$start")")
   [ "$rc" = 0 ] && [ -f "$dir/dist/setup.exe" ] || fail "our build (exit code $rc; $dir/build.txt)"
+  sync
   start=$(date +%s%N)
   (cd "$product" && makensis -V1 -NOCD peer.nsi >"$dir/peer-build.log" 2>&1 && mv peer-setup.exe "$dir/peer/") ||
     fail "the peer's build ($dir/peer-build.log)"

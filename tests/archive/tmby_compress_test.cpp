@@ -589,6 +589,38 @@ TEST_F(TmbyCompressTest, AnAbortedCompressionLeavesAConsistentArchive) {
   EXPECT_EQ(ReadFile(P("files.1")), before);
 }
 
+TEST_F(TmbyCompressTest, AFullDiskOrAnAbortAmidTheChunksOfALargeMemberLeavesTheArchiveAsItWas) {
+  WriteFile(P("small.txt"), TextData(5000), kStampA);
+  WriteFile(P("large.txt"), TextData(1500000, 7), kStampA);
+  Pack(P("files.1"), {"small.txt"});
+  const auto before = ReadFile(P("files.1"));
+  TTmbyCompress c;
+  c.SetDeflateThreads(3);
+  c.SetCompressedFile(P("files.1"));
+  c.SetFilesToProcess({P("large.txt")});
+  {
+    TDiskLimitPlatform limited(platform::Port(), static_cast<int64_t>(before.size()) + 100 * 1024);
+    auto* previous = platform::SetPort(&limited);
+    const std::string message = MessageOf([&] { c.Compress(true, -1); });
+    platform::SetPort(previous);
+    EXPECT_EQ(message, "The disk is full");
+  }
+  EXPECT_TRUE(ReadFile(P("files.1")) == before);
+  c.OnStatus = [](TTmbyCompress& sender, TlzhFileStats& stats) {
+    if (stats.FileBytesDone >= 256 * 1024) sender.Abort = true;
+  };
+  c.SetFilesToProcess({P("large.txt")});
+  c.Compress(true, -1);
+  EXPECT_TRUE(ReadFile(P("files.1")) == before);
+  // Nothing of either attempt is left over for the next.
+  c.OnStatus = nullptr;
+  c.SetFilesToProcess({P("large.txt")});
+  c.Compress(true, -1);
+  Unpack(c, {"small.txt", "large.txt"}, P("out"));
+  ExpectSameFile(P("small.txt"), P("out\\small.txt"));
+  ExpectSameFile(P("large.txt"), P("out\\large.txt"));
+}
+
 TEST_F(TmbyCompressTest, HeadersStayLoadedOnlyForVolumesOfTheSameArchive) {
   MakeSources();
   Pack(P("files.1"), kNames);
