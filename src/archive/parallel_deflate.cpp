@@ -40,6 +40,9 @@ struct TDeflateWorkers::Deflater {
 
 namespace {
 
+// The first buffer of a member that decides whether the rest is deflated or stored.
+constexpr size_t kProbeBytes = 64 * 1024;
+
 // Calls deflate with `flush` until it has taken all its input and, for Z_FINISH, ended the
 // stream; `out` grows as needed, `used` counts its bytes written.
 bool Drive(z_stream& z, TByteBuffer& out, size_t& used, int flush) {
@@ -73,7 +76,7 @@ bool DeflateMember(TDeflateJob& job, TDeflateWorkers::Deflater& deflater) {
     if (!Drive(*z, job.output, used, Z_NO_FLUSH) || !Drive(*z, job.output, used, Z_BLOCK)) {
       return false;
     }
-    if (z->total_out >= z->total_in - z->total_in / kIncompressible &&
+    if (DoesNotShrink(z->total_in, z->total_out) &&
         deflateParams(z, 0, Z_DEFAULT_STRATEGY) == Z_OK) {
       deflater.clean = false;
     }
@@ -189,13 +192,23 @@ void TDeflateWorkers::Work() {
     if (stopping_) return;
     std::shared_ptr<TDeflateJob> job = std::move(queue_.front());
     queue_.pop_front();
-    job->state_ = TDeflateJob::State::Running;
-    lock.unlock();
-    Run(*job, deflater);
-    lock.lock();
-    job->state_ = TDeflateJob::State::Done;
-    done_.notify_all();
+    RunTaken(lock, *job, deflater);
   }
+}
+
+void TDeflateWorkers::RunTaken(std::unique_lock<std::mutex>& lock, TDeflateJob& job,
+                               Deflater& deflater) {
+  job.state_ = TDeflateJob::State::Running;
+  lock.unlock();
+  Run(job, deflater);
+  lock.lock();
+  job.state_ = TDeflateJob::State::Done;
+  done_.notify_all();
+}
+
+void TDeflateWorkers::Unqueue(const std::shared_ptr<TDeflateJob>& job) {
+  const auto queued = std::find(queue_.begin(), queue_.end(), job);
+  if (queued != queue_.end()) queue_.erase(queued);
 }
 
 void TDeflateWorkers::Wait(const std::shared_ptr<TDeflateJob>& job) {
@@ -205,31 +218,24 @@ void TDeflateWorkers::Wait(const std::shared_ptr<TDeflateJob>& job) {
     // the next one queued.
     std::shared_ptr<TDeflateJob> take;
     if (job->state_ == TDeflateJob::State::Queued) {
-      const auto queued = std::find(queue_.begin(), queue_.end(), job);
-      if (queued != queue_.end()) queue_.erase(queued);
+      Unqueue(job);
       take = job;
     } else if (!queue_.empty()) {
       take = std::move(queue_.front());
       queue_.pop_front();
     }
-    if (!take) {
+    if (take) {
+      RunTaken(lock, *take, *own_);
+    } else {
       done_.wait(lock);
-      continue;
     }
-    take->state_ = TDeflateJob::State::Running;
-    lock.unlock();
-    Run(*take, *own_);
-    lock.lock();
-    take->state_ = TDeflateJob::State::Done;
-    done_.notify_all();
   }
 }
 
 void TDeflateWorkers::Cancel(const std::shared_ptr<TDeflateJob>& job) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (job->state_ != TDeflateJob::State::Queued) return;
-  const auto queued = std::find(queue_.begin(), queue_.end(), job);
-  if (queued != queue_.end()) queue_.erase(queued);
+  Unqueue(job);
   job->state_ = TDeflateJob::State::Done;
 }
 

@@ -21,10 +21,9 @@
 
 namespace tmby {
 
-// A first buffer of a member that deflate shrinks by less than one part in this many is taken for
-// bytes that do not compress.
-constexpr size_t kProbeBytes = 64 * 1024;
-constexpr uint32_t kIncompressible = 32;
+// Bytes that deflate shrank from `in` to `out`, less than one part in 32, are taken for bytes that
+// do not compress (pictures, packed data): the rest of their member is stored.
+inline bool DoesNotShrink(uint64_t in, uint64_t out) { return out >= in - in / 32; }
 
 // Bytes a vector does not zero as it grows: a buffer is filled at once, by a read or by deflate,
 // and zeroing it first cost as much as deflating at the lowest levels.
@@ -97,6 +96,11 @@ class TDeflateWorkers {
  private:
   void Work();
   void Run(TDeflateJob& job, Deflater& deflater);
+  // Runs a job taken from the queue (or never queued) with the lock let go meanwhile, and tells
+  // the waiters it is done.
+  void RunTaken(std::unique_lock<std::mutex>& lock, TDeflateJob& job, Deflater& deflater);
+  // Takes a queued job out of the queue.
+  void Unqueue(const std::shared_ptr<TDeflateJob>& job);
 
   std::mutex mutex_;
   std::condition_variable wake_;  // a job queued, or the pool stops

@@ -545,7 +545,7 @@ void TTmbyCompress::CompressChunks(TByteBuffer first, TByteBuffer more, int leve
     adler = adler32_combine(adler, job->adler, static_cast<z_off_t>(size));
     if (!probed) {
       probed = true;
-      if (job->output.size() >= size - size / kIncompressible) chunk_level = 0;
+      if (DoesNotShrink(size, job->output.size())) chunk_level = 0;
     }
     done += static_cast<int64_t>(size);
     workers.Recycle(*job);
