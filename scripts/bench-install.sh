@@ -7,7 +7,8 @@
 #      scripted UI, the peer's silently (/S); every file must arrive byte for byte.
 # It prints the ratios ours / peer for the build and for each install, and the peak memory (peak
 # working set and peak private bytes) of our processes and of the peer's, measured by bench/peakmem
-# (GetProcessMemoryInfo on every process of the run's tree, sampled until it ends). Exit status 0
+# (GetProcessMemoryInfo on every process of the run's tree, sampled until it ends) in runs of
+# their own: the timed runs sample nothing (peakmem --time). Exit status 0
 # when the goals hold: build and install ratios at most 1, and the engine's peak working set under
 # 16 MiB above the same engine's at rest (its --help), which is what Wine itself takes.
 #   BENCH_DIR    where the product, the distributions and the Wine prefix go (default build/bench-install)
@@ -129,6 +130,10 @@ build_ratio=$(ratio "$ours_build" "$peer_build")
 mkdir -p "$dir/user"
 cp "$dir/dist/setup.exe" "$dir/user/setup.exe" 2>/dev/null
 declare -A install_ratio
+old="$dir/installed"  # the installs of the rounds before, deleted at the end
+rm -rf "$old"
+mkdir -p "$old"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Bench Product'
 # The folder of a product below Program Files (on 64-bit Windows, the 32-bit one).
 installed() { find "$drive_c" -mindepth 2 -maxdepth 2 -type d -name "$1" | head -n 1; }
 arrived() {  # arrived NAME: every file of the product there, byte for byte, and nothing else
@@ -136,23 +141,47 @@ arrived() {  # arrived NAME: every file of the product there, byte for byte, and
   folder=$(installed "$1")
   [ -n "$folder" ] && diff -r -q "$product/src" "$folder" >"$dir/diff.txt" 2>&1
 }
-for version in winxp win98; do
-  echo "== installing on $version: ours (setup.exe, scripted UI) and the peer's (/S)"
-  for round in $(seq "$rounds"); do
-    for name in "Bench Product" "Bench Peer"; do
-      folder=$(installed "$name")
-      [ -n "$folder" ] && rm -rf "$folder"
-    done
-    "$here/scripts/wine.sh" "${prefix[@]}" --stop
-    TMBY_UI=script TMBY_UI_TRANSCRIPT="$dir/install-$version.txt" \
-      measure_round "ours-$version" "$round" "$version" "$(winpath "$dir/user/setup.exe")"
+# install WHO ROUND VERSION: one install, ours or the peer's (WHO "ours" or "peer"), only timed,
+# into the report WHO-VERSION.ROUND.mem; with ROUND "mem" its memory sampled, into WHO-VERSION-mem.1.mem.
+install() {
+  local who=$1 round=$2 version=$3 report="$1-$3" timed=--time
+  [ "$round" = mem ] && report="$who-$version-mem" && round=1 && timed=""
+  "$here/scripts/wine.sh" "${prefix[@]}" --stop
+  if [ "$who" = ours ]; then
+    TMBY_UI=script TMBY_UI_TRANSCRIPT="$dir/install-$version.txt" PEAKMEM=$timed \
+      measure_round "$report" "$round" "$version" "$(winpath "$dir/user/setup.exe")"
     rc=$?
     [ "$rc" = 0 ] || fail "our install on $version (exit code $rc; $dir/install-$version.txt)"
     arrived "Bench Product" || fail "our install on $version: the files differ ($dir/diff.txt)"
-    "$here/scripts/wine.sh" "${prefix[@]}" --stop
-    measure_round "peer-$version" "$round" "$version" "$(winpath "$dir/peer/peer-setup.exe")" /S ||
+  else
+    PEAKMEM=$timed \
+      measure_round "$report" "$round" "$version" "$(winpath "$dir/peer/peer-setup.exe")" /S ||
       fail "the peer's install on $version"
     arrived "Bench Peer" || fail "the peer's install on $version: the files differ ($dir/diff.txt)"
+  fi
+}
+for version in winxp win98; do
+  echo "== installing on $version: ours (setup.exe, scripted UI) and the peer's (/S)"
+  # The timed rounds, then one more of each whose memory is sampled.
+  for round in $(seq "$rounds") mem; do
+    # Every round is a first install: the last round's files are moved out of the way, and its
+    # uninstall log goes (a later install appends to the log, which would grow by 2,000 values a
+    # round). The files are deleted only at the end: a file system that has just deleted thousands
+    # of files passes over them while it allocates the next ones, and whichever install came next
+    # paid for the benchmark's own clean-up, up to twice its time.
+    for name in "Bench Product" "Bench Peer"; do
+      folder=$(installed "$name")
+      [ -n "$folder" ] && mv "$folder" "$old/$version-$round-${name// /-}"
+    done
+    wine_run "$version" reg delete "$uninstall_key" /f /reg:32 >/dev/null 2>&1
+    # Taken in turn: each goes first in every other round.
+    if [ "$round" = mem ] || [ $((round % 2)) = 1 ]; then
+      install ours "$round" "$version"
+      install peer "$round" "$version"
+    else
+      install peer "$round" "$version"
+      install ours "$round" "$version"
+    fi
   done
   ours=$(elapsed "ours-$version")
   peer=$(elapsed "peer-$version")
@@ -160,6 +189,7 @@ for version in winxp win98; do
   printf '   ours: %6d ms   peer: %6d ms\n' "$ours" "$peer"
 done
 "$here/scripts/wine.sh" "${prefix[@]}" --stop
+rm -rf "$old"
 
 # 3. Memory: peak working set and peak private bytes, KiB.
 echo "== peak memory (KiB: working set, private bytes)"
@@ -170,9 +200,9 @@ report_peaks() {  # report_peaks LABEL REPORT PATTERN
 report_peaks "our engine at rest (--help)" rest 'BenchSetup'
 report_peaks "our engine, build" build 'BenchSetup'
 for version in winxp win98; do
-  report_peaks "our loader, install $version" "ours-$version" '^setup\.exe'
-  report_peaks "our engine, install $version" "ours-$version" 'BenchSetup'
-  report_peaks "peer installer, install $version" "peer-$version" 'peer-setup'
+  report_peaks "our loader, install $version" "ours-$version-mem" '^setup\.exe'
+  report_peaks "our engine, install $version" "ours-$version-mem" 'BenchSetup'
+  report_peaks "peer installer, install $version" "peer-$version-mem" 'peer-setup'
 done
 
 echo "== ratios (ours / peer; the goal is at most 1.00)"
@@ -180,7 +210,7 @@ echo "   build:           $build_ratio"
 for version in winxp win98; do echo "   install $version:  ${install_ratio[$version]}"; done
 over_rest() {  # the engine's largest peak working set above its rest, KiB
   local most=0 w
-  for r in build ours-winxp ours-win98; do
+  for r in build ours-winxp-mem ours-win98-mem; do
     read -r w _ <<<"$(peaks "$r" 'BenchSetup')"
     [ "$w" -gt "$most" ] && most=$w
   done
