@@ -604,7 +604,9 @@ class Builder {
         handlers_(options.Handlers != nullptr ? *options.Handlers : EventHandlers()),
         options_(options) {}
 
-  void Build(TComponent& root, const ObjectNode& node) {
+  // Takes the tree apart as it goes: each object's block is let go once its component is made,
+  // so a large definition's tree and its components do not both stand at full size.
+  void Build(TComponent& root, ObjectNode& node) {
     if (options_.Designing) root.SetDesigning(true);
     root.SetLoading(true);
     created_.push_back(&root);
@@ -618,7 +620,10 @@ class Builder {
       }
     }
     for (const PropNode& p : node.props) Assign(root, p);
-    for (const auto& child : node.children) Create(root, nullptr, *child);
+    for (auto& child : node.children) {
+      Create(root, nullptr, *child);
+      child.reset();
+    }
     ResolveReferences(root);
     for (size_t i = 0; i < created_.size(); ++i) {
       TComponent* c = created_[i];
@@ -651,7 +656,7 @@ class Builder {
   }
 
  private:
-  void Create(TComponent& root, TComponent* parent, const ObjectNode& node) {
+  void Create(TComponent& root, TComponent* parent, ObjectNode& node) {
     const TClassInfo* cls = classes_.Find(node.cls);
     if (cls == nullptr) {
       fail_.Fail(node.classPos, "unknown class " + node.cls + ": expected a registered class name");
@@ -692,7 +697,11 @@ class Builder {
       }
     }
     for (const PropNode& p : node.props) Assign(*c, p);
-    for (const auto& child : node.children) Create(root, c, *child);
+    node.props = {};
+    for (auto& child : node.children) {
+      Create(root, c, *child);
+      child.reset();
+    }
   }
 
   [[noreturn]] void Unknown(const TPersistent& target, const std::string& name, TPos pos) {
@@ -891,7 +900,7 @@ std::unique_ptr<ObjectNode> Parse(std::string_view text, const Failer& failer) {
   return parser.Definition();
 }
 
-void BuildInto(TComponent& root, const ObjectNode& node, const Failer& failer,
+void BuildInto(TComponent& root, ObjectNode& node, const Failer& failer,
                const TDefinitionOptions& options) {
   const std::vector<TComponent*> before = root.ComponentList();
   Builder builder(failer, options);
