@@ -13,14 +13,14 @@
 # 16 MiB above the same engine's at rest (its --help), which is what Wine itself takes.
 #   BENCH_DIR    where the product, the distributions and the Wine prefix go (default build/bench-install)
 #   BENCH_FILES  number of files (2000), BENCH_MB their size in MiB together (100)
-#   BENCH_ROUNDS rounds (3): each time is the best of its rounds, ours and the peer's taken in turn,
+#   BENCH_ROUNDS rounds (5): each time is the best of its rounds, ours and the peer's taken in turn,
 #                as a single run here moves by a tenth with whatever else the machine does
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 dir="${BENCH_DIR:-$here/build/bench-install}"
 files=${BENCH_FILES:-2000}
 megabytes=${BENCH_MB:-100}
-rounds=${BENCH_ROUNDS:-3}
+rounds=${BENCH_ROUNDS:-5}
 export LANG=C LC_ALL=C
 
 # The peer installer: the benchmark's own setup step.
