@@ -330,6 +330,7 @@ void TFileHeader::WriteTo(IFile& stream) const {
 
 TFileHeader& TFileHeaders::Items(int index) {
   if (index < 0 || index >= Count()) throw ETmbyCompress(msg::kInvalidIndex, {index});
+  totals_.reset();
   return items_[static_cast<size_t>(index)];
 }
 
@@ -341,6 +342,7 @@ const TFileHeader& TFileHeaders::Items(int index) const {
 void TFileHeaders::Add(const TFileHeader& header) {
   if (!header.IsValid()) throw ETmbyCompress(msg::kInvalidHeader);
   items_.push_back(header);
+  totals_.reset();
 }
 
 void TFileHeaders::BuildFromFileList(const std::vector<std::string>& lines, bool append,
@@ -420,14 +422,17 @@ void TFileHeaders::WriteTo(IFile& stream) {
 }
 
 void TFileHeaders::SumTotals(TlzhFileStats& stats) const {
-  int64_t original = 0;
-  int64_t compressed = 0;
-  for (const auto& header : items_) {
-    original += header.OriginalSize;
-    compressed += header.CompressedSize;
+  if (!totals_) {
+    int64_t original = 0;
+    int64_t compressed = 0;
+    for (const auto& header : items_) {
+      original += header.OriginalSize;
+      compressed += header.CompressedSize;
+    }
+    totals_.emplace(original, compressed);
   }
-  stats.TotalOriginal = ClampInt32(original);
-  stats.TotalCompressed = ClampInt32(compressed);
+  stats.TotalOriginal = ClampInt32(totals_->first);
+  stats.TotalCompressed = ClampInt32(totals_->second);
 }
 
 // ---------------------------------------------------------------------------------------------

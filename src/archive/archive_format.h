@@ -10,8 +10,10 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace tmby {
@@ -132,6 +134,7 @@ class TFileHeaders {
   bool MultiVolume = false;
 
   int Count() const { return static_cast<int>(items_.size()); }
+  // A header reached for writing may change its sizes: the totals are summed again.
   TFileHeader& Items(int index);
   const TFileHeader& Items(int index) const;
   void Add(const TFileHeader& header);
@@ -139,6 +142,7 @@ class TFileHeaders {
     items_.clear();
     by_name_.clear();
     indexed_ = 0;
+    totals_.reset();
   }
   // With `sources`, the files of the first kHeldSources lines stay open there in line order (the
   // others as null), for the compressor to read; a long list does not hold every file open.
@@ -152,10 +156,13 @@ class TFileHeaders {
   void ReadFrom(platform::IFile& stream, int64_t offset);
   // Writes the head at position 0, and for a multi-volume archive every header after it.
   void WriteTo(platform::IFile& stream);
+  // The sizes of all headers added up; kept until a header changes, as an install extracts its
+  // members one call at a time and each call sums them.
   void SumTotals(TlzhFileStats& stats) const;
 
  private:
   std::vector<TFileHeader> items_;
+  mutable std::optional<std::pair<int64_t, int64_t>> totals_;  // original, compressed
   // Lower-case name -> first position, for the first `indexed_` headers; an entry is checked
   // against its header before it is trusted, and a search of the list settles every doubt.
   mutable std::unordered_map<std::string, int> by_name_;

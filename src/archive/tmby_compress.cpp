@@ -6,6 +6,7 @@
 #include <chrono>
 #include <deque>
 #include <limits>
+#include <utility>
 
 #include "archive/archive_io.h"
 #include "base/dostime.h"
@@ -671,7 +672,7 @@ void TTmbyCompress::Extract() {
     for (const auto& name : names) {
       const int index = headers_.IndexOf(name);
       if (index < 0) throw ETmbyCompress(kNotInArchive, {LineFileName(name), compressed_file_});
-      const TFileHeader header = headers_.Items(index);
+      const TFileHeader header = std::as_const(headers_).Items(index);
       FillStats(header);
       if (TrimBlanks(DestFileName).empty()) DestFileName = PathFileNamePart(header.FileName);
       if (OnBeforeExtracting) OnBeforeExtracting(*this, stats_);

@@ -258,7 +258,23 @@ TEST(FileHeaders, ListRulesAndMessages) {
   list.Items(0).FileName = "c:\\product\\renamed.txt";
   EXPECT_EQ(list.IndexOf("c:\\product\\readme.txt"), 1);
   EXPECT_EQ(list.IndexOf("C:\\product\\RENAMED.txt"), 0);
+  // The totals follow every change of the list: a header added, sizes changed in place, a list
+  // filled anew.
+  TlzhFileStats stats;
+  list.SumTotals(stats);
+  EXPECT_EQ(stats.TotalOriginal, 2 * h.OriginalSize);
+  EXPECT_EQ(stats.TotalCompressed, 2 * h.CompressedSize);
+  list.Items(1).OriginalSize = 7;
+  list.Items(1).CompressedSize = 3;
+  list.SumTotals(stats);
+  EXPECT_EQ(stats.TotalOriginal, h.OriginalSize + 7);
+  EXPECT_EQ(stats.TotalCompressed, h.CompressedSize + 3);
+  list.Add(h);
+  list.SumTotals(stats);
+  EXPECT_EQ(stats.TotalOriginal, 2 * h.OriginalSize + 7);
   list.Clear();
+  list.SumTotals(stats);
+  EXPECT_EQ(stats.TotalOriginal, 0);
   h.FileName = "other.txt";
   list.Add(h);
   EXPECT_EQ(list.IndexOf("c:\\product\\readme.txt"), -1);
