@@ -76,8 +76,8 @@ done
 mkdir -p "$prefix"
 prefix=$(cd "$prefix" && pwd)
 export WINEPREFIX="$prefix/prefix"
-# TMBY_WINEDEBUG, when set, replaces the quiet default ("+server,+pid": every request a process
-# makes of the Wine server, on standard error).
+# TMBY_WINEDEBUG, when set, replaces the quiet default; "+server,+pid", say, prints every request
+# a process makes of the Wine server on standard error.
 export WINEDEBUG=${TMBY_WINEDEBUG:--all}
 # TMBY_WINEDLLOVERRIDES adds the caller's own (a test switching a library off: "wininet=d").
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${TMBY_WINEDLLOVERRIDES:+;$TMBY_WINEDLLOVERRIDES}"

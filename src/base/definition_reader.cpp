@@ -620,10 +620,7 @@ class Builder {
       }
     }
     for (const PropNode& p : node.props) Assign(root, p);
-    for (auto& child : node.children) {
-      Create(root, nullptr, *child);
-      child.reset();
-    }
+    CreateChildren(root, nullptr, node);
     ResolveReferences(root);
     for (size_t i = 0; i < created_.size(); ++i) {
       TComponent* c = created_[i];
@@ -698,8 +695,13 @@ class Builder {
     }
     for (const PropNode& p : node.props) Assign(*c, p);
     node.props = {};
+    CreateChildren(root, c, node);
+  }
+
+  // The components of the blocks nested in `node`, each block let go once its component is made.
+  void CreateChildren(TComponent& root, TComponent* parent, ObjectNode& node) {
     for (auto& child : node.children) {
-      Create(root, c, *child);
+      Create(root, parent, *child);
       child.reset();
     }
   }
