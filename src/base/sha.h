@@ -30,7 +30,7 @@ class ShaDigest {
   std::string FinalHex();
 
  private:
-  void Block(const uint8_t* block);
+  void Blocks(const uint8_t* data, size_t count);
 
   ShaVariant variant_;
   std::array<uint32_t, 5> h_{};
@@ -40,6 +40,13 @@ class ShaDigest {
 };
 
 std::string DigestToHex(const ShaDigest::Digest& digest);
+
+// The compression function over `count` 64-byte blocks, in portable code and with the processor's
+// SHA instructions; the second returns false, having done nothing, where the processor lacks them.
+// A digest takes the second where it can.
+void ShaBlocksPortable(ShaVariant variant, uint32_t state[5], const uint8_t* data, size_t count);
+bool ShaBlocksWithInstructions(ShaVariant variant, uint32_t state[5], const uint8_t* data,
+                               size_t count);
 
 // The digests of a whole buffer, as 40 upper-case hexadecimal digits.
 std::string Sha1Hex(std::string_view data);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace tmby {
@@ -57,6 +58,33 @@ TEST(ShaDigest, GivesTheSameDigestWhateverThePieces) {
       for (size_t at = 0; at < data.size(); at += piece)
         sha.Update(data.data() + at, std::min(piece, data.size() - at));
       EXPECT_EQ(sha.FinalHex(), expected) << "piece " << piece;
+    }
+  }
+}
+
+// The processor's SHA instructions and the portable code agree on every block, for both variants,
+// whatever the state they start from and however many blocks a call takes.
+TEST(ShaDigest, InstructionsAndPortableCodeAgree) {
+  uint32_t probe[5] = {};
+  if (!ShaBlocksWithInstructions(ShaVariant::Sha0, probe, nullptr, 0)) {
+    GTEST_SKIP() << "this processor has no SHA instructions";
+  }
+  std::string data;
+  uint32_t seed = 12345;
+  for (int i = 0; i < 64 * 37; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    data.push_back(static_cast<char>(seed >> 24));
+  }
+  const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+  for (ShaVariant variant : {ShaVariant::Sha0, ShaVariant::Sha1}) {
+    for (size_t blocks : {1u, 2u, 37u}) {
+      uint32_t portable[5] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u};
+      uint32_t fast[5];
+      std::copy(portable, portable + 5, fast);
+      ShaBlocksPortable(variant, portable, bytes, blocks);
+      ASSERT_TRUE(ShaBlocksWithInstructions(variant, fast, bytes, blocks));
+      EXPECT_TRUE(std::equal(portable, portable + 5, fast))
+          << (variant == ShaVariant::Sha0 ? "SHA-0, " : "SHA-1, ") << blocks << " blocks";
     }
   }
 }
