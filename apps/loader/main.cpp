@@ -101,7 +101,19 @@ void ShowUsage(ApiCharset charset) {
   ShowMessage(charset, kUsage, platform::mb::kIconInformation);
 }
 
+// Where the desktop is a process of its own that starts when a program first asks for it (under
+// Wine, the first window of a session waits about a quarter of a second for it), the setup
+// program's first window would wait for it after the check. Asked for on a thread of its own, it
+// starts while the loader checks its file. On Windows the call returns at once.
+DWORD WINAPI StartDesktop(LPVOID) {
+  GetDesktopWindow();
+  return 0;
+}
+
 int Run(platform::IPlatform& port, const std::vector<std::string>& arguments) {
+  if (HANDLE desktop = CreateThread(nullptr, 0, StartDesktop, nullptr, 0, nullptr)) {
+    CloseHandle(desktop);
+  }
   auto& files = port.Files();
   const std::optional<std::string> temp = files.TempPath();
   if (!temp) throw ELoadingProgram("Cannot find the temporary folder of this user");
