@@ -80,7 +80,7 @@ void ShaBlocksPortable(ShaVariant variant, uint32_t state[5], const uint8_t* dat
 #ifdef TMBY_SHA_INSTRUCTIONS
 namespace {
 
-#define TMBY_SHA_TARGET __attribute__((target("sha,ssse3,sse4.1")))
+#define TMBY_SHA_TARGET __attribute__((target("sha,ssse3")))
 
 // Four message words in a register, the first in the highest lane, as the instructions take them.
 // The next four: w[t..t+3] from the sixteen before them (w4 the oldest four, w1 the newest). The
@@ -152,9 +152,9 @@ bool ProcessorHasShaInstructions() {
   static const bool has = [] {
     unsigned a = 0, b = 0, c = 0, d = 0;
     if (__get_cpuid_max(0, nullptr) < 7 || !__get_cpuid(1, &a, &b, &c, &d)) return false;
-    const bool ssse3 = (c & bit_SSSE3) != 0, sse41 = (c & bit_SSE4_1) != 0;
+    const bool ssse3 = (c & bit_SSSE3) != 0;
     if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
-    return ssse3 && sse41 && (b & (1u << 29)) != 0;
+    return ssse3 && (b & (1u << 29)) != 0;  // leaf 7, EBX bit 29: the SHA instructions
   }();
   return has;
 }
