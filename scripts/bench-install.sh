@@ -53,10 +53,11 @@ drive_c="$dir/wineprefix/prefix/drive_c"
 status=0
 fail() { echo "FAILED: $*"; status=1; }
 # measure NAME VERSION COMMAND...: runs COMMAND under peakmem; the report goes to $dir/NAME.mem.
+# PEAKMEM=--time only times it.
 measure() {
   local name=$1 version=$2
   shift 2
-  wine_run "$version" "$peakmem" "$(winpath "$dir/$name.mem")" "$@"
+  wine_run "$version" "$peakmem" ${PEAKMEM:+"$PEAKMEM"} "$(winpath "$dir/$name.mem")" "$@"
 }
 # measure_round NAME ROUND VERSION COMMAND...: one round of NAME, its report $dir/NAME.ROUND.mem.
 # What the last step wrote reaches the disk first, not while this one is timed.
