@@ -104,16 +104,29 @@ void ShowUsage(ApiCharset charset) {
 // Where the desktop is a process of its own that starts when a program first asks for it (under
 // Wine, the first window of a session waits about a quarter of a second for it), the setup
 // program's first window would wait for it after the check. Asked for on a thread of its own, it
-// starts while the loader checks its file. On Windows the call returns at once.
-DWORD WINAPI StartDesktop(LPVOID) {
-  GetDesktopWindow();
-  return 0;
-}
+// starts while the loader checks its file. On Windows the call returns at once. The loader ends
+// only after that thread: a process that ends while one of its threads is still connecting to the
+// window system can hang in its exit (seen under Wine when a damaged setup.exe is refused at once).
+class TDesktopStarter {
+ public:
+  TDesktopStarter() : thread_(CreateThread(nullptr, 0, Start, nullptr, 0, nullptr)) {}
+  ~TDesktopStarter() {
+    if (thread_ == nullptr) return;
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+  }
+  TDesktopStarter(const TDesktopStarter&) = delete;
+  TDesktopStarter& operator=(const TDesktopStarter&) = delete;
+
+ private:
+  static DWORD WINAPI Start(LPVOID) {
+    GetDesktopWindow();
+    return 0;
+  }
+  HANDLE thread_;
+};
 
 int Run(platform::IPlatform& port, const std::vector<std::string>& arguments) {
-  if (HANDLE desktop = CreateThread(nullptr, 0, StartDesktop, nullptr, 0, nullptr)) {
-    CloseHandle(desktop);
-  }
   auto& files = port.Files();
   const std::optional<std::string> temp = files.TempPath();
   if (!temp) throw ELoadingProgram("Cannot find the temporary folder of this user");
@@ -153,6 +166,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     return 0;
   }
   platform::SetPort(&port);
+  const TDesktopStarter desktop;
   try {
     return Run(port, arguments);
   } catch (const std::exception& error) {
