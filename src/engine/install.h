@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/command_line.h"
@@ -205,12 +206,21 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   // that names no language gives the current one (tlUser without a translator).
   void SaveLanguage();
   TTmbyLanguage LoadLanguage();
+  // The choices the pages made, kept under the state key over the restart so that the
+  // continuation finishes the install where the run put it (install_state.cpp names the values).
+  // SaveChoices raises EIRCannotWriteValue when a value cannot be written; RestoreChoices leaves
+  // the definition's setting wherever a value is missing or names nothing known.
+  void SaveChoices();
+  void RestoreChoices();
   // Asks Windows to restart; OnFailedReboot or a message box when it refuses.
   void RebootWindows();
-  // The -r mode: finishes what waited for the restart, then the good end.
+  // The -r mode: finishes what waited for the restart, then the good end. Without its state (a
+  // later run finished the install, or it was removed) there is nothing to finish: the program
+  // ends quietly.
   void ContinueAfterReboot();
   void AfterReboot() override { ContinueAfterReboot(); }
-  // Removes the state key (and the local archive copies it records).
+  // Removes the state key (and the local archive copies it records), and the continuation entries
+  // of this program that Windows has not run yet: the work they were to finish is done.
   void RemoveInstallState();
 
   // --- The build and transfer modes (build_modes.cpp).
@@ -271,6 +281,9 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   // Whether `dir`, the running program's folder, is a folder the loading program made for it.
   bool IsLoaderFolder(const std::string& dir);
   void StartCleanupBatch();
+  // Each install object's Include as the run found it, so that SaveChoices keeps only what the
+  // run changed.
+  void NoteIncludes();
 
   bool autoMaximizeWindow_ = true;
   bool hideMainForm_ = false;
@@ -287,6 +300,7 @@ class TCustomInstall : public TFileContainer, public IInstallRoot {
   std::string sourceDir_;
   ui::TCustomForm* drivenForm_ = nullptr;
   ui::TNotifyEvent savedActivate_;
+  std::vector<std::pair<std::string, bool>> includesAtStart_;
   bool hooked_ = false;
   bool handlesExceptions_ = false;
 };

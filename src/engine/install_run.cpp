@@ -116,6 +116,7 @@ void TCustomInstall::RunInstall() {
   Running = true;
 
   if (UseLoadingProgram() && !commandLine_.Has(csSource)) throw IEInstall(kNoLoaderPath);
+  NoteIncludes();
   // -n on the first run of a program: there is no state key yet, so no list to clear, and the
   // run goes on rather than failing for want of one.
   if (commandLine_.Has(csNewList) && !InstallModel().InstallStateKey.empty()) ClearUnfinished();
@@ -157,7 +158,10 @@ void TCustomInstall::RunInstall() {
   }
   afterInstallObjects();
 
-  if (UnfinishedCount > 0 || Reboot) RegisterContinuation();
+  if (UnfinishedCount > 0 || Reboot) {
+    SaveChoices();
+    RegisterContinuation();
+  }
   const bool rebootPending = Reboot;
   if (Reboot) {
     SaveLanguage();

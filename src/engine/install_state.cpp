@@ -6,7 +6,9 @@
 #include "archive/archive_format.h"
 #include "base/path_text.h"
 #include "engine/install.h"
+#include "links/shell_links.h"
 #include "model/install_model.h"
+#include "paths/path_root_base.h"
 #include "system/os_version.h"
 #include "system/registry.h"
 #include "translate/translator.h"
@@ -20,6 +22,24 @@ constexpr int kLocalMachine = static_cast<int>(platform::RootKey::LocalMachine);
 
 const char kNoStateKey[] =
     "The TInstall could not either write or read unfinished business from the registry";
+
+// The choices of the pages under the state key (SaveChoices, RestoreChoices):
+//   "DestDir"        string   the install's destination as the root's DestDir holds it
+//   "DestDirType"    string   the name of the path specifier DestDir follows; empty when DestDir
+//                             is a full path (the destination page makes it one)
+//   "ProgramFolder"  string   the program folder's DestDir below the Start menu's Programs folder
+//                             ("\Lakeside Notes"), as the program-folder page left it
+//   "InstallType"    integer  the selected install type: 0 itFull, 1 itDefault, 2 itCompact,
+//                             3 itCustom
+//   subkey "Included"         one integer value per install object whose Include the run
+//                             changed, named after the object: 1 taken in, 0 left out
+constexpr char kDestDirValue[] = "DestDir";
+constexpr char kDestDirTypeValue[] = "DestDirType";
+constexpr char kProgramFolderValue[] = "ProgramFolder";
+constexpr char kInstallTypeValue[] = "InstallType";
+constexpr char kIncludedKey[] = "Included";
+
+const char kRunOnceKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
 // The state key's own path and its unfinished list.
 std::string UnfinishedKey(const std::string& stateKey) {
@@ -60,12 +80,6 @@ void RemoveDownloadedCopy(const std::string& local) {
   if (files.FileSize(reserved) == 0) files.RemoveFile(reserved);
 }
 
-// The text of `entry` between `from` and the next ";" (or the end).
-std::string Field(const std::string& entry, size_t from) {
-  const size_t end = entry.find(';', from);
-  return entry.substr(from, end == std::string::npos ? std::string::npos : end - from);
-}
-
 // A whole decimal number (an optional sign, then digits), as the unfinished codes are written.
 std::optional<int> ParseCode(const std::string& text) {
   const std::string t = TrimText(text);
@@ -76,6 +90,71 @@ std::optional<int> ParseCode(const std::string& text) {
   }
   if (t.size() - i > 9) return std::nullopt;
   return std::atoi(t.c_str());
+}
+
+// The unfinished entries as their values hold them: the item (a component name, or a path that
+// may hold ";" as NTFS allows) and its code, each read on its own.
+std::vector<std::pair<std::string, std::string>> UnfinishedEntries(const std::string& stateKey) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  TtmbyRegistry reg;
+  reg.SetRootKey(platform::RootKey::LocalMachine);
+  if (!reg.OpenKey(UnfinishedKey(stateKey), false)) return entries;
+  for (const std::string& name : reg.GetValueNames()) {
+    entries.emplace_back(name, reg.ReadString(name).value_or(""));
+  }
+  return entries;
+}
+
+// The first component of a process-wide list (the specifiers, the install objects) that bears
+// that name, or null.
+template <class List>
+auto Named(const List& list, const std::string& name) -> decltype(list.Items(0)) {
+  for (int i = 0; i < list.Count(); ++i) {
+    if (auto* item = list.Items(i); item != nullptr && SameText(item->Name(), name)) return item;
+  }
+  return nullptr;
+}
+
+TInstallContainer* ObjectNamed(const std::string& name) {
+  return Named(InstallModel().Containers, name);
+}
+
+// Whether a RunOnce command line continues this program: "<program>" -r ..., the program this
+// one or a copy of it (the same size and date, as the state key knows a program; the copy an
+// earlier start of the loading program unpacked).
+bool ContinuesThisProgram(const std::string& command) {
+  if (command.size() < 2 || command[0] != '"') return false;
+  const size_t quote = command.find('"', 1);
+  if (quote == std::string::npos) return false;
+  const std::string rest = command.substr(quote + 1);
+  if (rest != " -r" && rest.rfind(" -r ", 0) != 0) return false;
+  const std::string program = command.substr(1, quote - 1);
+  const std::string& self = Engine().ProgramPath;
+  if (SameText(program, self)) return true;
+  platform::IFileSystem& files = platform::Port().Files();
+  const std::optional<int64_t> size = files.FileSize(program);
+  const std::optional<double> date = files.GetDayCount(program);
+  return size && date && size == files.FileSize(self) &&
+         std::fabs(*date - files.GetDayCount(self).value_or(-1)) < 1e-7;
+}
+
+// Deletes the continuation entries of this program under RunOnce, in both hives (the family of
+// the system decides where one goes, and a profile may have moved between them).
+void RemovePendingContinuations() {
+  for (const platform::RootKey root :
+       {platform::RootKey::CurrentUser, platform::RootKey::LocalMachine}) {
+    TtmbyRegistry reg;
+    reg.SetRootKey(root);
+    if (!reg.OpenKey(kRunOnceKey, false)) continue;
+    const std::string prefix = kContinuationName;
+    for (const std::string& name : reg.GetValueNames()) {
+      if (name.size() < prefix.size() || !SameText(name.substr(0, prefix.size()), prefix)) continue;
+      const std::string number = name.substr(prefix.size());
+      if (number.find_first_not_of("0123456789") != std::string::npos) continue;
+      const std::optional<std::string> command = reg.ReadString(name);
+      if (command && ContinuesThisProgram(*command)) reg.DeleteValue(name);
+    }
+  }
 }
 
 }  // namespace
@@ -141,12 +220,8 @@ void TCustomInstall::AddUnfinished(const std::string& item, int code) {
 
 void TCustomInstall::ReadUnfinished(TStrings& list) {
   list.clear();
-  const std::string key = UnfinishedKey(RequireStateKey());
-  TtmbyRegistry reg;
-  reg.SetRootKey(platform::RootKey::LocalMachine);
-  if (!reg.OpenKey(key, false)) return;
-  for (const std::string& name : reg.GetValueNames()) {
-    list.push_back(name + ";" + reg.ReadString(name).value_or(""));
+  for (const auto& [item, code] : UnfinishedEntries(RequireStateKey())) {
+    list.push_back(item + ";" + code);
   }
 }
 
@@ -186,6 +261,72 @@ void TCustomInstall::SaveLanguage() {
   }
 }
 
+void TCustomInstall::NoteIncludes() {
+  includesAtStart_.clear();
+  const TInstallContainerList& objects = InstallModel().Containers;
+  for (int i = 0; i < objects.Count(); ++i) {
+    const TInstallContainer* object = objects.Items(i);
+    if (object != nullptr && !object->Name().empty()) {
+      includesAtStart_.emplace_back(object->Name(), object->Include());
+    }
+  }
+}
+
+void TCustomInstall::SaveChoices() {
+  const std::string& key = RequireStateKey();
+  // A specifier without a name cannot be found again: the continuation keeps the definition's.
+  const TCustomPathSpecifier* type = DestDirType();
+  if (type == nullptr || !type->Name().empty()) {
+    WriteRegString(kLocalMachine, key, kDestDirValue, DestDir());
+    WriteRegString(kLocalMachine, key, kDestDirTypeValue, type != nullptr ? type->Name() : "");
+  }
+  if (const TMainLinkGroup* folder = ShellLinkModel().MainLinkGroup) {
+    WriteRegString(kLocalMachine, key, kProgramFolderValue, folder->DestDir());
+  }
+  WriteRegInteger(kLocalMachine, key, kInstallTypeValue,
+                  static_cast<int32_t>(SelectedInstallType()));
+  const std::string included = IncludeTrailingBackslash(key) + kIncludedKey;
+  DeleteRegKeyTree(kLocalMachine, included);
+  for (const auto& [name, includedAtStart] : includesAtStart_) {
+    const TInstallContainer* object = ObjectNamed(name);
+    if (object != nullptr && object->Include() != includedAtStart) {
+      WriteRegInteger(kLocalMachine, included, name, object->Include() ? 1 : 0);
+    }
+  }
+}
+
+void TCustomInstall::RestoreChoices() {
+  const std::string& key = InstallModel().InstallStateKey;
+  if (key.empty()) return;
+  TtmbyRegistry reg;
+  reg.SetRootKey(platform::RootKey::LocalMachine);
+  if (!reg.OpenKeyReadOnly(key)) return;
+  const std::optional<std::string> destDir = reg.ReadString(kDestDirValue);
+  const std::optional<std::string> typeName = reg.ReadString(kDestDirTypeValue);
+  if (destDir && typeName) {
+    TCustomPathSpecifier* type =
+        typeName->empty() ? nullptr : Named(PathSpecifiers().Specifiers, *typeName);
+    if (typeName->empty() || type != nullptr) {
+      SetDestDirType(type);
+      SetDestDir(*destDir);
+    }
+  }
+  if (const std::optional<std::string> folder = reg.ReadString(kProgramFolderValue)) {
+    if (TMainLinkGroup* group = ShellLinkModel().MainLinkGroup) group->SetDestDir(*folder);
+  }
+  const std::optional<int32_t> installType = reg.ReadInteger(kInstallTypeValue);
+  if (installType && *installType >= itFull && *installType <= itCustom) {
+    SetSelectedInstallType(static_cast<TInstallType>(*installType));
+  }
+  reg.CloseKey();
+  if (!reg.OpenKeyReadOnly(IncludeTrailingBackslash(key) + kIncludedKey)) return;
+  for (const std::string& name : reg.GetValueNames()) {
+    const std::optional<int32_t> value = reg.ReadInteger(name);
+    TInstallContainer* object = ObjectNamed(name);
+    if (value && object != nullptr) object->SetInclude(*value != 0);
+  }
+}
+
 TTmbyLanguage TCustomInstall::LoadLanguage() {
   const TTranslator* translator = CurrentTranslator();
   const TTmbyLanguage current =
@@ -222,21 +363,29 @@ void TCustomInstall::RebootWindows() {
 }
 
 void TCustomInstall::ContinueAfterReboot() {
-  Running = true;
   InstallModel().InstallStateKey = FindStateKey(false);
+  if (InstallModel().InstallStateKey.empty()) {
+    // An entry that Windows ran after a later run had finished the install (the user declined
+    // the restart and started the setup program again): nothing is left to do.
+    if (ui::TApplication* app = ui::Application()) app->Terminate();
+    return;
+  }
+  Running = true;
+  // Before anything else: the continuation works where the run installed.
+  RestoreChoices();
   if (TTranslator* translator = CurrentTranslator()) {
     translator->SetTranslateIntoLanguage(LoadLanguage());
   }
-  TStrings list;
-  ReadUnfinished(list);
-  ClearUnfinished();
-  for (const std::string& entry : list) {
-    const size_t semicolon = entry.find(';');
-    const std::string item = entry.substr(0, semicolon);
-    const std::optional<int> code =
-        ParseCode(semicolon == std::string::npos ? std::string() : Field(entry, semicolon + 1));
-    if (!code)
-      throw IEInstall("There is an invalid entry for the unfinished install list %s", {entry});
+  // Each entry leaves the list once its work is done, so that what a failure stops stays
+  // recorded with the state key, as the run left it.
+  const std::string& stateKey = InstallModel().InstallStateKey;
+  for (const auto& [item, value] : UnfinishedEntries(stateKey)) {
+    // The code is the value up to a ";" of its own, as an entry once read "item;code;...".
+    const std::optional<int> code = ParseCode(value.substr(0, value.find(';')));
+    if (!code) {
+      throw IEInstall("There is an invalid entry for the unfinished install list %s",
+                      {item + ";" + value});
+    }
     if (*code == 0) {
       const TInstallContainerList& objects = InstallModel().Containers;
       for (int i = 0; i < objects.Count(); ++i) {
@@ -249,7 +398,11 @@ void TCustomInstall::ContinueAfterReboot() {
     } else if (*code == 1) {
       platform::Port().Files().RemoveFile(item);
     }
+    TtmbyRegistry reg;
+    reg.SetRootKey(platform::RootKey::LocalMachine);
+    if (reg.OpenKey(UnfinishedKey(stateKey), false)) reg.DeleteValue(item);
   }
+  ClearUnfinished();
   FinishGoodInstall();
 }
 
@@ -269,6 +422,7 @@ void TCustomInstall::RemoveInstallState() {
     }
   }
   reg.DeleteKey(key);
+  RemovePendingContinuations();
   // \SOFTWARE\QRN itself stays: other programs of the vendor keep their keys there.
   if (!DeleteWhenEmpty(kStateKeysRoot)) return;
   DeleteWhenEmpty("\\Software\\Tamberly");

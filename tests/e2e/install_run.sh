@@ -10,6 +10,9 @@
 #     the name is taken), asks Windows to restart and keeps its state; the logon step runs the
 #     continuation (-r), which ends well and removes the state; on win98 Wine's own restart runs
 #     the continuation from the local-machine RunOnce key;
+#     a user who installs into another folder while the product's server there is in use
+#     declines the restart; at the restart (applied here with wineboot) the continuation
+#     registers the server in that folder and ends in the good-install stage (winxp and win98);
 #  4. a run killed right after its state key was written starts over cleanly;
 #  5. with the loader's switch (-c) a folder the loader made below the temporary folder (its
 #     shape: src/archive/self_extract.h) is emptied and, once the program has ended, removed; started from any other folder, even one of
@@ -177,6 +180,75 @@ run_once HKLM >"$work/runonce98.txt"
 check "win98 restart: the restart consumed the entry" [ "$(grep -c Tamberly "$work/runonce98.txt")" = 0 ]
 check "win98 restart: the continuation removed the state" [ "$(state_keys)" = 0 ]
 "$here/scripts/wine.sh" "${prefix[@]}" --stop
+version=winxp
+
+# 3b. The destination page takes another folder, where the product runs: its server is held open
+# (as a running program holds it), so it waits for the restart. The user declines the restart;
+# later Windows restarts (wineboot -r applies the pending replacements, of MoveFileEx on the NT
+# family and of WININIT.INI on the 9x family, and runs the local machine's RunOnce entries) and,
+# on the NT family, the user logs on. The continuation must work in the folder the user chose, not
+# in the definition's (where an old copy of the server lies since the runs above).
+holder="${TMBY_WIN32_TESTS:-$here/build/win32/tests}/tmbyholder.exe"
+server_key='HKCR\CLSID\{6F1C2B1E-4A53-4E2D-9B8A-1C0D5E7A3B21}'
+elsewhere='C:\Lakeside Elsewhere'
+elsewhere_unix="$drive_c/Lakeside Elsewhere"
+cat >"$work/elsewhere.script" <<'SCRIPT'
+click "Next >"
+type edDestDir "C:\\Lakeside Elsewhere"
+click "Next >"
+click "Next >"
+select RG 1
+SCRIPT
+in_use_elsewhere() {  # in_use_elsewhere VERSION
+  version=$1
+  "$here/scripts/wine.sh" "${prefix[@]}" --stop
+  rm -rf "$elsewhere_unix"
+  mkdir -p "$elsewhere_unix"
+  cp "$here/build/win32/samples/notes/LakeUtil.dll" "$elsewhere_unix/LakeUtil.dll"
+  touch -d '2001-01-01 12:00' "$elsewhere_unix/LakeUtil.dll"
+  wine_run reg delete "$server_key" /f >/dev/null 2>&1
+  wine_run reg delete 'HKLM\Software\QRN' /f >/dev/null 2>&1
+  for hive in HKCU HKLM; do
+    wine_run reg delete "$hive\Software\Microsoft\Windows\CurrentVersion\RunOnce" /f >/dev/null 2>&1
+  done
+  wine_run --timeout 300 "$holder" "$elsewhere\LakeUtil.dll" 240000 >/dev/null 2>&1 &
+  local held=$!
+  for _ in $(seq 1 150); do [ -e "$elsewhere_unix/LakeUtil.dll.held" ] && break; sleep 0.2; done
+  check "$1 elsewhere: the server is held open" [ -e "$elsewhere_unix/LakeUtil.dll.held" ]
+  TMBY_UI=script TMBY_UI_SCRIPT="$(winpath "$work/elsewhere.script")" \
+    TMBY_UI_TRANSCRIPT="$work/elsewhere-$1.txt" wine_run "$exe" "-s$dist"
+  local rc=$?
+  : >"$elsewhere_unix/LakeUtil.dll.release"
+  wait "$held"
+  tr -d '\r' <"$work/elsewhere-$1.txt" >"$work/elsewhere-$1.all"
+  check "$1 elsewhere: exit code 0, the reboot page and no good end" \
+    bash -c "[ $rc = 0 ] && grep -q '^stage -987 reboot pending' '$work/elsewhere-$1.all' &&
+             ! grep -q '^stage -979' '$work/elsewhere-$1.all'"
+  check "$1 elsewhere: the server waits for the restart" [ -e "$elsewhere_unix/LakeUtil.1" ]
+  # The restart, then the logon of the NT family (its continuation is the current user's).
+  TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/restart-$1.txt" wine_run wineboot -r >/dev/null 2>&1
+  WINEPREFIX="$prefix_dir/prefix" timeout 60 wineserver -w
+  run_once HKCU | grep -oE 'TamberlyUnfinished[0-9]*    REG_SZ    .*' |
+    sed -E 's/^[^ ]+    REG_SZ    //' >"$work/logon-$1.txt"
+  wine_run reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' /f >/dev/null 2>&1
+  while IFS= read -r line; do
+    eval "args=($line)"
+    TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/logon-$1.out" wine_run "${args[@]}"
+  done <"$work/logon-$1.txt"
+  cat "$work/restart-$1.txt" "$work/logon-$1.out" 2>/dev/null | tr -d '\r' >"$work/continued-$1.txt"
+  check "$1 elsewhere: the continuation ended in the good-install stage" \
+    grep -q '^stage -979 good install' "$work/continued-$1.txt"
+  check "$1 elsewhere: the new server replaced the one in use" \
+    cmp -s "$elsewhere_unix/LakeUtil.dll" "$here/build/win32/samples/notes/LakeUtil.dll"
+  reg_query "$server_key\\InprocServer32" /ve >"$work/server-$1.txt"
+  check "$1 elsewhere: the server is registered in the folder the user chose" \
+    grep -qiF "$elsewhere\\LakeUtil.dll" "$work/server-$1.txt"
+  check "$1 elsewhere: the continuation removed the state" [ "$(state_keys)" = 0 ]
+}
+in_use_elsewhere winxp
+in_use_elsewhere win98
+"$here/scripts/wine.sh" "${prefix[@]}" --stop
+rm -rf "$elsewhere_unix"
 version=winxp
 
 # 4. Killed right after the state key was written: the next start goes through.

@@ -75,6 +75,9 @@ class RunTest : public testing::EngineTest {
     return Reg().KeyExists(RootKey::LocalMachine, "SOFTWARE\\QRN\\Install\\Install0");
   }
   int QuitCode() const { return ui_->QuitPosted() ? ui_->QuitCode() : -1; }
+  TInstallContainer* Object(const std::string& name) {
+    return dynamic_cast<TInstallContainer*>(form->FindComponent(name));
+  }
 
   ui::TmainForm* form = nullptr;
   TCustomInstall* install = nullptr;
@@ -120,6 +123,62 @@ TEST_F(RunTest, AGoodRunAnnouncesItsStagesInOrderAndEndsTheProgram) {
   EXPECT_FALSE(Reg().KeyExists(RootKey::LocalMachine, "SOFTWARE\\QRN\\Install"));
   EXPECT_EQ(QuitCode(), 0);
   EXPECT_EQ(transcript.str().find("messagebox"), std::string::npos) << transcript.str();
+}
+
+TEST_F(RunTest, TheContinuationWorksWhereThePagesLeftTheInstall) {
+  const std::string product = File("File1") + "    JournalPlace = True\n  end\n" + File("File2") +
+                              "  end\n" + File("File3") + "    Include = False\n  end\n" +
+                              "  object MainLinkGroup1: TMainLinkGroup\n    Container = Install1\n"
+                              "    DestDir = '\\Notes'\n  end\n";
+  const std::string root = "    InstallTypes = [itFull, itCompact]\n    Reboot = True\n";
+  Read(product, root);
+  // What the pages and the definition's handlers do: another folder typed, another program
+  // folder, the compact install, one component left out and one taken in; and a file in use
+  // that waits for the restart.
+  install->OnAfterInitialized.Set([&](TPersistent*) {
+    install->SetDestDirType(nullptr);
+    install->SetDestDir("D:\\Elsewhere\\Notes");
+    Object("MainLinkGroup1")->SetDestDir("\\Lakeside");
+    install->SetSelectedInstallType(itCompact);
+    Object("File2")->SetInclude(false);
+    Object("File3")->SetInclude(true);
+  });
+  install->OnAfterInstallObjects.Set(
+      [&](TInstallContainer*, bool) { install->AddUnfinished("File1", 0); });
+  Start();
+  ASSERT_TRUE(StateKeyExists()) << transcript.str();
+  // The values an administrator finds under the state key.
+  const std::string key = "SOFTWARE\\QRN\\Install\\Install0";
+  EXPECT_EQ(Reg().ReadString(RootKey::LocalMachine, key, "DestDir"), "D:\\Elsewhere\\Notes");
+  EXPECT_EQ(Reg().ReadString(RootKey::LocalMachine, key, "DestDirType"), "");
+  EXPECT_EQ(Reg().ReadString(RootKey::LocalMachine, key, "ProgramFolder"), "\\Lakeside");
+  EXPECT_EQ(Reg().ReadInteger(RootKey::LocalMachine, key, "InstallType"), 2u);
+  EXPECT_EQ(Reg().EnumValues(RootKey::LocalMachine, key + "\\Included").value_or(TStrings{}),
+            (std::vector<std::string>{"File2", "File3"}));
+  EXPECT_EQ(Reg().ReadInteger(RootKey::LocalMachine, key + "\\Included", "File2"), 0u);
+  EXPECT_EQ(Reg().ReadInteger(RootKey::LocalMachine, key + "\\Included", "File3"), 1u);
+
+  // After the restart the definition is read afresh, and continued.
+  app.DestroyComponents();
+  TreeJournal().clear();
+  transcript.str("");
+  Engine().Arguments = {"-r", "-sC:\\Dist"};
+  Read(product, root);
+  std::vector<std::string> seen;
+  install->OnBeforeNotifyGoodInstall.Set([&](TPersistent*) {
+    seen = {install->GetDestPath(),
+            Object("MainLinkGroup1")->DestDir(),
+            std::to_string(install->SelectedInstallType()),
+            std::to_string(Object("File1")->SelectedInstallType()),
+            Object("File2")->Include() ? "File2 in" : "File2 out",
+            Object("File3")->Include() ? "File3 in" : "File3 out"};
+  });
+  Start();
+  EXPECT_EQ(Count("after reboot File1 in D:\\Elsewhere\\Notes"), 1) << transcript.str();
+  EXPECT_EQ(seen, (std::vector<std::string>{"D:\\Elsewhere\\Notes", "\\Lakeside", "2", "2",
+                                            "File2 out", "File3 in"}));
+  EXPECT_EQ(Count("hear -979 Install1"), 1);
+  EXPECT_FALSE(StateKeyExists());
 }
 
 TEST_F(RunTest, OnlyTheFirstActivationRunsAndNoLinksMeansNoLinkText) {

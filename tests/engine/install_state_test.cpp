@@ -312,13 +312,83 @@ TEST_F(StateTest, AMalformedUnfinishedEntryStopsTheContinuationWithTheStateInPla
   Reg().WriteInteger(RootKey::LocalMachine, unfinished, "File1", 0);
   EXPECT_EQ(MessageOf<IEInstall>([&] { Load(); }),
             "There is an invalid entry for the unfinished install list File1;");
+}
 
-  // Without its state key the continuation cannot read what is left.
-  app.DestroyComponents();
-  Reg().DeleteKey(RootKey::LocalMachine, unfinished);
-  Reg().DeleteKey(RootKey::LocalMachine, std::string(kRoot) + "\\Install0");
-  EXPECT_EQ(MessageOf<IEInstall>([&] { Load(); }),
-            "The TInstall could not either write or read unfinished business from the registry");
+TEST_F(StateTest, AnUnfinishedPathWithASemicolonIsReadApartFromItsCode) {
+  MakeState("Install0", ProgramDate(), ProgramSize(), Engine().ProgramPath);
+  const std::string unfinished = std::string(kRoot) + "\\Install0\\Unfinished";
+  const std::string batch = "C:\\Temp\\Notes;Tools\\bat1.bat";
+  MakeFile(batch);
+  Reg().CreateKey(RootKey::LocalMachine, unfinished);
+  Reg().WriteString(RootKey::LocalMachine, unfinished, batch, "1");
+  Engine().Arguments = {"-r"};
+  Load();
+  EXPECT_FALSE(Files().FileExists(batch));
+  EXPECT_EQ(transcript.str().find("messagebox"), std::string::npos) << transcript.str();
+  EXPECT_FALSE(Reg().KeyExists(RootKey::LocalMachine, kRoot));
+}
+
+TEST_F(StateTest, WorkTheContinuationCouldNotDoStaysRecorded) {
+  // Of the list as the run left it, what is done leaves it; what a failure stopped, and what came
+  // after, stays with the state key for a later continuation.
+  MakeState("Install0", ProgramDate(), ProgramSize(), Engine().ProgramPath);
+  const std::string unfinished = std::string(kRoot) + "\\Install0\\Unfinished";
+  Reg().CreateKey(RootKey::LocalMachine, unfinished);
+  Reg().WriteString(RootKey::LocalMachine, unfinished, "File1", "0");
+  Reg().WriteString(RootKey::LocalMachine, unfinished, "File2", "zero");
+  Reg().WriteString(RootKey::LocalMachine, unfinished, "File3", "0");
+  Engine().Arguments = {"-r"};
+  const std::string product =
+      "  object File1: TTestFile\n    Container = Install1\n  end\n"
+      "  object File3: TTestFile\n    Container = Install1\n  end\n";
+  EXPECT_EQ(MessageOf<IEInstall>([&] { Load(product); }),
+            "There is an invalid entry for the unfinished install list File2;zero");
+  EXPECT_EQ(TreeJournal(), (std::vector<std::string>{"after reboot File1"}));
+  EXPECT_EQ(Reg().EnumValues(RootKey::LocalMachine, unfinished).value_or(TStrings{}),
+            (std::vector<std::string>{"File2", "File3"}));
+}
+
+TEST_F(StateTest, AContinuationWhoseStateIsGoneEndsQuietly) {
+  // The user declined the restart, started the setup program again and finished the install: the
+  // first run's continuation finds nothing to do.
+  Engine().Arguments = {"-r", "-sC:\\Dist"};
+  Load("  object Stages: TTestListener\n    Container = Install1\n  end\n");
+  EXPECT_TRUE(TreeJournal().empty());
+  EXPECT_EQ(transcript.str().find("messagebox"), std::string::npos) << transcript.str();
+  EXPECT_TRUE(ui_.QuitPosted());
+  EXPECT_EQ(ui_.QuitCode(), 0);
+  EXPECT_FALSE(CurrentInstall()->Running);
+  EXPECT_FALSE(Reg().KeyExists(RootKey::LocalMachine, std::string(kRoot) + "\\Install0"));
+}
+
+TEST_F(StateTest, RemovingTheStateRemovesThisProgramsPendingContinuations) {
+  // Continuations of this program, of an earlier copy of it the loading program unpacked
+  // elsewhere, and of other programs; and other values of the key.
+  const std::string copy = "C:\\WINDOWS\\TEMP\\TMBY0001\\setup.exe";
+  ASSERT_TRUE(Files().CreateDirectories("C:\\WINDOWS\\TEMP\\TMBY0001"));
+  ASSERT_TRUE(Files().CopyFileTo(Engine().ProgramPath, copy, false));
+  ASSERT_TRUE(Files().SetDosTime(copy, *Files().GetDosTime(Engine().ProgramPath)));
+  MakeFile("C:\\Other\\setup.exe", "another engine");
+  const std::string self = "\"" + Engine().ProgramPath + "\" -r -s\"C:\\Dist\"";
+  const std::vector<std::pair<std::string, std::string>> values = {
+      {"TamberlyUnfinished", self},
+      {"TamberlyUnfinished1", "\"" + copy + "\" -r -e\"Setup.exe\" -s\"C:\\Dist\" -c"},
+      {"TamberlyUnfinished2", "\"C:\\Other\\setup.exe\" -r -s\"C:\\Dist\""},
+      {"TamberlyUnfinished3", "\"" + Engine().ProgramPath + "\" -b"},
+      {"TamberlyBatFile", "C:\\WINDOWS\\TEMP\\bat1.bat"},
+      {"Notes", self}};
+  for (const RootKey root : {RootKey::CurrentUser, RootKey::LocalMachine}) {
+    Reg().CreateKey(root, kRunOnce);
+    for (const auto& [name, command] : values) Reg().WriteString(root, kRunOnce, name, command);
+  }
+  TCustomInstall* install = Load();
+  InstallModel().InstallStateKey = install->FindStateKey(true);
+  install->RemoveInstallState();
+  for (const RootKey root : {RootKey::CurrentUser, RootKey::LocalMachine}) {
+    EXPECT_EQ(Reg().EnumValues(root, kRunOnce).value_or(TStrings{}),
+              (std::vector<std::string>{"TamberlyUnfinished2", "TamberlyUnfinished3",
+                                        "TamberlyBatFile", "Notes"}));
+  }
 }
 
 }  // namespace

@@ -42,10 +42,12 @@ const TClassInfo& TTestFile::StaticClass() {
         c.Reference("DestDirType", &TTestFile::DestDirType, &TTestFile::SetDestDirType);
         c.String("DestDir", &TTestFile::DestDir, &TTestFile::SetDestDir);
         c.String("DestName", &TTestFile::DestName, &TTestFile::SetDestName);
+        c.Boolean("Include", &TTestFile::Include, &TTestFile::SetInclude, true);
         c.Boolean("RunAfterInstall", &TTestFile::RunAfterInstall, &TTestFile::RunAfterInstall,
                   false);
         c.String("RunParameters", &TTestFile::RunParameters, &TTestFile::RunParameters);
         c.Boolean("FailInstall", &TTestFile::FailInstall, &TTestFile::FailInstall, false);
+        c.Boolean("JournalPlace", &TTestFile::JournalPlace, &TTestFile::JournalPlace, false);
         c.Boolean("DeferRegister", &TTestFile::DeferRegister, &TTestFile::DeferRegister, false);
         c.Boolean("FailRegister", &TTestFile::FailRegister, &TTestFile::FailRegister, false);
       });
@@ -71,7 +73,9 @@ void TTestFile::InstallHelpers() {
   TFileRelated::InstallHelpers();
 }
 
-void TTestFile::AfterReboot() { TreeJournal().push_back("after reboot " + Name()); }
+void TTestFile::AfterReboot() {
+  TreeJournal().push_back("after reboot " + Name() + (JournalPlace ? " in " + GetDestPath() : ""));
+}
 
 void TTestFile::RegisterActiveX() {
   TreeJournal().push_back("register " + Name());

@@ -32,6 +32,8 @@ class TTestFile : public TCustomInstallFile {
   void RegisterActiveX() override;
   // Raised from InstallHelpers when set.
   bool FailInstall = false;
+  // AfterReboot notes the folder it works in too.
+  bool JournalPlace = false;
   // During a run the install puts the file on the deferred registration list, as a file whose
   // server registration failed.
   bool DeferRegister = false;
