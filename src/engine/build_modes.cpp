@@ -308,6 +308,8 @@ void TCustomInstall::WriteRemoteFileList() {
 void TCustomInstall::TransferToFloppies(const std::string& drive) {
   TBuildAbortBinding binding;
   RunPlainMode([this, &drive] {
+    // Writing disks takes a while: the hourglass, but for the boxes that ask for the next disk.
+    ui::TWaitCursor hourglass;
     ProcessMessages();
     if (!CommandLine().Has(csSelfExtractor)) throw IEInstall(kOnlyFromSelfExtractor);
     const std::string exe = GetArchivePath();
@@ -356,6 +358,7 @@ void TCustomInstall::TransferToFloppies(const std::string& drive) {
       }
     } unhook{*archive};
     archive->OnNewDisk = [](TTmbyCompress&, int disk, std::string&) {
+      const ui::TWaitCursor arrow(false);
       ui::TApplication* app = ui::Application();
       const std::string text = FormatText(LocalizeMessage(kInsertDisk), {disk});
       const int answer = app != nullptr

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "archive/archive_format.h"
@@ -193,15 +194,21 @@ void TCustomInstall::ReadInfoFromArchive() {
   if (InfoRead) return;
   OnBeforeReadArchiveInfo(this);
   Broadcast(this, hnBeforeReadArchiveInfo, nullptr);
-  ShowStatusText("Reading file information...");
-  try {
-    TFileContainer::ReadInfoFromArchive();
-    if (DistributeType() != dtTraditional) ReadRemoteFileList();
-  } catch (...) {
+  {
+    // The headers of every archive, and of a net distribution its remote list, take a while and
+    // take no input: the hourglass says so until they are read, or have failed.
+    std::optional<ui::TWaitCursor> hourglass;
+    if (drivenForm_ != nullptr) hourglass.emplace();
+    ShowStatusText("Reading file information...");
+    try {
+      TFileContainer::ReadInfoFromArchive();
+      if (DistributeType() != dtTraditional) ReadRemoteFileList();
+    } catch (...) {
+      ClearStatusText();
+      throw;
+    }
     ClearStatusText();
-    throw;
   }
-  ClearStatusText();
   InfoRead = true;
   OnAfterReadArchiveInfo(this);
   Broadcast(this, hnAfterReadArchiveInfo, nullptr);
@@ -323,10 +330,11 @@ void TCustomInstall::CleanupLoaderFiles() {
   }
   const std::string program = Engine().ProgramPath;
   const std::string dir = ExcludeTrailingBackslash(PathDirectoryPart(program));
-  if (!IsLoaderFolder(dir)) return;
+  // The handler hears of every cleanup the switches ask for; only the deletion depends on the
+  // folder being the loader's.
   bool proceed = true;
   OnBeforeCleanup(this, proceed);
-  if (!proceed) return;
+  if (!proceed || !IsLoaderFolder(dir)) return;
 
   platform::IFileSystem& files = platform::Port().Files();
   // The running program and any subfolder stay; the batch file below takes care of them.

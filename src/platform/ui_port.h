@@ -295,6 +295,9 @@ class IUi {
   virtual int QuitCode() const = 0;
   // Calls `fn` once, `ms` milliseconds from now, from the message loop.
   virtual void StartTimer(uint32_t ms, std::function<void()> fn) = 0;
+  // The hourglass over the program's windows while `wait` is true (a long step that takes no
+  // input), the usual cursors otherwise; returns whether the hourglass showed before.
+  virtual bool SetWaitCursor(bool wait) = 0;
 
   // Display facts.
   virtual ui::TSize ScreenSize() = 0;

@@ -588,6 +588,14 @@ const TClassInfo& TApplication::StaticClass() {
 
 TApplication* Application() { return g_application; }
 
+TWaitCursor::TWaitCursor(bool wait) {
+  if (platform::IUi* ui = platform::CurrentUi()) previous_ = ui->SetWaitCursor(wait);
+}
+
+TWaitCursor::~TWaitCursor() {
+  if (platform::IUi* ui = platform::CurrentUi()) ui->SetWaitCursor(previous_);
+}
+
 TApplication::TApplication(TComponent* owner) : TComponent(owner) {
   if (g_application == nullptr) g_application = this;
 }

@@ -273,6 +273,19 @@ class TApplication : public TComponent {
 // The current application, or null.
 TApplication* Application();
 
+// The hourglass (`wait` true) or the usual cursor over the program's windows for the lifetime of
+// the object; the cursor that showed before returns after it, also when the step fails.
+class TWaitCursor {
+ public:
+  explicit TWaitCursor(bool wait = true);
+  ~TWaitCursor();
+  TWaitCursor(const TWaitCursor&) = delete;
+  TWaitCursor& operator=(const TWaitCursor&) = delete;
+
+ private:
+  bool previous_ = false;
+};
+
 // Runs an event handler called from a window or a native control: an exception goes to the
 // application's HandleException (or standard error without an application), never back into the
 // adapter.

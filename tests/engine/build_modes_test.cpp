@@ -89,6 +89,17 @@ class BuildTest : public testing::EngineTest {
     form->AfterConstruction();
     if (show) form->Show();
   }
+  // The transcript's lines that start with one of `starts`.
+  std::vector<std::string> Lines(const std::vector<std::string>& starts) const {
+    std::vector<std::string> out;
+    std::istringstream in(transcript.str());
+    for (std::string line; std::getline(in, line);) {
+      for (const std::string& start : starts) {
+        if (line.rfind(start, 0) == 0) out.push_back(line);
+      }
+    }
+    return out;
+  }
   // The message boxes' texts in the transcript.
   std::vector<std::string> Boxes() const {
     std::vector<std::string> out;
@@ -290,6 +301,10 @@ TEST_F(BuildTest, TheTransferSpreadsTheDistributionOverDisksOfTheirSize) {
 
   EXPECT_EQ(Boxes(), (std::vector<std::string>{"Please insert disk 2"})) << transcript.str();
   EXPECT_EQ(ui_->QuitCode(), 0);
+  // The hourglass while the disks are written, but for the box that asks for the next one.
+  EXPECT_EQ(Lines({"cursor ", "| "}),
+            (std::vector<std::string>{"cursor wait", "cursor default", "| Please insert disk 2",
+                                      "cursor wait", "cursor default"}));
   // The disk's setup.exe is the loader with the "NOTSELFEXTRACT" trailer and no checksum.
   const std::string disk = Bytes("A:\\setup.exe");
   ASSERT_EQ(disk.size(), loader.size() + 56);
@@ -318,6 +333,8 @@ TEST_F(BuildTest, TheTransferSpreadsTheDistributionOverDisksOfTheirSize) {
   platform::SetPort(previous);
   EXPECT_EQ(Boxes(), (std::vector<std::string>{"Please insert disk 2", "Aborted by user"}));
   EXPECT_EQ(ui_->QuitCode(), kInstallFailedExitCode);
+  // The failure's box comes with the usual cursor.
+  EXPECT_EQ(Lines({"cursor ", "| "}).back(), "| Aborted by user");
 }
 
 // The product as a web distribution: a net location in front of the root, the files in a group

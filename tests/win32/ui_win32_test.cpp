@@ -373,6 +373,34 @@ TEST_F(Win32UiTest, AnExceptionInAPanelsPaintReachesTheLoopAndThePaintEnds) {
   EXPECT_EQ(panel_events.paints, paints);
 }
 
+TEST_F(Win32UiTest, TheHourglassShowsOverTheWindowAndItsControlsWhileAskedFor) {
+  QuietWindow form_events;
+  QuietPanel panel_events;
+  ControlParams panel;
+  panel.name = "Panel";
+  panel.bounds = {10, 10, 110, 90};
+  auto window = ShowBareWindow(form_events, 160, 120);
+  auto control = window->CreateControl(panel, &panel_events);
+  const HWND form = Win32Ui::HandleOf(window.get());
+  const HWND child = Win32Ui::HandleOf(control.get());
+  const HCURSOR wait = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT));
+  const HCURSOR arrow = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  // What the system asks a window when the mouse moves over it, and the cursor it then shows.
+  const auto over = [](HWND hwnd) {
+    SetCursor(nullptr);
+    SendMessageA(hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    return GetCursor();
+  };
+  EXPECT_EQ(over(form), arrow);
+  EXPECT_FALSE(win_ui.SetWaitCursor(true));
+  EXPECT_EQ(over(form), wait);
+  EXPECT_EQ(over(child), wait);
+  EXPECT_TRUE(win_ui.SetWaitCursor(false));
+  EXPECT_EQ(over(form), arrow);
+  EXPECT_EQ(over(child), arrow);
+}
+
 TEST_F(Win32UiTest, AnExceptionInATimerGoesToTheApplicationsHandler) {
   ui::TForm* form = MakeForm();
   app.SetMainForm(form);

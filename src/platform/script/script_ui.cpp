@@ -809,6 +809,13 @@ void ScriptUi::PostQuit(int exit_code) {
   Note("quit " + std::to_string(exit_code));
 }
 
+bool ScriptUi::SetWaitCursor(bool wait) {
+  const bool was = wait_cursor_;
+  if (wait != was) Note(wait ? "cursor wait" : "cursor default");
+  wait_cursor_ = wait;
+  return was;
+}
+
 void ScriptUi::StartTimer(uint32_t ms, std::function<void()> fn) {
   timers_.push_back({now_ms_ + ms, timer_order_++, std::move(fn)});
 }

@@ -61,6 +61,7 @@
 //     disable, bounds <l>,<t> <w>x<h>, checked, unchecked, default, nodefault, readonly, editable,
 //     items "<a>",..., selected <i>, position <p>, focus
 //   browse "<start>" then browse ok "<folder>" | browse cancel
+//   cursor wait | cursor default: the hourglass shows over the windows, or no longer does
 //   messagebox <icon> "<caption>" buttons <B1>[,<B2>...] default <B> [rtl]
 //   | <each line of the text>
 //   answer <B> (script|default)
@@ -113,6 +114,7 @@ class ScriptUi : public IUi {
   bool QuitPosted() const override { return quit_posted_; }
   int QuitCode() const override { return quit_code_; }
   void StartTimer(uint32_t ms, std::function<void()> fn) override;
+  bool SetWaitCursor(bool wait) override;
   ui::TSize ScreenSize() override { return options_.screen; }
   int BitsPerPixel() override { return options_.bits_per_pixel; }
   uint32_t SystemColorRGB(int index) override { return ui::DefaultSystemColor(index); }
@@ -198,6 +200,7 @@ class ScriptUi : public IUi {
   std::map<std::string, std::unique_ptr<ui::TMemoryCanvas>> paints_;
   std::map<std::string, int> paint_counts_;
   bool quit_posted_ = false;
+  bool wait_cursor_ = false;
   int quit_code_ = 0;
   int idle_closes_ = 0;
   // Default buttons pressed once the script was over; a window that never closes on its

@@ -320,6 +320,14 @@ class Win32Window : public IUiWindow {
         return 0;
       }
       case WM_CLOSE: events_->NativeCloseRequest(); return 0;
+      case WM_SETCURSOR:
+        // Asked first for every control on the window (their default handling asks the parent),
+        // so the hourglass shows over all of them while a long step runs.
+        if (ui_->WaitCursor() && LOWORD(lparam) == HTCLIENT) {
+          SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
+          return TRUE;
+        }
+        return Default(hwnd_, msg, wparam, lparam);
       case WM_NCDESTROY: {
         const HWND hwnd = hwnd_;
         Forget();
@@ -686,6 +694,18 @@ void CALLBACK Win32Ui::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
     g_ui->KeepException(
         std::make_exception_ptr(std::runtime_error("An unknown exception left a timer")));
   }
+}
+
+bool Win32Ui::SetWaitCursor(bool wait) {
+  const bool was = wait_cursor_;
+  wait_cursor_ = wait;
+  // The cursor over one of the program's windows changes now, not at the mouse's next move.
+  POINT at{};
+  const HWND under = wait != was && GetCursorPos(&at) ? WindowFromPoint(at) : nullptr;
+  if (under != nullptr && GetWindowThreadProcessId(under, nullptr) == GetCurrentThreadId()) {
+    SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(wait ? IDC_WAIT : IDC_ARROW)));
+  }
+  return was;
 }
 
 void Win32Ui::StartTimer(uint32_t ms, std::function<void()> fn) {

@@ -93,6 +93,9 @@ class Win32Ui : public IUi {
   bool QuitPosted() const override { return quit_posted_; }
   int QuitCode() const override { return quit_code_; }
   void StartTimer(uint32_t ms, std::function<void()> fn) override;
+  bool SetWaitCursor(bool wait) override;
+  // The hourglass is asked for: the windows show it over their client areas.
+  bool WaitCursor() const { return wait_cursor_; }
   ui::TSize ScreenSize() override;
   int BitsPerPixel() override;
   uint32_t SystemColorRGB(int index) override;
@@ -120,6 +123,7 @@ class Win32Ui : public IUi {
   std::exception_ptr kept_;
   bool quit_posted_ = false;
   int quit_code_ = 0;
+  bool wait_cursor_ = false;
   std::map<UINT_PTR, std::function<void()>> timers_;
 };
 
