@@ -34,6 +34,18 @@ TCustomInstallFile* StatusFile(TPersistent* object) {
   return file;
 }
 
+// Whether a file has put a member into `archive` in the build under way (the build clears every
+// file's mark before it starts).
+bool WrittenInThisBuild(const std::string& archive) {
+  const TCustomInstallFileList& files = InstallModel().Files;
+  for (int i = 0; i < files.Count(); ++i) {
+    const TCustomInstallFile* file = files.Items(i);
+    if (file != nullptr && file->CompressionMark == 2 && SameText(file->CompressedArchive, archive))
+      return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -494,18 +506,20 @@ void TFileContainer::CompressHelper(TFileRelated* helper, TCompressOptions optio
   try {
     if (!savedInclude && options.Contains(coIncludeAll)) helper->SetInclude(true);
     const std::string archiveDir = ExcludeTrailingBackslash(PathDirectoryPart(GetArchivePath()));
+    // An archive this build writes afresh is made anew on its first use in the build (a folder
+    // that holds an earlier build keeps no stale member, which extraction would find first), and
+    // added to by the files that share it after that.
     const auto use = [&](TlzhCommand add, const std::string& archive) {
-      helper->AddToArchive = add;
+      helper->AddToArchive = add == lzcOverwrite && WrittenInThisBuild(archive) ? lzcOnlyAdd : add;
       helper->SetArchiveFileType(nullptr);
       helper->SetArchiveFile(archive);
     };
     if (netFile) {
+      // A file fetched on its own has an archive of its own, made anew by each build.
       const std::string own =
           archiveDir + "\\" + helper->GetNetRelativeDir() + "\\" + helper->Name() + ".1";
-      if (helper->NetLocation() != nullptr) {
+      if (helper->NetLocation() != nullptr || file->HasOwnDownload()) {
         use(lzcOverwrite, own);
-      } else if (file->HasOwnDownload()) {
-        use(lzcOnlyAdd, own);
       } else {
         use(lzcOnlyAdd, LocalArchivePath);
       }

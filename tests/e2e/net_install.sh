@@ -9,7 +9,9 @@
 #     the server back, fetches that archive again and installs;
 #  4. a server that stalls in the middle of an archive ends the run after the location's time-out
 #     with the location's failure;
-#  5. the same product from the FTP server with a named login: a wrong password is refused with
+#  5. the program changes and the distribution is built again into the same folder: the install
+#     from the server brings the new program, not the first build's;
+#  6. the same product from the FTP server with a named login: a wrong password is refused with
 #     the location's message; with the right one the product installs.
 # Every server is started here and ended by its process id.
 set -uo pipefail
@@ -47,6 +49,19 @@ PY
 }
 make_definition "$work/web.tmby" "LoginInformation.Hostname = '127.0.0.1:$http_port'" \
   "LoginInformation.Directory = 'lakeside'" "Timeout = 3000"
+# The program's source is a copy of the sample's, which step 5 changes.
+mkdir -p "$work/src"
+cp "$here/build/win32/samples/notes/LakeNotes.exe" "$work/src/LakeNotes.exe"
+"$python" - "$work/web.tmby" "$(winpath "$work/src")" <<'PY'
+import re, sys
+path, folder = sys.argv[1], sys.argv[2]
+text = open(path, encoding="latin-1").read()
+block = re.search(r"  object fileLakeNotes: TInstallFile\n(.*?)\n  end\n", text, re.S)
+assert block
+body = re.sub(r"IncludeFromDir = '[^']*'", lambda m: "IncludeFromDir = '%s'" % folder, block.group(1))
+text = text[:block.start(1)] + body + text[block.end(1):]
+open(path, "w", encoding="latin-1").write(text)
+PY
 make_definition "$work/ftp.tmby" "LoginInformation.Hostname = '127.0.0.1:$ftp_port'" \
   "LoginInformation.Directory = 'lakeside'" "LoginInformation.Protocol = ipFTP" \
   "LoginInformation.Anonymous = False" "LoginInformation.Username = 'tamberly'" \
@@ -190,7 +205,22 @@ check "server stalled: the location's failure" \
 check "server stalled: nothing of the product's group installed" [ ! -e "$installed/readme.txt" ]
 stop_server "${pids[-1]}"
 
-# 5. FTP with a named login.
+# 5. The program changes; the distribution is built again where the first build wrote it. Its
+# own archive (a file fetched alone) holds the new program only, and that is what arrives.
+printf 'version two' >>"$work/src/LakeNotes.exe"
+build web
+rc=$?
+check "rebuild: exit code 0 and no message box" [ "$rc" = 0 -a -z "$(boxes "$work/build-web.txt")" ]
+forget_install
+start_server rebuilt http_server.py --folder "$mirror" --port "$http_port"
+setup rebuilt
+rc=$?
+check "rebuilt install: exit code 0, the good end" good_run rebuilt "$rc"
+check "rebuilt install: the new program arrived" \
+  same_file "$installed/LakeNotes.exe" "$work/src/LakeNotes.exe"
+stop_server "${pids[-1]}"
+
+# 6. FTP with a named login.
 build ftp
 rc=$?
 check "ftp build: exit code 0" [ "$rc" = 0 ]

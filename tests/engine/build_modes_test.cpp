@@ -337,6 +337,38 @@ TEST_F(BuildTest, TheTransferSpreadsTheDistributionOverDisksOfTheirSize) {
   EXPECT_EQ(Lines({"cursor ", "| "}).back(), "| Aborted by user");
 }
 
+TEST_F(BuildTest, FilesThatShareAnArchiveKeepEveryMemberBuildAfterBuild) {
+  // Two files name one archive of their own: the build moves it into its folder, makes it anew
+  // for the first and adds the second, and a second build into that folder does the same.
+  const std::string shared = "    ArchiveFile = 'C:\\Extra\\extra.1'\n";
+  const auto product = [&] {
+    return "  object Install1: TInstall\n    DestDir = '\\Notes'\n"
+           "    DestDirType = psProgramFiles\n    Information.ProductName = 'Notes'\n  end\n"
+           "  object NotesExe: TInstallFile\n    Container = Install1\n"
+           "    DestDirType = psContainerDestDir\n    FileName = 'notes.exe'\n"
+           "    IncludeFromDir = 'C:\\Src'\n" +
+           shared +
+           "  end\n"
+           "  object ReadMe: TInstallFile\n    Container = Install1\n"
+           "    DestDirType = psContainerDestDir\n    FileName = 'readme.txt'\n"
+           "    IncludeFromDir = 'C:\\Src'\n" +
+           shared + "  end\n";
+  };
+  MakeFile("C:\\Vendor\\BUILD.INF", "C:\\Out\r\n");
+  for (int build = 1; build <= 2; ++build) {
+    app.DestroyComponents();
+    transcript.str("");
+    Engine().Arguments = {"-b"};
+    form = ReadMainForm(std::string(kSpecifiers) + product() + "end\n", "product.tmby");
+    install = CurrentInstall();
+    Run();
+    ASSERT_EQ(Boxes(), std::vector<std::string>{}) << transcript.str();
+    EXPECT_EQ(Members("C:\\Out\\Extra\\extra.1", 0, true),
+              (std::vector<std::string>{"notes.exe", "readme.txt"}))
+        << "build " << build;
+  }
+}
+
 // The product as a web distribution: a net location in front of the root, the files in a group
 // with its own archive, the program fetched on its own (a version and date rule).
 class WebBuildTest : public BuildTest {
@@ -410,6 +442,22 @@ TEST_F(WebBuildTest, AWebDistributionInstallsItsFilesFromTheServerThatMirrorsIts
       << boxes[0];
   EXPECT_EQ(ui_->QuitCode(), kInstallFailedExitCode);
   EXPECT_FALSE(Files().FileExists("C:\\Program Files\\Notes\\readme.txt"));
+}
+
+TEST_F(WebBuildTest, ARebuildIntoTheSameFolderShipsTheChangedFiles) {
+  BuildAndServe();
+  // The program changes, and the distribution is built again where it was.
+  MakeFile("C:\\Src\\notes.exe", "the program, version two");
+  MakeFile("C:\\Vendor\\BUILD.INF", "C:\\Out\r\n");
+  ReadWeb({"-b"});
+  Run();
+  ASSERT_EQ(Boxes(), std::vector<std::string>{}) << transcript.str();
+  EXPECT_EQ(Members("C:\\Out\\files.example\\notes\\NotesExe.1"),
+            std::vector<std::string>{"notes.exe"});
+  ReadWeb({"-sC:\\Out", "-esetup.exe", "-c", "-n"});
+  Run({}, true);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{}) << transcript.str();
+  EXPECT_TRUE(Bytes("C:\\Program Files\\Notes\\notes.exe") == "the program, version two");
 }
 
 TEST_F(WebBuildTest, CancelInTheCopyWindowStopsTheDownloadAndTheNextRunDownloadsAgain) {
