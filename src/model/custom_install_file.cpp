@@ -153,6 +153,14 @@ void AppendToList(const std::string& key, const std::string& value, bool strictC
   }
 }
 
+// `text` with every `from` (not empty) replaced by `to`.
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -614,6 +622,11 @@ void TCustomInstallFile::Extract(TTmbyCompress& archive) {
     } catch (const EtcAborted&) {
       // Cancel in the copy window: the user's abort, not a failure of the archive.
       AbortHandler();
+    } catch (Exception& error) {
+      // The archive names the file it wrote, the temporary one beside the target: the message
+      // names the target, the file the user knows.
+      if (!temporary.empty()) error.SetMessage(Replaced(error.Message(), temporary, TargetPath()));
+      throw;
     }
     // A Cancel confirmed while the file's last report was shown came after the archive's last
     // look at its flag; the next extraction would clear the flag and go on as if the user had

@@ -362,6 +362,12 @@ bool TFileContainer::HasUnlocatedNetFiles() {
 std::string TFileContainer::GetLocalArchivePath() {
   std::string path;
   if (GetLocalFile(path)) return path;
+  // Downloaded in this run, though its record could not be written (a refusing registry): the
+  // copy is there all the same.
+  if (!TrimText(LocalArchivePath).empty() &&
+      platform::Port().Files().FileExists(LocalArchivePath)) {
+    return LocalArchivePath;
+  }
   throw IEFileContainer(
       "%s has not yet downloaded the archive file and therefore cannot retrieve the path of the "
       "archive file",

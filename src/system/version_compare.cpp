@@ -120,11 +120,12 @@ TFileNewerResult CompareRecordedDate(double new_date, const std::string& existin
   return crSame;
 }
 
+bool Exists(const std::string& file) {
+  return !IsBlank(file) && platform::Port().Files().FileExists(file);
+}
+
 TFileNewerResult NeverRule(const std::string& existing_file) {
-  if (!IsBlank(existing_file) && platform::Port().Files().FileExists(existing_file)) {
-    return crKeep;
-  }
-  return crNewer;
+  return Exists(existing_file) ? crKeep : crNewer;
 }
 
 }  // namespace
@@ -153,6 +154,9 @@ TFileNewerResult IsFileNewerByName(const std::string& new_file, const std::strin
     case owDate: return CompareDates(new_file, existing_file);
     case owVersion:
     case owVersionDate: {
+      // Nothing there to keep: a file without a version (read as empty) would otherwise compare
+      // equal with the missing one and never be written.
+      if (!Exists(existing_file)) return crNewer;
       const std::string new_version = SharedFileVersion(new_file);
       const int compared = CompareVersionStrings(new_version, SharedFileVersion(existing_file));
       if (compared == 0 && mode == owVersionDate) return CompareDates(new_file, existing_file);
@@ -171,6 +175,7 @@ TFileNewerResult IsFileNewer(const std::string& new_version, double new_date,
     case owDate: return CompareRecordedDate(new_date, existing_file);
     case owVersion:
     case owVersionDate: {
+      if (!Exists(existing_file)) return crNewer;
       const int compared = CompareVersionStrings(new_version, SharedFileVersion(existing_file));
       if (compared == 0 && mode == owVersionDate) {
         return CompareRecordedDate(new_date, existing_file);

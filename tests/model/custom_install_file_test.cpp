@@ -304,6 +304,32 @@ TEST_F(FileInstall, BadSourcesTargetsAndArchivesFailWithTheirMessages) {
   EXPECT_FALSE(exe->ReplaceOnReboot);
 }
 
+TEST_F(FileInstall, AFailedExtractionNamesTheTargetNotTheFileWrittenBesideIt) {
+  auto* exe = AddFile("NotesExe", "notes.exe", "program");
+  Build();
+  const std::string target = std::string(kTarget) + "\\notes.exe";
+  MakeFile(target, "old");
+  // The name the new file is written under first is held by another program.
+  Machine().LockPath(std::string(kTarget) + "\\~tmb" + std::to_string(exe->UniqueID()) + ".tmp");
+  EXPECT_EQ(MessageOf<ETmbyCompress>([&] { Run(); }), "Cannot create the file " + target);
+  EXPECT_EQ(Text(target), "old");
+}
+
+TEST_F(FileInstall, AFileWithoutAVersionIsWrittenWhereNoneIsYet) {
+  // By the version rule a missing target has no version, nor has a text file: equal, yet there
+  // is nothing to keep.
+  auto* readme = AddFile("ReadMe", "readme.txt", "read me");
+  readme->OverwriteMode = owVersion;
+  Build();
+  const std::string target = std::string(kTarget) + "\\readme.txt";
+  Run();
+  EXPECT_EQ(Text(target), "read me");
+  // Once there, the equal version keeps it.
+  MakeFile(target, "the user's notes");
+  Run();
+  EXPECT_EQ(Text(target), "the user's notes");
+}
+
 TEST_F(FileInstall, TheOverwriteRuleKeepsOrAsks) {
   auto* exe = AddFile("NotesExe", "notes.exe", "program");
   auto* help = AddFile("NotesHelp", "notes.hlp", "help");

@@ -134,6 +134,18 @@ TEST_F(NetDownload, WebBuildIsServedAndInstallsFromOneDownloadRememberedAcrossAR
   EXPECT_EQ(Fetches(), 2);
 }
 
+TEST_F(NetDownload, ADownloadWhoseRecordCouldNotBeWrittenIsUsedAllTheSame) {
+  // No state key to record the copy under (the registry refused it): the files come from the
+  // copy the run holds, fetched once.
+  InstallModel().InstallStateKey.clear();
+  Run();
+  EXPECT_EQ(FileBytes(std::string(kTarget) + "\\notes.txt"), "read me");
+  EXPECT_EQ(FileBytes(std::string(kTarget) + "\\notes.exe"), Noise(20000));
+  EXPECT_EQ(Fetches(), 1);
+  EXPECT_FALSE(Recorded().has_value());
+  EXPECT_EQ(dir_->GetLocalArchivePath(), dir_->LocalArchivePath);
+}
+
 TEST_F(NetDownload, CutOrMissingDownloadLeavesNothingThatLooksFetched) {
   // A server that closes early without having named a length: the reads end as though the file
   // did, and only the archive's own member list tells.

@@ -142,7 +142,11 @@ TEST_F(FileComparisonTest, VersionRuleComparesTheFileVersions) {
   EXPECT_EQ(IsFileNewer("1.2.9.0", 0, P("v1_2_9.dll"), owVersion), crSame);
   EXPECT_EQ(IsFileNewer("1.2.9", 0, P("v1_2_9.dll"), owVersion), crKeep);  // fewer fields
   EXPECT_EQ(IsFileNewer("", 0, P("v1_2_9.dll"), owVersion), crKeep);
-  EXPECT_EQ(IsFileNewer("", 0, P("missing.dll"), owVersion), crSame);
+  // A missing target keeps nothing: even a file without a version (empty, as the missing one's
+  // would read) is newer than none.
+  EXPECT_EQ(IsFileNewer("", 0, P("missing.dll"), owVersion), crNewer);
+  EXPECT_EQ(IsFileNewer("", 0, P("missing.dll"), owVersionDate), crNewer);
+  EXPECT_EQ(IsFileNewerByName(P("plain.txt"), P("missing.txt"), owVersion), crNewer);
 }
 
 TEST_F(FileComparisonTest, DateRuleComparesLastWriteStampsAtTwoSeconds) {
