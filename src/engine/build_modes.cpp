@@ -4,6 +4,7 @@
 #include "engine/build_modes.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -56,8 +57,23 @@ const char kTransferring[] = "Transferring this installation to floppies. Please
 const char kNoRoomForLoader[] = "Cannot create setup.exe on the A drive. Probably not enough room";
 const char kNoRoomForSetup1[] = "Cannot create setup.1 on the A drive. Probably not enough room";
 const char kInsertDisk[] = "Please insert disk %d";
+const char kSharedUniqueId[] =
+    "The files %s and %s have the same UniqueID %d. Each file of a product needs a UniqueID of "
+    "its own (0 to 1999), so a product holds at most 2000 files";
 
 platform::IFileSystem& FileSystem() { return platform::Port().Files(); }
+
+// Whether `file` hangs below `root`, however deep (the containers' chain is followed at most as
+// far as there are containers, so that even a damaged chain ends).
+bool BelongsToTree(const TCustomInstallFile& file, const TInstallContainer& root) {
+  const TInstallContainer* walk = file.Container();
+  for (int steps = 0; walk != nullptr && steps <= InstallModel().Containers.Count(); ++steps) {
+    if (walk == &root) return true;
+    const auto* object = dynamic_cast<const TInstallObject*>(walk);
+    walk = object != nullptr ? object->Container() : nullptr;
+  }
+  return false;
+}
 
 std::string Join(const std::string& dir, const std::string& name) {
   return IncludeTrailingBackslash(dir) + name;
@@ -258,8 +274,20 @@ void TCustomInstall::BuildSetupArchive(const std::string& buildDir, const std::s
 }
 
 void TCustomInstall::Compress(TCompressOptions) {
-  // A file counts for this build's file list only once this build has put it into an archive.
   const TCustomInstallFileList& list = InstallModel().Files;
+  // A file's archive member is known by its UniqueID, and so is the name it is extracted under
+  // beside its target: two files of one identifier (a definition that repeats one, or more files
+  // than there are identifiers) would each find the other's size, date, version and bytes.
+  std::map<int32_t, const TCustomInstallFile*> owners;
+  for (int i = 0; i < list.Count(); ++i) {
+    const TCustomInstallFile* file = list.Items(i);
+    if (file == nullptr || !BelongsToTree(*file, *this)) continue;
+    const auto [taken, fresh] = owners.emplace(file->UniqueID(), file);
+    if (!fresh) {
+      throw IEInstall(kSharedUniqueId, {taken->second->Name(), file->Name(), file->UniqueID()});
+    }
+  }
+  // A file counts for this build's file list only once this build has put it into an archive.
   for (int i = 0; i < list.Count(); ++i) {
     if (TCustomInstallFile* file = list.Items(i)) {
       file->CompressionMark = 0;

@@ -31,6 +31,9 @@ const char kNoLoaderPath[] =
     "project in the IDE, then you need to add two command line parameters. In Run | Parameters | "
     "\"Run Parameters\", type in: -d \"-sBUILDPATH\" where BUILDPATH is the path into which you "
     "built the distributables. Example: -d \"-sC:\\My Build\".";
+const char kNoProductName[] =
+    "This setup program does not name its product (Information.ProductName is empty), so it "
+    "cannot record the product for removal. Nothing was installed.";
 
 // The object kinds that come after the files, in the order the run installs them, with the
 // status text shown meanwhile. Only shell link groups (7000) and shell links (8000) exist in the
@@ -117,6 +120,9 @@ void TCustomInstall::RunInstall() {
   Running = true;
 
   if (UseLoadingProgram() && !commandLine_.Has(csSource)) throw IEInstall(kNoLoaderPath);
+  // The product's name names its Add/Remove Programs entry: without one the entry's values would
+  // go into the Uninstall key itself, among every other product's entries.
+  if (TrimText(information_->ProductName).empty()) throw IEInstall(kNoProductName);
   NoteIncludes();
   // -n on the first run of a program: there is no state key yet, so no list to clear, and the
   // run goes on rather than failing for want of one.

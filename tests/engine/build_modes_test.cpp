@@ -75,6 +75,7 @@ class BuildTest : public testing::EngineTest {
         ReadMainForm(std::string(kSpecifiers) +
                          "  object Install1: TInstall\n"
                          "    DestDir = '\\Notes'\n    DestDirType = psProgramFiles\n"
+                         "    Information.ProductName = 'Notes'\n"
                          "    PresetupFiles = ('C:\\Src\\pre1.dll' 'C:\\Src\\pre2.txt')\n" +
                          rootProps + "  end\n" + FileObject("NotesExe", "notes.exe", "Install1") +
                          FileObject("ReadMe", "readme.txt", "Install1") + "end\n",
@@ -369,6 +370,27 @@ TEST_F(BuildTest, FilesThatShareAnArchiveKeepEveryMemberBuildAfterBuild) {
   }
 }
 
+TEST_F(BuildTest, FilesOfOneUniqueIdAreRefusedByTheBuild) {
+  MakeFile("C:\\Vendor\\BUILD.INF", "C:\\Out\r\n");
+  app.DestroyComponents();
+  Engine().Arguments = {"-b"};
+  form = ReadMainForm(std::string(kSpecifiers) +
+                          "  object Install1: TInstall\n    Information.ProductName = 'Notes'\n"
+                          "  end\n" +
+                          FileObject("NotesExe", "notes.exe", "Install1", "    UniqueID = 7\n") +
+                          FileObject("ReadMe", "readme.txt", "Install1", "    UniqueID = 7\n") +
+                          "end\n",
+                      "product.tmby");
+  install = CurrentInstall();
+  Run();
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{
+                         "The files NotesExe and ReadMe have the same UniqueID 7. Each file of a "
+                         "product needs a UniqueID of its own (0 to 1999), so a product holds at "
+                         "most 2000 files"}));
+  EXPECT_EQ(ui_->QuitCode(), kInstallFailedExitCode);
+  EXPECT_FALSE(Files().FileExists("C:\\Out\\files.1"));
+}
+
 // The product as a web distribution: a net location in front of the root, the files in a group
 // with its own archive, the program fetched on its own (a version and date rule).
 class WebBuildTest : public BuildTest {
@@ -384,6 +406,7 @@ class WebBuildTest : public BuildTest {
             "    LoginInformation.Directory = 'notes'\n  end\n"
             "  object Install1: TInstall\n"
             "    DestDir = '\\Notes'\n    DestDirType = psProgramFiles\n"
+            "    Information.ProductName = 'Notes'\n"
             "    DistributeType = dtWeb\n    NetLocation = NetLoc1\n  end\n"
             "  object grpProgram: TInstallGroup\n    ArchiveFileType = psContainerArchiveFile\n"
             "    Container = Install1\n    DestDirType = psContainerDestDir\n  end\n" +

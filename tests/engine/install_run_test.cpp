@@ -42,7 +42,8 @@ class RunTest : public testing::EngineTest {
         "  object psProgramFiles: TpsProgramFiles\n  end\n"
         "  object psContainerDestDir: TpsContainerDestDir\n  end\n"
         "  object psMainArchiveFile: TpsMainArchiveFile\n  end\n"
-        "  object Install1: TInstall\n    DestDir = '\\Notes'\n" +
+        "  object Install1: TInstall\n    DestDir = '\\Notes'\n"
+        "    Information.ProductName = 'Notes'\n" +
             rootProps +
             "  end\n"
             "  object Stages: TTestListener\n    Container = Install1\n  end\n" +
@@ -155,6 +156,26 @@ TEST_F(RunTest, TheHourglassShowsWhileTheArchivesAreReadEvenWhenTheyFail) {
                                          "note read", "note initialized"};
     EXPECT_EQ(CursorLines(), expected) << transcript.str();
     EXPECT_EQ(Count("hear -978 Install1"), fails ? 1 : 0);
+  }
+}
+
+TEST_F(RunTest, AProductWithoutANameIsRefusedBeforeAnythingIsWritten) {
+  // Its Add/Remove Programs entry would be the Uninstall key itself.
+  for (const char* name : {"''", "'   '"}) {
+    app.DestroyComponents();
+    transcript.str("");
+    TreeJournal().clear();
+    Read(File("File1") + "  end\n", std::string("    Information.ProductName = ") + name + "\n");
+    Start();
+    EXPECT_EQ(Count("install File1"), 0) << name;
+    EXPECT_EQ(Count("hear -978 Install1"), 1) << name;
+    EXPECT_NE(transcript.str().find("| This setup program does not name its product "
+                                    "(Information.ProductName is empty), so it cannot record the "
+                                    "product for removal. Nothing was installed.\n"),
+              std::string::npos)
+        << transcript.str();
+    EXPECT_FALSE(StateKeyExists());
+    EXPECT_EQ(QuitCode(), kInstallFailedExitCode);
   }
 }
 
