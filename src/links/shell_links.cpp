@@ -313,6 +313,7 @@ std::string TCustomInstallShellLink::GetLinkPath() {
 }
 
 void TCustomInstallShellLink::InstallHelpers() {
+  skipped_ = false;
   if (TrimText(linkName_).empty()) {
     throw IEInstallShellLink("The LinkName is blank for %s and therefore could not be installed",
                              {Name()});
@@ -320,7 +321,10 @@ void TCustomInstallShellLink::InstallHelpers() {
   if (objectLink_ != nullptr) {
     // A link to an object that this run left out (another install type, another system) is
     // not made, and not recorded for uninstall either.
-    if (!objectLink_->Processed) throw EAbort();
+    if (!objectLink_->Processed) {
+      skipped_ = true;
+      return;
+    }
     if (dynamic_cast<TUninstallEXE*>(objectLink_) != nullptr) {
       IInstallRoot* root = InstallModel().CurrentInstall();
       if (root == nullptr) {
@@ -338,7 +342,8 @@ void TCustomInstallShellLink::InstallHelpers() {
     WriteShellLink();
   } else {
     // A system without the shell's link object gets no link, and the uninstaller none to remove.
-    throw EAbort();
+    skipped_ = true;
+    return;
   }
   TInstallObject::InstallHelpers();
 }
@@ -385,6 +390,7 @@ void TCustomInstallShellLink::Orphan() {
 }
 
 void TCustomInstallShellLink::RegisterUninstall(const std::string& keyPath) {
+  if (skipped_) return;
   AppendToUninstallFiles(keyPath, GetLinkPath());
 }
 

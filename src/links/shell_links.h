@@ -103,9 +103,12 @@ class TCustomInstallShellLink : public TInstallObject {
   // The link file: the link's folder, a backslash and LinkName.
   std::string GetLinkPath();
 
+  // Makes the link. A link to an object this run left out, or one this system cannot make, is
+  // skipped quietly: the install goes on as for any link, without the link file.
   void InstallHelpers() override;
   void ContainerDestroyed(TInstallContainer* container) override;
-  // Appends the link file to the "Files" list of the product's uninstall key.
+  // Appends the link file to the "Files" list of the product's uninstall key (not for a link
+  // that was skipped).
   void RegisterUninstall(const std::string& keyPath) override;
 
  private:
@@ -122,6 +125,7 @@ class TCustomInstallShellLink : public TInstallObject {
   std::string objectLocation_;
   TCustomPathSpecifier* objectLocationType_ = nullptr;
   std::string parameters_;
+  bool skipped_ = false;  // the last install made no link file
 };
 
 // A shortcut in the product's program folder.

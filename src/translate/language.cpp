@@ -250,7 +250,9 @@ TParsedLanguage ParseLanguageLines(const TStrings& lines, TLanguage* owner) {
   for (size_t n = 0; n < lines.size(); ++n) {
     const int index = static_cast<int>(n);
     const std::string_view line = Trim(lines[n]);
-    if (line.empty()) continue;
+    // A comment is no text of the kit's, whatever its bytes: a translator's note in another
+    // encoding does not cost the file.
+    if (line.empty() || line[0] == '*') continue;
     // A NUL byte is no text either: a file holding them is UTF-16 (a "Unicode" file of Notepad),
     // and a NUL would end the text wherever it is shown.
     if (!IsValidUtf8(line) || line.find('\0') != std::string_view::npos) {
@@ -263,7 +265,6 @@ TParsedLanguage ParseLanguageLines(const TStrings& lines, TLanguage* owner) {
       inMemo = false;
       continue;
     }
-    if (line[0] == '*') continue;
     if (inMemo) {
       memo.Lines.emplace_back(line);
       continue;

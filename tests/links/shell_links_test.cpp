@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "base/exceptions.h"
 #include "model/uninstall_exe.h"
 #include "paths/object_link_root.h"
@@ -237,9 +239,17 @@ TEST_F(ShellLinkTest, LinksOfObjectsLeftOutAreSkippedQuietly) {
   root_->SetSelectedInstallType(itCompact);
   TInstallMainLink* link = Link("ExtraLink");
   link->SetObjectLink(excluded);
+  // The link's install goes on to its end as any object's, only without the file: it counts
+  // as processed and tells its handler and its helpers so.
+  auto* heard = Make<TTestListener>("Heard", link);
+  int after = 0;
+  link->OnAfterProcess.Set([&](TInstallContainer*) { ++after; });
   Run();
   EXPECT_FALSE(Files().FileExists("C:\\Menu\\Programs\\Lakeside Notes\\extra.lnk"));
   EXPECT_TRUE(FilesList().empty());
+  EXPECT_TRUE(link->Processed);
+  EXPECT_EQ(after, 1);
+  EXPECT_EQ(std::count(heard->Codes.begin(), heard->Codes.end(), hnAfterProcessFired), 1);
 
   // A blank name is an error of the definition, whatever the link points at.
   TInstallMainLink* blank = Link("Blank");
@@ -281,10 +291,13 @@ TEST_F(ShellLinkTest, AutoDetectWritesNoLinkWhereTheShellHasNoLinkObject) {
   forced->SetMethod(mtShellLinkInterface);
   for (TInstallContainer* c : std::initializer_list<TInstallContainer*>{automatic, forced})
     c->SetOS(all);
+  int after = 0;
+  automatic->OnAfterProcess.Set([&](TInstallContainer*) { ++after; });
   Run();
   EXPECT_FALSE(Files().FileExists("C:\\Menu\\Programs\\Lakeside Notes\\auto.LNK"));
   EXPECT_TRUE(Files().FileExists("C:\\Menu\\Programs\\Lakeside Notes\\forced.LNK"));
   EXPECT_EQ(FilesList().size(), 1u);
+  EXPECT_EQ(after, 1);
 }
 
 TEST_F(ShellLinkTest, FailuresOfTheLinkObjectAreNamed) {

@@ -99,9 +99,23 @@ TEST(LanguageFormat, TextThatIsNotUtf8IsRefusedWithItsLine) {
   EXPECT_EQ(ParseFailure({"1;\xC0\xAF"}), "The 0'th string is not UTF-8 text");
   EXPECT_EQ(ParseFailure({"1;\xED\xA0\x80"}), "The 0'th string is not UTF-8 text");
   // A file saved as UTF-16 (with or without its byte-order mark).
-  const std::string utf16("\xFF\xFE" "5\0;\0N\0\n\0", 10);
+  const std::string utf16(
+      "\xFF\xFE"
+      "5\0;\0N\0\n\0",
+      10);
   EXPECT_EQ(ParseFailure(SplitLanguageText(utf16)), "The 0'th string is not UTF-8 text");
   EXPECT_EQ(ParseFailure(SplitLanguageText(utf16.substr(2))), "The 0'th string is not UTF-8 text");
+  // A comment is no text: a translator's note in another encoding costs the file nothing, in a
+  // memo or outside one.
+  const TParsedLanguage parsed =
+      ParseLanguageLines({"* Gr\xFC\xDF"
+                          "e aus M\xFC"
+                          "nchen",
+                          "1;ok", "#5", "*\xC3", "line", "#"});
+  ASSERT_EQ(parsed.Strings.size(), 1u);
+  EXPECT_EQ(parsed.Strings[0].Text, "ok");
+  ASSERT_EQ(parsed.Memos.size(), 1u);
+  EXPECT_EQ(parsed.Memos[0].Lines, (TStrings{"line"}));
 }
 
 TEST(LanguageFormat, FileBytesSplitIntoLines) {
