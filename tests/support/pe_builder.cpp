@@ -190,10 +190,10 @@ std::vector<uint8_t> BuildPe(const std::vector<uint8_t>& block, uint16_t languag
 }
 
 std::string PeFileOfVersion(uint16_t major) {
-  VersionSpec spec;
-  spec.file_version_ms = static_cast<uint32_t>(major) << 16;
-  spec.file_version_ls = 0;
-  const std::vector<uint8_t> bytes = BuildPe(BuildVersionBlock(spec));
+  VersionSpec layout;
+  layout.file_version_ms = static_cast<uint32_t>(major) << 16;
+  layout.file_version_ls = 0;
+  const std::vector<uint8_t> bytes = BuildPe(BuildVersionBlock(layout));
   return std::string(bytes.begin(), bytes.end());
 }
 
