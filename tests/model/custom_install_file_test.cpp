@@ -419,6 +419,34 @@ TEST_F(FileInstall, ANewFileThatCannotTakeTheTargetsNameReplacesItAtTheRestart) 
   EXPECT_EQ(Text(std::string(kTarget) + "\\notes.exe"), "new program");
 }
 
+// Windows 98's restart renames files named by their short paths: the target, gone already, gets
+// an empty stand-in so that it has one.
+TEST_F(FileInstall, OnWindows98ANewFileThatCannotTakeTheTargetsNameGoesIntoWininit) {
+  auto* exe = AddFile("NotesExe", "lakeside notes.exe", "new program");
+  exe->OverwriteMode = owVersionDate;
+  Build();
+  Machine().SetVersion(platform::OsVersion{platform::PlatformId::Windows, 4, 10, 2222, ""});
+  const std::string target = std::string(kTarget) + "\\lakeside notes.exe";
+  MakeFile(target, "old");
+  Files().SetDosTime(target, 0x00210000);
+  const std::string temporary =
+      std::string(kTarget) + "\\~tmb" + std::to_string(exe->UniqueID()) + ".tmp";
+  exe->OnStatus.Set([&](TCustomInstallFile*, int32_t percent, int32_t) {
+    if (percent == 100) Machine().LockPath(temporary);
+  });
+  Run();
+  Machine().UnlockPath(temporary);
+  EXPECT_EQ(Text(temporary), "new program");
+  EXPECT_EQ(Text(target), "");
+  const auto shortTarget = Files().ShortPathName(target);
+  ASSERT_TRUE(shortTarget);
+  EXPECT_NE(*shortTarget, target);
+  EXPECT_EQ(Machine().IniFiles().ReadString("C:\\WINDOWS\\WININIT.INI", "Rename", *shortTarget),
+            shortTarget->substr(0, shortTarget->rfind('\\') + 1) + "~tmb" +
+                std::to_string(exe->UniqueID()) + ".tmp");
+  EXPECT_TRUE(root_->RebootRequested);
+}
+
 TEST_F(FileInstall, FailedServerRegistrationsWaitForTheRetry) {
   auto* ocx = AddFile("NotesCtl", "notes.ocx", "control");
   KnowServer("notes.ocx", static_cast<int32_t>(0x80004005));
