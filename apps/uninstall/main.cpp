@@ -14,6 +14,7 @@
 
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -98,12 +99,24 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     ShowUsage(*ui, scripted);
     return 0;
   }
-  // "UninstallString" and the link pass the product name unquoted, blanks and all; a name the
-  // user put in quotes loses them.
-  std::string product = TrimText(platform::win32::CommandLineTail(port.Charset()));
-  if (product.size() >= 2 && product.front() == '"' && product.back() == '"') {
-    product = TrimText(product.substr(1, product.size() - 2));
-  }
+  // "UninstallString" and the link pass the product name unquoted, blanks and all, after the
+  // program's path, which older entries did not quote either: the path is known by the file it
+  // names, this program, in any of its spellings.
+  const std::string self = port.Files().ModuleFileName();
+  const std::optional<std::string> selfShort = port.Files().ShortPathName(self);
+  const auto namesSelf = [&](const std::string& words) {
+    for (const std::string& path : {words, words + ".exe"}) {
+      if (SameText(path, self) || (selfShort && SameText(path, *selfShort))) return true;
+      // A mixed spelling (a short folder and a long name) names the same short path.
+      if (selfShort && port.Files().FileExists(path) &&
+          SameText(port.Files().ShortPathName(path).value_or(""), *selfShort)) {
+        return true;
+      }
+    }
+    return false;
+  };
+  const std::string product =
+      ProductFromCommandLine(platform::win32::RawCommandLine(port.Charset()), namesSelf);
   if (product.empty()) {
     ShowUsage(*ui, scripted);
     return kUninstallNothing;
@@ -111,7 +124,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   TTranslator translator(nullptr);
   LoadLanguages(translator, port);
   try {
-    return RunUninstall(product, port.Files().ModuleFileName());
+    return RunUninstall(product, self);
   } catch (const std::exception& error) {
     ui->MessageBox(error.what(), "Uninstall", platform::mb::kOk | platform::mb::kIconStop);
   }

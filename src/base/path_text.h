@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tmby {
 
@@ -15,5 +16,25 @@ std::string TrimText(const std::string& text);
 // The text with the letters a to z in upper case; other bytes (UTF-8 included) stay, so that
 // names compare the way the system compares file names and extensions.
 std::string UpperText(std::string text);
+
+// A folder the user typed, made as Windows makes a path: surrounding blanks go, "/" becomes "\\",
+// empty and "." steps go, ".." takes the step before it away (at a drive's root or a share it
+// stays there, as Windows keeps it), and every step loses its trailing blanks and dots (Windows
+// drops them, so a folder "Notes." is the folder "Notes"). A full path keeps its root ("C:\\",
+// "\\\\server\\share"); a relative one (a folder below another) is given without a leading
+// backslash and may not climb out with "..".
+struct TTypedFolder {
+  enum TFault {
+    tfNone,
+    tfEmpty,    // nothing typed, or nothing left but steps that go
+    tfNotFull,  // a full path was wanted: no drive ("C:\\") or share ("\\\\server\\share")
+    tfDevice,   // a step is a device name (CON, NUL, COM1, LPT1, ..., also with an extension)
+    tfOutside,  // a relative folder climbs out of the one it is below
+  };
+  std::string Path;  // the folder as Windows would take it (empty with a fault)
+  TFault Fault = tfNone;
+  std::string Step;  // the step at fault (tfDevice)
+};
+TTypedFolder NormalizeTypedFolder(std::string_view typed, bool relative);
 
 }  // namespace tmby

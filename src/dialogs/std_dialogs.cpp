@@ -270,6 +270,35 @@ void TLicenseForm::PageEntered() {
   FocusButton(ProceedBtn);
 }
 
+namespace {
+
+// A folder the page refuses is named in a box and the edit takes the focus; one it takes goes
+// into the edit as Windows names it (its change handler hands it on), so that the install, its
+// log and the uninstaller all see the same path. True when taken.
+bool TakeTypedFolder(const TFolderCheck& check, ui::TEdit& edit, const std::string& caption) {
+  if (!check.Problem.empty()) {
+    if (ui::TApplication* app = ui::Application()) {
+      app->MessageBox(check.Problem, caption, platform::mb::kOk | platform::mb::kIconWarning);
+    }
+    edit.SetFocus();
+    return false;
+  }
+  if (check.Path != edit.Text()) edit.SetText(check.Path);
+  return true;
+}
+
+std::string NotAFullPath(const std::string& shown) {
+  return FormatText(LocalizeMessage("%s is not a full path. Please enter a path such as "
+                                    "C:\\Program Files\\Product."),
+                    {shown});
+}
+
+const char kDeviceName[] =
+    "%s cannot be used: %s is a name that Windows keeps for a device. Please choose another "
+    "name.";
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 // TSelectDestinationForm
 
@@ -311,7 +340,8 @@ void TSelectDestinationForm::PageEntered() {
     BackBtn->SetVisible(!IsFirstPage());
     TInstallContainer* install = RootContainer();
     const std::string dest = install != nullptr ? install->GetDestPath() : std::string();
-    gbDirectory->SetVisible(!dest.empty());
+    directoryShown_ = directoryShown_ || !dest.empty();
+    gbDirectory->SetVisible(directoryShown_);
     edDestDir->SetText(dest);
   } catch (...) {
     suppressChange_ = false;
@@ -362,16 +392,38 @@ void TSelectDestinationForm::ProceedBtnClick() {
   // A destination the install could not create stops here, with the reason, rather than after
   // the copying has begun.
   if (gbDirectory->Visible()) {
-    const std::string problem = DestinationProblem(edDestDir->Text());
-    if (!problem.empty()) {
-      if (ui::TApplication* app = ui::Application()) {
-        app->MessageBox(problem, Caption(), platform::mb::kOk | platform::mb::kIconWarning);
-      }
-      edDestDir->SetFocus();
-      return;
-    }
+    if (!TakeTypedFolder(CheckTypedDestination(edDestDir->Text()), *edDestDir, Caption())) return;
   }
   NextPage();
+}
+
+TFolderCheck CheckTypedDestination(const std::string& typed) {
+  const TTypedFolder folder = NormalizeTypedFolder(typed, false);
+  switch (folder.Fault) {
+    case TTypedFolder::tfNone: return {folder.Path, DestinationProblem(folder.Path)};
+    case TTypedFolder::tfDevice:
+      return {{}, FormatText(LocalizeMessage(kDeviceName), {"\"" + typed + "\"", folder.Step})};
+    case TTypedFolder::tfEmpty: break;
+    case TTypedFolder::tfNotFull:
+    case TTypedFolder::tfOutside: return {{}, NotAFullPath("\"" + typed + "\"")};
+  }
+  return {{}, DestinationProblem("")};
+}
+
+TFolderCheck CheckTypedProgramFolder(const std::string& typed) {
+  const TTypedFolder folder = NormalizeTypedFolder(typed, true);
+  switch (folder.Fault) {
+    case TTypedFolder::tfNone:
+    case TTypedFolder::tfEmpty: return {folder.Path, {}};
+    case TTypedFolder::tfDevice:
+      return {{}, FormatText(LocalizeMessage(kDeviceName), {"\"" + typed + "\"", folder.Step})};
+    case TTypedFolder::tfNotFull:
+    case TTypedFolder::tfOutside: break;
+  }
+  return {{},
+          FormatText(LocalizeMessage("The folder %s leads outside the Programs folder of the "
+                                     "Start menu."),
+                     {"\"" + typed + "\""})};
 }
 
 std::string DestinationProblem(const std::string& path) {
@@ -381,11 +433,7 @@ std::string DestinationProblem(const std::string& path) {
   const bool drive = text.size() >= 3 && std::isalpha(static_cast<unsigned char>(text[0])) &&
                      text[1] == ':' && text[2] == '\\';
   const bool share = text.size() > 2 && text[0] == '\\' && text[1] == '\\';
-  if (!drive && !share) {
-    return FormatText(LocalizeMessage("%s is not a full path. Please enter a path such as "
-                                      "C:\\Program Files\\Product."),
-                      {shown});
-  }
+  if (!drive && !share) return NotAFullPath(shown);
   for (size_t i = drive ? 2 : 0; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c < 32 || std::string_view("<>:\"/|?*").find(static_cast<char>(c)) != std::string::npos) {
@@ -440,6 +488,13 @@ TSelectFolderForm::TSelectFolderForm(TComponent* owner) : TStandardPage(owner) {
   FolderListBox->SetTabStop(true);
   FolderEdit->OnChange.Set([this](TComponent*) { FolderEditChange(); });
   FolderListBox->OnClick.Set([this](TComponent*) { FolderListBoxClick(); });
+  ProceedBtn->OnClick.Set([this](TComponent*) { ProceedBtnClick(); });
+}
+
+void TSelectFolderForm::ProceedBtnClick() {
+  if (TakeTypedFolder(CheckTypedProgramFolder(FolderEdit->Text()), *FolderEdit, Caption())) {
+    NextPage();
+  }
 }
 
 TInstallContainer* TSelectFolderForm::MainFolder() {

@@ -80,6 +80,9 @@ class TSelectDestinationForm : public TStandardPage {
   void BrowseBtnClick();
   void ProceedBtnClick();
   bool suppressChange_ = false;
+  // The directory box, once shown, stays for the rest of the run: a destination the user emptied
+  // is still one to refuse when the page comes back.
+  bool directoryShown_ = false;
 };
 
 class TSelectFolderForm : public TStandardPage {
@@ -100,6 +103,7 @@ class TSelectFolderForm : public TStandardPage {
  private:
   void FolderEditChange();
   void FolderListBoxClick();
+  void ProceedBtnClick();
 };
 
 class TBadInstallForm : public TStandardPage {
@@ -180,6 +184,18 @@ class TChangeDiskForm : public TBaseInstallForm, public IDiskParameterForm {
 // full path (a drive letter or a network share), no characters Windows refuses in names, no
 // longer than a Windows path may be, on a drive or share that exists.
 std::string DestinationProblem(const std::string& path);
+
+// A folder typed on a page: as the install will use it (NormalizeTypedFolder of base/path_text.h),
+// and what is wrong with it, a message for the user (empty when it can be used).
+struct TFolderCheck {
+  std::string Path;
+  std::string Problem;
+};
+// The destination page's folder: a full path, refused as DestinationProblem refuses.
+TFolderCheck CheckTypedDestination(const std::string& typed);
+// The program-folder page's folder, below the Start menu's Programs: empty is the Programs
+// folder itself.
+TFolderCheck CheckTypedProgramFolder(const std::string& typed);
 
 // Registers the standard dialogs with the dialog registries, in their fixed order (once, at
 // program start).

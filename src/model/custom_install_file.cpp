@@ -496,16 +496,21 @@ std::string TCustomInstallFile::GetArchivePath() {
 void TCustomInstallFile::InstallHelpers() {
   ReplaceOnReboot = false;
   replacedName_.clear();
+  wrote_ = false;
+  counted_ = false;
+  existedBefore_ = false;
   TInstallContainer* container = Container();
   try {
     if (container != nullptr) container->DoInformationEventControl(this, ieBeforeFileInstall, this);
     OnBeforeInstall(this);
   } catch (const EAbort&) {
-    // The file counts as done.
+    // The file counts as done, and the abort ends its install here: a skipped file is neither
+    // logged for the uninstaller nor reported as processed (OnAfterProcess).
     if (container != nullptr) container->DoInformationEventControl(this, ieFileSkipped, this);
-    return;
+    throw;
   }
   if (TrimText(GetDestPath()).empty()) throw IECustomInstallFile(kBlankDestination, {Name()});
+  existedBefore_ = Files().FileExists(TargetPath());
 
   bool copy = false;
   switch (IsFileNewer(Version, FileDate, TargetPath(), OverwriteMode)) {
@@ -634,6 +639,7 @@ void TCustomInstallFile::Extract(TTmbyCompress& archive) {
     if (archive.Abort || (shared != nullptr && shared->Abort)) AbortHandler();
     if (!direct) PutInPlace(temporary);
     temporary.clear();
+    wrote_ = true;
     RegistrationsAfterInstall();
     OnAfterInstall(this);
     if (TInstallContainer* container = Container()) {
@@ -661,6 +667,12 @@ void TCustomInstallFile::PutInPlace(const std::string& temporary) {
       ReplaceAtRestart(temporary);
       return;
     }
+    if (files.RenameFile(temporary, target)) return;
+    // The old file is gone and the new one cannot take its name (a virus scanner holding it):
+    // the new file stays under its temporary name and takes the target's at the restart, rather
+    // than neither version being left.
+    ReplaceWithAtRestart(ExtractName(temporary));
+    return;
   }
   if (!files.RenameFile(temporary, target)) {
     throw ETmbyCompress("Cannot create the file %s", {target});
@@ -670,8 +682,6 @@ void TCustomInstallFile::PutInPlace(const std::string& temporary) {
 void TCustomInstallFile::ReplaceAtRestart(const std::string& temporary) {
   platform::IFileSystem& files = Files();
   const std::string dir = IncludeTrailingBackslash(GetDestPath());
-  const std::string target = TargetPath();
-  ReplaceOnReboot = true;
   std::string name;
   for (int n = 1;; ++n) {
     name = ReplaceExtension(destName_, "." + std::to_string(n));
@@ -680,9 +690,23 @@ void TCustomInstallFile::ReplaceAtRestart(const std::string& temporary) {
   if (!files.RenameFile(temporary, dir + name)) {
     throw ETmbyCompress("Cannot create the file %s", {dir + name});
   }
+  ReplaceWithAtRestart(name);
+}
+
+void TCustomInstallFile::ReplaceWithAtRestart(const std::string& name) {
+  platform::IFileSystem& files = Files();
+  const std::string dir = IncludeTrailingBackslash(GetDestPath());
+  const std::string target = TargetPath();
+  ReplaceOnReboot = true;
   replacedName_ = destName_;
   destName_ = name;
   const std::string fresh = dir + name;
+  // The restart's renames name files by their short paths: a target that is gone already gets an
+  // empty stand-in, so that it has one (the restart replaces it).
+  if (IsNineX() && !files.FileExists(target)) {
+    files.Open(target, platform::FileAccess::Write, platform::kShareNone,
+               platform::FileDisposition::CreateAlways);
+  }
   const std::string targetShort = files.ShortPathName(target).value_or(target);
   const std::string freshShort = ExtractDirectory(targetShort) + name;
   IInstallRoot* root = InstallModel().CurrentInstall();
@@ -748,14 +772,21 @@ bool TCustomInstallFile::IncrementSharedDllCount() {
   const std::string full = InstalledPath();
   const std::optional<std::string> shortPath = Files().ShortPathName(full);
   if (shortPath) {
-    if (const auto count = reg.ReadInteger(*shortPath)) {
-      if (reg.WriteInteger(*shortPath, *count + 1)) return true;
+    if (const auto count = reg.ReadInteger(*shortPath); count && *count > 0) {
+      if (reg.WriteInteger(*shortPath, *count + 1)) {
+        counted_ = true;
+        return true;
+      }
     }
   }
-  const int32_t count = reg.ReadInteger(full).value_or(0);
+  // A file that was there before this install, with no count (or a count of 0 that someone left),
+  // belongs to the program that brought it as well.
+  int32_t count = reg.ReadInteger(full).value_or(0);
+  if (count <= 0) count = existedBefore_ ? 1 : 0;
   if (!reg.WriteInteger(full, count + 1)) {
     CannotWrite(kSharedDllsKey, full, std::to_string(count + 1));
   }
+  counted_ = true;
   return true;
 }
 
@@ -852,6 +883,11 @@ void TCustomInstallFile::AfterReboot() {
 
 void TCustomInstallFile::RegisterUninstall(const std::string& keyPath) {
   const std::string path = InstalledPath();
+  // The shared files this run counted, kept or written, in a list of their own: the uninstaller
+  // takes back only the counts the install added.
+  if (counted_) AppendToList(IncludeTrailingBackslash(keyPath) + kCountedList, path, false);
+  // A file the overwrite rules kept as the install found it is not this product's to remove.
+  if (!wrote_) return;
   if (activeX_) {
     const std::string extension = UpperExtension(fileName_);
     const char* kind = extension == ".TLB" ? "2" : extension == ".EXE" ? "1" : "0";

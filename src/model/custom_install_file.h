@@ -63,6 +63,9 @@ class TCustomInstallFile : public TFileRelated {
   bool ReplaceOnReboot = false;
   // The overwrite rule decided to copy.
   bool CopyDecision = false;
+  // This run wrote the file (now, or at the restart): only such a file enters the uninstall log,
+  // so that an uninstall never removes a file the install kept as it found it.
+  bool Wrote() const { return wrote_; }
 
   // --- Published properties without coupling rules.
   std::string RunParameters;
@@ -143,7 +146,9 @@ class TCustomInstallFile : public TFileRelated {
   void ReadSourceSize();
   // The source file's version information carries an "OLESelfRegister" string.
   virtual bool IsOLESelfRegister();
-  // Counts one more user of the installed file under SharedDLLs.
+  // Counts one more user of the installed file under SharedDLLs, as Windows Installer counts: a
+  // file that was there before this install and has no count starts at 2 (one for the program
+  // that brought it, one for this product), so that this product's uninstall leaves it.
   virtual bool IncrementSharedDllCount();
 
   // Registers the installed file as a server by its kind: ".EXE" starts it with /REGSERVER,
@@ -193,7 +198,10 @@ class TCustomInstallFile : public TFileRelated {
   // Extracts into a temporary file beside the target and puts it in place.
   void Extract(TTmbyCompress& archive);
   void PutInPlace(const std::string& temporary);
+  // Renames the new file to the next free "name.<n>" and has it replace the target at the restart.
   void ReplaceAtRestart(const std::string& temporary);
+  // The new file, `name` in the target directory, takes the target's place at the restart.
+  void ReplaceWithAtRestart(const std::string& name);
   void RegistrationsAfterInstall();
   void ReadInfoFrom(const std::string& location);
   // Runs `body` in the target directory and returns to the previous one when it succeeds.
@@ -216,6 +224,11 @@ class TCustomInstallFile : public TFileRelated {
   bool applying_ = false;
   // The DestName of the definition while the new file waits under another name.
   std::string replacedName_;
+  // Of the latest install: the target existed before it, the file was written, and its shared
+  // count was incremented.
+  bool existedBefore_ = false;
+  bool wrote_ = false;
+  bool counted_ = false;
 };
 
 // Appends `path` to the "Files" list of the uninstall key `keyPath` (in the local-machine

@@ -38,6 +38,9 @@ enum TComponentTypeRank : int {
 // The registry key below which every product's uninstall entry lies.
 inline constexpr const char* kUninstallKeyRoot =
     "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+// The list below a product's uninstall key that names the shared files whose SharedDLLs count
+// the install added one to (kept or written, once per count), in the form of the "Files" list.
+inline constexpr const char* kCountedList = "SharedDLLs";
 
 class TInstallContainer : public TComponent, public IInstallPlace {
   TMBY_CLASS(TInstallContainer, TComponent)

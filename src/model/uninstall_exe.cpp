@@ -75,7 +75,9 @@ void TUninstallEXE::RegisterUninstall(const std::string& keyPath) {
     if (file != nullptr && file->Processed) write(name, file->InstalledPath());
   };
   write("DisplayName", product);
-  write("UninstallString", InstalledPath() + " " + product);
+  // The path quoted: a path with a blank ("C:\\Program Files\\...") would otherwise be split at
+  // it by whoever starts the command, and an unquoted one lets a "C:\\Program.exe" run instead.
+  write("UninstallString", "\"" + InstalledPath() + "\" " + product);
   optional("Comments", entry.Comments);
   optional("Contact", entry.Contact);
   installed("DisplayIcon", entry.DisplayIcon);

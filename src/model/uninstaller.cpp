@@ -38,6 +38,13 @@ constexpr const char* kPartly = "%s could not be removed completely. These items
 constexpr const char* kAtRestart =
     "Some files are in use. They will be removed when Windows restarts.";
 constexpr const char* kKept = "Shared files that other programs still use were kept.";
+// Windows' own question for a shared file in its folders that no program counts any more.
+constexpr const char* kSharedCaption = "Remove Shared File?";
+constexpr const char* kSharedUnused =
+    "The system indicates that the following shared file is no longer used by any programs:";
+constexpr const char* kSharedAsk =
+    "If any programs are still using this file and it is removed, those programs may not "
+    "function. Do you want to remove the shared file?";
 
 std::string Tr(const char* english, const std::vector<FmtArg>& args) {
   return FormatText(LocalizeMessage(english), args);
@@ -140,9 +147,14 @@ void ReadList(const std::string& key, bool servers, std::vector<TUninstallItem>&
 
 class TRemoval {
  public:
-  TRemoval(const TUninstallLog& log, const std::string& self) : log_(log), self_(self) {
+  TRemoval(const TUninstallLog& log, const std::string& self, const TRemoveSharedQuestion& ask)
+      : log_(log), self_(self), ask_(ask) {
     const auto version = Sys().Version();
     nineX_ = version && version->platform == platform::PlatformId::Windows;
+    for (const TUninstallItem& item : log_.Counted) counted_[Upper(item.Path)].push_back(&item);
+    for (const auto& dir : {Sys().WindowsDirectory(), Sys().SystemDirectory()}) {
+      if (dir && !TrimText(*dir).empty()) windows_.push_back(Upper(IncludeTrailingBackslash(*dir)));
+    }
     for (int csidl = 0; csidl <= 0x3f; ++csidl) {
       if (auto folder = platform::Port().ShellFolders().SpecialFolder(csidl)) Protect(*folder);
     }
@@ -163,6 +175,12 @@ class TRemoval {
     }
     for (auto it = log_.Files.rbegin(); it != log_.Files.rend(); ++it) {
       if (Remove(*it)) Forget(*it);
+    }
+    // What the install counted but kept as it found it loses its count and stays.
+    for (auto& [path, items] : counted_) {
+      for (const TUninstallItem* item : items) {
+        if (Uncount(item->Path) != Count::Failed) Forget(*item);
+      }
     }
     if (!log_.Uninstaller.empty() && IsPlainFullPath(log_.Uninstaller)) {
       RemoveFile(log_.Uninstaller, SameText(log_.Uninstaller, self_));
@@ -189,10 +207,38 @@ class TRemoval {
   // True when the entry is done with: the file is gone, goes at the restart, or stays for the
   // other products that count it.
   bool Remove(const TUninstallItem& item) {
-    if (KeepShared(item.Path)) {
+    const TUninstallItem* counted = TakeCounted(item.Path);
+    if (counted == nullptr) {
+      // Not counted by this product, but counted by another: it is theirs as well.
+      if (CountName(item.Path).second > 0) {
+        report_.Kept.push_back(item.Path);
+        return true;
+      }
+      return RemoveListed(item);
+    }
+    switch (Uncount(item.Path, true)) {
+      case Count::Failed: return false;
+      case Count::Shared:
+        Forget(*counted);
+        report_.Kept.push_back(item.Path);
+        return true;
+      case Count::Last: break;
+    }
+    // No program counts the file any more. In Windows' own folders it goes only when the user
+    // says so; the default keeps it.
+    if (InWindows(item.Path) && Files().FileExists(item.Path) && !(ask_ && ask_(item.Path))) {
+      Uncount(item.Path);
+      Forget(*counted);
       report_.Kept.push_back(item.Path);
       return true;
     }
+    if (!RemoveListed(item)) return false;
+    Uncount(item.Path);
+    Forget(*counted);
+    return true;
+  }
+
+  bool RemoveListed(const TUninstallItem& item) {
     if (item.Kind >= 0 && Files().FileExists(item.Path)) Unregister(item);
     if (!RemoveFile(item.Path, false)) return false;
     if (item.Kind < 0) ForgetHelp(item.Path);
@@ -204,28 +250,53 @@ class TRemoval {
     Reg().DeleteValue(RootKey::LocalMachine, item.ListKey, item.ValueName);
   }
 
-  // One reference less under SharedDLLs; true when other products still count the file.
-  bool KeepShared(const std::string& path) {
+  // One of the counts the install added for `path`, taken off the list of those not yet handled.
+  const TUninstallItem* TakeCounted(const std::string& path) {
+    const auto it = counted_.find(Upper(path));
+    if (it == counted_.end() || it->second.empty()) return nullptr;
+    const TUninstallItem* item = it->second.back();
+    it->second.pop_back();
+    return item;
+  }
+
+  // The value under SharedDLLs that counts the file (its short path first, as the install looks
+  // it up) and its count; an empty name and 0 when there is none.
+  std::pair<std::string, int32_t> CountName(const std::string& path) {
     std::vector<std::string> names;
     if (auto shortPath = Files().ShortPathName(path)) names.push_back(*shortPath);
     names.push_back(path);
     for (const std::string& name : names) {
-      const auto count = Reg().ReadInteger(RootKey::LocalMachine, kSharedDllsKey, name);
-      if (!count) continue;
-      // The count is a signed number for the writer: anything not above one is the last.
-      const int32_t value = static_cast<int32_t>(*count);
-      if (value > 1) {
-        if (Reg().WriteInteger(RootKey::LocalMachine, kSharedDllsKey, name,
-                               static_cast<uint32_t>(value - 1))) {
-          return true;
-        }
-        report_.Left.push_back(path + ": " + Sys().ErrorText(Reg().LastError()));
-        return true;
+      // The count is a signed number for the writer.
+      if (const auto count = Reg().ReadInteger(RootKey::LocalMachine, kSharedDllsKey, name)) {
+        return {name, static_cast<int32_t>(*count)};
       }
-      Reg().DeleteValue(RootKey::LocalMachine, kSharedDllsKey, name);
-      return false;
     }
-    return false;
+    return {};
+  }
+
+  enum class Count { Shared, Last, Failed };
+  // One reference less under SharedDLLs: Shared when other programs still count the file, Last
+  // when this product's was the last (its value goes, unless `keepLast`: the caller takes it
+  // away once the file is dealt with), Failed when the count could not be written.
+  Count Uncount(const std::string& path, bool keepLast = false) {
+    const auto [name, count] = CountName(path);
+    if (count > 1) {
+      if (Reg().WriteInteger(RootKey::LocalMachine, kSharedDllsKey, name,
+                             static_cast<uint32_t>(count - 1))) {
+        return Count::Shared;
+      }
+      report_.Left.push_back(path + ": " + Sys().ErrorText(Reg().LastError()));
+      return Count::Failed;
+    }
+    if (!keepLast && !name.empty()) Reg().DeleteValue(RootKey::LocalMachine, kSharedDllsKey, name);
+    return Count::Last;
+  }
+
+  // In the Windows folder or the System folder, or below them.
+  bool InWindows(const std::string& path) const {
+    const std::string upper = Upper(path);
+    return std::any_of(windows_.begin(), windows_.end(),
+                       [&](const std::string& dir) { return upper.starts_with(dir); });
   }
 
   void Unregister(const TUninstallItem& item) {
@@ -389,6 +460,10 @@ class TRemoval {
 
   const TUninstallLog& log_;
   std::string self_;
+  TRemoveSharedQuestion ask_;
+  // The counts the install added, by upper-case path, not yet taken back.
+  std::map<std::string, std::vector<const TUninstallItem*>> counted_;
+  std::vector<std::string> windows_;  // upper case, with a trailing backslash
   bool nineX_ = false;
   std::set<std::string> protected_;
   std::set<std::string> pending_;  // upper case: what goes at the restart
@@ -427,11 +502,44 @@ std::optional<TUninstallLog> ReadUninstallLog(const std::string& productName) {
     ReadList(log.Key + "\\Files" + (n == 0 ? std::string() : std::to_string(n)), false, log.Files);
   }
   ReadList(log.Key + "\\ActiveX", true, log.Servers);
+  ReadList(log.Key + "\\" + kCountedList, false, log.Counted);
   return log;
 }
 
-TUninstallReport RemoveProduct(const TUninstallLog& log, const std::string& self) {
-  return TRemoval(log, self).Run();
+TUninstallReport RemoveProduct(const TUninstallLog& log, const std::string& self,
+                               const TRemoveSharedQuestion& removeShared) {
+  return TRemoval(log, self, removeShared).Run();
+}
+
+std::string ProductFromCommandLine(std::string_view line,
+                                   const std::function<bool(const std::string&)>& namesSelf) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  size_t at = 0;
+  while (at < line.size() && blank(line[at])) ++at;
+  line.remove_prefix(at);
+  size_t end = std::string_view::npos;
+  if (!line.empty() && line.front() == '"') {
+    end = line.find('"', 1);
+    end = end == std::string_view::npos ? line.size() : end + 1;
+  } else {
+    // Windows itself tries the runs of words from the shortest; the first that names this
+    // program is the one that started it.
+    for (size_t stop = 0; stop <= line.size() && end == std::string_view::npos; ++stop) {
+      if ((stop == line.size() || blank(line[stop])) && stop > 0 && !blank(line[stop - 1]) &&
+          namesSelf && namesSelf(std::string(line.substr(0, stop)))) {
+        end = stop;
+      }
+    }
+    if (end == std::string_view::npos) {
+      end = 0;
+      while (end < line.size() && !blank(line[end])) ++end;
+    }
+  }
+  std::string product = TrimText(std::string(line.substr(end)));
+  if (product.size() >= 2 && product.front() == '"' && product.back() == '"') {
+    product = TrimText(product.substr(1, product.size() - 2));
+  }
+  return product;
 }
 
 int RunUninstall(const std::string& productName, const std::string& self) {
@@ -455,7 +563,15 @@ int RunUninstall(const std::string& productName, const std::string& self) {
                     platform::mb::kYesNo | platform::mb::kIconQuestion) != platform::id::kYes) {
     return kUninstallDone;
   }
-  const TUninstallReport report = RemoveProduct(*log, self);
+  // Windows' own question, with its safe answer as the default: a box that is not answered (a
+  // quiet run takes the default) keeps the file.
+  const auto removeShared = [&](const std::string& path) {
+    return ui.MessageBox(Tr(kSharedUnused, {}) + "\n\n" + path + "\n\n" + Tr(kSharedAsk, {}),
+                         Tr(kSharedCaption, {}),
+                         platform::mb::kYesNo | platform::mb::kIconQuestion |
+                             platform::mb::kDefButton2) == platform::id::kYes;
+  };
+  const TUninstallReport report = RemoveProduct(*log, self, removeShared);
   std::string text;
   if (report.Left.empty()) {
     text = Tr(kRemoved, {product});

@@ -405,6 +405,33 @@ TEST_F(DialogManagerTest, DestinationsTheInstallCannotUseAreNamed) {
   EXPECT_EQ(root_->DestDir(), "C:\\Lakeside");
 }
 
+// Typed folders are taken as Windows names them, or refused on their page with the reason; a
+// destination emptied, left with Back and come back to is still refused.
+TEST_F(DialogManagerTest, TypedFoldersAreMadePlainOrRefusedOnTheirPage) {
+  Manager("BeforeInstall", dmBeforeInstall);
+  auto* folder = Make<TMainLinkGroup>("MainFolder", root_);
+  auto* programMenu = new TpsProgramMenu(owner_);
+  programMenu->SetName("psProgramMenu");
+  Start({"click ProceedBtn", "type edDestDir \"\"", "click BackBtn", "click ProceedBtn",
+         "click ProceedBtn", "type edDestDir \"C:\\Apps\\NUL.txt\"", "click ProceedBtn",
+         "type edDestDir \"C:\\Apps\\..\\Notes\\\\\\\\Data. \"", "click ProceedBtn",
+         "type FolderEdit \"..\\Startup\"", "click ProceedBtn",
+         "type FolderEdit \"Lakeside\\.\\Tools \"", "click ProceedBtn"});
+  root_->Broadcast(root_, hnBeforeInstall, nullptr);
+  EXPECT_EQ(Count("messagebox Warning"), 3u);
+  EXPECT_EQ(Count("| Please enter the directory to install into."), 1u);
+  EXPECT_EQ(Count("| \"C:\\Apps\\NUL.txt\" cannot be used: NUL.txt is a name that Windows keeps "
+                  "for a device."),
+            1u);
+  EXPECT_EQ(Count("| The folder \"..\\Startup\" leads outside the Programs folder of the Start "
+                  "menu."),
+            1u);
+  EXPECT_TRUE(Has("control SelectDestinationForm.edDestDir text \"C:\\\\Notes\\\\Data\""));
+  EXPECT_EQ(root_->DestDir(), "C:\\Notes\\Data");
+  EXPECT_EQ(folder->DestDir(), "\\Lakeside\\Tools");
+  EXPECT_EQ(DialogRegistry().CurrentDialogManager, nullptr);
+}
+
 TEST_F(DialogManagerTest, BrowseMakesAMissingDestinationForTheBrowserAndRemovesItAgain) {
   Manager("BeforeInstall", dmBeforeInstall);
   Start({"browse \"C:\\Other\"", "browse cancel", "click ProceedBtn", "click BrowseBtn",

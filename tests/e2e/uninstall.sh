@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The uninstaller program under Wine (32-bit), with the scripted UI and the real registry and files:
 #  1. every program of the kit answers --help (and /? on Windows) with its usage and exit code 0;
-#  2. a product entry as the setup program writes it (the "Files" list, "UninstallString" naming
-#     the uninstaller in the product's folder) is removed after the question: files, folders and
+#  2. a product entry as older setup programs wrote it (the "Files" list, an unquoted
+#     "UninstallString" naming the uninstaller in the product's folder) is removed after the question: files, folders and
 #     entry go, the running uninstaller itself at the restart (winxp: a pending deletion);
 #  3. a second run, and a run for a product nobody installed, say so and change nothing
 #     (exit code 1);

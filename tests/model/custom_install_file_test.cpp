@@ -143,11 +143,13 @@ TEST_F(FileInstall, ABuiltProductInstallsWithItsRegistrations) {
                                               "C:\\WINDOWS\\system32\\notes.tlb;2",
                                               "C:\\WINDOWS\\system32\\notesrv.exe;1"}));
 
-  // A second install of the same product continues the lists and the count.
+  // A second install of the same product continues the lists and the count. The servers, of
+  // the same version and date, are kept as they are: the install did not write them again, and
+  // the first run's entries name them.
   Run();
   EXPECT_EQ(Value(files, "Entries"), "6");
   EXPECT_EQ(Value(files, "File6").value_or("").find(kTarget), 0u);
-  EXPECT_EQ(Value(activex, "Entries"), "6");
+  EXPECT_EQ(Value(activex, "Entries"), "3");
   EXPECT_EQ(Reg().ReadInteger(RootKey::LocalMachine,
                               "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
                               std::string(kTarget) + "\\lakeshr.dll"),
@@ -346,10 +348,129 @@ TEST_F(FileInstall, TheOverwriteRuleKeepsOrAsks) {
   EXPECT_EQ(Text(std::string(kTarget) + "\\notes.hlp"), "old help");
   EXPECT_NE(transcript.str().find("| Copy This File notes.hlp?"), std::string::npos)
       << transcript.str();
-  // A kept file still registers and counts as done.
+  // A kept file still registers and counts as done, but the install did not write it: it is
+  // not the product's to remove, and the log does not name it.
   EXPECT_EQ(Value("SOFTWARE\\Microsoft\\Windows\\Help", "NOTES.HLP"), kTarget);
   EXPECT_EQ(std::count(root_->InfoCodes.begin(), root_->InfoCodes.end(), ieFileKept), 2);
   EXPECT_FALSE(exe->CopyDecision);
+  EXPECT_FALSE(exe->Wrote());
+  EXPECT_TRUE(exe->Processed);
+  EXPECT_FALSE(Reg().KeyExists(RootKey::LocalMachine, std::string(kUninstallKey) + "\\Files"));
+
+  // Written the next time (the user says Yes): logged then, and once more on a later run that
+  // keeps it (the earlier run's entry stays and the list goes on after it).
+  help->OverwriteMode = owAlways;
+  Run();
+  EXPECT_TRUE(help->Wrote());
+  EXPECT_EQ(Value(std::string(kUninstallKey) + "\\Files", "File1"),
+            std::string(kTarget) + "\\notes.hlp");
+  help->OverwriteMode = owNever;
+  Run();
+  EXPECT_EQ(Value(std::string(kUninstallKey) + "\\Files", "Entries"), "1");
+}
+
+// Shared counts as Windows Installer keeps them: a file that was there without a count belongs
+// to the program that brought it too (2), a new one to this product alone (1), and a kept one is
+// counted without being logged as written. The product's own list names each count it added.
+TEST_F(FileInstall, SharedFilesFoundWithoutACountStartAtTwoAndTheCountsAreListed) {
+  auto* found = AddFile("FoundDll", "tides.dll", "ours");
+  auto* kept = AddFile("KeptDll", "kept.dll", "ours");
+  auto* fresh = AddFile("FreshDll", "fresh.dll", "ours");
+  for (auto* f : {found, kept, fresh}) {
+    f->UpdateDLLCounter = true;
+    f->OverwriteMode = owAlways;
+  }
+  kept->OverwriteMode = owNever;
+  Build();
+  MakeFile(std::string(kTarget) + "\\tides.dll", "theirs");
+  MakeFile(std::string(kTarget) + "\\kept.dll", "theirs");
+  const std::string shared = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+  // A count of 0 that someone left counts as none.
+  ASSERT_TRUE(Reg().CreateKey(RootKey::LocalMachine, shared));
+  ASSERT_TRUE(
+      Reg().WriteInteger(RootKey::LocalMachine, shared, std::string(kTarget) + "\\kept.dll", 0));
+  Run();
+  const auto count = [&](const char* name) {
+    return Reg().ReadInteger(RootKey::LocalMachine, shared, std::string(kTarget) + "\\" + name);
+  };
+  EXPECT_EQ(count("tides.dll"), 2u);
+  EXPECT_EQ(count("kept.dll"), 2u);
+  EXPECT_EQ(count("fresh.dll"), 1u);
+  EXPECT_EQ(Text(std::string(kTarget) + "\\kept.dll"), "theirs");
+  const std::string files = std::string(kUninstallKey) + "\\Files";
+  const std::string counted = std::string(kUninstallKey) + "\\SharedDLLs";
+  std::vector<std::string> written;
+  std::vector<std::string> listed;
+  for (int i = 1; i <= 3; ++i) {
+    if (auto v = Value(files, "File" + std::to_string(i))) written.push_back(*v);
+    if (auto v = Value(counted, "File" + std::to_string(i))) listed.push_back(*v);
+  }
+  std::sort(written.begin(), written.end());
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(written, (std::vector<std::string>{std::string(kTarget) + "\\fresh.dll",
+                                               std::string(kTarget) + "\\tides.dll"}));
+  EXPECT_EQ(listed, (std::vector<std::string>{std::string(kTarget) + "\\fresh.dll",
+                                              std::string(kTarget) + "\\kept.dll",
+                                              std::string(kTarget) + "\\tides.dll"}));
+  EXPECT_EQ(Value(counted, "Entries"), "3");
+}
+
+// The old target is gone and the finished new file cannot take its name (a scanner holds it):
+// the new file stays under its temporary name and replaces the target at the restart.
+TEST_F(FileInstall, ANewFileThatCannotTakeTheTargetsNameReplacesItAtTheRestart) {
+  auto* exe = AddFile("NotesExe", "notes.exe", "new program");
+  exe->OverwriteMode = owVersionDate;
+  Build();
+  MakeFile(std::string(kTarget) + "\\notes.exe", "old");
+  Files().SetDosTime(std::string(kTarget) + "\\notes.exe", 0x00210000);
+  const std::string temporary =
+      std::string(kTarget) + "\\~tmb" + std::to_string(exe->UniqueID()) + ".tmp";
+  // Held from the moment the extraction completes it.
+  exe->OnStatus.Set([&](TCustomInstallFile*, int32_t percent, int32_t) {
+    if (percent == 100) Machine().LockPath(temporary);
+  });
+  Run();
+  Machine().UnlockPath(temporary);
+  EXPECT_FALSE(Files().FileExists(std::string(kTarget) + "\\notes.exe"));
+  EXPECT_EQ(Text(temporary), "new program");
+  EXPECT_TRUE(exe->ReplaceOnReboot);
+  EXPECT_TRUE(root_->RebootRequested);
+  ASSERT_EQ(Machine().RebootMoves().size(), 1u);
+  EXPECT_EQ(Machine().RebootMoves()[0].from, temporary);
+  EXPECT_EQ(Machine().RebootMoves()[0].to, std::string(kTarget) + "\\notes.exe");
+  // The log names the file that will stand there.
+  EXPECT_EQ(Value(std::string(kUninstallKey) + "\\Files", "File1"),
+            std::string(kTarget) + "\\notes.exe");
+  ASSERT_TRUE(Machine().ApplyRebootMoves());
+  EXPECT_EQ(Text(std::string(kTarget) + "\\notes.exe"), "new program");
+}
+
+// Windows 98's restart renames files named by their short paths: the target, gone already, gets
+// an empty stand-in so that it has one.
+TEST_F(FileInstall, OnWindows98ANewFileThatCannotTakeTheTargetsNameGoesIntoWininit) {
+  auto* exe = AddFile("NotesExe", "lakeside notes.exe", "new program");
+  exe->OverwriteMode = owVersionDate;
+  Build();
+  Machine().SetVersion(platform::OsVersion{platform::PlatformId::Windows, 4, 10, 2222, ""});
+  const std::string target = std::string(kTarget) + "\\lakeside notes.exe";
+  MakeFile(target, "old");
+  Files().SetDosTime(target, 0x00210000);
+  const std::string temporary =
+      std::string(kTarget) + "\\~tmb" + std::to_string(exe->UniqueID()) + ".tmp";
+  exe->OnStatus.Set([&](TCustomInstallFile*, int32_t percent, int32_t) {
+    if (percent == 100) Machine().LockPath(temporary);
+  });
+  Run();
+  Machine().UnlockPath(temporary);
+  EXPECT_EQ(Text(temporary), "new program");
+  EXPECT_EQ(Text(target), "");
+  const auto shortTarget = Files().ShortPathName(target);
+  ASSERT_TRUE(shortTarget);
+  EXPECT_NE(*shortTarget, target);
+  EXPECT_EQ(Machine().IniFiles().ReadString("C:\\WINDOWS\\WININIT.INI", "Rename", *shortTarget),
+            shortTarget->substr(0, shortTarget->rfind('\\') + 1) + "~tmb" +
+                std::to_string(exe->UniqueID()) + ".tmp");
+  EXPECT_TRUE(root_->RebootRequested);
 }
 
 TEST_F(FileInstall, FailedServerRegistrationsWaitForTheRetry) {
@@ -486,14 +607,24 @@ TEST_F(FileInstall, WhatAKilledRunLeftBesideTheTargetGivesWay) {
 
 TEST_F(FileInstall, ABeforeInstallAbortSkipsTheFileAndCountsItDone) {
   auto* exe = AddFile("NotesExe", "notes.exe", "program");
+  AddFile("NotesHlp", "notes.hlp", "help");
   Build();
   bool after = false;
+  bool processed = false;
   exe->OnBeforeInstall.Set([](TCustomInstallFile*) { throw EAbort(); });
   exe->OnAfterInstall.Set([&](TCustomInstallFile*) { after = true; });
+  exe->OnAfterProcess.Set([&](TInstallContainer*) { processed = true; });
+  MakeFile(std::string(kTarget) + "\\notes.exe", "the user's");
   Run();
-  EXPECT_FALSE(Files().FileExists(std::string(kTarget) + "\\notes.exe"));
+  EXPECT_EQ(Text(std::string(kTarget) + "\\notes.exe"), "the user's");
   EXPECT_FALSE(after);
   EXPECT_EQ(std::count(root_->InfoCodes.begin(), root_->InfoCodes.end(), ieFileSkipped), 1);
+  // Skipped is not installed: not processed, and not in the log the uninstaller reads.
+  EXPECT_FALSE(processed);
+  EXPECT_FALSE(exe->Processed);
+  EXPECT_EQ(Value(std::string(kUninstallKey) + "\\Files", "File1"),
+            std::string(kTarget) + "\\notes.hlp");
+  EXPECT_EQ(Value(std::string(kUninstallKey) + "\\Files", "Entries"), "1");
 }
 
 TEST_F(FileInstall, WithoutAHandlerTheUserIsAskedForTheDisk) {
@@ -719,7 +850,8 @@ TEST_F(FileInstall, TheUninstallerWritesTheEntryInItsOrder) {
             (std::vector<std::string>{"DisplayName", "UninstallString", "DisplayVersion",
                                       "HelpLink", "Publisher", "Readme", "RegOwner"}));
   EXPECT_EQ(Value(key, "DisplayName"), "Lakeside Notes");
-  EXPECT_EQ(Value(key, "UninstallString"), std::string(kTarget) + "\\uninstall.exe Lakeside Notes");
+  EXPECT_EQ(Value(key, "UninstallString"),
+            "\"" + std::string(kTarget) + "\\uninstall.exe\" Lakeside Notes");
   EXPECT_EQ(Value(key, "Readme"), std::string(kTarget) + "\\readme.txt");
   EXPECT_TRUE(Files().FileExists(std::string(kTarget) + "\\uninstall.exe"));
 

@@ -14,6 +14,7 @@
 #include "model/uninstall_exe.h"
 #include "platform/script/script_ui.h"
 #include "support/install_tree_fixtures.h"
+#include "support/pe_builder.h"
 #include "system/registry.h"
 #include "translate/translator.h"
 
@@ -54,13 +55,16 @@ class Uninstall : public InstallTreeTest {
     return file;
   }
   // Every kind of file the log knows, installed by the install objects.
-  void InstallProduct() {
+  void AddUninstaller() {
     MakeFile("C:\\Src\\uninstall.exe", "MZ");
     auto* uninstaller = new TUninstallEXE(owner_);
     uninstaller->SetName("Uninstaller");
     uninstaller->SetContainer(bin_);
     uninstaller->SetIncludeFromDir("C:\\Src");
     uninstaller->SetFileName("uninstall.exe");
+  }
+  void InstallProduct() {
+    AddUninstaller();
     Add(bin_, "notes.exe");
     Add(bin_, "notes.hlp");
     // The control in the product's folder, the type library in the system folder its kind
@@ -87,7 +91,7 @@ class Uninstall : public InstallTreeTest {
     Machine().ClearRecords();
     ASSERT_TRUE(Files().FileExists(std::string(kMenu) + "\\Lakeside Notes.lnk"));
     ASSERT_EQ(Reg().ReadString(RootKey::LocalMachine, kKey, "UninstallString"),
-              std::string(kUninstaller) + " Lakeside Notes");
+              "\"" + std::string(kUninstaller) + "\" Lakeside Notes");
   }
 
   // The uninstaller's run with the user's answers; the transcript is kept.
@@ -99,6 +103,16 @@ class Uninstall : public InstallTreeTest {
     return RunUninstall(product, self);
   }
   std::string Transcript() const { return transcript_.str(); }
+  std::string Text(const std::string& path) {
+    auto f = Files().Open(path, platform::FileAccess::Read, platform::kShareAll,
+                          platform::FileDisposition::OpenExisting);
+    if (!f) return "<missing>";
+    std::string out(1 << 16, '\0');
+    size_t got = 0;
+    f->Read(out.data(), out.size(), &got);
+    out.resize(got);
+    return out;
+  }
   bool Exists(const std::string& path) {
     return Files().FileExists(path) || Files().DirectoryExists(path);
   }
@@ -117,7 +131,9 @@ TEST_F(Uninstall, AnInstalledProductGoesWithItsServersHelpLinksFoldersAndKey) {
       Reg().ReadString(RootKey::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\Help", "NOTES.HLP"));
   MakeFile("C:\\Program Files\\Lakeside\\Other\\keep.txt", "someone else's");
 
-  EXPECT_EQ(Run("  lakeside notes "), kUninstallDone);
+  // The type library and the program server went into the System folder as shared files that
+  // only this product counts: Windows' question comes for each, and Yes removes them.
+  EXPECT_EQ(Run("  lakeside notes ", {"answer Yes", "answer Yes", "answer Yes"}), kUninstallDone);
 
   // Asked first, told after.
   const std::string transcript = Transcript();
@@ -165,6 +181,116 @@ TEST_F(Uninstall, AnInstalledProductGoesWithItsServersHelpLinksFoldersAndKey) {
       << Transcript();
   EXPECT_EQ(Transcript().find("Do you want"), std::string::npos);
   EXPECT_TRUE(Machine().ServerCalls().empty());
+}
+
+// What the install found and kept, and what other programs count, stays byte for byte; the
+// product's own files go. A shared file in the System folder that no program counts any more is
+// Windows' question, which keeps it unless the user says Yes.
+TEST_F(Uninstall, WhatTheInstallDidNotWriteOrOthersStillCountStays) {
+  const auto versioned = testing::PeFileOfVersion;
+  const std::string bin = kBin;
+  // The user's edited settings, a newer library of another program, a library another program
+  // brought without counting it, and one another program counts.
+  MakeFile(bin + "\\settings.ini", "edited by the user");
+  MakeFile(bin + "\\tides.dll", versioned(5));
+  MakeFile(bin + "\\found.dll", "brought by another program");
+  MakeFile(bin + "\\theirs.dll", "counted by another program");
+  Reg().CreateKey(RootKey::LocalMachine, kShared);
+  Reg().WriteInteger(RootKey::LocalMachine, kShared, bin + "\\theirs.dll", 3);
+  MakeFile("C:\\Src\\tides.dll", versioned(1));
+  auto* tides = TInstallFile::CreateInContainer(owner_, bin_, "C:\\Src\\tides.dll");
+  tides->SetName("Tides");
+  tides->OverwriteMode = owVersion;
+  Add(bin_, "settings.ini")->OverwriteMode = owNever;
+  Add(bin_, "found.dll")->UpdateDLLCounter = true;
+  Add(bin_, "theirs.dll");
+  // A library for the System folder that only this product uses.
+  auto* system = Add(bin_, "lakesys.dll");
+  system->SetFileType(iftSystemWideDLL);
+  ASSERT_TRUE(system->UpdateDLLCounter);
+  InstallProduct();
+  const std::string sys = "C:\\WINDOWS\\system32\\lakesys.dll";
+  ASSERT_TRUE(Files().FileExists(sys));
+  ASSERT_EQ(Reg().ReadInteger(RootKey::LocalMachine, kShared, bin + "\\found.dll"), 2u);
+
+  // The first answer removes the product; the shared file's question is left to its default.
+  EXPECT_EQ(Run("Lakeside Notes"), kUninstallDone);
+  const std::string transcript = Transcript();
+  EXPECT_NE(
+      transcript.find("messagebox Question \"Remove Shared File?\" buttons Yes,No default No"),
+      std::string::npos)
+      << transcript;
+  EXPECT_NE(transcript.find("| " + sys), std::string::npos) << transcript;
+  EXPECT_EQ(Text(bin + "\\settings.ini"), "edited by the user");
+  EXPECT_EQ(Text(bin + "\\tides.dll"), versioned(5));
+  EXPECT_EQ(Text(bin + "\\found.dll"), "contents of found.dll");
+  EXPECT_EQ(Text(bin + "\\theirs.dll"), "contents of theirs.dll");
+  EXPECT_EQ(Text(sys), "contents of lakesys.dll");
+  // The counts are as they were before the install; the System file's is gone with this product.
+  EXPECT_EQ(Reg().ReadInteger(RootKey::LocalMachine, kShared, bin + "\\found.dll"), 1u);
+  EXPECT_EQ(Reg().ReadInteger(RootKey::LocalMachine, kShared, bin + "\\theirs.dll"), 3u);
+  EXPECT_FALSE(Reg().ReadInteger(RootKey::LocalMachine, kShared, sys));
+  EXPECT_FALSE(Files().FileExists(bin + "\\notes.exe"));
+  EXPECT_FALSE(Files().FileExists(bin + "\\lakeown.dll"));
+  EXPECT_FALSE(Reg().KeyExists(RootKey::LocalMachine, kKey));
+}
+
+TEST_F(Uninstall, TheSharedFileQuestionAnsweredYesRemovesTheSystemFile) {
+  AddUninstaller();
+  auto* system = Add(bin_, "lakesys.dll");
+  system->SetFileType(iftSystemWideDLL);
+  root_->Compress({coRelocateArchives, coIncludeAll, coForceNetFilesLocal});
+  root_->Running = true;
+  root_->Install();
+  const std::string sys = "C:\\WINDOWS\\system32\\lakesys.dll";
+  // Another product counts it as well: no question, and it stays.
+  const auto count = Reg().ReadInteger(RootKey::LocalMachine, kShared, sys);
+  ASSERT_EQ(count, 1u);
+  Reg().WriteInteger(RootKey::LocalMachine, kShared, sys, 2);
+  EXPECT_EQ(Run("Lakeside Notes", {"answer Yes", "answer Yes"}), kUninstallDone);
+  EXPECT_EQ(Transcript().find("Remove Shared File?"), std::string::npos) << Transcript();
+  EXPECT_TRUE(Files().FileExists(sys));
+  EXPECT_EQ(Reg().ReadInteger(RootKey::LocalMachine, kShared, sys), 1u);
+
+  // Installed again, and this product is the last to count it: the user is asked, and Yes
+  // removes it.
+  Reg().DeleteValue(RootKey::LocalMachine, kShared, sys);
+  Files().RemoveFile(sys);
+  root_->Install();
+  EXPECT_EQ(Run("Lakeside Notes", {"answer Yes", "answer Yes"}), kUninstallDone);
+  EXPECT_NE(Transcript().find("Remove Shared File?"), std::string::npos) << Transcript();
+  EXPECT_FALSE(Files().FileExists(sys));
+  EXPECT_FALSE(Reg().ReadInteger(RootKey::LocalMachine, kShared, sys));
+}
+
+// The raw command lines Windows hands the uninstaller: "UninstallString" as written now (quoted),
+// as older installs wrote it (unquoted, blanks in the path), and the link's.
+TEST(UninstallCommandLine, TheProgramsOwnPathIsStrippedInAnySpelling) {
+  const std::string self = "C:\\Program Files\\Lakeside Notes\\uninstall.exe";
+  const std::string selfShort = "C:\\PROGRA~1\\LAKESI~1\\UNINST~1.EXE";
+  const auto namesSelf = [&](const std::string& words) {
+    for (const std::string& path : {words, words + ".exe"}) {
+      if (SameText(path, self) || SameText(path, selfShort)) return true;
+    }
+    return false;
+  };
+  for (const std::string& line : std::vector<std::string>{
+           "\"" + self + "\" Lakeside Notes", self + " Lakeside Notes",
+           selfShort + " Lakeside Notes", "\"" + selfShort + "\" Lakeside Notes",
+           "  " + self + "   Lakeside Notes  ",
+           "C:\\Program Files\\Lakeside Notes\\uninstall Lakeside Notes",
+           "c:\\program files\\lakeside notes\\UNINSTALL.EXE \"Lakeside Notes\"",
+           "uninstall.exe Lakeside Notes"}) {
+    EXPECT_EQ(ProductFromCommandLine(line, namesSelf), "Lakeside Notes") << line;
+  }
+  // A product whose name begins like the path is still the rest of the line.
+  EXPECT_EQ(ProductFromCommandLine(self + " " + self, namesSelf), self);
+  EXPECT_EQ(ProductFromCommandLine("\"" + self + "\"", namesSelf), "");
+  EXPECT_EQ(ProductFromCommandLine(self, namesSelf), "");
+  EXPECT_EQ(ProductFromCommandLine("", namesSelf), "");
+  // Without knowing itself, an unquoted path with a blank would split: the control.
+  EXPECT_EQ(ProductFromCommandLine(self + " Lakeside Notes", nullptr),
+            "Files\\Lakeside Notes\\uninstall.exe Lakeside Notes");
 }
 
 TEST_F(Uninstall, ASharedFileStaysWhileOtherProductsCountIt) {

@@ -189,6 +189,14 @@ std::vector<uint8_t> BuildPe(const std::vector<uint8_t>& block, uint16_t languag
   return BuildPe(options);
 }
 
+std::string PeFileOfVersion(uint16_t major) {
+  VersionSpec layout;
+  layout.file_version_ms = static_cast<uint32_t>(major) << 16;
+  layout.file_version_ls = 0;
+  const std::vector<uint8_t> bytes = BuildPe(BuildVersionBlock(layout));
+  return std::string(bytes.begin(), bytes.end());
+}
+
 std::vector<uint8_t> BuildNe(const std::vector<uint8_t>& block) {
   constexpr size_t kNe = 0x40;
   constexpr size_t kTable = 0x80;

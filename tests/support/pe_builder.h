@@ -55,6 +55,10 @@ struct PeOptions {
 std::vector<uint8_t> BuildPe(const PeOptions& options, PeLayout* layout = nullptr);
 std::vector<uint8_t> BuildPe(const std::vector<uint8_t>& block, uint16_t language = 0x0409);
 
+// The bytes of a PE file whose version resource gives the file version `major`.0.0.0, as the
+// tests write them into files.
+std::string PeFileOfVersion(uint16_t major);
+
 // A 16-bit NE image holding `block` as its version resource.
 std::vector<uint8_t> BuildNe(const std::vector<uint8_t>& block);
 

@@ -4,7 +4,10 @@
 // runner uses XP and 98), with the registry values compared one by one; a target held open by a
 // running program waits for the restart under the next free number. The uninstaller removes such a
 // product again: the servers take their registrations back, the values go, a file held open goes
-// at the restart (with its folders on the NT line, through WININIT.INI on the 9x line).
+// at the restart (with its folders on the NT line, through WININIT.INI on the 9x line). What the
+// install found and kept (the user's edited file, a newer library, shared libraries others count
+// or that Windows keeps) survives the uninstall, started from its stored command as Windows starts
+// it.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -22,6 +25,7 @@
 #include "platform/win32/win32_internal.h"
 #include "platform/win32/win32_port.h"
 #include "support/install_tree_fixtures.h"
+#include "support/pe_builder.h"
 #include "support/port_fixture.h"
 #include "system/program_launcher.h"
 #include "system/registry.h"
@@ -215,11 +219,12 @@ TEST_F(FileInstallWin32, AProductOfEveryKindOfFileInstallsWithItsRegistryValues)
   EXPECT_EQ(Value(RootKey::LocalMachine, activex, "File2"), dir + "\\notes.tlb;2");
   EXPECT_EQ(Value(RootKey::LocalMachine, activex, "File3"), dir + "\\lakegrid.ocx;0");
 
-  // The same product again: the lists and the count go on.
+  // The same product again: the lists and the count go on. The servers, of the same version and
+  // date, stay as they are: not written again, they are not logged again either.
   Run();
   EXPECT_EQ(Value(RootKey::LocalMachine, files, "Entries"), "4");
   EXPECT_EQ(Value(RootKey::LocalMachine, files, "File3"), dir + "\\lakeshr.dll");
-  EXPECT_EQ(Value(RootKey::LocalMachine, activex, "Entries"), "6");
+  EXPECT_EQ(Value(RootKey::LocalMachine, activex, "Entries"), "3");
   EXPECT_EQ(port_.Registry().ReadInteger(RootKey::LocalMachine, kSharedDlls, dir + "\\lakeshr.dll"),
             2u);
 }
@@ -377,6 +382,104 @@ TEST_F(FileInstallWin32, TheUninstallerRemovesTheProductWithItsRegistrations) {
               (std::vector<std::string>{Lower(held), Lower(target_), Lower(base_ + "\\Program")}));
   }
   holder->WaitForExit(30000);
+  pending->ForgetReplacements(base_);
+  if (hadWininit) {
+    Write(wininit, wininitBefore);
+  } else {
+    port_.Files().RemoveFile(wininit);
+  }
+}
+
+// A product that finds the user's edited settings (kept by owNever), a newer library of another
+// program (kept by owVersion) and a shared library another program brought without a count, and
+// puts a shared library into the System folder. The uninstaller, started from "UninstallString"
+// exactly as stored (CreateProcess with no application name, in a folder with a blank), finds its
+// product, removes its own files and leaves those four as they were; the System folder's is
+// Windows' question, whose default keeps it.
+TEST_F(FileInstallWin32, TheUninstallLeavesWhatTheInstallFoundAndWhatOthersShare) {
+  root_->SetDestDir(base_ + "\\Program Files");
+  target_ = base_ + "\\Program Files\\Bin";
+  const auto versioned = testing::PeFileOfVersion;
+  auto* uninstaller = new TUninstallEXE(owner_);
+  uninstaller->SetName("Uninstaller");
+  uninstaller->SetContainer(dir_);
+  port_.Files().CreateDirectories(base_ + "\\Src");
+  ASSERT_TRUE(CopyFileW(Wide(Built("..\\apps\\uninstall\\uninstall-test.exe")).c_str(),
+                        Wide(base_ + "\\Src\\uninstall.exe").c_str(), FALSE));
+  uninstaller->SetIncludeFromDir(base_ + "\\Src");
+  uninstaller->SetFileName("uninstall.exe");
+  Add("Notes", "notes.txt", Text("notes.txt", "the product's own"));
+  Add("Settings", "settings.ini", Text("settings.ini", "as shipped"))->OverwriteMode = owNever;
+  Add("Tides", "tides.dll", Text("tides.dll", versioned(1)))->OverwriteMode = owVersion;
+  const std::string library = "the same shared library";
+  auto* found = Add("Found", "found.dll", Text("found.dll", library));
+  found->UpdateDLLCounter = true;
+  const std::string sysName = "tmbyfi" + std::to_string(GetCurrentProcessId()) + ".dll";
+  auto* system = Add("SystemDll", sysName, Text(sysName, "ours, for the System folder"));
+  system->SetDestDirType(PathSpecifiers().Standard.FindSpecifier("TpsSystem"));
+  system->SetDestDir("");
+  system->UpdateDLLCounter = true;
+  Build();
+  port_.Files().CreateDirectories(target_);
+  Write(target_ + "\\settings.ini", "edited by the user");
+  Write(target_ + "\\tides.dll", versioned(5));
+  Write(target_ + "\\found.dll", library);
+  Run();
+  const std::string sys =
+      IncludeTrailingBackslash(port_.System().SystemDirectory().value_or("C:\\WINDOWS")) + sysName;
+  struct RemoveSystemFile {
+    platform::IFileSystem& files;
+    std::string path;
+    ~RemoveSystemFile() { files.RemoveFile(path); }
+  } removeSystemFile{port_.Files(), sys};
+  ASSERT_EQ(Read(sys), "ours, for the System folder");
+  EXPECT_EQ(Read(target_ + "\\settings.ini"), "edited by the user");
+  EXPECT_EQ(Read(target_ + "\\tides.dll"), versioned(5));
+  EXPECT_EQ(
+      port_.Registry().ReadInteger(RootKey::LocalMachine, kSharedDlls, target_ + "\\found.dll"),
+      2u);
+  const auto command = Value(RootKey::LocalMachine, kUninstall, "UninstallString");
+  ASSERT_EQ(command, "\"" + target_ + "\\uninstall.exe\" " + kProduct);
+
+  const std::string wininit =
+      port_.System().WindowsDirectory().value_or("C:\\WINDOWS") + "\\WININIT.INI";
+  const bool hadWininit = port_.Files().FileExists(wininit);
+  const std::string wininitBefore = Read(wininit);
+  // Started as Add/Remove Programs starts it; its boxes go to the transcript.
+  const std::string transcript = base_ + "\\uninstall.txt";
+  Write(base_ + "\\yes.script", "answer Yes\r\n");
+  SetEnvironmentVariableW(L"TMBY_UI", L"script");
+  SetEnvironmentVariableW(L"TMBY_UI_SCRIPT", Wide(base_ + "\\yes.script").c_str());
+  SetEnvironmentVariableW(L"TMBY_UI_TRANSCRIPT", Wide(transcript).c_str());
+  platform::LaunchRequest request;
+  request.command_line = *command;
+  auto uninstall = port_.Processes().Create(request);
+  SetEnvironmentVariableW(L"TMBY_UI", nullptr);
+  SetEnvironmentVariableW(L"TMBY_UI_SCRIPT", nullptr);
+  SetEnvironmentVariableW(L"TMBY_UI_TRANSCRIPT", nullptr);
+  ASSERT_TRUE(uninstall);
+  ASSERT_TRUE(uninstall->WaitForExit(120000));
+  EXPECT_EQ(uninstall->ExitCode(), std::optional<uint32_t>(kUninstallDone));
+  const std::string said = Read(transcript);
+  EXPECT_NE(said.find("| " + std::string(kProduct) + " was removed from your computer."),
+            std::string::npos)
+      << said;
+  EXPECT_NE(said.find("messagebox Question \"Remove Shared File?\" buttons Yes,No default No"),
+            std::string::npos)
+      << said;
+
+  EXPECT_EQ(Read(target_ + "\\settings.ini"), "edited by the user");
+  EXPECT_EQ(Read(target_ + "\\tides.dll"), versioned(5));
+  EXPECT_EQ(Read(target_ + "\\found.dll"), library);
+  EXPECT_EQ(Read(sys), "ours, for the System folder");
+  EXPECT_EQ(
+      port_.Registry().ReadInteger(RootKey::LocalMachine, kSharedDlls, target_ + "\\found.dll"),
+      1u);
+  EXPECT_FALSE(port_.Files().FileExists(target_ + "\\notes.txt"));
+  EXPECT_FALSE(port_.Registry().KeyExists(RootKey::LocalMachine, kUninstall));
+
+  // The running uninstaller went at the restart: that request is taken back.
+  auto pending = testing::MakePortUnderTest("win32");
   pending->ForgetReplacements(base_);
   if (hadWininit) {
     Write(wininit, wininitBefore);

@@ -7,10 +7,8 @@
 
 namespace tmby::platform::win32 {
 
-namespace {
-
-// The whole command line as UTF-8: Windows 95, 98 and ME keep it only in the ANSI code page.
-std::string CommandLine(ApiCharset charset) {
+std::string RawCommandLine(ApiCharset charset) {
+  // Windows 95, 98 and ME keep the command line only in the ANSI code page.
   if (charset == ApiCharset::Ansi) {
     const char* line = GetCommandLineA();
     return Utf8FromAnsi(line, std::strlen(line));
@@ -18,30 +16,10 @@ std::string CommandLine(ApiCharset charset) {
   return Utf8(std::wstring(GetCommandLineW()));
 }
 
-}  // namespace
-
 std::vector<std::string> CommandLineArguments(ApiCharset charset) {
-  std::vector<std::string> words = SplitCommandLine(CommandLine(charset));
+  std::vector<std::string> words = SplitCommandLine(RawCommandLine(charset));
   if (!words.empty()) words.erase(words.begin());
   return words;
-}
-
-std::string CommandLineTail(ApiCharset charset) {
-  const std::string line = CommandLine(charset);
-  size_t at = line.find_first_not_of(" \t");
-  if (at == std::string::npos) return "";
-  // The program name ends at its closing quote, or at the first blank when it has none.
-  if (line[at] == '"') {
-    at = line.find('"', at + 1);
-    at = at == std::string::npos ? line.size() : at + 1;
-  } else {
-    at = line.find_first_of(" \t", at);
-    if (at == std::string::npos) at = line.size();
-  }
-  const size_t first = line.find_first_not_of(" \t", at);
-  if (first == std::string::npos) return "";
-  const size_t last = line.find_last_not_of(" \t");
-  return line.substr(first, last - first + 1);
 }
 
 bool AsksForHelp(const std::vector<std::string>& arguments) {

@@ -22,11 +22,11 @@ inline ApiCharset ProgramApiCharset() {
 #endif
 }
 
+// The whole command line as the program was given it, as UTF-8.
+std::string RawCommandLine(ApiCharset charset);
 // The arguments after the program name, split as the C runtime splits them (quotes group,
 // backslashes before a quote escape it), read through the character set the adapter uses.
 std::vector<std::string> CommandLineArguments(ApiCharset charset);
-// The command line after the program name as it stands, blanks and quotes kept, trimmed.
-std::string CommandLineTail(ApiCharset charset);
 // Whether an argument is "--help" or "/?".
 bool AsksForHelp(const std::vector<std::string>& arguments);
 // Writes `text` to standard output when the program has one (a console, a pipe or a file); false
