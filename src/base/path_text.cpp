@@ -27,4 +27,12 @@ std::string UpperText(std::string text) {
   return text;
 }
 
+size_t FindRefusedPathCharacter(std::string_view path) {
+  for (size_t i = 0; i < path.size(); ++i) {
+    const auto c = static_cast<unsigned char>(path[i]);
+    if (c < 32 || std::string_view("<>:\"/|?*").find(path[i]) != std::string_view::npos) return i;
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace tmby

@@ -6,6 +6,7 @@
 
 #include "base/exceptions.h"
 #include "base/path_text.h"
+#include "base/text_codec.h"
 #include "dialogs/dialog_manager.h"
 #include "model/file_container.h"
 #include "model/install_model.h"
@@ -26,6 +27,9 @@ namespace {
 constexpr int64_t kMaxLicenseBytes = 8 * 1024 * 1024;
 // The longest path Windows takes (MAX_PATH without the terminating zero).
 constexpr size_t kMaxPath = 259;
+// The longest path of a folder Windows makes: room is left in MAX_PATH for a file name of 8 and
+// 3 characters.
+constexpr size_t kMaxFolderPath = 247;
 
 // The copy window's picture while an archive comes from the server: a globe above an arrow
 // pointing down, on a pale blue ground, 48 pixels square. Drawn here rather than stored, each
@@ -210,6 +214,15 @@ void TStandardPage::EndPageButtons() {
   }
 }
 
+bool TStandardPage::Refused(const std::string& problem, ui::TWinControl* field) {
+  if (problem.empty()) return false;
+  if (ui::TApplication* app = ui::Application()) {
+    app->MessageBox(problem, Caption(), platform::mb::kOk | platform::mb::kIconWarning);
+  }
+  field->SetFocus();
+  return true;
+}
+
 void TStandardPage::FocusButton(ui::TWinControl* button) {
   if (button->Visible() && Visible()) {
     SetActiveControl(button);
@@ -361,16 +374,7 @@ void TSelectDestinationForm::BrowseBtnClick() {
 void TSelectDestinationForm::ProceedBtnClick() {
   // A destination the install could not create stops here, with the reason, rather than after
   // the copying has begun.
-  if (gbDirectory->Visible()) {
-    const std::string problem = DestinationProblem(edDestDir->Text());
-    if (!problem.empty()) {
-      if (ui::TApplication* app = ui::Application()) {
-        app->MessageBox(problem, Caption(), platform::mb::kOk | platform::mb::kIconWarning);
-      }
-      edDestDir->SetFocus();
-      return;
-    }
-  }
+  if (gbDirectory->Visible() && Refused(DestinationProblem(edDestDir->Text()), edDestDir)) return;
   NextPage();
 }
 
@@ -386,13 +390,12 @@ std::string DestinationProblem(const std::string& path) {
                                       "C:\\Program Files\\Product."),
                       {shown});
   }
-  for (size_t i = drive ? 2 : 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 32 || std::string_view("<>:\"/|?*").find(static_cast<char>(c)) != std::string::npos) {
-      return FormatText(LocalizeMessage("The directory %s contains a character that Windows does "
-                                        "not allow in a name: %s"),
-                        {shown, std::string(1, static_cast<char>(c))});
-    }
+  const size_t from = drive ? 2 : 0;
+  if (const size_t bad = FindRefusedPathCharacter(std::string_view(text).substr(from));
+      bad != std::string_view::npos) {
+    return FormatText(LocalizeMessage("The directory %s contains a character that Windows does "
+                                      "not allow in a name: %s"),
+                      {shown, text.substr(from + bad, 1)});
   }
   if (text.size() > kMaxPath) {
     return FormatText(LocalizeMessage("The directory %s is longer than Windows allows (%d "
@@ -440,6 +443,7 @@ TSelectFolderForm::TSelectFolderForm(TComponent* owner) : TStandardPage(owner) {
   FolderListBox->SetTabStop(true);
   FolderEdit->OnChange.Set([this](TComponent*) { FolderEditChange(); });
   FolderListBox->OnClick.Set([this](TComponent*) { FolderListBoxClick(); });
+  ProceedBtn->OnClick.Set([this](TComponent*) { ProceedBtnClick(); });
 }
 
 TInstallContainer* TSelectFolderForm::MainFolder() {
@@ -471,9 +475,9 @@ void TSelectFolderForm::PageEntered() {
   if (TInstallContainer* folder = MainFolder()) {
     TCustomPathSpecifier* programMenu = PathSpecifiers().Specifiers.Lookup("TpsProgramMenu");
     if (programMenu != nullptr && folder->DestDirType() == programMenu) {
-      const std::string dir = ExcludeTrailingBackslash(folder->DestDir());
-      const size_t slash = dir.find_last_of('\\');
-      name = slash == std::string::npos ? dir : dir.substr(slash + 1);
+      // The whole path below the Programs menu ("Company\Product"), so that Next keeps it.
+      name = ExcludeTrailingBackslash(folder->DestDir());
+      if (!name.empty() && name.front() == '\\') name.erase(0, 1);
     }
   }
   if (name.empty() && !FolderListBox->Items().empty()) name = FolderListBox->Items().front();
@@ -487,6 +491,33 @@ void TSelectFolderForm::FolderEditChange() {
   if (folder == nullptr) return;
   folder->SetDestDirType(PathSpecifiers().Specifiers.FindSpecifier("TpsProgramMenu"));
   folder->SetDestDir("\\" + FolderEdit->Text());
+}
+
+void TSelectFolderForm::ProceedBtnClick() {
+  // A name Windows refuses would fail only once every file is copied: it stops here instead.
+  if (MainFolder() != nullptr && Refused(ProgramFolderProblem(FolderEdit->Text()), FolderEdit)) {
+    return;
+  }
+  NextPage();
+}
+
+std::string ProgramFolderProblem(const std::string& folder) {
+  const std::string shown = "\"" + folder + "\"";
+  if (const size_t bad = FindRefusedPathCharacter(folder); bad != std::string_view::npos) {
+    return FormatText(LocalizeMessage("The program folder %s contains a character that Windows "
+                                      "does not allow in a name: %s"),
+                      {shown, folder.substr(bad, 1)});
+  }
+  // The folder is made below the Programs menu, and Windows makes no folder whose full path
+  // leaves no room for a file name of 8 and 3 characters.
+  const size_t programs = ExcludeTrailingBackslash(GetProgramsDir()).size() + 1;
+  const size_t room = kMaxFolderPath > programs ? kMaxFolderPath - programs : 0;
+  if (Utf8Length(folder) > room) {
+    return FormatText(LocalizeMessage("The program folder %s is longer than Windows allows (%d "
+                                      "characters)."),
+                      {shown, room});
+  }
+  return {};
 }
 
 void TSelectFolderForm::FolderListBoxClick() {

@@ -405,6 +405,45 @@ TEST_F(DialogManagerTest, DestinationsTheInstallCannotUseAreNamed) {
   EXPECT_EQ(root_->DestDir(), "C:\\Lakeside");
 }
 
+TEST_F(DialogManagerTest, TheProgramFolderKeepsItsWholePathAndRefusesWhatWindowsRefuses) {
+  EXPECT_EQ(ProgramFolderProblem("Lakeside\\Notes"), "");
+  EXPECT_EQ(ProgramFolderProblem(""), "");
+  EXPECT_EQ(ProgramFolderProblem("Lake:side"),
+            "The program folder \"Lake:side\" contains a character that Windows does not allow "
+            "in a name: :");
+  EXPECT_NE(ProgramFolderProblem("Notes?").find(": ?"), std::string::npos);
+  EXPECT_NE(ProgramFolderProblem("No*tes").find(": *"), std::string::npos);
+  EXPECT_NE(ProgramFolderProblem("Notes\t").find("character"), std::string::npos);
+  const size_t room = 247 - GetProgramsDir().size() - 1;
+  EXPECT_EQ(ProgramFolderProblem(std::string(room, 'a')), "");
+  EXPECT_EQ(ProgramFolderProblem(std::string(room + 1, 'a')),
+            "The program folder \"" + std::string(room + 1, 'a') +
+                "\" is longer than Windows allows (" + std::to_string(room) + " characters).");
+
+  Manager("BeforeInstall", dmBeforeInstall);
+  auto* folder = Make<TMainLinkGroup>("MainFolder", root_);
+  auto* programMenu = new TpsProgramMenu(owner_);
+  programMenu->SetName("psProgramMenu");
+  folder->SetDestDirType(programMenu);
+  folder->SetDestDir("\\Lakeside\\Notes");
+  // Next alone keeps the folder below the company's.
+  Start({"click ProceedBtn", "click ProceedBtn", "click ProceedBtn"});
+  root_->Broadcast(root_, hnBeforeInstall, nullptr);
+  EXPECT_EQ(Count(" edit FolderEdit \"Lakeside\\\\Notes\" "), 1u);
+  EXPECT_EQ(folder->DestDir(), "\\Lakeside\\Notes");
+  // A name Windows refuses is refused on the page, with the reason, until it is mended.
+  transcript_.str("");
+  Start({"click ProceedBtn", "click ProceedBtn", "type FolderEdit \"Lakeside\\No:tes\"",
+         "click ProceedBtn", "type FolderEdit \"Lakeside\\Notes 2\"", "click ProceedBtn"});
+  root_->Broadcast(root_, hnBeforeInstall, nullptr);
+  EXPECT_EQ(Count("messagebox Warning \"Select folder in start menu\""), 1u);
+  EXPECT_TRUE(
+      Has("| The program folder \"Lakeside\\No:tes\" contains a character that Windows "
+          "does not allow in a name: :"));
+  EXPECT_EQ(folder->DestDir(), "\\Lakeside\\Notes 2");
+  EXPECT_EQ(app_.Forms().size(), 0u);
+}
+
 TEST_F(DialogManagerTest, BrowseMakesAMissingDestinationForTheBrowserAndRemovesItAgain) {
   Manager("BeforeInstall", dmBeforeInstall);
   Start({"browse \"C:\\Other\"", "browse cancel", "click ProceedBtn", "click BrowseBtn",
