@@ -99,9 +99,9 @@ TTranslateBitBtn* MakeButton(ui::TWinControl* parent, const std::string& name,
 
 // The frame of a small stand-alone dialog (the copy window, the disk prompt): a dialog border
 // without close box in the screen's centre, the standard font and colour, and the theme picture
-// 48 pixels square at the top-left corner.
+// in its own shape in a box 48 pixels wide (and `pictureHeight` high) at the top-left corner.
 ui::TImage* SmallDialogFrame(ui::TCustomForm& form, int clientWidth, int clientHeight,
-                             const std::string& pictureName) {
+                             const std::string& pictureName, int pictureHeight) {
   form.SetBorderStyle(ui::bsDialog);
   form.SetBorderIcons({});
   form.SetPosition(ui::poScreenCenter);
@@ -110,10 +110,12 @@ ui::TImage* SmallDialogFrame(ui::TCustomForm& form, int clientWidth, int clientH
   form.SetColor(ui::DialogColor());
   form.SetClientWidth(clientWidth);
   form.SetClientHeight(clientHeight);
-  auto* picture = Make<ui::TImage>(&form, pictureName, 8, 8, 48, 48);
+  auto* picture = Make<ui::TImage>(&form, pictureName, 8, 8, 48, pictureHeight);
   picture->SetCenter(true);
   LoadThemeBitmap(&picture->Picture());
   picture->SetStretch(true);
+  picture->SetProportional(true);
+  picture->SetSmooth(true);
   return picture;
 }
 
@@ -613,9 +615,12 @@ TCopyFileForm::TCopyFileForm(TComponent* owner) : TBaseDuringCopyForm(owner) {
   SetName("CopyFileForm");
   SetDM(FindDialogManager(dmDuringCopyFiles));
   SetCaption("Copying installation files");
-  UnZipImage = SmallDialogFrame(*this, 460, 92, "UnZipImage");
-  TransferBitmap = Make<ui::TImage>(this, "TransferBitmap", 8, 8, 48, 48);
+  // The theme picture is a tall one (the band of the pages): it keeps its shape in the height
+  // of the window. The transfer picture takes its place while an archive downloads.
+  UnZipImage = SmallDialogFrame(*this, 460, 92, "UnZipImage", 76);
+  TransferBitmap = Make<ui::TImage>(this, "TransferBitmap", 8, 8, 48, 76);
   TransferBitmap->Picture().SetData(ui::EncodeBmp24(TransferPicture()));
+  TransferBitmap->SetCenter(true);
   TransferBitmap->SetVisible(false);
   const auto label = [this](const std::string& name, const std::string& caption, int glid,
                             int top) {
@@ -646,10 +651,12 @@ void TCopyFileForm::UpdateStatus(const TFileStatusParameter* file,
                                  const TDownloadStatusParameter* download) {
   if (file != nullptr) {
     TransferBitmap->SetVisible(false);
+    UnZipImage->SetVisible(true);
     ProgressBar2->SetPosition(file->TotalPercentDone);
     ProgressBar1->SetPosition(file->FilePercentDone);
     lblCopyingFile->SetCaption(file->FileName);
   } else if (download != nullptr) {
+    UnZipImage->SetVisible(false);
     TransferBitmap->SetVisible(true);
     ProgressBar1->SetPosition(download->PercentDone);
     lblCopyingFile->SetCaption(download->FileName);
@@ -669,7 +676,7 @@ const TClassInfo& TChangeDiskForm::StaticClass() {
 TChangeDiskForm::TChangeDiskForm(TComponent* owner) : TBaseInstallForm(owner) {
   SetName("ChangeDiskForm");
   SetDM(FindDialogManager(dmChangeDisk));
-  DiskImage = SmallDialogFrame(*this, 400, 118, "DiskImage");
+  DiskImage = SmallDialogFrame(*this, 400, 118, "DiskImage", 102);
   lblInsertDisk = Make<TTranslateLabel>(this, "lblInsertDisk", 64, 12, 328, 16);
   lblInsertDisk->SetAutoSize(false);
   lblInsertDisk->SetParentColor(true);

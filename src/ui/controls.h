@@ -445,6 +445,10 @@ class TImage : public TGraphicControl {
   void SetStretch(bool v);
   bool Center() const { return center_; }
   void SetCenter(bool v);
+  // The picture keeps its shape: scaled down to fit the control when it is larger, and with
+  // Stretch also up to the largest size that fits.
+  bool Proportional() const { return proportional_; }
+  void SetProportional(bool v);
   // Linear filtering when the picture is stretched.
   bool Smooth() const { return smooth_; }
   void SetSmooth(bool v);
@@ -457,6 +461,7 @@ class TImage : public TGraphicControl {
   TPicture picture_;
   bool stretch_ = false;
   bool center_ = false;
+  bool proportional_ = false;
   bool smooth_ = false;
   bool transparent_ = false;
 };

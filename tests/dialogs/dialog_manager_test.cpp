@@ -276,11 +276,27 @@ TEST_F(DialogManagerTest, CopyWindowOpensOnTheFirstReportAndClosesWhenCopyingIsO
   root_->Broadcast(root_, hnFileStatus, &file);
   EXPECT_FALSE(form->TransferBitmap->Visible());
   EXPECT_EQ(picture(), copying);
+  // A file's end, or a folder's, is not the end of the copy: the one window stays up, in its
+  // place, and the next file's report goes to it.
+  auto* oneFile = Make<fixtures::TTestFile>("File1", root_);
+  auto* folder = Make<TInstallGroup>("Folder1", root_);
+  root_->Broadcast(oneFile, hnOperationOver, nullptr);
+  root_->Broadcast(folder, hnOperationOver, nullptr);
+  file.FileName = "readme.txt";
+  root_->Broadcast(root_, hnFileStatus, &file);
+  ASSERT_EQ(copy->DuringCopyForms().size(), 1u);
+  EXPECT_EQ(copy->DuringCopyForms()[0], form);
+  EXPECT_EQ(form->lblCopyingFile->Caption(), "readme.txt");
+  EXPECT_EQ(Count("window show CopyFileForm"), 1u);
+  // The install's own end closes it.
   root_->Broadcast(root_, hnOperationOver, nullptr);
   EXPECT_TRUE(copy->DuringCopyForms().empty());
   root_->Broadcast(root_, hnFileStatus, &file);
   EXPECT_EQ(copy->DuringCopyForms().size(), 1u) << "a report after the end opens a fresh window";
-  EXPECT_TRUE(Has("window show CopyFileForm"));
+  EXPECT_EQ(Count("window show CopyFileForm"), 2u);
+  // So do the end pages, should the install end without it.
+  root_->Broadcast(root_, hnBeforeGoodInstall, nullptr);
+  EXPECT_TRUE(copy->DuringCopyForms().empty());
 
   TMessageParameter wrong;
   const auto messageOf = [&](int code, TPersistent* object) {
