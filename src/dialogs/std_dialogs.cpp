@@ -443,6 +443,11 @@ TSelectFolderForm::TSelectFolderForm(TComponent* owner) : TStandardPage(owner) {
   FolderListBox = Make<ui::TListBox>(this, "FolderListBox", kTextLeft, 138, kTextWidth, 170);
   FolderListBox->SetSorted(true);
   FolderListBox->SetTabStop(true);
+  // Alt and the marked letter of a label go to the control it speaks of ("select from the
+  // E&xisting Folders list" too).
+  ProgramFolders->SetFocusControl(FolderEdit);
+  ExistingFolders->SetFocusControl(FolderListBox);
+  TopDescriptionLabel->SetFocusControl(FolderListBox);
   FolderEdit->OnChange.Set([this](TComponent*) { FolderEditChange(); });
   FolderListBox->OnClick.Set([this](TComponent*) { FolderListBoxClick(); });
   ProceedBtn->OnClick.Set([this](TComponent*) { ProceedBtnClick(); });

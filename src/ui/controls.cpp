@@ -802,6 +802,7 @@ const TClassInfo& TLabel::StaticClass() {
         c.Enum("Alignment", &TLabel::Alignment, &TLabel::SetAlignment,
                std::optional<TAlignment>(taLeftJustify));
         c.Boolean("AutoSize", &TLabel::AutoSize, &TLabel::SetAutoSize, true);
+        c.Reference("FocusControl", &TLabel::FocusControl, &TLabel::SetFocusControl);
         c.Integer("GLID", &TLabel::GLID, &TLabel::SetGLID, 0);
         c.Enum("Layout", &TLabel::Layout, &TLabel::SetLayout, std::optional<TTextLayout>(tlTop));
         c.Boolean("ParentColor", &TLabel::ParentColor, &TLabel::SetParentColor, true);
@@ -815,6 +816,13 @@ const TClassInfo& TLabel::StaticClass() {
 TLabel::TLabel(TComponent* owner) : TGraphicControl(owner) {
   SetBounds(0, 0, 65, 17);
   SetParentColor(true);
+}
+
+void TLabel::SetFocusControl(TWinControl* control) { SetReference(focus_control_, control); }
+
+void TLabel::Notification(TComponent* component, TOperation operation) {
+  if (operation == opRemove && component == focus_control_) focus_control_ = nullptr;
+  TGraphicControl::Notification(component, operation);
 }
 
 void TLabel::SetAlignment(TAlignment v) {

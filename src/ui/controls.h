@@ -387,9 +387,13 @@ class TLabel : public TGraphicControl {
   void SetAutoSize(bool v);
   bool WordWrap() const { return word_wrap_; }
   void SetWordWrap(bool v);
-  // '&' in the caption underlines the next character ("&&" shows one '&').
+  // '&' in the caption underlines the next character ("&&" shows one '&'), and Alt with that
+  // character focuses FocusControl (null: the next control the Tab key stops at after the label).
   bool ShowAccelChar() const { return show_accel_char_; }
   void SetShowAccelChar(bool v);
+  TWinControl* FocusControl() const { return focus_control_; }
+  void SetFocusControl(TWinControl* control);
+  void Notification(TComponent* component, TOperation operation) override;
   // The language string identifier the translator looks the caption up by (0: by its text).
   int32_t GLID() const { return glid_; }
   void SetGLID(int32_t glid) { glid_ = glid; }
@@ -414,6 +418,7 @@ class TLabel : public TGraphicControl {
   bool word_wrap_ = false;
   bool show_accel_char_ = true;
   int32_t glid_ = 0;
+  TWinControl* focus_control_ = nullptr;
 };
 
 // A picture: the stored BMP image and its decoded pixels.

@@ -460,6 +460,37 @@ TEST_F(DialogManagerTest, TheProgramFolderKeepsItsWholePathAndRefusesWhatWindows
   EXPECT_EQ(app_.Forms().size(), 0u);
 }
 
+TEST_F(DialogManagerTest, TheKeyboardReachesEveryChoice) {
+  // Alt and a marked letter: "&Browse" opens the browser; on the folder page "&Program Folder"
+  // goes to the edit and "E&xisting Folders" to the list.
+  Manager("BeforeInstall", dmBeforeInstall);
+  Make<TMainLinkGroup>("MainFolder", root_);
+  (new TpsProgramMenu(owner_))->SetName("psProgramMenu");
+  MakeFile(GetProgramsDir() + "\\Games\\x.lnk");
+  Start({"click ProceedBtn", "browse cancel", "press Alt+b", "click ProceedBtn", "press Alt+X",
+         "press Alt+p", "press Alt+q", "click ProceedBtn"});
+  root_->Broadcast(root_, hnBeforeInstall, nullptr);
+  EXPECT_TRUE(Has("browse \"C:\\\\Program Files\\\\Lakeside\""));
+  EXPECT_TRUE(Has("control SelectFolderForm.FolderListBox focus"));
+  EXPECT_TRUE(Has("control SelectFolderForm.FolderEdit focus"));
+  EXPECT_TRUE(Has("script press alt+q in SelectFolderForm"));
+
+  // The reboot page: Tab reaches the choice, the arrow keys move it (round from the last item to
+  // the first), and Enter finishes with it.
+  Manager("Reboot", dmReboot);
+  root_->Reboot = true;
+  transcript_.str("");
+  Start({"press Tab", "press Down", "press Enter"});
+  root_->Broadcast(root_, hnRebootPending, nullptr);
+  EXPECT_FALSE(root_->Reboot) << "\"No, I would not like to reboot windows\" chosen by keyboard";
+  // From No: Up to Yes, Up round to No, Right to Yes.
+  transcript_.str("");
+  Start({"press Tab", "press Up", "press Up", "press Right", "press Enter"});
+  root_->Broadcast(root_, hnRebootPending, nullptr);
+  EXPECT_TRUE(root_->Reboot);
+  EXPECT_EQ(Count("control RebootForm.RG selected"), 3u);
+}
+
 TEST_F(DialogManagerTest, BrowseMakesAMissingDestinationForTheBrowserAndRemovesItAgain) {
   Manager("BeforeInstall", dmBeforeInstall);
   Start({"browse \"C:\\Other\"", "browse cancel", "click ProceedBtn", "click BrowseBtn",

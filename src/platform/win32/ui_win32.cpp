@@ -166,6 +166,7 @@ class Win32Window : public IUiWindow {
 
   // A dialog key that reached a control on this window (or the window itself).
   bool DialogKey(int key, bool shift) { return events_->NativeDialogKey(key, shift); }
+  bool Accelerator(char32_t character) { return events_->NativeAccelerator(character); }
   bool Hosted() const { return hosted_; }
   static Win32Window* Of(HWND hwnd) { return static_cast<Win32Window*>(GetPropA(hwnd, kPropForm)); }
 
@@ -603,21 +604,40 @@ void Win32Ui::Dispatch(MSG& msg) {
     PostQuit(static_cast<int>(msg.wParam));
     return;
   }
-  if (msg.message == WM_KEYDOWN &&
-      (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE || msg.wParam == VK_TAB)) {
-    // Enter, Esc and Tab are the forms' own: the form of the focused control first, then the
-    // forms hosting it. A key a form uses goes no further (and makes no WM_CHAR).
-    const bool shift = GetKeyState(VK_SHIFT) < 0;
-    const int key = static_cast<int>(msg.wParam);
+  // Enter, Esc, Tab, the arrow keys and Alt with a character are the forms' own: the form of the
+  // focused control first, then the forms hosting it. A key a form uses goes no further (and makes
+  // no WM_CHAR); one no form uses goes on to the control (an arrow key moves an edit's caret).
+  const auto to_forms = [&](const auto& use) {
     for (HWND w = msg.hwnd; w != nullptr; w = GetAncestor(w, GA_PARENT)) {
       if (Win32Window* window = Win32Window::Of(w)) {
-        if (window->DialogKey(key, shift)) {
-          ThrowKept();
-          return;
-        }
+        if (use(*window)) return true;
         if (!window->Hosted()) break;
       }
       if ((GetWindowLongA(w, GWL_STYLE) & WS_CHILD) == 0) break;
+    }
+    return false;
+  };
+  if (msg.message == WM_KEYDOWN &&
+      (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE || msg.wParam == VK_TAB ||
+       (msg.wParam >= VK_LEFT && msg.wParam <= VK_DOWN))) {
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    const int key = static_cast<int>(msg.wParam);
+    if (to_forms([&](Win32Window& window) { return window.DialogKey(key, shift); })) {
+      ThrowKept();
+      return;
+    }
+  }
+  if (msg.message == WM_SYSCHAR) {
+    // The character as the system typed it: UTF-16, or a byte of the ANSI code page.
+    const std::string utf8 = charset_ == ApiCharset::Ansi
+                                 ? FromApi(std::string(1, static_cast<char>(msg.wParam)))
+                                 : FromApi(std::wstring(1, static_cast<wchar_t>(msg.wParam)));
+    size_t at = 0;
+    const std::optional<char32_t> character = DecodeUtf8(utf8, &at);
+    if (character &&
+        to_forms([&](Win32Window& window) { return window.Accelerator(*character); })) {
+      ThrowKept();
+      return;
     }
   }
   TranslateMessage(&msg);
