@@ -431,16 +431,17 @@ TSelectFolderForm::TSelectFolderForm(TComponent* owner) : TStandardPage(owner) {
       "TopDescriptionLabel",
       "Setup will add program icons to the Program Folder listed below. You may type a new "
       "folder name, or select from the E&xisting Folders list.",
-      41, kTextLeft, 8, kTextWidth, 44, true);
-  AddLabel("Spacer1", "", 0, kTextLeft, 52, kTextWidth, 18, false);
+      41, kTextLeft, 8, kTextWidth, 58, true);
+  // The description takes four lines in the longer languages (German, French, Greek).
+  AddLabel("Spacer1", "", 0, kTextLeft, 66, kTextWidth, 8, false);
   ProgramFolders =
-      AddLabel("ProgramFolders", "&Program Folder", 42, kTextLeft, 70, kTextWidth, 16, false);
-  FolderEdit = Make<ui::TEdit>(this, "FolderEdit", kTextLeft, 88, kTextWidth, 21);
+      AddLabel("ProgramFolders", "&Program Folder", 42, kTextLeft, 76, kTextWidth, 16, false);
+  FolderEdit = Make<ui::TEdit>(this, "FolderEdit", kTextLeft, 94, kTextWidth, 21);
   FolderEdit->SetTabStop(true);
-  AddLabel("Spacer2", "", 0, kTextLeft, 110, kTextWidth, 8, false);
+  AddLabel("Spacer2", "", 0, kTextLeft, 116, kTextWidth, 8, false);
   ExistingFolders =
-      AddLabel("ExistingFolders", "E&xisting Folders", 43, kTextLeft, 120, kTextWidth, 16, false);
-  FolderListBox = Make<ui::TListBox>(this, "FolderListBox", kTextLeft, 138, kTextWidth, 170);
+      AddLabel("ExistingFolders", "E&xisting Folders", 43, kTextLeft, 126, kTextWidth, 16, false);
+  FolderListBox = Make<ui::TListBox>(this, "FolderListBox", kTextLeft, 144, kTextWidth, 164);
   FolderListBox->SetSorted(true);
   FolderListBox->SetTabStop(true);
   // Alt and the marked letter of a label go to the control it speaks of ("select from the
