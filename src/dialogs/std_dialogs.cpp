@@ -431,11 +431,12 @@ TSelectFolderForm::TSelectFolderForm(TComponent* owner) : TStandardPage(owner) {
       "TopDescriptionLabel",
       "Setup will add program icons to the Program Folder listed below. You may type a new "
       "folder name, or select from the E&xisting Folders list.",
-      41, kTextLeft, 8, kTextWidth, 58, true);
-  // The description takes four lines in the longer languages (German, French, Greek).
-  AddLabel("Spacer1", "", 0, kTextLeft, 66, kTextWidth, 8, false);
+      41, kTextLeft, 6, kTextWidth, 70, true);
+  // The description takes four lines in the longer languages (German, French, Greek), five in
+  // a wider font.
+  AddLabel("Spacer1", "", 0, kTextLeft, 76, kTextWidth, 2, false);
   ProgramFolders =
-      AddLabel("ProgramFolders", "&Program Folder", 42, kTextLeft, 76, kTextWidth, 16, false);
+      AddLabel("ProgramFolders", "&Program Folder", 42, kTextLeft, 78, kTextWidth, 15, false);
   FolderEdit = Make<ui::TEdit>(this, "FolderEdit", kTextLeft, 94, kTextWidth, 21);
   FolderEdit->SetTabStop(true);
   AddLabel("Spacer2", "", 0, kTextLeft, 116, kTextWidth, 8, false);
