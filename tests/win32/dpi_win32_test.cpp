@@ -180,7 +180,7 @@ TEST(DpiWin32, FontsAreDrawnAtTheDisplaysSize) {
     button->Font().SetName("Arial");
     button->Font().SetHeight(-11);
     form->AfterConstruction();
-    form->Show();
+    form->HandleNeeded();  // made, not shown: a shown window costs the display's time
     HWND hwnd = Win32Ui::HandleOf(button->Handle());
     LOGFONTW font{};
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)), sizeof font, &font);
