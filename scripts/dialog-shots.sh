@@ -11,6 +11,11 @@
 # Scripts beyond Latin and Cyrillic draw with a font that holds them, put in for the dialog fonts
 # as the languages test does. Runs in a Wine prefix of its own (build/wineprefix-shots); exits
 # non-zero when a page did not come (NAME-failed.png shows the display then).
+#
+# The environment chooses the machine: TMBY_SHOTS_VERSION the Windows Wine reports (default winxp),
+# TMBY_SHOTS_DPI the display's pixels per inch (Wine's LogPixels; default 96), TMBY_SHOTS_API=ansi
+# the system's ANSI functions as on Windows 95, 98 and ME (the test engine's TMBY_WIN32_API), and
+# TMBY_SHOTS_PREFIX / TMBY_SHOTS_ARCH the prefix (a win32 one for the 9x family).
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 dist=$(cd "${1:?distribution folder}" && pwd)
@@ -23,11 +28,18 @@ driver="$here/build/win32/tests/uidriver.exe"
 engine="$here/build/win32/apps/setup/setup-test.exe"
 stamp="$here/build/win32/apps/tmbystamp/tmbystamp.exe"
 prefix="${TMBY_SHOTS_PREFIX:-$here/build/wineprefix-shots}"
+arch="${TMBY_SHOTS_ARCH:-win64}"
+version="${TMBY_SHOTS_VERSION:-winxp}"
+dpi="${TMBY_SHOTS_DPI:-96}"
+api=()
+[ -n "${TMBY_SHOTS_API:-}" ] && api=("TMBY_WIN32_API=$TMBY_SHOTS_API")
 for f in "$dist/setup.exe" "$driver" "$engine" "$stamp"; do
   [ -f "$f" ] || { echo "dialog-shots: $f is missing" >&2; exit 2; }
 done
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
-wine_run() { LANG=C LC_ALL=C "$here/scripts/wine.sh" --prefix "$prefix" --version winxp "$@"; }
+wine_run() {
+  LANG=C LC_ALL=C "$here/scripts/wine.sh" --arch "$arch" --prefix "$prefix" --version "$version" "$@"
+}
 stage="name:BaseFormContainer"
 fail=0
 
@@ -37,8 +49,8 @@ walk() {
   local dir=$1 name=$2
   shift 2
   wine_run --timeout 60 reg delete 'HKLM\Software\QRN' /f >/dev/null 2>&1
-  (env "$@" LANG="$locale" LC_ALL="$locale" "$here/scripts/wine.sh" --prefix "$prefix" \
-    --version winxp --timeout 180 "${program[@]}" >"$dir/$name.out" 2>&1) &
+  (env "$@" "${api[@]}" LANG="$locale" LC_ALL="$locale" "$here/scripts/wine.sh" --arch "$arch" \
+    --prefix "$prefix" --version "$version" --timeout 180 "${program[@]}" >"$dir/$name.out" 2>&1) &
   local pid=$! line
   while IFS= read -r line; do
     [ -z "$line" ] && continue
@@ -67,6 +79,8 @@ for locale in "$@"; do
     C|en*) language=English font="" ;;
     de*) language=German font="" ;;
     ru*) language=Russian font="" ;;
+    el*) language=Greek font="DejaVu Sans" ;;
+    pt*) language=Portuguese font="" ;;
     he*) language=Hebrew font="DejaVu Sans" ;;
     ja*) language=Japanese font="WenQuanYi Micro Hei" ;;
     zh*) language=Chinese font="WenQuanYi Micro Hei" ;;
@@ -76,6 +90,12 @@ for locale in "$@"; do
   rm -rf "$dir"
   mkdir -p "$dir"
   echo "== $language ($locale): $dir"
+  wine_run --stop >/dev/null 2>&1
+  # The display's pixels per inch, as the system and GDI read them (effective from the next start).
+  wine_run --timeout 60 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+    >/dev/null 2>&1
+  wine_run --timeout 60 reg add 'HKCC\Software\Fonts' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+    >/dev/null 2>&1
   wine_run --stop >/dev/null 2>&1
   # Every program of the prefix in one Wine desktop, which draws the frames (no window manager
   # runs under Xvfb); the UI driver sees the setup's windows only from the same desktop.
@@ -152,5 +172,5 @@ select $stage name:RG #1
 click $stage name:FinishBtn
 EOF
 done
-"$here/scripts/wine.sh" --prefix "$prefix" --stop >/dev/null 2>&1
+"$here/scripts/wine.sh" --arch "$arch" --prefix "$prefix" --stop >/dev/null 2>&1
 exit $fail

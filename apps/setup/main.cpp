@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "base/definition_reader.h"
+#include "base/exceptions.h"
 #include "dialogs/dialog_manager.h"
 #include "dialogs/std_dialogs.h"
 #include "engine/definition_carrier.h"
@@ -321,7 +322,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     app.SetMainForm(form);
     ReadDefinitionInto(*form, definition, name);
     if (TCustomInstall* install = CurrentInstall()) {
-      app.SetTitle("Installation of " + install->Information().ProductName);
+      // The caption of every message box, in the user's language.
+      app.SetTitle(
+          FormatText(LocalizeMessage("Installation of %s"), {install->Information().ProductName}));
       ArmKillPoint(*install);
       ArmCopyHold(*install, app);
       progress.Arm(*install);

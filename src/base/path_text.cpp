@@ -131,4 +131,12 @@ TTypedFolder NormalizeTypedFolder(std::string_view typed, bool relative) {
   return out;
 }
 
+size_t FindRefusedPathCharacter(std::string_view path) {
+  for (size_t i = 0; i < path.size(); ++i) {
+    const auto c = static_cast<unsigned char>(path[i]);
+    if (c < 32 || std::string_view("<>:\"/|?*").find(path[i]) != std::string_view::npos) return i;
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace tmby

@@ -16,6 +16,10 @@ std::string TrimText(const std::string& text);
 // The text with the letters a to z in upper case; other bytes (UTF-8 included) stay, so that
 // names compare the way the system compares file names and extensions.
 std::string UpperText(std::string text);
+// Where the first character lies that Windows refuses in the levels of a path: a control
+// character or one of < > : " / | ? * (the backslash separates the levels), or npos. A drive's
+// colon ("C:") is the caller's to leave out.
+size_t FindRefusedPathCharacter(std::string_view path);
 
 // A folder the user typed, made as Windows makes a path: surrounding blanks go, "/" becomes "\\",
 // empty and "." steps go, ".." takes the step before it away (at a drive's root or a share it

@@ -149,6 +149,11 @@ void TDialogManager::Notification(TComponent* component, TOperation operation) {
 void TDialogManager::HelperEvent(TPersistent* sender, int code, TPersistent* object) {
   TInstallObject::HelperEvent(sender, code, object);
   const auto stageIs = [this](TManagerType type) { return ManagerType == type; };
+  // The end pages never share the screen with a copy window, whatever ended the copy.
+  if (stageIs(dmDuringCopyFiles) &&
+      (code == hnBeforeGoodInstall || code == hnBeforeBadInstall || code == hnRebootPending)) {
+    CloseDuringCopyForms();
+  }
   switch (code) {
     case hnBeforeInstall:
       if (stageIs(dmBeforeInstall)) ShowStage();
@@ -170,7 +175,10 @@ void TDialogManager::HelperEvent(TPersistent* sender, int code, TPersistent* obj
       if (stageIs(dmDuringCopyFiles)) ReportStatus(code, object);
       break;
     case hnOperationOver:
-      if (stageIs(dmDuringCopyFiles)) CloseDuringCopyForms();
+      // Each file and each folder of files ends its own operation too; the copy window stays up
+      // through them and goes once the install's own operation is over, so that a product of
+      // many files shows one window rather than one window after another.
+      if (stageIs(dmDuringCopyFiles) && CopyIsOver(sender)) CloseDuringCopyForms();
       break;
     case hnNewDisk:
       if (stageIs(dmChangeDisk)) ShowChangeDisk(object);
@@ -228,6 +236,12 @@ void TDialogManager::ShowStage() {
     if (ui::TCustomForm* main = app->MainForm()) main->Repaint();
     app->ProcessMessages();
   }
+}
+
+bool TDialogManager::CopyIsOver(TPersistent* sender) const {
+  IInstallRoot* root = InstallModel().CurrentInstall();
+  const TInstallContainer* install = root != nullptr ? root->RootContainer() : nullptr;
+  return install == nullptr || sender == install || sender == Container();
 }
 
 void TDialogManager::ReportStatus(int code, TPersistent* object) {

@@ -87,6 +87,9 @@ class TDialogManager : public TInstallObject {
   void ReportStatus(int code, TPersistent* object);
   void OpenDuringCopyForms();
   void CloseDuringCopyForms();
+  // A -996 from `sender` ends the copy as a whole: the install's own operation (or the
+  // manager's container's) is over, not that of one file or folder below it.
+  bool CopyIsOver(TPersistent* sender) const;
 
   std::vector<TCustomBaseInstallDlg*> dialogs_;
   std::vector<TBaseDuringCopyForm*> copyForms_;

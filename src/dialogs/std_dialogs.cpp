@@ -6,6 +6,7 @@
 
 #include "base/exceptions.h"
 #include "base/path_text.h"
+#include "base/text_codec.h"
 #include "dialogs/dialog_manager.h"
 #include "model/file_container.h"
 #include "model/install_model.h"
@@ -26,6 +27,9 @@ namespace {
 constexpr int64_t kMaxLicenseBytes = 8 * 1024 * 1024;
 // The longest path Windows takes (MAX_PATH without the terminating zero).
 constexpr size_t kMaxPath = 259;
+// The longest path of a folder Windows makes: room is left in MAX_PATH for a file name of 8 and
+// 3 characters.
+constexpr size_t kMaxFolderPath = 247;
 
 // The copy window's picture while an archive comes from the server: a globe above an arrow
 // pointing down, on a pale blue ground, 48 pixels square. Drawn here rather than stored, each
@@ -95,9 +99,9 @@ TTranslateBitBtn* MakeButton(ui::TWinControl* parent, const std::string& name,
 
 // The frame of a small stand-alone dialog (the copy window, the disk prompt): a dialog border
 // without close box in the screen's centre, the standard font and colour, and the theme picture
-// 48 pixels square at the top-left corner.
+// in its own shape in a box 48 pixels wide (and `pictureHeight` high) at the top-left corner.
 ui::TImage* SmallDialogFrame(ui::TCustomForm& form, int clientWidth, int clientHeight,
-                             const std::string& pictureName) {
+                             const std::string& pictureName, int pictureHeight) {
   form.SetBorderStyle(ui::bsDialog);
   form.SetBorderIcons({});
   form.SetPosition(ui::poScreenCenter);
@@ -106,10 +110,12 @@ ui::TImage* SmallDialogFrame(ui::TCustomForm& form, int clientWidth, int clientH
   form.SetColor(ui::DialogColor());
   form.SetClientWidth(clientWidth);
   form.SetClientHeight(clientHeight);
-  auto* picture = Make<ui::TImage>(&form, pictureName, 8, 8, 48, 48);
+  auto* picture = Make<ui::TImage>(&form, pictureName, 8, 8, 48, pictureHeight);
   picture->SetCenter(true);
   LoadThemeBitmap(&picture->Picture());
   picture->SetStretch(true);
+  picture->SetProportional(true);
+  picture->SetSmooth(true);
   return picture;
 }
 
@@ -210,6 +216,15 @@ void TStandardPage::EndPageButtons() {
   }
 }
 
+bool TStandardPage::Refused(const std::string& problem, ui::TWinControl* field) {
+  if (problem.empty()) return false;
+  if (ui::TApplication* app = ui::Application()) {
+    app->MessageBox(problem, Caption(), platform::mb::kOk | platform::mb::kIconWarning);
+  }
+  field->SetFocus();
+  return true;
+}
+
 void TStandardPage::FocusButton(ui::TWinControl* button) {
   if (button->Visible() && Visible()) {
     SetActiveControl(button);
@@ -272,19 +287,10 @@ void TLicenseForm::PageEntered() {
 
 namespace {
 
-// A folder the page refuses is named in a box and the edit takes the focus; one it takes goes
-// into the edit as Windows names it (its change handler hands it on), so that the install, its
-// log and the uninstaller all see the same path. True when taken.
-bool TakeTypedFolder(const TFolderCheck& check, ui::TEdit& edit, const std::string& caption) {
-  if (!check.Problem.empty()) {
-    if (ui::TApplication* app = ui::Application()) {
-      app->MessageBox(check.Problem, caption, platform::mb::kOk | platform::mb::kIconWarning);
-    }
-    edit.SetFocus();
-    return false;
-  }
+// A folder the page takes goes into the edit as Windows names it (its change handler hands it
+// on), so that the install, its log and the uninstaller all see the same path.
+void ShowTakenFolder(const TFolderCheck& check, ui::TEdit& edit) {
   if (check.Path != edit.Text()) edit.SetText(check.Path);
-  return true;
 }
 
 std::string NotAFullPath(const std::string& shown) {
@@ -392,7 +398,9 @@ void TSelectDestinationForm::ProceedBtnClick() {
   // A destination the install could not create stops here, with the reason, rather than after
   // the copying has begun.
   if (gbDirectory->Visible()) {
-    if (!TakeTypedFolder(CheckTypedDestination(edDestDir->Text()), *edDestDir, Caption())) return;
+    const TFolderCheck check = CheckTypedDestination(edDestDir->Text());
+    if (Refused(check.Problem, edDestDir)) return;
+    ShowTakenFolder(check, *edDestDir);
   }
   NextPage();
 }
@@ -414,7 +422,7 @@ TFolderCheck CheckTypedProgramFolder(const std::string& typed) {
   const TTypedFolder folder = NormalizeTypedFolder(typed, true);
   switch (folder.Fault) {
     case TTypedFolder::tfNone:
-    case TTypedFolder::tfEmpty: return {folder.Path, {}};
+    case TTypedFolder::tfEmpty: return {folder.Path, ProgramFolderProblem(folder.Path)};
     case TTypedFolder::tfDevice:
       return {{}, FormatText(LocalizeMessage(kDeviceName), {"\"" + typed + "\"", folder.Step})};
     case TTypedFolder::tfNotFull:
@@ -434,13 +442,12 @@ std::string DestinationProblem(const std::string& path) {
                      text[1] == ':' && text[2] == '\\';
   const bool share = text.size() > 2 && text[0] == '\\' && text[1] == '\\';
   if (!drive && !share) return NotAFullPath(shown);
-  for (size_t i = drive ? 2 : 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 32 || std::string_view("<>:\"/|?*").find(static_cast<char>(c)) != std::string::npos) {
-      return FormatText(LocalizeMessage("The directory %s contains a character that Windows does "
-                                        "not allow in a name: %s"),
-                        {shown, std::string(1, static_cast<char>(c))});
-    }
+  const size_t from = drive ? 2 : 0;
+  if (const size_t bad = FindRefusedPathCharacter(std::string_view(text).substr(from));
+      bad != std::string_view::npos) {
+    return FormatText(LocalizeMessage("The directory %s contains a character that Windows does "
+                                      "not allow in a name: %s"),
+                      {shown, text.substr(from + bad, 1)});
   }
   if (text.size() > kMaxPath) {
     return FormatText(LocalizeMessage("The directory %s is longer than Windows allows (%d "
@@ -474,27 +481,28 @@ TSelectFolderForm::TSelectFolderForm(TComponent* owner) : TStandardPage(owner) {
       "TopDescriptionLabel",
       "Setup will add program icons to the Program Folder listed below. You may type a new "
       "folder name, or select from the E&xisting Folders list.",
-      41, kTextLeft, 8, kTextWidth, 44, true);
-  AddLabel("Spacer1", "", 0, kTextLeft, 52, kTextWidth, 18, false);
+      41, kTextLeft, 6, kTextWidth, 70, true);
+  // The description takes four lines in the longer languages (German, French, Greek), five in
+  // a wider font.
+  AddLabel("Spacer1", "", 0, kTextLeft, 76, kTextWidth, 2, false);
   ProgramFolders =
-      AddLabel("ProgramFolders", "&Program Folder", 42, kTextLeft, 70, kTextWidth, 16, false);
-  FolderEdit = Make<ui::TEdit>(this, "FolderEdit", kTextLeft, 88, kTextWidth, 21);
+      AddLabel("ProgramFolders", "&Program Folder", 42, kTextLeft, 78, kTextWidth, 15, false);
+  FolderEdit = Make<ui::TEdit>(this, "FolderEdit", kTextLeft, 94, kTextWidth, 21);
   FolderEdit->SetTabStop(true);
-  AddLabel("Spacer2", "", 0, kTextLeft, 110, kTextWidth, 8, false);
+  AddLabel("Spacer2", "", 0, kTextLeft, 116, kTextWidth, 8, false);
   ExistingFolders =
-      AddLabel("ExistingFolders", "E&xisting Folders", 43, kTextLeft, 120, kTextWidth, 16, false);
-  FolderListBox = Make<ui::TListBox>(this, "FolderListBox", kTextLeft, 138, kTextWidth, 170);
+      AddLabel("ExistingFolders", "E&xisting Folders", 43, kTextLeft, 126, kTextWidth, 16, false);
+  FolderListBox = Make<ui::TListBox>(this, "FolderListBox", kTextLeft, 144, kTextWidth, 164);
   FolderListBox->SetSorted(true);
   FolderListBox->SetTabStop(true);
+  // Alt and the marked letter of a label go to the control it speaks of ("select from the
+  // E&xisting Folders list" too).
+  ProgramFolders->SetFocusControl(FolderEdit);
+  ExistingFolders->SetFocusControl(FolderListBox);
+  TopDescriptionLabel->SetFocusControl(FolderListBox);
   FolderEdit->OnChange.Set([this](TComponent*) { FolderEditChange(); });
   FolderListBox->OnClick.Set([this](TComponent*) { FolderListBoxClick(); });
   ProceedBtn->OnClick.Set([this](TComponent*) { ProceedBtnClick(); });
-}
-
-void TSelectFolderForm::ProceedBtnClick() {
-  if (TakeTypedFolder(CheckTypedProgramFolder(FolderEdit->Text()), *FolderEdit, Caption())) {
-    NextPage();
-  }
 }
 
 TInstallContainer* TSelectFolderForm::MainFolder() {
@@ -526,9 +534,9 @@ void TSelectFolderForm::PageEntered() {
   if (TInstallContainer* folder = MainFolder()) {
     TCustomPathSpecifier* programMenu = PathSpecifiers().Specifiers.Lookup("TpsProgramMenu");
     if (programMenu != nullptr && folder->DestDirType() == programMenu) {
-      const std::string dir = ExcludeTrailingBackslash(folder->DestDir());
-      const size_t slash = dir.find_last_of('\\');
-      name = slash == std::string::npos ? dir : dir.substr(slash + 1);
+      // The whole path below the Programs menu ("Company\Product"), so that Next keeps it.
+      name = ExcludeTrailingBackslash(folder->DestDir());
+      if (!name.empty() && name.front() == '\\') name.erase(0, 1);
     }
   }
   if (name.empty() && !FolderListBox->Items().empty()) name = FolderListBox->Items().front();
@@ -542,6 +550,35 @@ void TSelectFolderForm::FolderEditChange() {
   if (folder == nullptr) return;
   folder->SetDestDirType(PathSpecifiers().Specifiers.FindSpecifier("TpsProgramMenu"));
   folder->SetDestDir("\\" + FolderEdit->Text());
+}
+
+void TSelectFolderForm::ProceedBtnClick() {
+  // A name Windows refuses would fail only once every file is copied: it stops here instead.
+  if (MainFolder() != nullptr) {
+    const TFolderCheck check = CheckTypedProgramFolder(FolderEdit->Text());
+    if (Refused(check.Problem, FolderEdit)) return;
+    ShowTakenFolder(check, *FolderEdit);
+  }
+  NextPage();
+}
+
+std::string ProgramFolderProblem(const std::string& folder) {
+  const std::string shown = "\"" + folder + "\"";
+  if (const size_t bad = FindRefusedPathCharacter(folder); bad != std::string_view::npos) {
+    return FormatText(LocalizeMessage("The program folder %s contains a character that Windows "
+                                      "does not allow in a name: %s"),
+                      {shown, folder.substr(bad, 1)});
+  }
+  // The folder is made below the Programs menu, and Windows makes no folder whose full path
+  // leaves no room for a file name of 8 and 3 characters.
+  const size_t programs = ExcludeTrailingBackslash(GetProgramsDir()).size() + 1;
+  const size_t room = kMaxFolderPath > programs ? kMaxFolderPath - programs : 0;
+  if (Utf8Length(folder) > room) {
+    return FormatText(LocalizeMessage("The program folder %s is longer than Windows allows (%d "
+                                      "characters)."),
+                      {shown, room});
+  }
+  return {};
 }
 
 void TSelectFolderForm::FolderListBoxClick() {
@@ -637,9 +674,12 @@ TCopyFileForm::TCopyFileForm(TComponent* owner) : TBaseDuringCopyForm(owner) {
   SetName("CopyFileForm");
   SetDM(FindDialogManager(dmDuringCopyFiles));
   SetCaption("Copying installation files");
-  UnZipImage = SmallDialogFrame(*this, 460, 92, "UnZipImage");
-  TransferBitmap = Make<ui::TImage>(this, "TransferBitmap", 8, 8, 48, 48);
+  // The theme picture is a tall one (the band of the pages): it keeps its shape in the height
+  // of the window. The transfer picture takes its place while an archive downloads.
+  UnZipImage = SmallDialogFrame(*this, 460, 92, "UnZipImage", 76);
+  TransferBitmap = Make<ui::TImage>(this, "TransferBitmap", 8, 8, 48, 76);
   TransferBitmap->Picture().SetData(ui::EncodeBmp24(TransferPicture()));
+  TransferBitmap->SetCenter(true);
   TransferBitmap->SetVisible(false);
   const auto label = [this](const std::string& name, const std::string& caption, int glid,
                             int top) {
@@ -670,10 +710,12 @@ void TCopyFileForm::UpdateStatus(const TFileStatusParameter* file,
                                  const TDownloadStatusParameter* download) {
   if (file != nullptr) {
     TransferBitmap->SetVisible(false);
+    UnZipImage->SetVisible(true);
     ProgressBar2->SetPosition(file->TotalPercentDone);
     ProgressBar1->SetPosition(file->FilePercentDone);
     lblCopyingFile->SetCaption(file->FileName);
   } else if (download != nullptr) {
+    UnZipImage->SetVisible(false);
     TransferBitmap->SetVisible(true);
     ProgressBar1->SetPosition(download->PercentDone);
     lblCopyingFile->SetCaption(download->FileName);
@@ -693,7 +735,7 @@ const TClassInfo& TChangeDiskForm::StaticClass() {
 TChangeDiskForm::TChangeDiskForm(TComponent* owner) : TBaseInstallForm(owner) {
   SetName("ChangeDiskForm");
   SetDM(FindDialogManager(dmChangeDisk));
-  DiskImage = SmallDialogFrame(*this, 400, 118, "DiskImage");
+  DiskImage = SmallDialogFrame(*this, 400, 118, "DiskImage", 102);
   lblInsertDisk = Make<TTranslateLabel>(this, "lblInsertDisk", 64, 12, 328, 16);
   lblInsertDisk->SetAutoSize(false);
   lblInsertDisk->SetParentColor(true);

@@ -45,6 +45,9 @@ class TStandardPage : public TBaseInstallForm {
   void EndPageButtons();
   // The focus on `button` when it and the page are visible.
   void FocusButton(ui::TWinControl* button);
+  // What the user typed cannot be used (`problem` is not empty): the reason in a box, the focus
+  // back on `field`, true.
+  bool Refused(const std::string& problem, ui::TWinControl* field);
 
   // The area to the right of the theme band, above the button panel.
   static constexpr int kTextLeft = 144;
@@ -103,6 +106,7 @@ class TSelectFolderForm : public TStandardPage {
  private:
   void FolderEditChange();
   void FolderListBoxClick();
+  // Next: on only with a folder name Windows takes.
   void ProceedBtnClick();
 };
 
@@ -184,6 +188,10 @@ class TChangeDiskForm : public TBaseInstallForm, public IDiskParameterForm {
 // full path (a drive letter or a network share), no characters Windows refuses in names, no
 // longer than a Windows path may be, on a drive or share that exists.
 std::string DestinationProblem(const std::string& path);
+// What is wrong with a program folder the user typed (its path below the Programs menu, such as
+// "Company\Product"), or empty: no character Windows refuses in a name, and a full path no
+// longer than Windows makes a folder.
+std::string ProgramFolderProblem(const std::string& folder);
 
 // A folder typed on a page: as the install will use it (NormalizeTypedFolder of base/path_text.h),
 // and what is wrong with it, a message for the user (empty when it can be used).

@@ -622,6 +622,9 @@ void TCustomInstallFile::Extract(TTmbyCompress& archive) {
     };
     archive.OnStatus = [this](TTmbyCompress& c, TlzhFileStats& stats) { StatusHandler(c, stats); };
     archive.SetFilesToProcess({SourcePath()});
+    // A Cancel confirmed since the last extraction (while a file that stays as it is was
+    // reported) would be cleared by this one, which starts with a fresh flag: it stops here.
+    if (archive.Abort || (shared != nullptr && shared->Abort)) AbortHandler();
     try {
       archive.Extract();
     } catch (const EtcAborted&) {

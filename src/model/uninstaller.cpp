@@ -78,11 +78,8 @@ bool IsPlainFullPath(const std::string& path) {
   } else {
     return false;
   }
-  for (char c : path.substr(start)) {
-    if (static_cast<unsigned char>(c) < 32 ||
-        std::string_view("/:*?\"<>|").find(c) != std::string_view::npos) {
-      return false;
-    }
+  if (FindRefusedPathCharacter(std::string_view(path).substr(start)) != std::string_view::npos) {
+    return false;
   }
   size_t steps = 0;
   for (size_t at = start; at <= path.size(); ++steps) {

@@ -1,8 +1,11 @@
 #include "platform/ui_port.h"
 
 #include <cctype>
+#include <optional>
 #include <stdexcept>
 #include <utility>
+
+#include "base/text_codec.h"
 
 namespace tmby::platform {
 
@@ -103,6 +106,28 @@ std::string StripAccelChars(const std::string& caption) {
     out += caption[i];
   }
   return out;
+}
+
+char32_t AccelFold(char32_t c) {
+  const bool capital = (c >= U'A' && c <= U'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ||
+                       (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F);
+  if (capital) return c + 0x20;
+  if (c >= 0x400 && c <= 0x40F) return c + 0x50;  // Cyrillic capitals with marks (Ё, Є, ...)
+  return c;
+}
+
+char32_t AccelCharOf(const std::string& caption) {
+  for (size_t i = 0; i + 1 < caption.size(); ++i) {
+    if (caption[i] != '&') continue;
+    if (caption[i + 1] == '&') {
+      ++i;
+      continue;
+    }
+    size_t at = i + 1;
+    const std::optional<char32_t> c = DecodeUtf8(caption, &at);
+    return c ? AccelFold(*c) : 0;
+  }
+  return 0;
 }
 
 IUi* CurrentUi() { return g_ui; }

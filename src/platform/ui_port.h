@@ -94,6 +94,10 @@ namespace vk {
 inline constexpr int kTab = 0x09;
 inline constexpr int kReturn = 0x0D;
 inline constexpr int kEscape = 0x1B;
+inline constexpr int kLeft = 0x25;
+inline constexpr int kUp = 0x26;
+inline constexpr int kRight = 0x27;
+inline constexpr int kDown = 0x28;
 }  // namespace vk
 
 class IUiWindow;
@@ -119,6 +123,12 @@ enum class ControlKind {
 const char* ControlKindName(ControlKind kind);
 // A caption as shown: a single '&' (the accelerator mark) dropped, "&&" shown as one '&'.
 std::string StripAccelChars(const std::string& caption);
+// The character a caption's '&' marks (its keyboard shortcut, Alt and that character), folded as
+// AccelFold does; 0 when it marks none.
+char32_t AccelCharOf(const std::string& caption);
+// A character as shortcuts compare it, ignoring case: the capital letters of the Latin, Greek and
+// Cyrillic alphabets as their small ones.
+char32_t AccelFold(char32_t c);
 
 struct ControlParams {
   ControlKind kind = ControlKind::kPanel;
@@ -245,10 +255,14 @@ class IUiWindowEvents {
   virtual void NativeCloseRequest() = 0;
   // The window's outer bounds or client size changed (also by maximizing).
   virtual void NativeResized(const ui::TRect& bounds, ui::TSize client) = 0;
-  // A dialog key (vk::kReturn, kEscape, kTab; `shift` for Shift+Tab) went to the window or to a
-  // control on it. True: the form used it (pressed its default or cancel button, moved the
-  // focus); false lets it go on to the hosting form or the control.
+  // A dialog key (vk::kReturn, kEscape, kTab, the arrow keys; `shift` for Shift+Tab) went to the
+  // window or to a control on it. True: the form used it (pressed its default or cancel button,
+  // moved the focus); false lets it go on to the hosting form or the control.
   virtual bool NativeDialogKey(int /*key*/, bool /*shift*/) { return false; }
+  // The user pressed Alt with a character (a keyboard shortcut) while the window or a control on
+  // it had the focus. True: the form used it (pressed the button or focused the control whose
+  // caption marks it); false lets it go on to the hosting form and the system.
+  virtual bool NativeAccelerator(char32_t /*character*/) { return false; }
 };
 
 class IUiWindow : public IUiHost {

@@ -181,7 +181,10 @@ int LanguageCharset(TTmbyLanguage language) {
     case tlChineseTraditional: return 136;  // Big5
     case tlCzech:
     case tlPolish:
-    case tlPortugese: return 238;  // East European
+      return 238;  // East European
+    // Greek has a character set of its own; Portuguese is written in the Western one (an East
+    // European font would draw "Não" as "Nău" on Windows 95, 98 and ME).
+    case tlGreek: return 161;
     case tlHebrew: return 177;
     case tlJapanese: return 128;  // Shift-JIS
     case tlKorean: return 129;    // Hangeul

@@ -73,8 +73,9 @@ std::string LanguagePropertyName(TTmbyLanguage language);
 // sublanguage in the next 6. Unlisted languages give tlEnglish.
 TTmbyLanguage LanguageFromLangId(uint16_t langId);
 
-// The Windows character set of a language's texts (GB2312 134, Big5 136, East European 238,
-// Hebrew 177, Shift-JIS 128, Hangeul 129, Russian 204, Vietnamese 163, else ANSI 0).
+// The Windows character set of a language's texts (GB2312 134, Big5 136, East European 238 for
+// Czech and Polish, Greek 161, Hebrew 177, Shift-JIS 128, Hangeul 129, Russian 204, Vietnamese
+// 163, else ANSI 0).
 // Exception "Unrecognized language" for tlUser or a value beyond the enumeration.
 int LanguageCharset(TTmbyLanguage language);
 

@@ -69,6 +69,12 @@ std::vector<std::string> CheckLanguageFile(const TStrings& master, const TString
     if (end != std::string::npos && line.find_last_not_of(" \t\r") > end) {
       problems.push_back(Where(s.LineIndex) + "string " + std::to_string(s.GLID) +
                          " holds a second \";\": the text after it is lost");
+    } else if (end != std::string::npos) {
+      // A ";" at the end is cut off as silently: a question in Greek would lose its question
+      // mark, which Greek writes with the same glyph as U+037E.
+      problems.push_back(Where(s.LineIndex) + "string " + std::to_string(s.GLID) +
+                         " ends with \";\", which ends the text and is not shown (a Greek "
+                         "question mark is U+037E)");
     }
   }
   for (const TLanguageMemo& m : have.Memos) {

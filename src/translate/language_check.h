@@ -19,7 +19,8 @@ std::vector<std::string> PercentSequences(const std::string& text);
 // - the file does not parse (the parse failure; nothing else is checked then);
 // - an identifier of a master string or memo is missing from the candidate;
 // - a string or memo's "%" sequences differ from the master's;
-// - a string's text is longer than 255 characters (it would be cut);
+// - a string's text is longer than 255 characters (it would be cut), or holds a ";" (what follows
+//   is lost; one at the end too, such as a Greek question mark typed as a semicolon);
 // - an identifier appears twice among the strings or among the memos (the second is never used).
 // For the master itself (`candidate` == `master`) it also reports texts that repeat another text
 // ignoring case, which a lookup by text could never reach.

@@ -802,6 +802,7 @@ const TClassInfo& TLabel::StaticClass() {
         c.Enum("Alignment", &TLabel::Alignment, &TLabel::SetAlignment,
                std::optional<TAlignment>(taLeftJustify));
         c.Boolean("AutoSize", &TLabel::AutoSize, &TLabel::SetAutoSize, true);
+        c.Reference("FocusControl", &TLabel::FocusControl, &TLabel::SetFocusControl);
         c.Integer("GLID", &TLabel::GLID, &TLabel::SetGLID, 0);
         c.Enum("Layout", &TLabel::Layout, &TLabel::SetLayout, std::optional<TTextLayout>(tlTop));
         c.Boolean("ParentColor", &TLabel::ParentColor, &TLabel::SetParentColor, true);
@@ -815,6 +816,13 @@ const TClassInfo& TLabel::StaticClass() {
 TLabel::TLabel(TComponent* owner) : TGraphicControl(owner) {
   SetBounds(0, 0, 65, 17);
   SetParentColor(true);
+}
+
+void TLabel::SetFocusControl(TWinControl* control) { SetReference(focus_control_, control); }
+
+void TLabel::Notification(TComponent* component, TOperation operation) {
+  if (operation == opRemove && component == focus_control_) focus_control_ = nullptr;
+  TGraphicControl::Notification(component, operation);
 }
 
 void TLabel::SetAlignment(TAlignment v) {
@@ -937,6 +945,7 @@ const TClassInfo& TImage::StaticClass() {
       TClassInfo::Define<TImage, TGraphicControl>("TImage", [](TClassBuilder<TImage>& c) {
         c.Boolean("Center", &TImage::Center, &TImage::SetCenter, false);
         c.Picture("Picture", &TImage::PictureData, &TImage::SetPictureData);
+        c.Boolean("Proportional", &TImage::Proportional, &TImage::SetProportional, false);
         c.Boolean("Smooth", &TImage::Smooth, &TImage::SetSmooth, false);
         c.Boolean("Stretch", &TImage::Stretch, &TImage::SetStretch, false);
         c.Boolean("Transparent", &TImage::Transparent, &TImage::SetTransparent, false);
@@ -963,6 +972,12 @@ void TImage::SetCenter(bool v) {
   Invalidate();
 }
 
+void TImage::SetProportional(bool v) {
+  if (proportional_ == v) return;
+  proportional_ = v;
+  Invalidate();
+}
+
 void TImage::SetSmooth(bool v) {
   if (smooth_ == v) return;
   smooth_ = v;
@@ -971,13 +986,27 @@ void TImage::SetSmooth(bool v) {
 
 void TImage::Paint(TCanvas& canvas) {
   if (picture_.Empty()) return;
-  TRect dest = Bounds(0, 0, picture_.Width(), picture_.Height());
-  if (stretch_) {
-    dest = TControl::ClientRect();
-  } else if (center_) {
-    dest = dest.Offset((Width() - picture_.Width()) / 2, (Height() - picture_.Height()) / 2);
+  int width = picture_.Width();
+  int height = picture_.Height();
+  if (stretch_ && !proportional_) {
+    width = Width();
+    height = Height();
+  } else if (proportional_ && (stretch_ || width > Width() || height > Height())) {
+    // The largest size of the picture's shape that fits (a larger one only when stretching).
+    const int64_t across = static_cast<int64_t>(Width()) * height;
+    const int64_t down = static_cast<int64_t>(Height()) * width;
+    if (across <= down) {
+      height = width > 0 ? static_cast<int>(across / width) : 0;
+      width = Width();
+    } else {
+      width = height > 0 ? static_cast<int>(down / height) : 0;
+      height = Height();
+    }
   }
-  canvas.StretchDraw(dest, picture_.Bitmap(), smooth_ && stretch_);
+  TRect dest = Bounds(0, 0, width, height);
+  if (center_) dest = dest.Offset((Width() - width) / 2, (Height() - height) / 2);
+  const bool scaled = width != picture_.Width() || height != picture_.Height();
+  canvas.StretchDraw(dest, picture_.Bitmap(), smooth_ && scaled);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -387,9 +387,13 @@ class TLabel : public TGraphicControl {
   void SetAutoSize(bool v);
   bool WordWrap() const { return word_wrap_; }
   void SetWordWrap(bool v);
-  // '&' in the caption underlines the next character ("&&" shows one '&').
+  // '&' in the caption underlines the next character ("&&" shows one '&'), and Alt with that
+  // character focuses FocusControl (null: the next control the Tab key stops at after the label).
   bool ShowAccelChar() const { return show_accel_char_; }
   void SetShowAccelChar(bool v);
+  TWinControl* FocusControl() const { return focus_control_; }
+  void SetFocusControl(TWinControl* control);
+  void Notification(TComponent* component, TOperation operation) override;
   // The language string identifier the translator looks the caption up by (0: by its text).
   int32_t GLID() const { return glid_; }
   void SetGLID(int32_t glid) { glid_ = glid; }
@@ -414,6 +418,7 @@ class TLabel : public TGraphicControl {
   bool word_wrap_ = false;
   bool show_accel_char_ = true;
   int32_t glid_ = 0;
+  TWinControl* focus_control_ = nullptr;
 };
 
 // A picture: the stored BMP image and its decoded pixels.
@@ -445,6 +450,10 @@ class TImage : public TGraphicControl {
   void SetStretch(bool v);
   bool Center() const { return center_; }
   void SetCenter(bool v);
+  // The picture keeps its shape: scaled down to fit the control when it is larger, and with
+  // Stretch also up to the largest size that fits.
+  bool Proportional() const { return proportional_; }
+  void SetProportional(bool v);
   // Linear filtering when the picture is stretched.
   bool Smooth() const { return smooth_; }
   void SetSmooth(bool v);
@@ -457,6 +466,7 @@ class TImage : public TGraphicControl {
   TPicture picture_;
   bool stretch_ = false;
   bool center_ = false;
+  bool proportional_ = false;
   bool smooth_ = false;
   bool transparent_ = false;
 };

@@ -397,8 +397,98 @@ bool TCustomForm::DialogKey(int key, bool shift) {
       }
       return false;
     case platform::vk::kTab: return SelectNext(!shift);
+    case platform::vk::kLeft:
+    case platform::vk::kUp:
+    case platform::vk::kRight:
+    case platform::vk::kDown: {
+      // The arrow keys move a radio group's choice, round from the last item to the first.
+      auto* group = dynamic_cast<TRadioGroup*>(active_control_);
+      if (group == nullptr || !group->CanFocus() || group->Items().empty()) return false;
+      const int count = static_cast<int>(group->Items().size());
+      const int step = key == platform::vk::kLeft || key == platform::vk::kUp ? count - 1 : 1;
+      const int from = group->ItemIndex() < 0 ? (step == 1 ? count - 1 : 0) : group->ItemIndex();
+      group->SetItemIndex((from + step) % count);
+      group->SetFocus();
+      return true;
+    }
     default: return false;
   }
+}
+
+namespace {
+
+bool Usable(const TControl& control) {
+  for (const TControl* c = &control; c != nullptr; c = c->Parent()) {
+    if (!c->Visible() || !c->Enabled()) return false;
+  }
+  return true;
+}
+
+// The controls below `parent` in the order they were put there, each followed by its own.
+void CollectControls(const TWinControl& parent, std::vector<TControl*>& out) {
+  for (TControl* c : parent.ControlList()) {
+    out.push_back(c);
+    if (auto* win = dynamic_cast<TWinControl*>(c)) CollectControls(*win, out);
+  }
+}
+
+// The control a label's shortcut focuses: the one it names, else the first control after it
+// that the Tab key stops at.
+TWinControl* LabelTarget(const TLabel& label, const std::vector<TControl*>& order) {
+  if (TWinControl* named = label.FocusControl()) return named;
+  const auto at = std::find(order.begin(), order.end(), &label);
+  for (auto it = at; it != order.end(); ++it) {
+    auto* win = dynamic_cast<TWinControl*>(*it);
+    if (win != nullptr && win->TabStop() && win->CanFocus()) return win;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool TCustomForm::AcceleratorKey(char32_t character) {
+  const char32_t wanted = platform::AccelFold(character);
+  std::vector<TControl*> order;
+  CollectControls(*this, order);
+  // The controls the shortcut reaches, and what each does with it.
+  struct Match {
+    TControl* control;
+    TWinControl* target;
+  };
+  std::vector<Match> matches;
+  for (TControl* c : order) {
+    if (!Usable(*c) || platform::AccelCharOf(c->Caption()) != wanted || wanted == 0) continue;
+    if (dynamic_cast<TButton*>(c) != nullptr || dynamic_cast<TCheckBox*>(c) != nullptr) {
+      matches.push_back({c, static_cast<TWinControl*>(c)});
+    } else if (auto* label = dynamic_cast<TLabel*>(c); label != nullptr && label->ShowAccelChar()) {
+      if (TWinControl* target = LabelTarget(*label, order)) matches.push_back({c, target});
+    }
+  }
+  if (matches.empty()) {
+    // A page shown in this window takes it next.
+    if (TApplication* app = Application()) {
+      const std::vector<TCustomForm*> forms = app->Forms();
+      for (TCustomForm* form : forms) {
+        if (form->host_ == this && form->Showing() && form->AcceleratorKey(character)) return true;
+      }
+    }
+    return false;
+  }
+  // Several controls share the character: each press goes on to the next.
+  size_t pick = 0;
+  for (size_t i = 0; i < matches.size(); ++i) {
+    if (matches[i].target == active_control_) pick = (i + 1) % matches.size();
+  }
+  TControl* chosen = matches[pick].control;
+  if (auto* button = dynamic_cast<TButton*>(chosen)) {
+    button->Click();
+  } else if (auto* box = dynamic_cast<TCheckBox*>(chosen)) {
+    box->SetFocus();
+    box->SetChecked(!box->Checked());
+  } else if (matches[pick].target->CanFocus()) {
+    matches[pick].target->SetFocus();
+  }
+  return true;
 }
 
 void TCustomForm::Hide() {
@@ -548,6 +638,15 @@ bool TCustomForm::NativeDialogKey(int key, bool shift) {
   Guarded([&] {
     used = true;  // a key whose handler failed counts as used
     used = DialogKey(key, shift);
+  });
+  return used;
+}
+
+bool TCustomForm::NativeAccelerator(char32_t character) {
+  bool used = false;
+  Guarded([&] {
+    used = true;  // a key whose handler failed counts as used
+    used = AcceleratorKey(character);
   });
   return used;
 }

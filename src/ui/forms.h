@@ -7,7 +7,9 @@
 // called from the window go to the application's HandleException, never back into the adapter.
 //
 // Keyboard: Enter presses the focused button, else the form's visible and enabled Default button;
-// Esc presses its Cancel button; Tab and Shift+Tab move the focus in tab order. A form hosted in
+// Esc presses its Cancel button; Tab and Shift+Tab move the focus in tab order; the arrow keys
+// move the choice of a focused radio group; Alt with the character a caption marks with '&'
+// presses that button or focuses the control that label names. A form hosted in
 // another form's window (SetHostForm: a page of a stage window) takes these keys first for the
 // controls on it, and leaves what it does not use to its host.
 //
@@ -104,8 +106,13 @@ class TCustomForm : public TWinControl, private platform::IUiWindowEvents {
   void SetActiveControl(TWinControl* control);
   // A control of the form got the focus.
   void FocusChanged(TWinControl* control);
-  // Enter, Esc, Tab (vk:: codes): true when the form used the key (see above).
+  // Enter, Esc, Tab and the arrow keys (vk:: codes): true when the form used the key (see above).
   virtual bool DialogKey(int key, bool shift);
+  // Alt and a character: the first shown, enabled button or check box whose caption marks it with
+  // '&' is pressed, or the control a label so marked names gets the focus (see TLabel); with
+  // several, the next one after the focused control. The same for the forms hosted here. True
+  // when a control took it.
+  virtual bool AcceleratorKey(char32_t character);
   // Moves the focus to the next (or previous) control in tab order; false when there is none.
   bool SelectNext(bool forward);
   // The visible, enabled button with Default (or Cancel) set that the keys press, or null.
@@ -184,6 +191,7 @@ class TCustomForm : public TWinControl, private platform::IUiWindowEvents {
   void NativeCloseRequest() override;
   void NativeResized(const TRect& bounds, TSize client) override;
   bool NativeDialogKey(int key, bool shift) override;
+  bool NativeAccelerator(char32_t character) override;
 
   void CreateWindowIfNeeded();
   // Ends the native controls, the windows of the forms hosted here, and the window.

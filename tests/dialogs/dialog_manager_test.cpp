@@ -276,11 +276,27 @@ TEST_F(DialogManagerTest, CopyWindowOpensOnTheFirstReportAndClosesWhenCopyingIsO
   root_->Broadcast(root_, hnFileStatus, &file);
   EXPECT_FALSE(form->TransferBitmap->Visible());
   EXPECT_EQ(picture(), copying);
+  // A file's end, or a folder's, is not the end of the copy: the one window stays up, in its
+  // place, and the next file's report goes to it.
+  auto* oneFile = Make<fixtures::TTestFile>("File1", root_);
+  auto* folder = Make<TInstallGroup>("Folder1", root_);
+  root_->Broadcast(oneFile, hnOperationOver, nullptr);
+  root_->Broadcast(folder, hnOperationOver, nullptr);
+  file.FileName = "readme.txt";
+  root_->Broadcast(root_, hnFileStatus, &file);
+  ASSERT_EQ(copy->DuringCopyForms().size(), 1u);
+  EXPECT_EQ(copy->DuringCopyForms()[0], form);
+  EXPECT_EQ(form->lblCopyingFile->Caption(), "readme.txt");
+  EXPECT_EQ(Count("window show CopyFileForm"), 1u);
+  // The install's own end closes it.
   root_->Broadcast(root_, hnOperationOver, nullptr);
   EXPECT_TRUE(copy->DuringCopyForms().empty());
   root_->Broadcast(root_, hnFileStatus, &file);
   EXPECT_EQ(copy->DuringCopyForms().size(), 1u) << "a report after the end opens a fresh window";
-  EXPECT_TRUE(Has("window show CopyFileForm"));
+  EXPECT_EQ(Count("window show CopyFileForm"), 2u);
+  // So do the end pages, should the install end without it.
+  root_->Broadcast(root_, hnBeforeGoodInstall, nullptr);
+  EXPECT_TRUE(copy->DuringCopyForms().empty());
 
   TMessageParameter wrong;
   const auto messageOf = [&](int code, TPersistent* object) {
@@ -405,6 +421,45 @@ TEST_F(DialogManagerTest, DestinationsTheInstallCannotUseAreNamed) {
   EXPECT_EQ(root_->DestDir(), "C:\\Lakeside");
 }
 
+TEST_F(DialogManagerTest, TheProgramFolderKeepsItsWholePathAndRefusesWhatWindowsRefuses) {
+  EXPECT_EQ(ProgramFolderProblem("Lakeside\\Notes"), "");
+  EXPECT_EQ(ProgramFolderProblem(""), "");
+  EXPECT_EQ(ProgramFolderProblem("Lake:side"),
+            "The program folder \"Lake:side\" contains a character that Windows does not allow "
+            "in a name: :");
+  EXPECT_NE(ProgramFolderProblem("Notes?").find(": ?"), std::string::npos);
+  EXPECT_NE(ProgramFolderProblem("No*tes").find(": *"), std::string::npos);
+  EXPECT_NE(ProgramFolderProblem("Notes\t").find("character"), std::string::npos);
+  const size_t room = 247 - GetProgramsDir().size() - 1;
+  EXPECT_EQ(ProgramFolderProblem(std::string(room, 'a')), "");
+  EXPECT_EQ(ProgramFolderProblem(std::string(room + 1, 'a')),
+            "The program folder \"" + std::string(room + 1, 'a') +
+                "\" is longer than Windows allows (" + std::to_string(room) + " characters).");
+
+  Manager("BeforeInstall", dmBeforeInstall);
+  auto* folder = Make<TMainLinkGroup>("MainFolder", root_);
+  auto* programMenu = new TpsProgramMenu(owner_);
+  programMenu->SetName("psProgramMenu");
+  folder->SetDestDirType(programMenu);
+  folder->SetDestDir("\\Lakeside\\Notes");
+  // Next alone keeps the folder below the company's.
+  Start({"click ProceedBtn", "click ProceedBtn", "click ProceedBtn"});
+  root_->Broadcast(root_, hnBeforeInstall, nullptr);
+  EXPECT_EQ(Count(" edit FolderEdit \"Lakeside\\\\Notes\" "), 1u);
+  EXPECT_EQ(folder->DestDir(), "\\Lakeside\\Notes");
+  // A name Windows refuses is refused on the page, with the reason, until it is mended.
+  transcript_.str("");
+  Start({"click ProceedBtn", "click ProceedBtn", "type FolderEdit \"Lakeside\\No:tes\"",
+         "click ProceedBtn", "type FolderEdit \"Lakeside\\Notes 2\"", "click ProceedBtn"});
+  root_->Broadcast(root_, hnBeforeInstall, nullptr);
+  EXPECT_EQ(Count("messagebox Warning \"Select folder in start menu\""), 1u);
+  EXPECT_TRUE(
+      Has("| The program folder \"Lakeside\\No:tes\" contains a character that Windows "
+          "does not allow in a name: :"));
+  EXPECT_EQ(folder->DestDir(), "\\Lakeside\\Notes 2");
+  EXPECT_EQ(app_.Forms().size(), 0u);
+}
+
 // Typed folders are taken as Windows names them, or refused on their page with the reason; a
 // destination emptied, left with Back and come back to is still refused.
 TEST_F(DialogManagerTest, TypedFoldersAreMadePlainOrRefusedOnTheirPage) {
@@ -430,6 +485,37 @@ TEST_F(DialogManagerTest, TypedFoldersAreMadePlainOrRefusedOnTheirPage) {
   EXPECT_EQ(root_->DestDir(), "C:\\Notes\\Data");
   EXPECT_EQ(folder->DestDir(), "\\Lakeside\\Tools");
   EXPECT_EQ(DialogRegistry().CurrentDialogManager, nullptr);
+}
+
+TEST_F(DialogManagerTest, TheKeyboardReachesEveryChoice) {
+  // Alt and a marked letter: "&Browse" opens the browser; on the folder page "&Program Folder"
+  // goes to the edit and "E&xisting Folders" to the list.
+  Manager("BeforeInstall", dmBeforeInstall);
+  Make<TMainLinkGroup>("MainFolder", root_);
+  (new TpsProgramMenu(owner_))->SetName("psProgramMenu");
+  MakeFile(GetProgramsDir() + "\\Games\\x.lnk");
+  Start({"click ProceedBtn", "browse cancel", "press Alt+b", "click ProceedBtn", "press Alt+X",
+         "press Alt+p", "press Alt+q", "click ProceedBtn"});
+  root_->Broadcast(root_, hnBeforeInstall, nullptr);
+  EXPECT_TRUE(Has("browse \"C:\\\\Program Files\\\\Lakeside\""));
+  EXPECT_TRUE(Has("control SelectFolderForm.FolderListBox focus"));
+  EXPECT_TRUE(Has("control SelectFolderForm.FolderEdit focus"));
+  EXPECT_TRUE(Has("script press alt+q in SelectFolderForm"));
+
+  // The reboot page: Tab reaches the choice, the arrow keys move it (round from the last item to
+  // the first), and Enter finishes with it.
+  Manager("Reboot", dmReboot);
+  root_->Reboot = true;
+  transcript_.str("");
+  Start({"press Tab", "press Down", "press Enter"});
+  root_->Broadcast(root_, hnRebootPending, nullptr);
+  EXPECT_FALSE(root_->Reboot) << "\"No, I would not like to reboot windows\" chosen by keyboard";
+  // From No: Up to Yes, Up round to No, Right to Yes.
+  transcript_.str("");
+  Start({"press Tab", "press Up", "press Up", "press Right", "press Enter"});
+  root_->Broadcast(root_, hnRebootPending, nullptr);
+  EXPECT_TRUE(root_->Reboot);
+  EXPECT_EQ(Count("control RebootForm.RG selected"), 3u);
 }
 
 TEST_F(DialogManagerTest, BrowseMakesAMissingDestinationForTheBrowserAndRemovesItAgain) {

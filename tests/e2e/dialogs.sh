@@ -2,14 +2,15 @@
 # The sample product's dialogs under Wine (32-bit, winxp), started as a user starts it: the
 # distribution's setup.exe, whose loading program unpacks the setup program and the licence.
 #  1. Real windows, played by the UI driver from another process with real messages: licence ->
-#     destination (Browse confirms the proposed folder, then a typed one that Back and Next keep)
-#     -> program folder -> good end; exit code 0 and the files in the
+#     destination (Browse, opened with its shortcut Alt+B, confirms the proposed folder, then a
+#     typed one that Back and Next keep) -> program folder (Alt+P and Alt+X move the focus to the
+#     edit and the list) -> good end; exit code 0 and the files in the
 #     typed folder; the stage window's close box is refused; the folder made for the browser is
 #     removed again. A picture of every page is kept in build/e2e/dialogs/*.png.
 #  2. Cancel answered No stays on the page; answered Yes it ends in the bad-install page and the
 #     user-abort exit code 2.
-#  3. A run that needs a restart: the reboot page opens on "Yes"; the user takes "No" and Finish,
-#     and the program ends without restarting Windows.
+#  3. A run that needs a restart: the reboot page opens on "Yes"; the user takes "No" and Finish
+#     with the keyboard alone (Tab, Down, Enter), and the program ends without restarting Windows.
 #  4. The scripted UI: an unattended run takes every page's default answer, and its transcript
 #     lists each page with its texts, in English and, with the user's language German, in German.
 set -uo pipefail
@@ -92,7 +93,7 @@ shot destination
 proposed=$(sed -n 's/.*name=edDestDir "\(.*\)".*/\1/p' "$work/destination.log" | sed 's/\\\\/\\/g')
 check "destination: the install's directory proposed" grep -q '\\Lakeside Notes$' <<<"$proposed"
 drive browse <<EOF
-post "$dest" name:BrowseBtn
+key "$dest" alt+b
 wait "class:#32770"
 sleep 500
 EOF
@@ -119,8 +120,13 @@ EOF
 check "program folder page shown" [ $? = 0 ]
 shot folder
 drive folder-next <<EOF
+key "$folder" alt+p
+focused "$folder" name:FolderEdit
+key "$folder" alt+x
+focused "$folder" name:FolderListBox
 click "$folder" name:ProceedBtn
 EOF
+check "program folder: Alt+P and Alt+X reach the edit and the list" [ $? = 0 ]
 drive good <<EOF
 wait "Setup complete"
 sleep 500
@@ -188,10 +194,13 @@ shot reboot
 check "reboot page: opens on Yes" grep -q '"Yes, I would like to reboot windows".* checked' \
   "$work/reboot.log"
 drive reboot-no <<EOF
-select "Reboot windows" name:RG #1
-click "Reboot windows" name:FinishBtn
+focused "Reboot windows" name:FinishBtn
+key "Reboot windows" tab
+focused "Reboot windows" name:RG
+key "Reboot windows" down
+key "Reboot windows" enter
 EOF
-check "reboot page: No and Finish taken" [ $? = 0 ]
+check "reboot page: No and Finish taken from the keyboard" [ $? = 0 ]
 check "reboot declined: exit code 0" [ "$(finished reboot)" = 0 ]
 check "reboot declined: no restart was asked of Windows" \
   bash -c "! grep -qi 'restart\|reboot' '$work/reboot.out'"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The languages under Wine (32-bit, winxp), with the user's language switched (Wine takes it from
 # the locale it is started in) to German, Japanese, Russian, Hebrew and Chinese:
-#  1. the translator chooses that language, and GDI gives the font it sets that language's
-#     character set (the Windows tests TranslateWin32Test.*);
+#  1. the translator chooses that language, GDI gives the font it sets that language's character
+#     set, and that font draws the language's letters from its code page as the wide API does
+#     (the Windows tests TranslateWin32Test.*);
 #  2. the sample product's setup program (made by tmbystamp, which puts the kit's 21 language files
 #     into it) started with an unknown switch ends with the catalogue's message in that language,
 #     as the language file has it, in its fatal-error box (scripted UI transcript);
@@ -48,7 +49,7 @@ while read -r locale language file fonts; do
   (cd "$(dirname "$tests")" &&
     TMBY_EXPECTED_LANGUAGE="$language" in_locale wine_run --timeout 300 ./tmby_wintests.exe \
       --gtest_filter='TranslateWin32Test.*') >"$work/$locale-tests.log" 2>&1
-  check "$locale: chosen language, font and character set" grep -q '^\[  PASSED  \] 2 tests' \
+  check "$locale: chosen language, font and character set" grep -q '^\[  PASSED  \] 3 tests' \
     "$work/$locale-tests.log"
   TMBY_UI=script TMBY_UI_TRANSCRIPT="$work/$locale.txt" in_locale wine_run --timeout 120 "$exe" -x
   rc=$?

@@ -585,6 +585,27 @@ TEST_F(FileInstall, ACancelConfirmedAtAFilesLastReportStopsTheRunThere) {
   EXPECT_EQ(names, (std::vector<std::string>{"notes.exe", "readme.txt"}));
 }
 
+TEST_F(FileInstall, ACancelConfirmedWhileAKeptFileIsReportedStopsTheNextFile) {
+  AddFile("Readme", "readme.txt", "new text");
+  auto* exe = AddFile("NotesExe", "notes.exe", "new program");
+  Build();
+  // The program (installed first) stays as it is; its report (100 %, no copy) is where the
+  // user's Cancel in the copy window is confirmed. The next file's extraction starts by clearing
+  // the archive's flag: the Cancel must stop the run before that.
+  exe->OverwriteMode = owNever;
+  MakeFile(std::string(kTarget) + "\\readme.txt", "old text");
+  MakeFile(std::string(kTarget) + "\\notes.exe", "old program");
+  std::vector<std::string> reported;
+  root_->OnStatus.Set([&](TCustomInstallFile* file, int32_t, int32_t) {
+    reported.push_back(file->FileName());
+    if (file->FileName() == "notes.exe") InstallModel().SharedArchive->Abort = true;
+  });
+  EXPECT_THROW(Run(), EAIUserAbort);
+  EXPECT_EQ(reported, std::vector<std::string>{"notes.exe"});
+  EXPECT_EQ(Text(std::string(kTarget) + "\\readme.txt"), "old text");
+  EXPECT_EQ(Text(std::string(kTarget) + "\\notes.exe"), "old program");
+}
+
 TEST_F(FileInstall, WhatAKilledRunLeftBesideTheTargetGivesWay) {
   auto* exe = AddFile("NotesExe", "notes.exe", "program");
   Build();

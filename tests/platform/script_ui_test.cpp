@@ -141,12 +141,32 @@ TEST(ScriptUi, RefusesScriptLinesItDoesNotUnderstand) {
   std::ostringstream out;
   EXPECT_THROW(ScriptUi(&out, {"answer maybe"}), Exception);
   EXPECT_THROW(ScriptUi(&out, {"press OK"}), Exception);
+  EXPECT_THROW(ScriptUi(&out, {"press Alt+bc"}), Exception);
+  EXPECT_NO_THROW(ScriptUi(&out, {"press Alt+\xd0\x9e", "press down"}));
   try {
     ScriptUi(&out, {"", "activate a b"});
     ADD_FAILURE();
   } catch (const Exception& e) {
     EXPECT_NE(std::string(e.what()).find("line 2"), std::string::npos);
   }
+}
+
+// The keyboard shortcut a caption marks: the character after a single '&', in any case, in the
+// alphabets the kit's languages mark them in.
+TEST(AccelChars, TheMarkedCharacterIgnoringCase) {
+  EXPECT_EQ(platform::AccelCharOf("E&xisting Folders"), U'x');
+  EXPECT_EQ(platform::AccelCharOf("&Browse"), U'b');
+  EXPECT_EQ(platform::AccelCharOf("Save && E&xit"), U'x');
+  EXPECT_EQ(platform::AccelCharOf("Tom && Jerry"), 0u);
+  EXPECT_EQ(platform::AccelCharOf("Next >"), 0u);
+  EXPECT_EQ(platform::AccelCharOf("Ends with &"), 0u);
+  EXPECT_EQ(platform::AccelCharOf("\xe5\x8f\x82\xe7\x85\xa7(&B)"), U'b');  // 参照(&B)
+  EXPECT_EQ(platform::AccelCharOf("&\xd0\x9e\xd0\xb1\xd0\xb7\xd0\xbe\xd1\x80"),
+            U'\x43e');                                            // &Обзор
+  EXPECT_EQ(platform::AccelCharOf("&\xce\xa6"), U'\x3c6');        // &Φ
+  EXPECT_EQ(platform::AccelCharOf("&\xc3\x84nderung"), U'\xe4');  // &Änderung
+  EXPECT_EQ(platform::AccelFold(U'\x401'), U'\x451');             // Ё
+  EXPECT_EQ(platform::AccelFold(U'\xd7'), U'\xd7');               // ×, no letter
 }
 
 TEST(ScriptUi, ActionsRunWhenIdleThenTimersThenTheFrontWindowIsClosed) {

@@ -89,6 +89,11 @@ TEST(LanguageCheck, ReportsWhatATranslationLostOrBroke) {
   EXPECT_EQ(CheckLanguageFile(master, {"2;a", "#"}),
             (std::vector<std::string>{
                 "Found the end of memo marker # at line 1. Was not in a memo however"}));
+  // A question ended with ";" (the Greek question mark typed as a semicolon) loses it.
+  EXPECT_EQ(CheckLanguageFile({"1;Remove %s?"}, {"1;Να καταργηθεί το %s; "}),
+            (std::vector<std::string>{"line 1: string 1 ends with \";\", which ends the text and "
+                                      "is not shown (a Greek question mark is U+037E)"}));
+  EXPECT_TRUE(CheckLanguageFile({"1;Remove %s?"}, {"1;Να καταργηθεί το %s\u037E"}).empty());
   const TStrings twice = {"1;Cancel", "2;CANCEL"};
   EXPECT_EQ(CheckLanguageFile(twice, twice),
             (std::vector<std::string>{"line 2: string 2 repeats the text of string 1"}));

@@ -198,9 +198,39 @@ TEST_F(ControlsTest, ImagesStretchTheirPictureOrDrawItAsItIs) {
   image->Paint(stretched);
   EXPECT_EQ(stretched.Pixel(3, 3), MakeRGB(255, 0, 0));
   EXPECT_EQ(stretched.Pixel(7, 7), MakeRGB(255, 255, 255));
+  // Proportional: a tall picture (2 x 4, red above white) keeps its shape in a square box,
+  // centred, at the largest size that fits when stretched, shrunk only when it is too large.
+  TBitmapData tall;
+  tall.Width = 2;
+  tall.Height = 4;
+  tall.Pixels = {0xFF0000, 0xFF0000, 0xFF0000, 0xFF0000, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF};
+  image->SetPictureData(EncodeBmp24(tall));
+  image->SetProportional(true);
+  image->SetCenter(true);
+  TMemoryCanvas kept(8, 8, 0x010203);
+  image->Paint(kept);  // drawn 4 x 8 at x 2..5
+  EXPECT_EQ(kept.Pixel(1, 2), 0x010203u);
+  EXPECT_EQ(kept.Pixel(2, 2), MakeRGB(255, 0, 0));
+  EXPECT_EQ(kept.Pixel(5, 6), MakeRGB(255, 255, 255));
+  EXPECT_EQ(kept.Pixel(6, 6), 0x010203u);
+  image->SetStretch(false);
+  TMemoryCanvas small(8, 8, 0x010203);
+  image->Paint(small);  // fits: as it is, 2 x 4 at 3, 2
+  EXPECT_EQ(small.Pixel(3, 2), MakeRGB(255, 0, 0));
+  EXPECT_EQ(small.Pixel(4, 5), MakeRGB(255, 255, 255));
+  EXPECT_EQ(small.Pixel(2, 2), 0x010203u);
+  EXPECT_EQ(small.Pixel(3, 6), 0x010203u);
+  image->SetBounds(0, 0, 8, 2);
+  TMemoryCanvas shrunk(8, 8, 0x010203);
+  image->Paint(shrunk);  // too high: shrunk to 1 x 2, at 3, 0
+  EXPECT_EQ(shrunk.Pixel(3, 0), MakeRGB(255, 0, 0));
+  EXPECT_EQ(shrunk.Pixel(3, 1), MakeRGB(255, 255, 255));
+  EXPECT_EQ(shrunk.Pixel(2, 0), 0x010203u);
+  EXPECT_EQ(shrunk.Pixel(4, 1), 0x010203u);
   // A bad picture is refused and the old one stays.
   EXPECT_THROW(image->SetPictureData({'B', 'M', 1, 2}), EInvalidGraphic);
   EXPECT_EQ(image->Picture().Width(), 2);
+  EXPECT_EQ(image->Picture().Height(), 4);
   image->SetPictureData({});
   EXPECT_TRUE(image->Picture().Empty());
 }

@@ -403,6 +403,38 @@ TEST_F(WidgetsWin32Test, KeysAndTheCloseBoxGoThroughTheForms) {
   EXPECT_EQ(queries, 2);
 }
 
+// The keyboard alone, with real keys sent by another program: Alt and the letter a caption marks
+// presses that button or moves the focus to the control a label names; Tab reaches the radio
+// group, whose arrow keys move the choice round; Esc cancels.
+TEST_F(WidgetsWin32Test, ShortcutsAndArrowKeysWorkFromTheKeyboard) {
+  TForm* form = Dialog();
+  auto* folders = Make<TLabel>(form, "FoldersLabel", 136, 168, 150, 14);
+  folders->SetCaption("E&xisting Folders");
+  folders->SetFocusControl(list);
+  int choices = 0;
+  radio->OnClick.Set([&](TComponent*) { ++choices; });
+  const TModalResult result = Drive(form,
+                                    "wait Widgets\n"
+                                    "focused Widgets name:edDestDir\n"
+                                    "key Widgets alt+b\n"
+                                    "key Widgets alt+X\n"
+                                    "focused Widgets name:FolderListBox\n"
+                                    "key Widgets tab\n"
+                                    "focused Widgets name:RG\n"
+                                    "key Widgets up\n"
+                                    "key Widgets up\n"
+                                    "key Widgets left\n"
+                                    "sleep 200\n"
+                                    "key Widgets esc\n"
+                                    "gone Widgets\n");
+  EXPECT_EQ(driver_code, 0) << output;
+  EXPECT_EQ(result, mrCancel);
+  EXPECT_EQ(browse_clicks, 1);
+  // From "No, later": up to "Yes, reboot", up round to "No, later", left to "Yes, reboot".
+  EXPECT_EQ(choices, 3);
+  EXPECT_EQ(radio->ItemIndex(), 0);
+}
+
 TEST_F(WidgetsWin32Test, AHostedPageIsAChildWindowOnItsHostsPanel) {
   auto* stage = new TForm(&app);
   stage->SetName("Stage");

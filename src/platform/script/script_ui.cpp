@@ -7,10 +7,13 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <map>
+#include <optional>
 #include <sstream>
 #include <thread>
 
 #include "base/exceptions.h"
+#include "base/text_codec.h"
 #include "platform/rtf_text.h"
 #include "platform/script/script_transcript.h"
 
@@ -403,8 +406,13 @@ ScriptUi::ScriptUi(std::ostream* transcript, const std::vector<std::string>& scr
     } else if (command == "press") {
       arguments(1, 1);
       const std::string key = Lower(words[1]);
-      if (key != "enter" && key != "esc" && key != "tab" && key != "shift+tab") {
-        throw Exception(where + "\"" + words[1] + "\" is not a key (Enter, Esc, Tab, Shift+Tab)");
+      const bool alt = key.size() > 4 && key.compare(0, 4, "alt+") == 0 &&
+                       Utf8Length(std::string_view(key).substr(4)) == 1;
+      if (key != "enter" && key != "esc" && key != "tab" && key != "shift+tab" && key != "up" &&
+          key != "down" && key != "left" && key != "right" && !alt) {
+        throw Exception(where + "\"" + words[1] +
+                        "\" is not a key (Enter, Esc, Tab, Shift+Tab, Up, Down, Left, Right, "
+                        "Alt+<character>)");
       }
       actions_.push_back({Action::kPress, {}, key, number});
     } else {
@@ -688,9 +696,15 @@ void ScriptUi::RunControlAction(const Action& action) {
   const std::string verb = kVerbs[action.kind];
   if (action.kind == Action::kPress) {
     const bool shift = action.value == "shift+tab";
-    const int key = action.value == "enter" ? vk::kReturn
-                    : action.value == "esc" ? vk::kEscape
-                                            : vk::kTab;
+    static const std::map<std::string, int> kKeys = {
+        {"enter", vk::kReturn}, {"esc", vk::kEscape}, {"tab", vk::kTab},   {"shift+tab", vk::kTab},
+        {"up", vk::kUp},        {"down", vk::kDown},  {"left", vk::kLeft}, {"right", vk::kRight}};
+    const auto named = kKeys.find(action.value);
+    // Alt with a character: a keyboard shortcut.
+    size_t at = 4;
+    const std::optional<char32_t> character =
+        named == kKeys.end() ? DecodeUtf8(action.value, &at) : std::nullopt;
+    const int key = named != kKeys.end() ? named->second : 0;
     // The form of the focused control first, then the windows hosting it.
     Window* window = focused_ != nullptr && focused_->Reachable() ? focused_->window_ : nullptr;
     if (window == nullptr) window = ActiveOrFront();
@@ -700,7 +714,10 @@ void ScriptUi::RunControlAction(const Action& action) {
     }
     Note("script press " + action.value + " in " + window->Name());
     for (Window* w = window; w != nullptr; w = w->Host()) {
-      if (w->Events()->NativeDialogKey(key, shift)) return;
+      if (character ? w->Events()->NativeAccelerator(*character)
+                    : w->Events()->NativeDialogKey(key, shift)) {
+        return;
+      }
     }
     return;
   }

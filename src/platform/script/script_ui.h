@@ -32,9 +32,10 @@
 //       (case ignored) or by its index (0 the first).
 //   focus <control>
 //       the user clicks into a control, which takes the keyboard focus.
-//   press <Enter|Esc|Tab|Shift+Tab>
+//   press <Enter|Esc|Tab|Shift+Tab|Up|Down|Left|Right|Alt+<character>>
 //       the user presses a key: it goes to the form of the focused control (a page first, then
-//       the stage window around it), else to the active window.
+//       the stage window around it), else to the active window. Alt+B is the keyboard shortcut
+//       of the caption "&Browse".
 // The controls an action may reach are those of the active window and of the windows hosted in
 // it, front to back, that are shown and enabled (with their parents); a control that cannot be
 // reached is noted and the action is skipped.

@@ -136,11 +136,12 @@ class Win32Window : public IUiWindow {
     }
     if (!hosted_ && params.right_to_left) ex_style |= kMirroredWindow;
     bounds_ = params.bounds;
+    const ui::TRect placed = ui->Scale().Px(params.bounds);
     hwnd_ = text_.WithShown(
         [&](const auto& class_name, const auto& caption) {
           return CreateWindowExT(ex_style, class_name.c_str(), caption.c_str(), style,
-                                 hosted_ ? ChildPlacement(parent, params.bounds) : params.bounds,
-                                 parent, nullptr, this);
+                                 hosted_ ? ChildPlacement(parent, placed) : placed, parent, nullptr,
+                                 this);
         },
         std::string(kWindowClass), params.caption);
     if (hwnd_ == nullptr) return;
@@ -161,11 +162,13 @@ class Win32Window : public IUiWindow {
   std::unique_ptr<IUiControl> CreateControl(const ControlParams& params,
                                             IUiControlEvents* events) override {
     if (hwnd_ == nullptr) throw std::runtime_error("The window of " + params.name + " is gone");
-    return CreateNativeControl(hwnd_, params, events, ui_->Charset());
+    return CreateNativeControl(hwnd_, params, events, ui_->Charset(), ui_->Scale());
   }
 
   // A dialog key that reached a control on this window (or the window itself).
   bool DialogKey(int key, bool shift) { return events_->NativeDialogKey(key, shift); }
+  // Alt and a character, pressed there.
+  bool Accelerator(char32_t character) { return events_->NativeAccelerator(character); }
   bool Hosted() const { return hosted_; }
   static Win32Window* Of(HWND hwnd) { return static_cast<Win32Window*>(GetPropA(hwnd, kPropForm)); }
 
@@ -204,7 +207,8 @@ class Win32Window : public IUiWindow {
   }
   void SetBounds(const ui::TRect& b) override {
     bounds_ = b;
-    const ui::TRect placed = hosted_ ? ChildPlacement(GetParent(hwnd_), b) : b;
+    const ui::TRect px = ui_->Scale().Px(b);
+    const ui::TRect placed = hosted_ ? ChildPlacement(GetParent(hwnd_), px) : px;
     SetWindowPos(hwnd_, nullptr, placed.Left, placed.Top, placed.Width(), placed.Height(),
                  SWP_NOZORDER | SWP_NOACTIVATE);
   }
@@ -252,9 +256,10 @@ class Win32Window : public IUiWindow {
   ui::TRect Bounds() const override {
     RECT r{};
     GetWindowRect(hwnd_, &r);
-    return {r.left, r.top, r.right, r.bottom};
+    return ui_->Scale().Design(ui::TRect{r.left, r.top, r.right, r.bottom});
   }
-  ui::TSize ClientSize() const override {
+  ui::TSize ClientSize() const override { return ui_->Scale().Design(DeviceClientSize()); }
+  ui::TSize DeviceClientSize() const {
     RECT r{};
     GetClientRect(hwnd_, &r);
     return {r.right - r.left, r.bottom - r.top};
@@ -344,13 +349,13 @@ class Win32Window : public IUiWindow {
   }
 
   void Paint() {
-    const ui::TSize size = ClientSize();
+    const ui::TSize size = DeviceClientSize();
     // Painting ends (and validates the window) even when the form's painting throws; an empty
     // window still needs its paint ended, or WM_PAINT would come back at once.
     PaintBuffer buffer(hwnd_, std::max(size.cx, 1), std::max(size.cy, 1));
     if (size.cx <= 0 || size.cy <= 0) return;
     {
-      GdiCanvas canvas(buffer.Memory(), size.cx, size.cy, ui_->Charset());
+      GdiCanvas canvas(buffer.Memory(), size.cx, size.cy, ui_->Charset(), ui_->Scale());
       events_->NativePaint(canvas);
     }
     BitBlt(buffer.Screen(), 0, 0, size.cx, size.cy, buffer.Memory(), 0, 0, SRCCOPY);
@@ -436,10 +441,16 @@ GdiFont::~GdiFont() {
   if (font_ != nullptr) DeleteObject(font_);
 }
 
+int ScreenDpi() {
+  ScreenDc dc;
+  const int dpi = GetDeviceCaps(dc.Handle(), LOGPIXELSY);
+  return dpi > 0 ? dpi : 96;
+}
+
 void GdiCanvas::DeviceFill(const ui::TRect& rect, uint32_t rgb) {
   if (rect.IsEmpty()) return;
   HBRUSH brush = CreateSolidBrush(rgb);
-  const RECT r = ToRect(rect);
+  const RECT r = ToRect(scale_.Px(rect));
   ::FillRect(dc_, &r, brush);
   DeleteObject(brush);
 }
@@ -448,9 +459,10 @@ void GdiCanvas::DeviceText(const std::string& text, const ui::TRect& rect, uint3
                            const ui::TFontSpec& font, uint32_t text_rgb, const uint32_t* background,
                            const ui::TRect& clip) {
   if (clip.IsEmpty()) return;
-  GdiFont gdi_font(font, charset_);
+  GdiFont gdi_font(scale_.Px(font), charset_);
   SavedDc saved(dc_);  // given back before the font goes
-  IntersectClipRect(dc_, clip.Left, clip.Top, clip.Right, clip.Bottom);
+  const ui::TRect px_clip = scale_.Px(clip);
+  IntersectClipRect(dc_, px_clip.Left, px_clip.Top, px_clip.Right, px_clip.Bottom);
   SelectObject(dc_, gdi_font.Handle());
   SetTextColor(dc_, text_rgb);
   if (background != nullptr) {
@@ -459,18 +471,18 @@ void GdiCanvas::DeviceText(const std::string& text, const ui::TRect& rect, uint3
   } else {
     SetBkMode(dc_, TRANSPARENT);
   }
-  RECT r = ToRect(rect);
+  RECT r = ToRect(scale_.Px(rect));
   TextApi(charset_).WithShown([&](const auto& shown) { return DrawTextT(dc_, shown, &r, flags); },
                               text);
 }
 
 ui::TSize GdiCanvas::DeviceTextExtent(const std::string& text, const ui::TFontSpec& font) {
-  GdiFont gdi_font(font, charset_);
+  GdiFont gdi_font(scale_.Px(font), charset_);
   Selection selected(dc_, gdi_font.Handle());
   SIZE size{};
   TextApi(charset_).WithShown([&](const auto& shown) { return GetTextExtentT(dc_, shown, &size); },
                               text);
-  return {size.cx, size.cy};
+  return scale_.Design(ui::TSize{size.cx, size.cy});
 }
 
 void GdiCanvas::DeviceStretch(const ui::TRect& rect, const ui::TBitmapData& picture, bool smooth,
@@ -484,17 +496,22 @@ void GdiCanvas::DeviceStretch(const ui::TRect& rect, const ui::TBitmapData& pict
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   SavedDc saved(dc_);
-  IntersectClipRect(dc_, clip.Left, clip.Top, clip.Right, clip.Bottom);
-  SetStretchBltMode(dc_, smooth ? HALFTONE : COLORONCOLOR);
+  const ui::TRect px_clip = scale_.Px(clip);
+  const ui::TRect px = scale_.Px(rect);
+  IntersectClipRect(dc_, px_clip.Left, px_clip.Top, px_clip.Right, px_clip.Bottom);
+  // A picture drawn larger than designed is smoothed, not made of blocks.
+  const bool scaled = px.Width() != picture.Width || px.Height() != picture.Height;
+  SetStretchBltMode(dc_, smooth || (scaled && scale_.dpi != 96) ? HALFTONE : COLORONCOLOR);
   SetBrushOrgEx(dc_, 0, 0, nullptr);
-  StretchDIBits(dc_, rect.Left, rect.Top, rect.Width(), rect.Height(), 0, 0, picture.Width,
-                picture.Height, picture.Pixels.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+  StretchDIBits(dc_, px.Left, px.Top, px.Width(), px.Height(), 0, 0, picture.Width, picture.Height,
+                picture.Pixels.data(), &info, DIB_RGB_COLORS, SRCCOPY);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Win32Ui
 
-Win32Ui::Win32Ui(ApiCharset charset) : charset_(charset) {
+Win32Ui::Win32Ui(ApiCharset charset, int dpi) : charset_(charset) {
+  scale_.dpi = dpi > 0 ? dpi : ScreenDpi();
   RegisterWindowClass(charset);
   RegisterControlClass(charset);
   if (g_ui == nullptr) g_ui = this;
@@ -611,21 +628,40 @@ void Win32Ui::Dispatch(MSG& msg) {
     PostQuit(static_cast<int>(msg.wParam));
     return;
   }
-  if (msg.message == WM_KEYDOWN &&
-      (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE || msg.wParam == VK_TAB)) {
-    // Enter, Esc and Tab are the forms' own: the form of the focused control first, then the
-    // forms hosting it. A key a form uses goes no further (and makes no WM_CHAR).
-    const bool shift = GetKeyState(VK_SHIFT) < 0;
-    const int key = static_cast<int>(msg.wParam);
+  // Enter, Esc, Tab, the arrow keys and Alt with a character are the forms' own: the form of the
+  // focused control first, then the forms hosting it. A key a form uses goes no further (and makes
+  // no WM_CHAR); one no form uses goes on to the control (an arrow key moves an edit's caret).
+  const auto to_forms = [&](const auto& use) {
     for (HWND w = msg.hwnd; w != nullptr; w = GetAncestor(w, GA_PARENT)) {
       if (Win32Window* window = Win32Window::Of(w)) {
-        if (window->DialogKey(key, shift)) {
-          ThrowKept();
-          return;
-        }
+        if (use(*window)) return true;
         if (!window->Hosted()) break;
       }
       if ((GetWindowLongA(w, GWL_STYLE) & WS_CHILD) == 0) break;
+    }
+    return false;
+  };
+  if (msg.message == WM_KEYDOWN &&
+      (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE || msg.wParam == VK_TAB ||
+       (msg.wParam >= VK_LEFT && msg.wParam <= VK_DOWN))) {
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    const int key = static_cast<int>(msg.wParam);
+    if (to_forms([&](Win32Window& window) { return window.DialogKey(key, shift); })) {
+      ThrowKept();
+      return;
+    }
+  }
+  if (msg.message == WM_SYSCHAR) {
+    // The character as the system typed it: UTF-16, or a byte of the ANSI code page.
+    const std::string utf8 = charset_ == ApiCharset::Ansi
+                                 ? FromApi(std::string(1, static_cast<char>(msg.wParam)))
+                                 : FromApi(std::wstring(1, static_cast<wchar_t>(msg.wParam)));
+    size_t at = 0;
+    const std::optional<char32_t> character = DecodeUtf8(utf8, &at);
+    if (character &&
+        to_forms([&](Win32Window& window) { return window.Accelerator(*character); })) {
+      ThrowKept();
+      return;
     }
   }
   TranslateMessage(&msg);
@@ -714,7 +750,7 @@ void Win32Ui::StartTimer(uint32_t ms, std::function<void()> fn) {
 }
 
 ui::TSize Win32Ui::ScreenSize() {
-  return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  return scale_.Design(ui::TSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
 }
 
 int Win32Ui::BitsPerPixel() {
@@ -724,16 +760,16 @@ int Win32Ui::BitsPerPixel() {
 
 uint32_t Win32Ui::SystemColorRGB(int index) { return GetSysColor(index); }
 
-int Win32Ui::CaptionHeight() { return GetSystemMetrics(SM_CYCAPTION); }
+int Win32Ui::CaptionHeight() { return scale_.Design(GetSystemMetrics(SM_CYCAPTION)); }
 
 ui::TSize Win32Ui::MeasureText(const std::string& text, const ui::TFontSpec& font) {
   ScreenDc dc;
-  GdiFont gdi_font(font, charset_);
+  GdiFont gdi_font(scale_.Px(font), charset_);
   Selection selected(dc.Handle(), gdi_font.Handle());
   SIZE s{};
   TextApi(charset_).WithShown(
       [&](const auto& shown) { return GetTextExtentT(dc.Handle(), shown, &s); }, text);
-  return {s.cx, s.cy};
+  return scale_.Design(ui::TSize{s.cx, s.cy});
 }
 
 std::string Win32Ui::ModuleName() {

@@ -32,12 +32,40 @@
 
 namespace tmby::platform::win32 {
 
-// A canvas on a GDI device context of `width` x `height` pixels (not owned).
+// The display's pixels per inch against the 96 the forms are designed for: the adapter takes the
+// model's coordinates and font heights as design pixels and gives the system display pixels
+// (rounded, edge by edge, so that neighbours stay neighbours), and hands what the system reports
+// back in design pixels. At 96 both are the same.
+struct DpiScale {
+  int dpi = 96;
+  int Px(int design) const { return MulDiv(design, dpi, 96); }
+  int Design(int px) const { return MulDiv(px, 96, dpi); }
+  ui::TRect Px(const ui::TRect& r) const {
+    return {Px(r.Left), Px(r.Top), Px(r.Right), Px(r.Bottom)};
+  }
+  ui::TRect Design(const ui::TRect& r) const {
+    return {Design(r.Left), Design(r.Top), Design(r.Right), Design(r.Bottom)};
+  }
+  ui::TSize Design(ui::TSize s) const { return {Design(s.cx), Design(s.cy)}; }
+  ui::TFontSpec Px(ui::TFontSpec font) const {
+    font.Height = Px(font.Height);
+    return font;
+  }
+};
+
+// The screen's pixels per inch, as the system reports them to this process (LOGPIXELSY).
+int ScreenDpi();
+
+// A canvas on a GDI device context of `width` x `height` display pixels (not owned), painted on
+// in design pixels.
 class GdiCanvas : public ui::TCanvas {
  public:
-  GdiCanvas(HDC dc, int width, int height, ApiCharset charset = ChooseApiCharset())
-      : dc_(dc), width_(width), height_(height), charset_(charset) {}
-  ui::TRect DeviceBounds() const override { return {0, 0, width_, height_}; }
+  GdiCanvas(HDC dc, int width, int height, ApiCharset charset = ChooseApiCharset(),
+            DpiScale scale = {})
+      : dc_(dc), width_(width), height_(height), charset_(charset), scale_(scale) {}
+  ui::TRect DeviceBounds() const override {
+    return {0, 0, scale_.Design(width_), scale_.Design(height_)};
+  }
 
  protected:
   void DeviceFill(const ui::TRect& rect, uint32_t rgb) override;
@@ -53,6 +81,7 @@ class GdiCanvas : public ui::TCanvas {
   int width_;
   int height_;
   ApiCharset charset_;
+  DpiScale scale_;
 };
 
 // A GDI font for a font description; deleted with the object.
@@ -79,7 +108,8 @@ std::wstring FaceName(const ui::TFontSpec& font);
 
 class Win32Ui : public IUi {
  public:
-  explicit Win32Ui(ApiCharset charset = ChooseApiCharset());
+  // `dpi` 0: the screen's (ScreenDpi); another value lays the windows out as on such a display.
+  explicit Win32Ui(ApiCharset charset = ChooseApiCharset(), int dpi = 0);
   ~Win32Ui() override;
   Win32Ui(const Win32Ui&) = delete;
   Win32Ui& operator=(const Win32Ui&) = delete;
@@ -110,6 +140,7 @@ class Win32Ui : public IUi {
   static HWND HandleOf(IUiControl* control);
 
   ApiCharset Charset() const { return charset_; }
+  const DpiScale& Scale() const { return scale_; }
   // Keeps an exception that left a window procedure or timer for the next message step (the
   // first one, when several come before it).
   void KeepException(std::exception_ptr error);
@@ -120,6 +151,7 @@ class Win32Ui : public IUi {
   void ThrowKept();
 
   ApiCharset charset_;
+  DpiScale scale_;
   std::exception_ptr kept_;
   bool quit_posted_ = false;
   int quit_code_ = 0;

@@ -70,8 +70,8 @@ DWORD CALLBACK StreamIn(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* done) 
 class Win32Control : public IUiControl {
  public:
   Win32Control(HWND parent, const ControlParams& params, IUiControlEvents* events,
-               ApiCharset charset)
-      : params_(params), events_(events), charset_(charset), text_(charset) {
+               ApiCharset charset, const DpiScale& scale)
+      : params_(params), events_(events), charset_(charset), scale_(scale), text_(charset) {
     EnsureCommonControls();
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
     DWORD ex_style = 0;
@@ -148,7 +148,7 @@ class Win32Control : public IUiControl {
     hwnd_ = text_.WithShown(
         [&](const auto& class_name, const auto& shown) {
           return CreateWindowExT(ex_style, class_name.c_str(), shown.c_str(), style,
-                                 ChildPlacement(parent, params.bounds), parent,
+                                 ChildPlacement(parent, scale_.Px(params.bounds)), parent,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr);
         },
         std::string(cls), text);
@@ -220,13 +220,13 @@ class Win32Control : public IUiControl {
 
   std::unique_ptr<IUiControl> CreateControl(const ControlParams& params,
                                             IUiControlEvents* events) override {
-    return CreateNativeControl(hwnd_, params, events, charset_);
+    return CreateNativeControl(hwnd_, params, events, charset_, scale_);
   }
 
   void SetBounds(const ui::TRect& b) override {
     params_.bounds = b;
     if (hwnd_ == nullptr) return;
-    const ui::TRect placed = ChildPlacement(GetParent(hwnd_), b);
+    const ui::TRect placed = ChildPlacement(GetParent(hwnd_), scale_.Px(b));
     MoveWindow(hwnd_, placed.Left, placed.Top, placed.Width(), placed.Height(), TRUE);
     if (params_.kind == ControlKind::kRadioGroup) LayoutItems();
   }
@@ -257,7 +257,7 @@ class Win32Control : public IUiControl {
   void SetFont(const ui::TFontSpec& font) override {
     params_.font = font;
     if (hwnd_ == nullptr) return;
-    auto made = std::make_unique<GdiFont>(font, charset_);
+    auto made = std::make_unique<GdiFont>(scale_.Px(font), charset_);
     Send(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(made->Handle()), TRUE);
     for (HWND item : items_) {
       Send(item, WM_SETFONT, reinterpret_cast<WPARAM>(made->Handle()), TRUE);
@@ -592,21 +592,23 @@ class Win32Control : public IUiControl {
     if (items_.empty()) return;
     RECT client{};
     GetClientRect(hwnd_, &client);
-    const int caption = ui::FontPixelHeight(params_.font);
-    const ui::TRect area{client.left + 2, client.top + caption + 2, client.right - 2,
-                         client.bottom - 2};
+    const int caption = ui::FontPixelHeight(scale_.Px(params_.font));
+    const int margin = scale_.Px(2);
+    const ui::TRect area{client.left + margin, client.top + caption + margin, client.right - margin,
+                         client.bottom - margin};
     const int count = static_cast<int>(items_.size());
     const int columns = std::max(1, params_.columns);
     const int rows = (count + columns - 1) / columns;
     const int column_width = area.Width() / columns;
     const int row_height = std::max(1, area.Height() / rows);
-    const int item_height = std::min(row_height, caption + 8);
+    const int item_height = std::min(row_height, caption + scale_.Px(8));
     for (int i = 0; i < count; ++i) {
       // Columns go from the right when the group reads from the right.
       const int column = params_.right_to_left ? columns - 1 - i / rows : i / rows;
-      const int left = area.Left + column * column_width + 4;
+      const int left = area.Left + column * column_width + 2 * margin;
       const int top = area.Top + (i % rows) * row_height + (row_height - item_height) / 2;
-      MoveWindow(items_[static_cast<size_t>(i)], left, top, column_width - 8, item_height, TRUE);
+      MoveWindow(items_[static_cast<size_t>(i)], left, top, column_width - 4 * margin, item_height,
+                 TRUE);
     }
   }
 
@@ -635,7 +637,7 @@ class Win32Control : public IUiControl {
       }
     } buffer{CreateCompatibleDC(paint.dc), CreateCompatibleBitmap(paint.dc, w, h)};
     {
-      GdiCanvas canvas(buffer.memory, w, h);
+      GdiCanvas canvas(buffer.memory, w, h, charset_, scale_);
       events_->NativePaint(canvas);
     }
     BitBlt(paint.dc, 0, 0, w, h, buffer.memory, 0, 0, SRCCOPY);
@@ -658,6 +660,7 @@ class Win32Control : public IUiControl {
   ControlParams params_;
   IUiControlEvents* events_;
   ApiCharset charset_;
+  DpiScale scale_;
   TextApi text_;
   WNDPROC old_proc_ = nullptr;
   WNDPROC item_proc_ = nullptr;
@@ -718,9 +721,10 @@ HWND ControlHandle(IUiControl* control) {
 }
 
 std::unique_ptr<IUiControl> CreateNativeControl(HWND parent, const ControlParams& params,
-                                                IUiControlEvents* events, ApiCharset charset) {
+                                                IUiControlEvents* events, ApiCharset charset,
+                                                const DpiScale& scale) {
   RegisterControlClass(charset);
-  auto control = std::make_unique<Win32Control>(parent, params, events, charset);
+  auto control = std::make_unique<Win32Control>(parent, params, events, charset, scale);
   if (control->Handle() == nullptr) {
     throw std::runtime_error("Error creating the control " + params.name + " (system error " +
                              std::to_string(GetLastError()) + ")");

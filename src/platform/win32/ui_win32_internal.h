@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/ui_port.h"
+#include "platform/win32/ui_win32.h"
 #include "platform/win32/win32_port.h"
 
 namespace tmby::platform::win32 {
@@ -51,9 +52,11 @@ void PlaceControlAgain(HWND hwnd);
 bool RouteChildMessage(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result);
 
 // A native control of `params.kind` on the window `parent`, made and spoken to through the API
-// of `charset` (the ANSI functions on Windows 9x, whose wide window functions are stubs).
+// of `charset` (the ANSI functions on Windows 9x, whose wide window functions are stubs), its
+// bounds and font in design pixels scaled for the display by `scale`.
 std::unique_ptr<IUiControl> CreateNativeControl(HWND parent, const ControlParams& params,
-                                                IUiControlEvents* events, ApiCharset charset);
+                                                IUiControlEvents* events, ApiCharset charset,
+                                                const DpiScale& scale);
 
 // The window of a native control this adapter made, or null.
 HWND ControlHandle(IUiControl* control);

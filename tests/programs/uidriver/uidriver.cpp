@@ -29,7 +29,12 @@
 //   select WINDOW CONTROL ITEM       a list box item (LB_SETCURSEL and LBN_SELCHANGE to its
 //                                    parent), a radio button of a group (BM_CLICK) or a tab
 //                                    (TCM_SETCURFOCUS); ITEM is the item's text or "#N"
-//   key WINDOW enter|esc|tab|shift+tab   the key pressed and released in the focused control
+//   key WINDOW KEY                   the key pressed and released in the focused control: enter,
+//                                    esc, tab, shift+tab, up, down, left, right, or alt+C (Alt
+//                                    held while C is pressed: a letter or digit as its key, any
+//                                    other character as the character that key would type)
+//   focused WINDOW CONTROL           until the control (or a window on it, such as a radio item
+//                                    of a group) has the keyboard focus
 //   close WINDOW                     the close box (WM_SYSCOMMAND SC_CLOSE)
 //   expect WINDOW CONTROL TEXT       fails unless the control's text is TEXT
 //   sleep MS
@@ -323,6 +328,26 @@ void SendKey(HWND top, WORD vk, bool shift) {
   if (shift) PostMessageW(target, WM_KEYUP, VK_SHIFT, 1 | (3u << 30));
 }
 
+// Alt held while the key of `c` is pressed, as the keyboard sends it: the system makes the
+// WM_SYSCHAR of a letter or digit from its key; another character is posted as that message.
+void SendAltKey(HWND top, wchar_t c) {
+  const DWORD thread = GetWindowThreadProcessId(top, nullptr);
+  GUITHREADINFO info = {sizeof(info)};
+  HWND target = top;
+  if (GetGUIThreadInfo(thread, &info) && info.hwndFocus != nullptr) target = info.hwndFocus;
+  const LPARAM alt = 1 | (1 << 29);  // the context bit: Alt is down
+  PostMessageW(target, WM_SYSKEYDOWN, VK_MENU, alt | (MapVirtualKeyW(VK_MENU, 0) << 16));
+  const wchar_t upper = static_cast<wchar_t>(std::towupper(c));
+  if ((upper >= L'A' && upper <= L'Z') || (upper >= L'0' && upper <= L'9')) {
+    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(upper, 0)) << 16;
+    PostMessageW(target, WM_SYSKEYDOWN, upper, alt | scan);
+    PostMessageW(target, WM_SYSKEYUP, upper, alt | scan | (3u << 30));
+  } else {
+    PostMessageW(target, WM_SYSCHAR, c, alt);
+  }
+  PostMessageW(target, WM_KEYUP, VK_MENU, 1 | (MapVirtualKeyW(VK_MENU, 0) << 16) | (3u << 30));
+}
+
 void Run(const std::vector<std::string>& w) {
   auto need = [&](size_t n) {
     if (w.size() != n + 1) throw Failure{"\"" + w[0] + "\" takes " + std::to_string(n) + " words"};
@@ -412,11 +437,35 @@ void Run(const std::vector<std::string>& w) {
     need(2);
     HWND top = NeedWindow(w[1]);
     const std::string key = w[2];
-    const WORD vk = key == "enter" ? VK_RETURN : key == "esc" ? VK_ESCAPE : VK_TAB;
-    if (key != "enter" && key != "esc" && key != "tab" && key != "shift+tab") {
-      throw Failure{"unknown key \"" + key + "\""};
+    const std::wstring character = key.rfind("alt+", 0) == 0 ? Wide(key.substr(4)) : L"";
+    if (character.size() == 1) {
+      SendAltKey(top, character[0]);
+      return;
     }
-    SendKey(top, vk, key == "shift+tab");
+    static const std::vector<std::pair<std::string, WORD>> keys = {
+        {"enter", VK_RETURN}, {"esc", VK_ESCAPE}, {"tab", VK_TAB},   {"shift+tab", VK_TAB},
+        {"up", VK_UP},        {"down", VK_DOWN},  {"left", VK_LEFT}, {"right", VK_RIGHT}};
+    const auto found =
+        std::find_if(keys.begin(), keys.end(), [&](const auto& k) { return k.first == key; });
+    if (found == keys.end()) throw Failure{"unknown key \"" + key + "\""};
+    SendKey(top, found->second, key == "shift+tab");
+  } else if (cmd == "focused") {
+    need(2);
+    HWND top = NeedWindow(w[1]);
+    HWND control = NeedControl(top, w[2]);
+    const DWORD thread = GetWindowThreadProcessId(top, nullptr);
+    HWND focus = nullptr;
+    if (!Poll([&] {
+          GUITHREADINFO info = {sizeof(info)};
+          focus = GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+          return focus != nullptr && (focus == control || IsChild(control, focus));
+        })) {
+      throw Failure{"the focus is on " +
+                    (focus != nullptr ? Quote(ClassOf(focus)) + " " + Quote(NameOf(focus)) + " " +
+                                            Quote(TextOf(focus))
+                                      : std::string("no control")) +
+                    ", not on \"" + w[2] + "\""};
+    }
   } else if (cmd == "close") {
     need(1);
     PostMessageW(NeedWindow(w[1]), WM_SYSCOMMAND, SC_CLOSE, 0);
